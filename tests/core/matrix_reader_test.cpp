@@ -1,0 +1,233 @@
+#include "zuduradu/core/matrix_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/number_text.h"
+
+namespace {
+
+std::uint32_t Bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+TEST(NumberText, FloatFields) {
+  struct Case {
+    const char* text;
+    kv::NumberStatus status;
+    float value;
+  };
+  const std::vector<Case> cases = {
+      {"1", kv::NumberStatus::Ok, 1.0f},
+      {"+2.5", kv::NumberStatus::Ok, 2.5f},
+      {"-.5", kv::NumberStatus::Ok, -0.5f},
+      {"5.", kv::NumberStatus::Ok, 5.0f},
+      {"1.5E-3", kv::NumberStatus::Ok, 1.5e-3f},
+      {"1.5D-3", kv::NumberStatus::Ok, 1.5e-3f},
+      {"2.0d+01", kv::NumberStatus::Ok, 20.0f},
+      {"+1e+2", kv::NumberStatus::Ok, 100.0f},
+      {"0.1", kv::NumberStatus::Ok, 0.1f},
+      {"3.40282356e38", kv::NumberStatus::Ok, 3.40282347e38f},  // rounds down to the largest float
+      {"1e-45", kv::NumberStatus::Ok, 1.4e-45f},                // the smallest subnormal
+      {"1e-50", kv::NumberStatus::Ok, 0.0f},                    // underflow rounds to zero
+      {"1e-99999999999", kv::NumberStatus::Ok, 0.0f},
+      {"3.4028236e38", kv::NumberStatus::OutOfRange, 0},
+      {"1e39", kv::NumberStatus::OutOfRange, 0},
+      {"-1D99999", kv::NumberStatus::OutOfRange, 0},
+      {"nan", kv::NumberStatus::NotANumber, 0},
+      {"inf", kv::NumberStatus::NotANumber, 0},
+      {"-Infinity", kv::NumberStatus::NotANumber, 0},
+      {"0x10", kv::NumberStatus::NotANumber, 0},
+      {"1e", kv::NumberStatus::NotANumber, 0},
+      {"1.2.3", kv::NumberStatus::NotANumber, 0},
+      {".", kv::NumberStatus::NotANumber, 0},
+      {"+", kv::NumberStatus::NotANumber, 0},
+      {"1,5", kv::NumberStatus::NotANumber, 0},
+      {"--1", kv::NumberStatus::NotANumber, 0},
+      {"1e5x", kv::NumberStatus::NotANumber, 0},
+  };
+  for (const Case& c : cases) {
+    float v = -99.0f;
+    EXPECT_EQ(kv::ParseFloatField(c.text, v), c.status) << c.text;
+    if (c.status == kv::NumberStatus::Ok) {
+      EXPECT_EQ(Bits(v), Bits(c.value)) << c.text;
+    }
+  }
+  float v = 1.0f;
+  ASSERT_EQ(kv::ParseFloatField("-1e-60", v), kv::NumberStatus::Ok);
+  EXPECT_EQ(Bits(v), Bits(-0.0f));  // the sign survives underflow
+}
+
+TEST(NumberText, IntegerFields) {
+  struct Case {
+    const char* text;
+    kv::NumberStatus status;
+    int value;
+  };
+  const std::vector<Case> cases = {
+      {"0", kv::NumberStatus::Ok, 0},           {"+7", kv::NumberStatus::Ok, 7},
+      {"-32768", kv::NumberStatus::Ok, -32768}, {"32767", kv::NumberStatus::Ok, 32767},
+      {"0032767", kv::NumberStatus::Ok, 32767}, {"32768", kv::NumberStatus::OutOfRange, 0},
+      {"-32769", kv::NumberStatus::OutOfRange, 0}, {"99999999999999999999", kv::NumberStatus::OutOfRange, 0},
+      {"1.5", kv::NumberStatus::Fraction, 0},   {"1.0", kv::NumberStatus::Fraction, 0},
+      {"2e1", kv::NumberStatus::Fraction, 0},   {"x", kv::NumberStatus::NotANumber, 0},
+      {"3*1", kv::NumberStatus::NotANumber, 0},
+  };
+  for (const Case& c : cases) {
+    std::int16_t v = 0;
+    EXPECT_EQ(kv::ParseInt16Field(c.text, v), c.status) << c.text;
+    if (c.status == kv::NumberStatus::Ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
+}
+
+TEST(NumberText, ShortestTextReadsBack) {
+  for (float f : {0.1f, 1.0f / 3.0f, 3.40282347e38f, 1.4e-45f, -0.0f, 123456.789f, 1e-7f}) {
+    float back = 0;
+    ASSERT_EQ(kv::ParseFloatField(kv::ShortestText(f), back), kv::NumberStatus::Ok) << kv::ShortestText(f);
+    EXPECT_EQ(Bits(back), Bits(f));
+  }
+}
+
+struct Parsed {
+  int count = 0;
+  std::vector<int> periods, layers;
+  std::vector<float> values;
+};
+
+// Reads a whole input of sets of `cells` values.
+Parsed ReadAllSets(const std::string& text, int cells, std::size_t chunk = kv::MatrixReader::kDefaultChunkBytes) {
+  kv::MemorySource src(text);
+  kv::MatrixReader r(src, "in.dat", chunk);
+  Parsed p;
+  p.count = r.ReadInteger("set count", 0);
+  for (int s = 1; s <= p.count; ++s) {
+    p.periods.push_back(r.ReadInteger("period", s));
+    p.layers.push_back(r.ReadInteger("layer", s));
+    std::vector<float> v(static_cast<std::size_t>(cells));
+    r.ReadValues(v, s);
+    p.values.insert(p.values.end(), v.begin(), v.end());
+  }
+  return p;
+}
+
+TEST(MatrixReader, LayoutsAndSeparatorsReadAlike) {
+  const std::vector<std::string> inputs = {
+      "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n",
+      "2\r\n1 1\r\n1.0 2.0 3.0\r\n4.0 5.0 6.0\r\n\r\n3, 2\r\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5",
+      "2,1,1,1,2,3,4,5,6,3,2,.5,.5,.5,.5,.5,.5",
+      "2\n1\n1\n1\n2\n3\n4\n5\n6\n3\n2\n0.5\n0.5\n0.5\n0.5\n0.5\n0.5\n",
+      "\n\n  2\t1\t1 , 1 ,2 ,3\n\t4 5 6\n\n3 2 6*0.5\n",
+      "2 1 1 1 2 3 4 5 6 3 2 2*0.5 3*5d-1 5E-1",
+      "2 1 1 1D0 2d0 3 4 5 6 3 2 6*.5 trailing words are never read",
+  };
+  for (const std::string& in : inputs) {
+    for (std::size_t chunk : {std::size_t{1} << 20, std::size_t{256}}) {
+      const Parsed p = ReadAllSets(in, 6, chunk);
+      EXPECT_EQ(p.count, 2) << in;
+      EXPECT_EQ(p.periods, (std::vector<int>{1, 3})) << in;
+      EXPECT_EQ(p.layers, (std::vector<int>{1, 2})) << in;
+      EXPECT_EQ(p.values, (std::vector<float>{1, 2, 3, 4, 5, 6, .5f, .5f, .5f, .5f, .5f, .5f})) << in;
+    }
+  }
+}
+
+TEST(MatrixReader, FieldsCutByTheChunkEdge) {
+  // Long numbers at every alignment across a tiny chunk.
+  std::string text = "1 1 1";
+  std::vector<float> expect;
+  for (int i = 0; i < 3000; ++i) {
+    text += (i % 7 == 0 ? "\r\n" : " ") + std::to_string(i) + ".000000000000000000000";
+    expect.push_back(static_cast<float>(i));
+  }
+  text.replace(0, 1, "1");
+  const Parsed p = ReadAllSets(text, 3000, 256);
+  EXPECT_EQ(p.values, expect);
+}
+
+struct BadCase {
+  const char* name;
+  std::string text;
+  std::string message;  // the whole rendered message
+};
+
+TEST(MatrixReader, ErrorsNameTheFieldLineColumnAndSet) {
+  const std::vector<BadCase> cases = {
+      {"empty", "", "The set count, line 1, column 1 of in.dat: the file is empty: it has no set count."},
+      {"count fraction", "1.5", "The set count, line 1, column 1 of in.dat: \"1.5\" is not a whole number."},
+      {"count range", "40000", "The set count, line 1, column 1 of in.dat: \"40000\" is outside -32768..32767."},
+      {"period text", "1\n  abc 1", "Data set 1, period, line 2, column 3 of in.dat: \"abc\" is not a number."},
+      {"layer fraction", "1\n1 2.0", "Data set 1, layer, line 2, column 3 of in.dat: \"2.0\" is not a whole number."},
+      {"nan value", "1 1 1\n1 2 nan", "Data set 1, value, line 2, column 5 of in.dat: \"nan\" is not a number."},
+      {"inf value", "1 1 1 inf", "Data set 1, value, line 1, column 7 of in.dat: \"inf\" is not a number."},
+      {"huge value", "1 1 1 1 2 3 4 5 1e39",
+       "Data set 1, value, line 1, column 17 of in.dat: \"1e39\" is beyond the range of a 32-bit float."},
+      {"short file", "2 1 1 1 2 3 4 5 6\n2 1 1 2",
+       "Data set 2, value, line 2, column 8 of in.dat: the file ends inside data set 2: 4 values are missing of its 6."},
+      {"no layer", "2 1 1 1 2 3 4 5 6 7",
+       "Data set 2, layer, line 1, column 20 of in.dat: the file ends before the layer of data set 2."},
+      {"repeat past end", "1 1 1 1 2 7*0",
+       "Data set 1, value, line 1, column 11 of in.dat: \"7*0\" repeats a value 7 times, but only 4 values are left in the data set."},
+      {"bad repeat", "1 1 1 0*1", "Data set 1, value, line 1, column 7 of in.dat: \"0*1\" is not a number."},
+      {"null repeat", "1 1 1 6*", "Data set 1, value, line 1, column 7 of in.dat: \"6*\" is not a number."},
+      {"empty field", "1 1 1 1,,2",
+       "Data set 1, value, line 1, column 9 of in.dat: two commas with no number between them (an empty field)."},
+      {"control byte", "1 1 1 1\x01", "Data set 1, value, line 1, column 7 of in.dat: \"1\\x01\" is not a number."},
+  };
+  for (const BadCase& c : cases) {
+    try {
+      ReadAllSets(c.text, 6);
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const kv::Error& e) {
+      EXPECT_EQ(e.kind(), kv::ErrorKind::BadInput) << c.name;
+      EXPECT_EQ(std::string(e.what()), c.message) << c.name;
+    }
+  }
+}
+
+// Produces `total` bytes of a long valid input without holding it in memory.
+class GeneratedSource final : public kv::ByteSource {
+ public:
+  explicit GeneratedSource(std::uint64_t total) : left_(total) {}
+  std::size_t Read(char* dst, std::size_t n) override {
+    std::size_t got = 0;
+    while (got < n && left_ > 0) {
+      const char c = kPattern[phase_++ % (sizeof(kPattern) - 1)];
+      dst[got++] = c;
+      --left_;
+    }
+    return got;
+  }
+
+ private:
+  static constexpr char kPattern[] = "12.375, -4.5e-2 7\r\n";
+  std::uint64_t left_;
+  std::size_t phase_ = 0;
+};
+
+TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
+  constexpr std::uint64_t kBytes = 48ull << 20;
+  GeneratedSource src(kBytes);
+  kv::MatrixReader r(src, "big.dat", 1 << 16);
+  const std::size_t capacity = r.bufferCapacity();
+  std::vector<float> values(4096);
+  std::uint64_t read = 0;
+  try {
+    for (;;) {
+      r.ReadValues(values, 1);
+      read += values.size();
+      ASSERT_EQ(r.bufferCapacity(), capacity);
+    }
+  } catch (const kv::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("the file ends inside data set 1"), std::string::npos) << e.what();
+  }
+  EXPECT_GT(read, 7'000'000u);
+  EXPECT_EQ(r.bytesRead(), kBytes);
+  EXPECT_EQ(r.bufferCapacity(), capacity);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// Small helpers shared by the tests: a scratch folder per test, whole-file reads
+// and writes, and readers of the period data file's bytes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zuduradu/core/le_bytes.h"
+
+namespace kvtest {
+
+// A fresh folder for one test, removed afterwards.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "scratch";
+    for (char& c : name) {
+      if (c == '/' || c == '\\') c = '_';
+    }
+    path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name);
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteAll(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline std::int16_t Int16At(const std::string& bytes, std::size_t offset) {
+  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
+}
+
+inline float FloatAt(const std::string& bytes, std::size_t offset) {
+  return kv::GetFloat(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
+}
+
+inline std::int16_t ReferenceOf(const std::string& bytes, int period) {
+  return Int16At(bytes, static_cast<std::size_t>(2 * (period - 1)));
+}
+inline std::int16_t BlockOf(const std::string& bytes, int period) {
+  return Int16At(bytes, static_cast<std::size_t>(2000 + 2 * (period - 1)));
+}
+
+}  // namespace kvtest

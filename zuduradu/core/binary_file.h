@@ -1,0 +1,50 @@
+// A file opened for binary access, closed when it goes out of scope. Every
+// failure becomes a kv::Error that names the path and the system's reason.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+
+namespace kv {
+
+class BinaryFile {
+ public:
+  enum class Mode {
+    Read,        // existing file, read only
+    Update,      // existing file, read and write
+    CreateEmpty  // new or truncated file, read and write
+  };
+
+  BinaryFile(const std::filesystem::path& path, Mode mode);
+  ~BinaryFile();
+  BinaryFile(const BinaryFile&) = delete;
+  BinaryFile& operator=(const BinaryFile&) = delete;
+
+  // Reads exactly out.size() bytes at offset; throws when the file ends first.
+  void ReadAt(std::int64_t offset, std::span<unsigned char> out);
+  // Reads up to out.size() bytes at offset; returns how many were there.
+  std::size_t ReadSomeAt(std::int64_t offset, std::span<unsigned char> out);
+  void WriteAt(std::int64_t offset, std::span<const unsigned char> bytes);
+  // Writes floats at offset in little-endian order.
+  void WriteFloatsAt(std::int64_t offset, std::span<const float> values);
+  // Writes zero bytes from offset up to (not including) end.
+  void WriteZeros(std::int64_t offset, std::int64_t end);
+  std::int64_t Length();
+  // Flushes and closes, reporting a failure (such as a full disk) that only shows then.
+  void Close();
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  void SeekTo(std::int64_t offset);
+  [[noreturn]] void Fail(const char* action, int errorNumber) const;
+
+  std::filesystem::path path_;
+  std::FILE* file_ = nullptr;
+  std::int64_t position_ = -1;  // known position, or -1 when unknown
+  bool lastWasWrite_ = false;
+};
+
+}  // namespace kv

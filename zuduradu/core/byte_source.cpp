@@ -1,0 +1,49 @@
+#include "zuduradu/core/byte_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "zuduradu/core/error.h"
+
+namespace kv {
+
+FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw Error(ErrorKind::InputMissing, "Could not open the input file " + path.string() + ": it is a folder");
+  }
+  errno = 0;
+#ifdef _WIN32
+  file_ = _wfopen(path.c_str(), L"rb");
+#else
+  file_ = std::fopen(path.c_str(), "rb");
+#endif
+  if (!file_) {
+    throw Error(ErrorKind::InputMissing, "Could not find the input file " + path.string() + ": " + SystemReason(errno));
+  }
+  const auto size = std::filesystem::file_size(path, ec);
+  length_ = ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
+FileSource::~FileSource() {
+  if (file_) std::fclose(file_);
+}
+
+std::size_t FileSource::Read(char* dst, std::size_t n) {
+  errno = 0;
+  const std::size_t got = std::fread(dst, 1, n, file_);
+  if (got < n && std::ferror(file_)) {
+    throw Error(ErrorKind::Io, "Could not read the input file " + path_.string() + ": " + SystemReason(errno));
+  }
+  return got;
+}
+
+std::size_t MemorySource::Read(char* dst, std::size_t n) {
+  const std::size_t got = std::min(n, bytes_.size());
+  std::memcpy(dst, bytes_.data(), got);
+  bytes_.remove_prefix(got);
+  return got;
+}
+
+}  // namespace kv

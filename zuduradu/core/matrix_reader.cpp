@@ -1,0 +1,173 @@
+#include "zuduradu/core/matrix_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/number_text.h"
+
+namespace kv {
+namespace {
+
+constexpr std::array<bool, 256> MakeSeparators() {
+  std::array<bool, 256> t{};
+  t[static_cast<unsigned char>(' ')] = true;
+  t[static_cast<unsigned char>('\t')] = true;
+  t[static_cast<unsigned char>('\r')] = true;
+  t[static_cast<unsigned char>('\n')] = true;
+  t[static_cast<unsigned char>(',')] = true;
+  return t;
+}
+constexpr std::array<bool, 256> kSeparator = MakeSeparators();
+
+bool IsSeparator(char c) { return kSeparator[static_cast<unsigned char>(c)]; }
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+MatrixReader::MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes)
+    : source_(source), name_(std::move(name)), chunk_(std::max<std::size_t>(chunkBytes, kMaxFieldBytes)) {
+  buffer_.resize(chunk_ + kMaxFieldBytes);
+}
+
+void MatrixReader::FailAt(FieldLocation at, int set, std::string_view field, std::string what) const {
+  throw Error(ErrorKind::BadInput, std::move(what), ErrorPlace{name_, at.line, at.column, set, std::string(field)});
+}
+
+void MatrixReader::FailAtEnd(int set, std::string_view field, std::string what) const {
+  const std::int64_t offset = base_ + static_cast<std::int64_t>(pos_);
+  FailAt({line_, offset - lineStart_ + 1}, set, field, std::move(what));
+}
+
+// Keeps the last `keep` bytes before pos_ (a field cut by the chunk's end) and
+// reads the next chunk behind them. False at the end of the input.
+bool MatrixReader::Refill(std::size_t keep) {
+  const std::size_t from = pos_ - keep;
+  if (keep > 0) std::memmove(buffer_.data(), buffer_.data() + from, keep);
+  base_ += static_cast<std::int64_t>(from);
+  pos_ = keep;
+  end_ = keep;
+  if (eof_) return false;
+  const std::size_t got = source_.Read(buffer_.data() + keep, buffer_.size() - keep);
+  if (got == 0) {
+    eof_ = true;
+    return false;
+  }
+  end_ += got;
+  return true;
+}
+
+bool MatrixReader::NextField(Field& field, int set, std::string_view fieldName) {
+  bool comma = false;
+  for (;;) {
+    if (pos_ == end_ && !Refill(0)) return false;
+    const char c = buffer_[pos_];
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++pos_;
+    } else if (c == '\n') {
+      ++pos_;
+      ++line_;
+      lineStart_ = base_ + static_cast<std::int64_t>(pos_);
+      comma = false;
+    } else if (c == ',') {
+      if (comma) {
+        FailAtEnd(set, fieldName, "two commas with no number between them (an empty field)");
+      }
+      comma = true;
+      ++pos_;
+    } else {
+      break;
+    }
+  }
+  std::size_t start = pos_;
+  for (;;) {
+    const char* p = buffer_.data() + pos_;
+    const char* e = buffer_.data() + end_;
+    while (p < e && !IsSeparator(*p)) ++p;
+    pos_ = static_cast<std::size_t>(p - buffer_.data());
+    if (p < e) break;
+    const std::size_t length = pos_ - start;
+    if (length > kMaxFieldBytes) break;
+    const bool more = Refill(length);
+    start = 0;
+    if (!more) break;
+  }
+  field.text = std::string_view(buffer_.data() + start, pos_ - start);
+  field.at = {line_, base_ + static_cast<std::int64_t>(start) - lineStart_ + 1};
+  if (field.text.size() > kMaxFieldBytes) {
+    FailAt(field.at, set, fieldName, QuoteField(field.text) + " is longer than " + std::to_string(kMaxFieldBytes) +
+                                " characters and cannot be a number");
+  }
+  return true;
+}
+
+std::int16_t MatrixReader::ReadInteger(std::string_view fieldName, int set) {
+  Field f;
+  if (!NextField(f, set, fieldName)) {
+    FailAtEnd(set, fieldName,
+              set > 0 ? "the file ends before the " + std::string(fieldName) + " of data set " + std::to_string(set)
+                      : "the file is empty: it has no " + std::string(fieldName));
+  }
+  last_ = f.at;
+  std::int16_t value = 0;
+  switch (ParseInt16Field(f.text, value)) {
+    case NumberStatus::Ok:
+      return value;
+    case NumberStatus::Fraction:
+      FailAt(f.at, set, fieldName, QuoteField(f.text) + " is not a whole number");
+    case NumberStatus::OutOfRange:
+      FailAt(f.at, set, fieldName, QuoteField(f.text) + " is outside -32768..32767");
+    case NumberStatus::NotANumber:
+      break;
+  }
+  FailAt(f.at, set, fieldName, QuoteField(f.text) + " is not a number");
+}
+
+template <bool Store>
+void MatrixReader::ReadSetValues(float* out, std::int64_t n, int set) {
+  std::int64_t i = 0;
+  Field f;
+  while (i < n) {
+    if (!NextField(f, set, "value")) {
+      FailAtEnd(set, "value", "the file ends inside data set " + std::to_string(set) + ": " +
+                                  Plural(n - i, "value is", "values are") + " missing of its " + std::to_string(n));
+    }
+    float v = 0.0f;
+    NumberStatus status = ParseFloatField(f.text, v);
+    if (status == NumberStatus::Ok) {
+      if constexpr (Store) out[i] = v;
+      ++i;
+      continue;
+    }
+    std::int64_t repeat = 0;
+    std::string_view valueText;
+    if (status == NumberStatus::NotANumber && SplitRepeat(f.text, repeat, valueText)) {
+      status = ParseFloatField(valueText, v);
+      if (status == NumberStatus::Ok) {
+        if (repeat > n - i) {
+          FailAt(f.at, set, "value", QuoteField(f.text) + " repeats a value " + std::to_string(repeat) +
+                                         " times, but only " + Plural(n - i, "value is", "values are") +
+                                         " left in the data set");
+        }
+        if constexpr (Store) std::fill(out + i, out + i + repeat, v);
+        i += repeat;
+        continue;
+      }
+    }
+    FailAt(f.at, set, "value",
+           QuoteField(f.text) +
+               (status == NumberStatus::OutOfRange ? " is beyond the range of a 32-bit float" : " is not a number"));
+  }
+}
+
+void MatrixReader::ReadValues(std::span<float> values, int set) {
+  ReadSetValues<true>(values.data(), static_cast<std::int64_t>(values.size()), set);
+}
+
+void MatrixReader::SkipValues(std::int64_t n, int set) { ReadSetValues<false>(nullptr, n, set); }
+
+}  // namespace kv

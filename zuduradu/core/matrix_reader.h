@@ -1,0 +1,76 @@
+// A streaming reader of the matrix input text. It reads fixed-size chunks, so
+// its memory stays the same however large the file; it hands out the set count,
+// periods, layers and values in file order, and every error it raises names the
+// field as it stands, its line and column, and the data set.
+//
+// Fields are separated by blanks, tabs, commas, CR and LF in any mix; a comma
+// between blanks makes no extra field, but two commas with nothing between them
+// on one line are an error (an empty field would shift every later value).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zuduradu/core/byte_source.h"
+
+namespace kv {
+
+struct FieldLocation {
+  std::int64_t line = 0;
+  std::int64_t column = 0;
+};
+
+class MatrixReader {
+ public:
+  static constexpr std::size_t kDefaultChunkBytes = 1 << 20;
+  static constexpr std::size_t kMaxFieldBytes = 256;
+
+  // name is the file named in error messages.
+  MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes = kDefaultChunkBytes);
+
+  // Reads a whole-number field (count, period, layer) of data set `set` (0 for the count).
+  std::int16_t ReadInteger(std::string_view field, int set);
+  // Reads values.size() values of data set `set`, expanding repeats such as 6*0.5.
+  void ReadValues(std::span<float> values, int set);
+  // Reads and checks n values of data set `set` without keeping them.
+  void SkipValues(std::int64_t n, int set);
+
+  // Where the last field that was read starts.
+  FieldLocation lastField() const { return last_; }
+  // Bytes of the input consumed so far.
+  std::uint64_t bytesRead() const { return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_)); }
+  // The buffer's size: fixed for the reader's life.
+  std::size_t bufferCapacity() const { return buffer_.capacity(); }
+  const std::filesystem::path& name() const { return name_; }
+
+ private:
+  struct Field {
+    std::string_view text;
+    FieldLocation at;
+  };
+
+  bool NextField(Field& field, int set, std::string_view fieldName);
+  bool Refill(std::size_t keep);
+  template <bool Store>
+  void ReadSetValues(float* out, std::int64_t n, int set);
+  [[noreturn]] void FailAt(FieldLocation at, int set, std::string_view field, std::string what) const;
+  [[noreturn]] void FailAtEnd(int set, std::string_view field, std::string what) const;
+
+  ByteSource& source_;
+  std::filesystem::path name_;
+  std::size_t chunk_;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::int64_t base_ = 0;       // offset in the file of buffer_[0]
+  std::int64_t line_ = 1;
+  std::int64_t lineStart_ = 0;  // offset in the file of the current line's first byte
+  bool eof_ = false;
+  FieldLocation last_;
+};
+
+}  // namespace kv
