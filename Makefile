@@ -1,0 +1,25 @@
+# Developer targets. The set-up itself is ./run.sh and ./test.sh.
+.PHONY: build test run bench fuzz sanitize clean
+
+build:
+	scripts/deps.sh
+	scripts/build.sh build
+
+test:
+	./test.sh
+
+run:
+	./run.sh
+
+sanitize:
+	scripts/build.sh build-asan -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j2
+
+bench:
+	scripts/bench.sh
+
+fuzz:
+	scripts/fuzz.sh
+
+clean:
+	rm -rf build build-asan build-bench build-fuzz
