@@ -1,0 +1,46 @@
+// Reading the model description file, an INI text file: the model's version
+// ("NUMBER" of section "VERSION") and its grid size ("NX", "NY", "NZ" of
+// section "DIMENSION").
+//
+// Section and key names match without regard to case, and when a key appears
+// more than once the first occurrence counts. A value is an optional sign and
+// decimal digits; whatever follows the digits is ignored. A value without digits
+// counts as missing, and a missing file, section or key gives the key's default.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "zuduradu/core/grid.h"
+
+namespace kv {
+
+inline constexpr std::int64_t kMinModelVersion = 4000;  // also the version of a model that names none
+inline constexpr GridSize kDefaultGrid{30, 30, 1};
+
+// The integer a key's value starts with: an optional "+" or "-" and at least one
+// decimal digit. Values beyond the 64-bit range saturate. Nothing without digits.
+std::optional<std::int64_t> LeadingInteger(std::string_view value);
+
+// The model's version, kMinModelVersion when the file gives none.
+std::int64_t ReadModelVersion(const std::filesystem::path& modelFile);
+
+// A dimension whose value does not fit -32768..32767.
+struct UnfitDimension {
+  std::string key;    // "NX", "NY" or "NZ"
+  std::string value;  // the value as written in the file
+  friend bool operator==(const UnfitDimension&, const UnfitDimension&) = default;
+};
+
+// The grid size, or the first of NX, NY, NZ that does not fit.
+using GridSizeRead = std::variant<GridSize, UnfitDimension>;
+GridSizeRead ReadGridSize(const std::filesystem::path& modelFile);
+
+// The path named by UTF-8 text, on every platform.
+std::filesystem::path PathFromUtf8(std::string_view text);
+
+}  // namespace kv
