@@ -49,6 +49,15 @@ inline void WriteAll(const std::filesystem::path& p, const std::string& bytes) {
   out << bytes;
 }
 
+// Compares two byte strings without printing them whole: says where they part.
+inline ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  return ::testing::AssertionFailure() << "the bytes differ from offset " << at << " (lengths " << actual.size()
+                                       << " and " << expected.size() << ")";
+}
+
 inline std::int16_t Int16At(const std::string& bytes, std::size_t offset) {
   return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
 }

@@ -37,12 +37,27 @@ std::int64_t Tell(std::FILE* f) {
 #endif
 }
 
+FaultHook& Hook() {
+  static FaultHook hook;
+  return hook;
+}
+
 }  // namespace
 
+void SetFaultHookForTesting(FaultHook hook) { Hook() = std::move(hook); }
+
+int InjectedFault(FileOperation operation, const std::filesystem::path& path) {
+  return Hook() ? Hook()(operation, path) : 0;
+}
+
 BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode) : path_(path) {
+  const char* action = mode == Mode::CreateEmpty ? "create" : "open";
+  if (const int fault = InjectedFault(mode == Mode::CreateEmpty ? FileOperation::Create : FileOperation::Open, path)) {
+    Fail(action, fault);
+  }
   errno = 0;
   file_ = OpenFile(path, mode);
-  if (!file_) Fail(mode == Mode::CreateEmpty ? "create" : "open", errno);
+  if (!file_) Fail(action, errno);
   position_ = 0;
 }
 
@@ -85,6 +100,10 @@ void BinaryFile::WriteAt(std::int64_t offset, std::span<const unsigned char> byt
   if (!lastWasWrite_) position_ = -1;
   SeekTo(offset);
   lastWasWrite_ = true;
+  if (const int fault = InjectedFault(FileOperation::Write, path_)) {
+    position_ = -1;
+    Fail("write", fault);
+  }
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
     position_ = -1;
@@ -126,6 +145,12 @@ std::int64_t BinaryFile::Length() {
   return length;
 }
 
+void BinaryFile::Flush() {
+  if (const int fault = InjectedFault(FileOperation::Write, path_)) Fail("write", fault);
+  errno = 0;
+  if (std::fflush(file_) != 0) Fail("write", errno);
+}
+
 void BinaryFile::Close() {
   if (!file_) return;
   std::FILE* f = file_;
@@ -134,6 +159,7 @@ void BinaryFile::Close() {
   const bool flushed = std::fflush(f) == 0;
   const int flushError = errno;
   const bool closed = std::fclose(f) == 0;
+  if (const int fault = InjectedFault(FileOperation::Close, path_)) Fail("write", fault);
   if (!flushed) Fail("write", flushError);
   if (!closed) Fail("close", errno);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <span>
 
 namespace kv {
@@ -32,6 +33,8 @@ class BinaryFile {
   // Writes zero bytes from offset up to (not including) end.
   void WriteZeros(std::int64_t offset, std::int64_t end);
   std::int64_t Length();
+  // Hands buffered writes to the system now, so that a failure shows here.
+  void Flush();
   // Flushes and closes, reporting a failure (such as a full disk) that only shows then.
   void Close();
 
@@ -46,5 +49,16 @@ class BinaryFile {
   std::int64_t position_ = -1;  // known position, or -1 when unknown
   bool lastWasWrite_ = false;
 };
+
+// File operations a test can make fail where the platform cannot be made to
+// (a root user ignores permissions, a disk is rarely full on cue).
+enum class FileOperation { Open, Create, Write, Close, Replace };
+
+// Called before each operation; a non-zero answer is taken as the error number
+// the system reported, and the operation fails with it. Empty by default.
+using FaultHook = std::function<int(FileOperation, const std::filesystem::path&)>;
+void SetFaultHookForTesting(FaultHook hook);
+// The error number the hook gives for an operation, or 0.
+int InjectedFault(FileOperation operation, const std::filesystem::path& path);
 
 }  // namespace kv

@@ -75,7 +75,8 @@ class PartialFile {
     file_->Close();
     file_.reset();
     std::error_code ec;
-    fs::rename(path_, target_, ec);
+    if (const int fault = InjectedFault(FileOperation::Replace, target_)) ec.assign(fault, std::generic_category());
+    if (!ec) fs::rename(path_, target_, ec);
     if (ec) throw Error(ErrorKind::Io, "Could not replace " + target_.string() + " with " + path_.string() + ": " + ec.message());
     placed_ = true;
   }
@@ -237,7 +238,21 @@ class Run {
     // Reserve the room of new blocks first, so a full disk shows before any existing byte changes.
     std::int64_t finalLength = oldLength;
     for (const Pending& p : pending) finalLength = std::max(finalLength, p.offset + layout.layerBytes());
-    file.WriteZeros(oldLength, finalLength);
+    try {
+      file.WriteZeros(oldLength, finalLength);
+      file.Flush();
+    } catch (const Error&) {
+      // No existing byte was changed yet: give the file its old length back.
+      try {
+        file.Close();
+      } catch (const Error&) {
+        // Closing flushes what was buffered; whatever it wrote is cut off below.
+      }
+      std::error_code ec;
+      fs::resize_file(req_.output, static_cast<std::uintmax_t>(oldLength), ec);
+      touched_ = ec.value() != 0;
+      throw;
+    }
     for (const Pending& p : pending) file.WriteFloatsAt(p.offset, {pool.data() + p.at, cells});
     WriteHeader(file, finished);
     file.Close();

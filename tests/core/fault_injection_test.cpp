@@ -1,0 +1,183 @@
+// Faults in the middle of a run: the system refusing to create, write, close or
+// replace a file; the file size limit reached; the input shrinking; the process
+// killed. In each, no byte of the old output may be lost.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "zuduradu/core/binary_file.h"
+#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/period_data_file.h"
+
+#if defined(__unix__)
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using kvtest::ReadAll;
+using kvtest::WriteAll;
+
+const kv::GridSize kGrid{3, 2, 2};
+
+std::string Input(int sets, int firstPeriod) {
+  std::string t = std::to_string(sets);
+  for (int s = 0; s < sets; ++s) t += " " + std::to_string(firstPeriod + s) + " 1 1 2 3 4 5 6";
+  return t;
+}
+
+// A folder with an existing output (periods 1 and 2) and an input of new periods.
+struct Scene {
+  kvtest::ScratchDir dir;
+  std::filesystem::path in = dir / "in.dat";
+  std::filesystem::path out = dir / "o.top";
+  std::string before;
+  Scene() {
+    WriteAll(in, Input(2, 1));
+    kv::RunConversion({in, out, 3, kGrid, false});
+    WriteAll(in, Input(3, 10));
+    before = ReadAll(out);
+  }
+};
+
+class FaultHookGuard {
+ public:
+  explicit FaultHookGuard(kv::FaultHook hook) { kv::SetFaultHookForTesting(std::move(hook)); }
+  ~FaultHookGuard() { kv::SetFaultHookForTesting({}); }
+};
+
+TEST(FaultInjection, SystemRefusalsLoseNothing) {
+  struct Case {
+    const char* name;
+    kv::FileOperation operation;
+    bool onPartial;  // the fault hits the temporary file rather than the output
+    int nth;         // fail the n-th such operation (1 = the first)
+    bool createNew;
+    int error;
+    std::string message;  // expected in the error's text
+    bool mayBePartlyWritten;
+  };
+  const std::vector<Case> cases = {
+      {"folder not writable", kv::FileOperation::Create, true, 1, true, EACCES, "Could not create", false},
+      {"disk full in a new file", kv::FileOperation::Write, true, 2, true, ENOSPC, "No space left on device", false},
+      {"disk full at close", kv::FileOperation::Close, true, 1, true, ENOSPC, "Could not write", false},
+      {"replace refused", kv::FileOperation::Replace, false, 1, true, EACCES, "Could not replace", false},
+      {"output locked", kv::FileOperation::Open, false, 1, false, EACCES, "Could not open", false},
+      {"disk full while reserving", kv::FileOperation::Write, false, 1, false, ENOSPC, "No space left on device", false},
+      {"disk full after reserving", kv::FileOperation::Write, false, 3, false, ENOSPC, "No space left on device", true},
+  };
+  for (const Case& c : cases) {
+    Scene scene;
+    int seen = 0;
+    FaultHookGuard guard([&](kv::FileOperation op, const std::filesystem::path& p) {
+      const bool partial = p == kv::PartialPath(scene.out);
+      if (op != c.operation || partial != c.onPartial) return 0;
+      return ++seen == c.nth ? c.error : 0;
+    });
+    try {
+      kv::RunConversion({scene.in, scene.out, 3, kGrid, c.createNew});
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const kv::Error& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find(c.message), std::string::npos) << c.name << ": " << what;
+      const std::string note = c.mayBePartlyWritten ? "may be partly written." : "was not changed.";
+      EXPECT_EQ(what.substr(what.size() - note.size()), note) << c.name << ": " << what;
+    }
+    if (!c.mayBePartlyWritten) {
+      EXPECT_TRUE(kvtest::SameBytes(ReadAll(scene.out), scene.before)) << c.name;
+    } else {
+      // Every old period still holds its values: only new blocks were being filled.
+      const std::string after = ReadAll(scene.out);
+      EXPECT_TRUE(kvtest::SameBytes(after.substr(4000, scene.before.size() - 4000), scene.before.substr(4000))) << c.name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(kv::PartialPath(scene.out))) << c.name;
+  }
+}
+
+TEST(FaultInjection, InputShrinkingDuringTheRun) {
+  for (const bool createNew : {false, true}) {
+    Scene scene;
+    // Large enough that the reader cannot have it all in its first chunk.
+    WriteAll(scene.in, Input(3, 10) + std::string(3 << 20, ' ') + " 7 1 1 2 3 4 5 6");
+    std::string text = ReadAll(scene.in);
+    text.replace(0, 1, "4");
+    WriteAll(scene.in, text);
+    try {
+      kv::RunConversion({scene.in, scene.out, 3, kGrid, createNew}, [&](const kv::ConversionProgress& p) {
+        if (p.setsDone == 1) std::filesystem::resize_file(scene.in, 2 << 20);
+        return true;
+      });
+      ADD_FAILURE() << "no error";
+    } catch (const kv::Error& e) {
+      EXPECT_NE(std::string(e.what()).find("the file ends before the period of data set 4"), std::string::npos)
+          << e.what();
+    }
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(scene.out), scene.before));
+  }
+}
+
+#if defined(__unix__)
+
+// Runs f in a child process and returns its wait status.
+template <typename F>
+int InChild(F&& f) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    f();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST(FaultInjection, FileSizeLimitReached) {
+  for (const bool createNew : {false, true}) {
+    Scene scene;
+    const auto limit = static_cast<rlim_t>(scene.before.size() + 30);  // too small for the new blocks
+    const int status = InChild([&] {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit rl{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &rl);
+      try {
+        kv::RunConversion({scene.in, scene.out, 3, kGrid, createNew});
+        _exit(3);
+      } catch (const kv::Error& e) {
+        _exit(std::string(e.what()).find("File too large") != std::string::npos ? 0 : 4);
+      }
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "createNew " << createNew;
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(scene.out), scene.before)) << "createNew " << createNew;
+    EXPECT_FALSE(std::filesystem::exists(kv::PartialPath(scene.out)));
+  }
+}
+
+TEST(FaultInjection, KilledDuringCreateNew) {
+  Scene scene;
+  const int status = InChild([&] {
+    kv::RunConversion({scene.in, scene.out, 3, kGrid, true}, [](const kv::ConversionProgress& p) {
+      if (p.setsDone == 2) kill(getpid(), SIGKILL);
+      return true;
+    });
+  });
+  ASSERT_TRUE(WIFSIGNALED(status));
+  // The old file is whole; the unfinished new one is plainly named beside it.
+  EXPECT_TRUE(kvtest::SameBytes(ReadAll(scene.out), scene.before));
+  EXPECT_TRUE(std::filesystem::exists(kv::PartialPath(scene.out)));
+  // The next run takes the left-over name over and leaves nothing behind.
+  const auto r = kv::RunConversion({scene.in, scene.out, 3, kGrid, true});
+  EXPECT_EQ(r.stored, 3);
+  EXPECT_FALSE(std::filesystem::exists(kv::PartialPath(scene.out)));
+}
+
+#endif
+
+}  // namespace
