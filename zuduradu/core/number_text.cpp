@@ -91,6 +91,17 @@ NumberStatus ParseInt16Field(std::string_view text, std::int16_t& out) {
 }
 
 NumberStatus ParseFloatField(std::string_view text, float& out) {
+  // Fast road for the common shape: std::from_chars takes the same decimal
+  // syntax once "inf", "nan", a leading '+' and D exponents are kept out, and
+  // those never begin with a digit or a point after an optional minus.
+  if (!text.empty()) {
+    const char lead = text[0] == '-' && text.size() > 1 ? text[1] : text[0];
+    if (IsDigit(lead) || lead == '.') {
+      const char* last = text.data() + text.size();
+      const auto fast = std::from_chars(text.data(), last, out, std::chars_format::general);
+      if (fast.ec == std::errc() && fast.ptr == last) return NumberStatus::Ok;
+    }
+  }
   std::size_t exponentAt = 0;
   bool wholeShape = false;
   if (!CheckDecimal(text, exponentAt, wholeShape)) return NumberStatus::NotANumber;
