@@ -1,0 +1,198 @@
+#include "zuduradu/core/data_file_export.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/period_data_file.h"
+
+namespace {
+
+using kvtest::ReadAll;
+using kvtest::WriteAll;
+
+const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
+
+// A header whose periods `own` have data of their own in the blocks given, with
+// the references rebuilt as a conversion leaves them.
+kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) {
+  kv::PeriodHeader h;
+  for (auto [period, block] : own) {
+    h.blocks[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(block);
+    h.references[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(period);
+  }
+  h.references = kv::RebuildReferences(kv::ClassifyPeriods(h));
+  return h;
+}
+
+TEST(ParsePeriodList, ReadsPeriodsAndRanges) {
+  const std::vector<std::pair<std::string, std::vector<int>>> cases = {
+      {"1", {1}},
+      {"1,5,10-12", {1, 5, 10, 11, 12}},
+      {" 7 , 2 - 3 ", {2, 3, 7}},
+      {"5,5,4-5", {4, 5}},
+      {"1000", {1000}},
+      {"9-9", {9}},
+  };
+  for (const auto& [text, periods] : cases) EXPECT_EQ(kv::ParsePeriodList(text), periods) << text;
+  EXPECT_EQ(kv::ParsePeriodList("1-1000").size(), 1000u);
+}
+
+TEST(ParsePeriodList, RefusesWhatIsNotAPeriodList) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "empty"},
+      {"  ", "empty"},
+      {"0", "outside 1..1000"},
+      {"1001", "outside"},
+      {"99999999999", "outside"},
+      {"1,,2", "empty entry"},
+      {"1,", "empty entry"},
+      {"a", "not a period"},
+      {"1.5", "not a period"},
+      {"-5", "not a period"},
+      {"1-", "not a period"},
+      {"1-2-3", "not a period"},
+      {"5-3", "runs backwards"},
+  };
+  for (const auto& [text, words] : cases) {
+    try {
+      kv::ParsePeriodList(text);
+      ADD_FAILURE() << "accepted " << text;
+    } catch (const kv::Error& e) {
+      EXPECT_EQ(e.kind(), kv::ErrorKind::BadRequest);
+      EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << text << ": " << e.what();
+    }
+  }
+}
+
+TEST(PlanExport, ChoosesLayersInBlockOrder) {
+  using L = kv::ExportedLayer;
+  struct Case {
+    const char* name;
+    kv::PeriodHeader header;
+    std::int64_t length;
+    int type;
+    std::vector<int> periods;
+    std::vector<L> layers;
+    std::vector<int> without;
+  };
+  const std::vector<Case> cases = {
+      {"worked example: layer 2 of block 2 lies past the end",
+       HeaderWith({{1, 1}, {5, 2}}),
+       4072,
+       3,
+       {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}},
+       {}},
+      {"block order, not period order",
+       HeaderWith({{1, 1}, {3, 3}, {5, 2}}),
+       4144,
+       3,
+       {},
+       {{1, 1, 1, 1, 4000},
+        {1, 1, 1, 2, 4024},
+        {5, 5, 2, 1, 4048},
+        {5, 5, 2, 2, 4072},
+        {3, 3, 3, 1, 4096},
+        {3, 3, 3, 2, 4120}},
+       {}},
+      {"listed periods take the block their reference names",
+       HeaderWith({{1, 1}, {5, 2}}),
+       4096,
+       3,
+       {2, 7},
+       {{2, 1, 1, 1, 4000}, {2, 1, 1, 2, 4024}, {7, 5, 2, 1, 4048}, {7, 5, 2, 2, 4072}},
+       {}},
+      {"a block wholly past the end gives no layers",
+       HeaderWith({{1, 1}, {5, 2}}),
+       4048,
+       3,
+       {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}},
+       {5}},
+  };
+  for (const Case& c : cases) {
+    const kv::ExportPlan plan = kv::PlanExport(c.header, c.length, kGrid, c.type, c.periods, "a.top");
+    EXPECT_EQ(plan.layers, c.layers) << c.name;
+    EXPECT_EQ(plan.periodsWithoutLayers, c.without) << c.name;
+  }
+}
+
+TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
+  kv::PeriodHeader noBlock = HeaderWith({{1, 1}});
+  noBlock.references[6] = 3;  // period 7 names period 3, which has no block
+  kv::PeriodHeader outside = HeaderWith({{1, 1}});
+  outside.references[1] = 0;
+  struct Case {
+    const char* name;
+    kv::PeriodHeader header;
+    std::int64_t length;
+    kv::GridSize grid;
+    std::vector<int> periods;
+    std::string words;
+  };
+  const std::vector<Case> cases = {
+      {"reference to a period without a block", noBlock, 4048, kGrid, {7}, "which has no block"},
+      {"reference outside 1..1000", outside, 4048, kGrid, {2}, "refers to period 0"},
+      {"file ends inside a layer", HeaderWith({{1, 1}}), 4030, kGrid, {}, "inside layer 2 of block 1"},
+      {"block beyond what the file can address",
+       HeaderWith({{1, 32000}}),
+       5000,
+       {1000, 1000, 1},
+       {},
+       "outside the range the file can address"},
+  };
+  for (const Case& c : cases) {
+    try {
+      kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top");
+      ADD_FAILURE() << c.name;
+    } catch (const kv::Error& e) {
+      EXPECT_EQ(e.kind(), kv::ErrorKind::BadOutput) << c.name;
+      EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << c.name << ": " << e.what();
+    }
+  }
+}
+
+TEST(ExportMatrixText, WritesTheWorkedExampleAsInputText) {
+  kvtest::ScratchDir dir;
+  WriteAll(dir / "in.dat", "2\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e38 -2.5 7\n");
+  kv::RunConversion({dir / "in.dat", dir / "a.top", 3, kGrid, true});
+  std::ostringstream text;
+  const kv::ExportPlan plan = kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}}, text);
+  EXPECT_EQ(plan.layers.size(), 3u);
+  EXPECT_EQ(text.str(),
+            "3\n"
+            "1 1\n0 0 0\n0 0 0\n"
+            "1 2\n1 2 3\n4 5 6\n"
+            "5 1\n0.1 -0 1e-45\n3.4028235e+38 -2.5 7\n");
+}
+
+TEST(ExportMatrixText, RefusesMoreSetsThanOneInputFileCanAnnounce) {
+  // 1000 periods of 33 layers make 33,000 data sets; the set count is 16-bit.
+  kvtest::ScratchDir dir;
+  const kv::GridSize grid{1, 1, 33};
+  std::vector<std::pair<int, int>> own;
+  for (int p = 1; p <= 1000; ++p) own.emplace_back(p, p);
+  std::array<unsigned char, kv::kHeaderBytes> header{};
+  kv::EncodeHeader(HeaderWith(own), header);
+  WriteAll(dir / "a.top", std::string(header.begin(), header.end()) + std::string(1000 * 33 * 4, '\0'));
+  std::ostringstream text;
+  EXPECT_THROW(kv::ExportMatrixText({dir / "a.top", grid, 3, {}}, text), kv::Error);
+  EXPECT_EQ(text.str(), "");
+  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", grid, 3, kv::ParsePeriodList("1-900")}, text).layers.size(), 29700u);
+}
+
+TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {
+  kvtest::ScratchDir dir;
+  kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 2.0f));
+  const std::string before = ReadAll(dir / "a.top");
+  EXPECT_THROW(kv::ExportMatrixTextToFile({dir / "a.top", kGrid, 3, {}}, dir / "a.top"), kv::Error);
+  EXPECT_EQ(ReadAll(dir / "a.top"), before);
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+#include "zuduradu/cli/cli_options.h"
+
+#include <cstdint>
+#include <string>
+
+#include "zuduradu/core/catalogue.h"
+#include "zuduradu/core/data_file_export.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/number_text.h"
+
+namespace kvcli {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+constexpr const char* kTypeForms =
+    "a type code 0..2000 that has an extension nor an extension of the type list such as top or .top "
+    "(kvcvrt-cli types lists them)";
+
+// A text option that may be left out.
+struct Text {
+  std::string value;
+  CLI::Option* option = nullptr;
+  std::optional<std::string> Get() const { return option->count() > 0 ? std::optional(value) : std::nullopt; }
+};
+
+struct GridOptions {
+  Text model;
+  Text grid;
+
+  void Add(CLI::App& command) {
+    model.option = command.add_option("--model", model.value,
+                                      "Model description file (.kv5) that gives the grid size; it must exist and "
+                                      "have version 4000 or more");
+    model.option->type_name("FILE");
+    grid.option = command.add_option("--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
+    grid.option->type_name("NX,NY,NZ")
+        ->check(
+            [](const std::string& text) {
+              std::string error;
+              return ParseGrid(text, error) ? std::string() : error;
+            },
+            "");
+    grid.option->excludes(model.option);
+  }
+  GridChoice Get() const { return {model.Get(), grid.Get()}; }
+};
+
+CLI::Option* AddType(CLI::App& command, int& code) {
+  return command
+      .add_option("--type", code,
+                  "Data type: a type code 0..2000 that has an extension, or an extension of the type list such as "
+                  "top or .top")
+      ->type_name("TYPE")
+      ->transform(
+          [](std::string text) {
+            std::string error;
+            const auto parsed = ParseType(text, error);
+            if (!parsed) throw CLI::ValidationError(error);
+            return std::to_string(*parsed);
+          },
+          "");
+}
+
+}  // namespace
+
+std::optional<kv::GridSize> ParseGrid(std::string_view text, std::string& error) {
+  int values[3] = {0, 0, 0};
+  std::size_t start = 0;
+  bool ok = true;
+  for (int k = 0; k < 3 && ok; ++k) {
+    const std::size_t comma = text.find(',', start);
+    if ((k < 2) != (comma != std::string_view::npos)) {
+      ok = false;
+      break;
+    }
+    const std::string_view part = Trim(text.substr(start, k < 2 ? comma - start : std::string_view::npos));
+    std::int16_t v = 0;
+    ok = kv::ParseInt16Field(part, v) == kv::NumberStatus::Ok && v >= 1;
+    values[k] = v;
+    start = comma + 1;
+  }
+  if (!ok) {
+    error = kv::QuoteField(text) +
+            " is not three whole numbers 1..32767 separated by commas (columns, rows, layers), such as 120,80,3";
+    return std::nullopt;
+  }
+  return kv::GridSize{values[0], values[1], values[2]};
+}
+
+std::optional<int> ParseType(std::string_view text, std::string& error) {
+  const std::string_view t = Trim(text);
+  if (AllDigits(t)) {
+    const int code = t.size() > 4 ? kv::kMaxTypeCode + 1 : std::stoi(std::string(t));
+    if (code <= kv::kMaxTypeCode && !kv::ExtensionFor(code).empty()) return code;
+  } else if (const auto code = kv::TypeCodeForExtension(t)) {
+    return *code;
+  }
+  error = kv::QuoteField(t) + " is neither " + kTypeForms;
+  return std::nullopt;
+}
+
+struct Options::Raw {
+  CLI::App* convert = nullptr;
+  CLI::App* exportText = nullptr;
+  CLI::App* info = nullptr;
+  CLI::App* types = nullptr;
+
+  std::string convertInput;
+  GridOptions convertGrid;
+  int convertType = 0;
+  Text convertOutput;
+  bool convertCreate = false;
+
+  std::string exportFile;
+  GridOptions exportGrid;
+  int exportType = 0;
+  Text exportPeriods;
+  Text exportOutput;
+
+  std::string infoFile;
+  GridOptions infoGrid;
+  int infoType = 0;
+  CLI::Option* infoTypeOption = nullptr;
+  bool infoCheck = false;
+};
+
+Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
+  Raw& r = *raw_;
+  app.require_subcommand(1);
+
+  r.convert =
+      app.add_subcommand("convert", "Convert matrix input text into a period data file, as GO does in the window");
+  r.convert->add_option("--input", r.convertInput, "Matrix input file")->type_name("FILE")->required();
+  r.convertGrid.Add(*r.convert);
+  AddType(*r.convert, r.convertType)->required();
+  r.convertOutput.option = r.convert->add_option(
+      "--output", r.convertOutput.value,
+      "Period data file to write; with --model the default is the model's name with the type's extension");
+  r.convertOutput.option->type_name("FILE");
+  r.convert->add_flag("--create", r.convertCreate, "Create a new output file. Existing data will be deleted.");
+
+  r.exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
+  r.exportText->add_option("DATAFILE", r.exportFile, "Period data file to read")->type_name("FILE")->required();
+  r.exportGrid.Add(*r.exportText);
+  AddType(*r.exportText, r.exportType)->required();
+  r.exportPeriods.option =
+      r.exportText->add_option("--periods", r.exportPeriods.value,
+                               "Periods to export, such as 1,5,10-20 (default: every period with data of its own)");
+  r.exportPeriods.option->type_name("LIST")->check(
+      [](const std::string& text) {
+        try {
+          kv::ParsePeriodList(text);
+          return std::string();
+        } catch (const kv::Error& e) {
+          return std::string(e.what());
+        }
+      },
+      "");
+  r.exportOutput.option =
+      r.exportText->add_option("--output", r.exportOutput.value, "Text file to write (default: standard output)");
+  r.exportOutput.option->type_name("FILE");
+
+  r.info = app.add_subcommand("info", "Describe the header of a period data file and check it against a grid");
+  r.info->add_option("DATAFILE", r.infoFile, "Period data file to read")->type_name("FILE")->required();
+  r.infoGrid.Add(*r.info);
+  r.infoTypeOption = AddType(*r.info, r.infoType);
+  r.info->add_flag("--check", r.infoCheck, "Exit with status 1 when anything is inconsistent");
+
+  r.types = app.add_subcommand("types", "List the data types: row, text, code, extension, one layer per block");
+}
+
+Options::~Options() = default;
+
+CommandLine Options::Collect() const {
+  const Raw& r = *raw_;
+  CommandLine line;
+  if (r.convert->parsed()) {
+    line.command = Command::Convert;
+    line.convert = {r.convertInput, r.convertGrid.Get(), r.convertType, r.convertOutput.Get(), r.convertCreate};
+  } else if (r.exportText->parsed()) {
+    line.command = Command::Export;
+    line.exportText = {r.exportFile, r.exportGrid.Get(), r.exportType, r.exportPeriods.Get(), r.exportOutput.Get()};
+  } else if (r.info->parsed()) {
+    line.command = Command::Info;
+    line.info = {r.infoFile, r.infoGrid.Get(), r.infoTypeOption->count() > 0 ? std::optional(r.infoType) : std::nullopt,
+                 r.infoCheck};
+  } else if (r.types->parsed()) {
+    line.command = Command::Types;
+  }
+  return line;
+}
+
+}  // namespace kvcli

@@ -1,0 +1,176 @@
+#include "zuduradu/cli/commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <string>
+
+#include "zuduradu/cli/progress.h"
+#include "zuduradu/core/catalogue.h"
+#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/data_file_export.h"
+#include "zuduradu/core/data_file_info.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/model_file.h"
+#include "zuduradu/core/model_paths.h"
+#include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/settings.h"
+
+namespace kvcli {
+
+namespace {
+
+struct ResolvedGrid {
+  kv::GridSize grid;
+  kv::Settings settings;  // the model as the window would hold it, when one was given
+};
+
+bool GridGiven(const GridChoice& choice) { return choice.model || choice.grid; }
+
+void RequireGrid(const GridChoice& choice) {
+  if (!GridGiven(choice)) throw UsageError("Please select a KV Model: give --model FILE or --grid NX,NY,NZ");
+}
+
+// The grid from the model, which must be accepted as the window's open dialog
+// accepts it, or from --grid.
+ResolvedGrid Resolve(const GridChoice& choice) {
+  ResolvedGrid r;
+  if (choice.model) {
+    kv::TakeModelFromDialog(r.settings, *choice.model);
+    if (!r.settings.model.accepted()) throw Refusal(kv::ModelRefusal(r.settings));
+    r.grid = r.settings.Grid();
+    return r;
+  }
+  std::string error;
+  const auto grid = ParseGrid(choice.grid.value_or(""), error);
+  if (!grid) throw UsageError("--grid: " + error);
+  r.grid = *grid;
+  return r;
+}
+
+std::string DataSets(std::size_t n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
+
+}  // namespace
+
+int Convert(const ConvertOptions& options, std::ostream& out) {
+  RequireGrid(options.grid);
+  if (options.grid.grid && !options.output) {
+    throw UsageError("--grid needs --output: without a model there is no name to give the output file");
+  }
+  const ResolvedGrid resolved = Resolve(options.grid);
+  std::string output;
+  if (options.output) {
+    output = *options.output;
+  } else if (const auto name = kv::OutputNameForType(resolved.settings, options.typeCode)) {
+    output = *name;
+  } else {
+    throw UsageError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
+                     " has no \".\" before which to put the type's extension");
+  }
+  if (!kv::FileExists(kv::PathFromUtf8(options.input))) throw Refusal("Could not find the input file " + options.input);
+
+  kv::ConversionRequest request;
+  request.input = kv::PathFromUtf8(options.input);
+  request.output = kv::PathFromUtf8(output);
+  request.typeCode = options.typeCode;
+  request.grid = resolved.grid;
+  request.createNew = options.create;
+  ProgressBar bar(stderr, IsTerminal(stderr));
+  const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
+  bar.Clear();
+  out << DataSets(static_cast<std::size_t>(result.stored)) << " stored, " << result.skipped
+      << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
+      << '\n';
+  return kExitSuccess;
+}
+
+int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+  RequireGrid(options.grid);
+  const ResolvedGrid resolved = Resolve(options.grid);
+  kv::ExportRequest request;
+  request.dataFile = kv::PathFromUtf8(options.dataFile);
+  request.grid = resolved.grid;
+  request.typeCode = options.typeCode;
+  try {
+    if (options.periods) request.periods = kv::ParsePeriodList(*options.periods);
+  } catch (const kv::Error& e) {
+    throw UsageError(std::string("--periods: ") + e.what());
+  }
+  const kv::ExportPlan plan = options.output ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
+                                             : kv::ExportMatrixText(request, out);
+  for (int period : plan.periodsWithoutLayers) {
+    err << "Period " << period << ": its block begins at or past the end of " << options.dataFile
+        << ", so none of its layers was exported.\n";
+  }
+  if (options.output) {
+    std::set<int> periods;
+    for (const kv::ExportedLayer& layer : plan.layers) periods.insert(layer.period);
+    out << DataSets(plan.layers.size()) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
+        << " exported: " << *options.output << '\n';
+  }
+  return kExitSuccess;
+}
+
+int Info(const InfoOptions& options, std::ostream& out) {
+  const bool gridGiven = GridGiven(options.grid);
+  if (gridGiven && !options.typeCode) {
+    throw UsageError("--type is needed with --model or --grid: the type decides how many layers a block holds");
+  }
+  if (!gridGiven && options.typeCode) throw UsageError("--type needs --model or --grid");
+  std::optional<kv::FileGeometry> geometry;
+  if (gridGiven) geometry = kv::FileGeometry{Resolve(options.grid).grid, *options.typeCode};
+  const kv::DataFileInfo info = kv::DescribeDataFile(kv::PathFromUtf8(options.dataFile), geometry);
+  for (const std::string& line : kv::RenderDataFileInfo(info)) out << line << '\n';
+  return options.check && !info.problems.empty() ? kExitRefused : kExitSuccess;
+}
+
+int Types(std::ostream& out) {
+  const auto rows = kv::TypeList();
+  std::size_t width = 4;
+  for (const kv::TypeRow& row : rows) width = std::max(width, row.text.size());
+  auto pad = [](std::string text, std::size_t n, bool right) {
+    const std::string fill(text.size() < n ? n - text.size() : 0, ' ');
+    return right ? fill + text : text + fill;
+  };
+  out << "row  " << pad("text", width, false) << "  code  extension  one layer per block\n";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const kv::TypeRow& row = rows[i];
+    out << pad(std::to_string(i), 3, true) << "  " << pad(std::string(row.text), width, false) << "  "
+        << pad(std::to_string(row.code), 4, true) << "  " << pad(std::string(kv::ExtensionFor(row.code)), 9, false)
+        << "  " << (kv::IsSingleLayerType(row.code) ? "yes" : "no") << '\n';
+  }
+  return kExitSuccess;
+}
+
+int Run(const CommandLine& line) {
+  try {
+    switch (line.command) {
+      case Command::Convert:
+        return Convert(line.convert, std::cout);
+      case Command::Export:
+        return Export(line.exportText, std::cout, std::cerr);
+      case Command::Info:
+        return Info(line.info, std::cout);
+      case Command::Types:
+        return Types(std::cout);
+      case Command::None:
+        break;
+    }
+    throw UsageError("A command is required: convert, export, info or types");
+  } catch (const UsageError& e) {
+    std::cerr << e.what() << "\nRun with --help for more information.\n";
+    return kExitUsage;
+  } catch (const Refusal& e) {
+    std::cerr << e.what() << '\n';
+    return kExitRefused;
+  } catch (const kv::Error& e) {
+    std::cerr << e.what() << '\n';
+    return kExitRefused;
+  } catch (const std::exception& e) {
+    std::cerr << "kvcvrt-cli: " << e.what() << '\n';
+    return kExitRefused;
+  }
+}
+
+}  // namespace kvcli

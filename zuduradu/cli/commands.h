@@ -1,0 +1,40 @@
+// The four commands of kvcvrt-cli. Each takes the parsed options, calls the
+// core and prints; each returns its exit status or throws.
+#pragma once
+
+#include <ostream>
+#include <stdexcept>
+
+#include "zuduradu/cli/cli_options.h"
+
+namespace kvcli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitRefused = 1;  // a refused run or file
+inline constexpr int kExitUsage = 2;    // the command line is wrong
+
+// A mistake in the command line that the parser cannot see by itself.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A run refused before the core was asked: a model that is not accepted, a
+// missing input file. The message uses the window's words.
+class Refusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// These throw UsageError, Refusal or kv::Error; out takes the results, err the
+// notes that are not results.
+int Convert(const ConvertOptions& options, std::ostream& out);
+int Export(const ExportOptions& options, std::ostream& out, std::ostream& err);
+int Info(const InfoOptions& options, std::ostream& out);
+int Types(std::ostream& out);
+
+// Runs the chosen command, prints what went wrong on standard error, and
+// returns the exit status.
+int Run(const CommandLine& line);
+
+}  // namespace kvcli

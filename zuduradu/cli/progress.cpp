@@ -1,0 +1,70 @@
+#include "zuduradu/cli/progress.h"
+
+#include <algorithm>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace kvcli {
+
+namespace {
+
+constexpr auto kQuiet = std::chrono::milliseconds(500);   // nothing is drawn before this
+constexpr auto kRedraw = std::chrono::milliseconds(100);  // at most ten drawings a second
+constexpr int kWidth = 30;                                // characters of the bar itself
+constexpr std::size_t kLineWidth = 80;                    // cleared when the bar goes
+
+}  // namespace
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
+ProgressBar::ProgressBar(std::FILE* stream, bool enabled)
+    : stream_(stream), enabled_(enabled), start_(Clock::now()), lastDrawn_(start_) {}
+
+ProgressBar::~ProgressBar() { Clear(); }
+
+kv::ProgressCallback ProgressBar::Callback() {
+  if (!enabled_) return {};
+  return [this](const kv::ConversionProgress& progress) {
+    Update(progress);
+    return true;
+  };
+}
+
+void ProgressBar::Update(const kv::ConversionProgress& progress) {
+  const Clock::time_point now = Clock::now();
+  if (now - start_ < kQuiet || (drawn_ && now - lastDrawn_ < kRedraw)) return;
+  lastDrawn_ = now;
+  drawn_ = true;
+  double share = progress.inputBytes > 0
+                     ? static_cast<double>(progress.bytesRead) / static_cast<double>(progress.inputBytes)
+                     : 0.0;
+  share = std::clamp(share, 0.0, 1.0);
+  const int filled = static_cast<int>(share * kWidth);
+  std::string line = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
+                     std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
+                     std::to_string(static_cast<int>(share * 100.0)) + "%  " + std::to_string(progress.setsDone) +
+                     " of " + std::to_string(progress.setsTotal) + " data sets" +
+                     (progress.phase == kv::RunPhase::Writing ? ", writing" : "");
+  std::fputs(line.c_str(), stream_);
+  std::fflush(stream_);
+}
+
+void ProgressBar::Clear() {
+  if (!drawn_) return;
+  drawn_ = false;
+  std::fputs(("\r" + std::string(kLineWidth, ' ') + "\r").c_str(), stream_);
+  std::fflush(stream_);
+}
+
+}  // namespace kvcli

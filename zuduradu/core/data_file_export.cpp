@@ -1,0 +1,250 @@
+#include "zuduradu/core/data_file_export.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <system_error>
+
+#include "zuduradu/core/binary_file.h"
+#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/le_bytes.h"
+#include "zuduradu/core/number_text.h"
+#include "zuduradu/core/period_data_file.h"
+
+namespace kv {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// A period written as decimal digits; nothing when the text is not one. Values
+// too large for a period come back as kPeriodCount + 1, so they read as "outside".
+std::optional<int> PeriodDigits(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  int value = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = std::min(value * 10 + (c - '0'), kPeriodCount + 1);
+  }
+  return value;
+}
+
+[[noreturn]] void BadList(const std::string& what) { throw Error(ErrorKind::BadRequest, what); }
+
+int CheckedPeriod(std::string_view digits, std::string_view entry) {
+  const auto p = PeriodDigits(digits);
+  if (!p) BadList(QuoteField(entry) + " in the period list is not a period or a range such as 10-20");
+  if (*p < 1 || *p > kPeriodCount) {
+    BadList("Period " + std::string(digits) + " in the period list is outside 1.." + std::to_string(kPeriodCount));
+  }
+  return *p;
+}
+
+// The number of data sets a matrix input text can announce: its count is 16-bit.
+constexpr std::size_t kMaxSets = kInt16Max;
+
+// The plan for an open file, refused when its text could not be read back.
+ExportPlan Prepare(const ExportRequest& request, BinaryFile& file) {
+  CheckGrid(request.grid, request.typeCode);
+  const PeriodHeader header = ReadHeader(file);
+  ExportPlan plan =
+      PlanExport(header, file.Length(), request.grid, request.typeCode, request.periods, request.dataFile);
+  if (plan.layers.size() > kMaxSets) {
+    throw Error(ErrorKind::BadRequest, "The export would hold " + std::to_string(plan.layers.size()) +
+                                           " data sets, more than the " + std::to_string(kMaxSets) +
+                                           " that one matrix input file can announce; export fewer periods at a time");
+  }
+  return plan;
+}
+
+// Reads every planned layer row by row and hands each row to `row`.
+template <typename Row>
+void ForEachRow(BinaryFile& file, const ExportRequest& request, const ExportPlan& plan, Row&& row) {
+  const auto nx = static_cast<std::size_t>(request.grid.nx);
+  std::vector<unsigned char> bytes(4 * nx);
+  std::vector<float> values(nx);
+  for (const ExportedLayer& layer : plan.layers) {
+    for (int j = 1; j <= request.grid.ny; ++j) {
+      file.ReadAt(layer.offset + std::int64_t{j - 1} * request.grid.nx * 4, bytes);
+      for (std::size_t i = 0; i < nx; ++i) values[i] = GetFloat(&bytes[4 * i]);
+      row(layer, j, values);
+    }
+  }
+}
+
+void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int row, std::span<const float> values) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!std::isfinite(values[i])) {
+      throw Error(ErrorKind::BadOutput,
+                  request.dataFile.string() + ": layer " + std::to_string(layer.layer) + " of block " +
+                      std::to_string(layer.block) + " (period " + std::to_string(layer.source) + "), row " +
+                      std::to_string(row) + ", column " + std::to_string(i + 1) + " holds " + ShortestText(values[i]) +
+                      ", which matrix input text cannot express",
+                  {}, "Nothing was exported.");
+    }
+  }
+}
+
+void WriteText(BinaryFile& file, const ExportRequest& request, const ExportPlan& plan, std::ostream& out) {
+  out << plan.layers.size() << '\n';
+  std::string line;
+  ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
+    CheckFinite(request, layer, row, values);
+    line.clear();
+    if (row == 1) line = std::to_string(layer.period) + ' ' + std::to_string(layer.layer) + '\n';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (i > 0) line += ' ';
+      line += ShortestText(values[i]);
+    }
+    line += '\n';
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  });
+}
+
+}  // namespace
+
+std::vector<int> ParsePeriodList(std::string_view text) {
+  std::vector<int> periods;
+  if (TrimBlanks(text).empty()) BadList("The period list is empty");
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view entry =
+        TrimBlanks(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (entry.empty()) BadList("The period list " + QuoteField(text) + " has an empty entry");
+    const std::size_t dash = entry.find('-');
+    if (dash == std::string_view::npos) {
+      periods.push_back(CheckedPeriod(entry, entry));
+    } else {
+      const int first = CheckedPeriod(TrimBlanks(entry.substr(0, dash)), entry);
+      const int last = CheckedPeriod(TrimBlanks(entry.substr(dash + 1)), entry);
+      if (last < first) BadList("The range " + QuoteField(entry) + " in the period list runs backwards");
+      for (int p = first; p <= last; ++p) periods.push_back(p);
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  std::ranges::sort(periods);
+  periods.erase(std::unique(periods.begin(), periods.end()), periods.end());
+  return periods;
+}
+
+ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
+                      std::span<const int> periods, const fs::path& name) {
+  const std::string file = name.string();
+  std::vector<int> chosen(periods.begin(), periods.end());
+  if (chosen.empty()) {
+    const PeriodTable classified = ClassifyPeriods(header);
+    for (int p = 1; p <= kPeriodCount; ++p) {
+      if (classified[static_cast<std::size_t>(p - 1)] == kOwnData) chosen.push_back(p);
+    }
+  }
+  struct Pick {
+    int period, source, block;
+  };
+  std::vector<Pick> picks;
+  for (int p : chosen) {
+    if (p < 1 || p > kPeriodCount) {
+      throw Error(ErrorKind::BadRequest,
+                  "Period " + std::to_string(p) + " is outside 1.." + std::to_string(kPeriodCount));
+    }
+    const int source = header.references[static_cast<std::size_t>(p - 1)];
+    if (source < 1 || source > kPeriodCount) {
+      throw Error(ErrorKind::BadOutput, file + ": period " + std::to_string(p) + " refers to period " +
+                                            std::to_string(source) + ", outside 1.." + std::to_string(kPeriodCount) +
+                                            ", so no values are in force for it");
+    }
+    const int block = header.blocks[static_cast<std::size_t>(source - 1)];
+    if (block == 0) {
+      throw Error(ErrorKind::BadOutput, file + ": period " + std::to_string(p) + " uses period " +
+                                            std::to_string(source) +
+                                            ", which has no block, so no values are in force for it");
+    }
+    picks.push_back({p, source, block});
+  }
+  std::ranges::stable_sort(picks, [](const Pick& a, const Pick& b) { return a.block < b.block; });
+
+  const int layers = LayersPerBlock(typeCode, grid.nz);
+  const std::int64_t layerBytes = CellsPerLayer(grid) * 4;
+  ExportPlan plan;
+  for (const Pick& pick : picks) {
+    const std::size_t before = plan.layers.size();
+    for (int layer = 1; layer <= layers; ++layer) {
+      const auto offset = LayerOffset(grid, layers, pick.block, layer);
+      if (!offset) {
+        throw Error(ErrorKind::BadOutput, file + ": the block number " + std::to_string(pick.block) + " of period " +
+                                              std::to_string(pick.source) +
+                                              " puts its data outside the range the file can address");
+      }
+      // A file may end inside its last block; the layers from there on were never written.
+      if (*offset >= fileLength) break;
+      if (*offset + layerBytes > fileLength) {
+        throw Error(ErrorKind::BadOutput, file + " ends at byte " + std::to_string(fileLength) + ", inside layer " +
+                                              std::to_string(layer) + " of block " + std::to_string(pick.block) +
+                                              " (period " + std::to_string(pick.source) +
+                                              "): its length does not fit this grid and type");
+      }
+      plan.layers.push_back({pick.period, pick.source, pick.block, layer, *offset});
+    }
+    if (plan.layers.size() == before) plan.periodsWithoutLayers.push_back(pick.period);
+  }
+  return plan;
+}
+
+ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
+  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+  const ExportPlan plan = Prepare(request, file);
+  // Check every value first: a stream cannot take back what it was given.
+  ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
+    CheckFinite(request, layer, row, values);
+  });
+  WriteText(file, request, plan, out);
+  out.flush();
+  if (!out) throw Error(ErrorKind::Io, "Could not write the exported text");
+  return plan;
+}
+
+ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
+  std::error_code ec;
+  if (fs::equivalent(request.dataFile, output, ec)) {
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + output.string());
+  }
+  if (fs::is_directory(output, ec)) {
+    throw Error(ErrorKind::BadRequest, "The output path " + output.string() + " is a folder, not a file");
+  }
+  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+  const ExportPlan plan = Prepare(request, file);
+  const fs::path partial = PartialPath(output);
+  struct RemoveUnlessPlaced {
+    const fs::path& path;
+    bool placed = false;
+    ~RemoveUnlessPlaced() {
+      std::error_code ignored;
+      if (!placed) fs::remove(path, ignored);
+    }
+  } cleanup{partial};
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    if (!out) throw Error(ErrorKind::Io, "Could not create " + partial.string());
+    WriteText(file, request, plan, out);
+    out.close();
+    if (!out) throw Error(ErrorKind::Io, "Could not write " + partial.string());
+  }
+  fs::rename(partial, output, ec);
+  if (ec)
+    throw Error(ErrorKind::Io,
+                "Could not replace " + output.string() + " with " + partial.string() + ": " + ec.message());
+  cleanup.placed = true;
+  return plan;
+}
+
+}  // namespace kv
