@@ -1,6 +1,8 @@
 #include "zuduradu/core/catalogue.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstddef>
 
 namespace kv {
@@ -100,7 +102,11 @@ ExtensionTableData BuildExtensionTable() {
   }
   for (const CodeRun& run : kNumberedRuns) {
     for (int code = run.first; code <= run.last; ++code) {
-      table[static_cast<std::size_t>(code)] = "." + std::to_string(code);
+      // Formatted into a buffer: GCC 12 warns falsely (-Wrestrict) on short string
+      // concatenation at -O3.
+      std::array<char, 8> text{'.'};
+      const auto end = std::to_chars(text.data() + 1, text.data() + text.size(), code).ptr;
+      table[static_cast<std::size_t>(code)].assign(text.data(), end);
     }
   }
   for (std::string& entry : table) std::ranges::transform(entry, entry.begin(), AsciiLower);
