@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,30 @@ TEST(MatrixReader, FieldsCutByTheChunkEdge) {
   text.replace(0, 1, "1");
   const Parsed p = ReadAllSets(text, 3000, 256);
   EXPECT_EQ(p.values, expect);
+}
+
+// Values read through the reader must equal std::from_chars' nearest float for
+// every shape of decimal, whichever road inside the reader takes them.
+TEST(MatrixReader, AgreesWithFromCharsOnRandomDecimals) {
+  std::mt19937_64 rng(7);
+  std::string text = "1 1 1";
+  std::vector<std::string> fields;
+  for (int k = 0; k < 20000; ++k) {
+    std::string f = rng() % 3 == 0 ? "-" : "";
+    const int whole = static_cast<int>(rng() % 9);
+    const int decimals = static_cast<int>(rng() % 13);
+    for (int d = 0; d < whole; ++d) f += static_cast<char>('0' + rng() % 10);
+    if (decimals > 0 || whole == 0) f += '.';
+    for (int d = 0; d < decimals || (whole == 0 && d == 0); ++d) f += static_cast<char>('0' + rng() % 10);
+    fields.push_back(f);
+    text += (k % 11 == 0 ? ",\r\n" : k % 5 == 0 ? ", " : " ") + f;
+  }
+  const Parsed p = ReadAllSets(text, static_cast<int>(fields.size()), 300);
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    float expected = 0;
+    ASSERT_EQ(kv::ParseFloatField(fields[k], expected), kv::NumberStatus::Ok) << fields[k];
+    ASSERT_EQ(Bits(p.values[k]), Bits(expected)) << fields[k];
+  }
 }
 
 struct BadCase {

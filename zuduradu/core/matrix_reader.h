@@ -56,6 +56,8 @@ class MatrixReader {
   bool NextField(Field& field, int set, std::string_view fieldName);
   bool Refill(std::size_t keep);
   template <bool Store>
+  std::int64_t FastValues(float* out, std::int64_t n);
+  template <bool Store>
   void ReadSetValues(float* out, std::int64_t n, int set);
   [[noreturn]] void FailAt(FieldLocation at, int set, std::string_view field, std::string what) const;
   [[noreturn]] void FailAtEnd(int set, std::string_view field, std::string what) const;
