@@ -326,3 +326,19 @@ TEST(Conversion, ProgressReachesTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// Layers large enough to be written on the second thread give the same bytes.
+TEST(Conversion, LargeLayersWrittenInTheBackground) {
+  kvtest::ScratchDir dir;
+  const kv::GridSize g{300, 300, 2};  // 360 KB a layer
+  std::vector<Set> sets;
+  for (int k = 0; k < 6; ++k) sets.push_back({k % 3 + 1, k % 2 + 1, static_cast<float>(k)});
+  WriteAll(dir / "in.dat", InputText(sets, g));
+  kv::RunConversion({dir / "in.dat", dir / "run.top", 3, g, true});
+  StepByStep(sets, g, 3, dir / "steps.top", true);
+  EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top")));
+}
+
+}  // namespace

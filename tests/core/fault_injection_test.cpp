@@ -101,6 +101,23 @@ TEST(FaultInjection, SystemRefusalsLoseNothing) {
   }
 }
 
+TEST(FaultInjection, BackgroundWriteFailure) {
+  // Layers this large are written on a second thread; its failure must still stop the run.
+  kvtest::ScratchDir dir;
+  const kv::GridSize big{300, 300, 1};
+  std::string text = "3";
+  for (int s = 1; s <= 3; ++s) text += " " + std::to_string(s) + " 1 90000*" + std::to_string(s);
+  WriteAll(dir / "in.dat", text);
+  WriteAll(dir / "o.top", "old bytes");
+  int writes = 0;
+  FaultHookGuard guard([&](kv::FileOperation op, const std::filesystem::path&) {
+    return op == kv::FileOperation::Write && ++writes == 3 ? ENOSPC : 0;
+  });
+  EXPECT_THROW(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, big, true}), kv::Error);
+  EXPECT_EQ(ReadAll(dir / "o.top"), "old bytes");
+  EXPECT_FALSE(std::filesystem::exists(kv::PartialPath(dir / "o.top")));
+}
+
 TEST(FaultInjection, InputShrinkingDuringTheRun) {
   for (const bool createNew : {false, true}) {
     Scene scene;

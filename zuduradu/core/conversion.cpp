@@ -11,6 +11,7 @@
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/byte_source.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/layer_writer.h"
 #include "zuduradu/core/matrix_reader.h"
 #include "zuduradu/core/period_data_file.h"
 #include "zuduradu/core/period_tables.h"
@@ -166,11 +167,12 @@ class Run {
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
     file.WriteZeros(0, layout.newFileLength());
-    std::vector<float>& layer = LayerBuffer();
+    LayerWriter writer(file, static_cast<std::size_t>(CellsPerLayer(req_.grid)));
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      reader_.ReadValues(layer, set);
-      file.WriteFloatsAt(offset, layer);
+      reader_.ReadValues(writer.Buffer(), set);
+      writer.Submit(offset);
     });
+    writer.Finish();
     if (result_.stored == 0) {
       // Nothing to store: no file is made, and create-new still removes the old one.
       if (present) {

@@ -1,0 +1,70 @@
+#include "zuduradu/core/layer_writer.h"
+
+namespace kv {
+
+LayerWriter::LayerWriter(BinaryFile& file, std::size_t cells)
+    : file_(file), background_(cells * sizeof(float) >= kBackgroundBytes) {
+  buffers_[0].resize(cells);
+  if (background_) {
+    buffers_[1].resize(cells);
+    thread_ = std::thread([this] { Work(); });
+  }
+}
+
+LayerWriter::~LayerWriter() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void LayerWriter::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return pending_ || stop_; });
+    if (!pending_) return;
+    const std::int64_t offset = offset_;
+    const std::size_t index = jobBuffer_;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      file_.WriteFloatsAt(offset, buffers_[index]);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    if (failure && !failure_) failure_ = failure;
+    pending_ = false;
+    changed_.notify_all();
+  }
+}
+
+void LayerWriter::WaitIdle(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [this] { return !pending_; });
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void LayerWriter::Submit(std::int64_t offset) {
+  if (!background_) {
+    file_.WriteFloatsAt(offset, buffers_[0]);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  WaitIdle(lock);
+  offset_ = offset;
+  jobBuffer_ = current_;
+  pending_ = true;
+  current_ = 1 - current_;
+  changed_.notify_all();
+}
+
+void LayerWriter::Finish() {
+  if (!background_) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  WaitIdle(lock);
+}
+
+}  // namespace kv

@@ -1,0 +1,55 @@
+// Writes layers into a file while the next layer is being parsed: two buffers,
+// one being filled by the caller, the other being written on a second thread.
+// Small layers are written on the caller's thread, where a hand-over would cost
+// more than it saves. The bytes are the same either way.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "zuduradu/core/binary_file.h"
+
+namespace kv {
+
+class LayerWriter {
+ public:
+  static constexpr std::size_t kBackgroundBytes = std::size_t{256} << 10;
+
+  LayerWriter(BinaryFile& file, std::size_t cells);
+  ~LayerWriter();
+  LayerWriter(const LayerWriter&) = delete;
+  LayerWriter& operator=(const LayerWriter&) = delete;
+
+  // The buffer to read the next layer into.
+  std::span<float> Buffer() { return buffers_[current_]; }
+  // Writes Buffer() at offset, perhaps in the background; afterwards Buffer() is
+  // the other buffer. Rethrows a failure of an earlier background write.
+  void Submit(std::int64_t offset);
+  // Waits for the last write; rethrows its failure.
+  void Finish();
+
+ private:
+  void Work();
+  void WaitIdle(std::unique_lock<std::mutex>& lock);
+
+  BinaryFile& file_;
+  std::vector<float> buffers_[2];
+  std::size_t current_ = 0;
+  bool background_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool pending_ = false;
+  bool stop_ = false;
+  std::int64_t offset_ = 0;
+  std::size_t jobBuffer_ = 0;
+  std::exception_ptr failure_;
+  std::thread thread_;
+};
+
+}  // namespace kv
