@@ -8,7 +8,6 @@ Usage: compare.py BUILD_DIR [--runs N] [--big]
 import argparse
 import filecmp
 import os
-import resource
 import statistics
 import subprocess
 import sys
@@ -18,16 +17,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def measure(cmd):
-    """Wall seconds and peak RSS (MB) of one child process."""
+    """Wall seconds and peak RSS (MB) of one command. The peak comes from
+    /usr/bin/time, a small process of its own, so this script's memory does
+    not count towards the child's."""
     start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(proc.pid, 0)
+    proc = subprocess.run(['/usr/bin/time', '-f', 'KVRSS %M'] + cmd, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, text=True)
     elapsed = time.perf_counter() - start
-    err = proc.stderr.read().decode()
-    proc.stderr.close()
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"failed: {' '.join(cmd)}\n{err}")
-    return elapsed, usage.ru_maxrss / 1024.0
+    if proc.returncode != 0:
+        sys.exit(f"failed: {' '.join(cmd)}\n{proc.stderr}")
+    rss_kb = int([l for l in proc.stderr.splitlines() if l.startswith('KVRSS ')][-1].split()[1])
+    return elapsed, rss_kb / 1024.0
 
 
 def median_of(cmd, runs):

@@ -4,7 +4,7 @@
 # Usage: scripts/bench.sh [--runs N] [--big]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh libbenchmark-dev python3-numpy
+scripts/deps.sh libbenchmark-dev python3-numpy time
 scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON -DKV_BUILD_GUI=OFF -DKV_BUILD_TESTS=OFF
 echo "== Micro benchmarks =="
 build-bench/bench/reader_bench --benchmark_min_time=0.5
