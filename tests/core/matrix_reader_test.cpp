@@ -256,3 +256,50 @@ TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
 }
 
 }  // namespace
+
+#include "zuduradu/core/read_ahead_source.h"
+
+namespace {
+
+class FailingSource final : public kv::ByteSource {
+ public:
+  std::size_t Read(char* dst, std::size_t n) override {
+    if (calls_++ == 3) throw kv::Error(kv::ErrorKind::Io, "Could not read the input file: Input/output error");
+    std::memset(dst, 'x', n);
+    return n;
+  }
+
+ private:
+  int calls_ = 0;
+};
+
+TEST(ReadAheadSource, HandsOnEveryByteInOrder) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + (i % 9 ? " " : "\n");
+  for (std::size_t chunk : {std::size_t{61}, std::size_t{4096}, std::size_t{1} << 20}) {
+    kv::MemorySource inner(text);
+    kv::ReadAheadSource ahead(inner, chunk);
+    std::string out;
+    std::vector<char> buf(5000);
+    for (std::size_t step = 1;; step = step % 4999 + 1) {
+      const std::size_t n = ahead.Read(buf.data(), step);
+      if (n == 0) break;
+      out.append(buf.data(), n);
+    }
+    EXPECT_EQ(out, text) << chunk;
+    EXPECT_EQ(ahead.Read(buf.data(), 10), 0u);
+  }
+}
+
+TEST(ReadAheadSource, PassesOnAReadFailure) {
+  FailingSource inner;
+  kv::ReadAheadSource ahead(inner, 16);
+  std::vector<char> buf(16);
+  EXPECT_THROW(
+      {
+        for (;;) ahead.Read(buf.data(), buf.size());
+      },
+      kv::Error);
+}
+
+}  // namespace

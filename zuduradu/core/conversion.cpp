@@ -15,6 +15,7 @@
 #include "zuduradu/core/matrix_reader.h"
 #include "zuduradu/core/period_data_file.h"
 #include "zuduradu/core/period_tables.h"
+#include "zuduradu/core/read_ahead_source.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -99,7 +100,7 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
 class Run {
  public:
   Run(const ConversionRequest& request, const ProgressCallback& progress)
-      : req_(request), progress_(progress), source_(request.input), reader_(source_, request.input) {
+      : req_(request), progress_(progress), source_(request.input), ahead_(source_), reader_(ahead_, request.input) {
     status_.inputBytes = source_.length();
     status_.phase = RunPhase::Checking;
   }
@@ -270,6 +271,7 @@ class Run {
   const ConversionRequest& req_;
   const ProgressCallback& progress_;
   FileSource source_;
+  ReadAheadSource ahead_;
   MatrixReader reader_;
   ConversionProgress status_;
   ConversionResult result_;
