@@ -1,0 +1,111 @@
+// Shared by the window tests: shell services that answer from a script and
+// record what the window asked for, and a session of one window on a scratch
+// folder, driven as a user would.
+#pragma once
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <memory>
+
+#include "zuduradu/ui/kvm.h"
+#include "zuduradu/ui/shell_services.h"
+
+namespace kvtest {
+
+// Dialogs answer with the next scripted answer (a null string, or none left:
+// cancelled). Every call is logged: "open: <title>", "save: <title>", "beep",
+// "warn: <text>", "inform: <text>".
+class FakeShell : public kv::ui::ShellServices {
+ public:
+  std::deque<QString> answers;
+  QStringList log;
+  std::vector<kv::ui::DialogRequest> requests;
+
+  std::optional<QString> ShowOpenDialog(const kv::ui::DialogRequest& r) override { return Answer("open: ", r); }
+  std::optional<QString> ShowSaveDialog(const kv::ui::DialogRequest& r) override { return Answer("save: ", r); }
+  void Beep() override { log << "beep"; }
+  void Warn(const QString& text) override { log << "warn: " + text; }
+  void Inform(const QString& text) override { log << "inform: " + text; }
+
+ private:
+  std::optional<QString> Answer(const char* kind, const kv::ui::DialogRequest& request) {
+    log << kind + request.title;
+    requests.push_back(request);
+    const QString answer = answers.empty() ? QString() : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    if (answer.isNull()) return std::nullopt;
+    return answer;
+  }
+};
+
+inline void WriteText(const QString& path, const QByteArray& text) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(text);
+}
+
+inline QByteArray ReadBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray ModelText(int nx, int ny, int nz, int version = 5000) {
+  return QStringLiteral("[VERSION]\nNUMBER=%1\n[DIMENSION]\nNX=%2\nNY=%3\nNZ=%4\n").arg(version).arg(nx).arg(ny).arg(nz).toUtf8();
+}
+
+// One window with the fake shell on a fresh scratch folder.
+struct Session {
+  QTemporaryDir dir;
+  FakeShell shell;
+  std::unique_ptr<kv::ui::kvm> window;
+
+  QString path(const QString& name) const { return dir.filePath(name); }
+  kv::ui::kvm& w() { return *window; }
+
+  kv::ui::kvm& start(const std::string& commandLine = {}, kv::ui::ConversionJob::Runner runner = &kv::RunConversion) {
+    window = std::make_unique<kv::ui::kvm>(shell, commandLine, std::move(runner));
+    window->show();
+    (void)QTest::qWaitForWindowExposed(window.get());
+    return *window;
+  }
+
+  // Clicks a browse button; the dialog answers with the file of that name in
+  // the folder, or cancels for a null name.
+  void browse(int row, const QString& name) {
+    shell.answers.push_back(name.isNull() ? QString() : path(name));
+    QTest::mouseClick(window->Open_button(row), Qt::LeftButton);
+  }
+
+  // Writes a model file, opens it with the browse button and forgets the log.
+  void openModel(const QString& name, const QByteArray& text) {
+    WriteText(path(name), text);
+    browse(0, name);
+    shell.log.clear();
+  }
+
+  // Picks a row of the type list with the keyboard. Every key that moves the
+  // selection picks a row; End first, so that Home picks row 0 even when it is
+  // selected already.
+  void chooseType(int row) {
+    QComboBox* combo = window->Combo1();
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_End);
+    QTest::keyClick(combo, Qt::Key_Home);
+    for (int i = 0; i < row; ++i) QTest::keyClick(combo, Qt::Key_Down);
+  }
+
+  // Clicks GO; true when no run started or the run ended within ten seconds.
+  bool go() {
+    QSignalSpy finished(window.get(), &kv::ui::kvm::conversionFinished);
+    QTest::mouseClick(window->KVDIS_BUTTON(0), Qt::LeftButton);
+    return !window->running() || finished.wait(10000);
+  }
+};
+
+}  // namespace kvtest

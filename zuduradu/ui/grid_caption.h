@@ -1,0 +1,15 @@
+// The line beside step 1 that tells which grid a run will use.
+#pragma once
+
+#include <string>
+
+#include "zuduradu/core/settings.h"
+
+namespace kv::ui {
+
+// "Grid: 30 columns × 30 rows × 1 layer" for an accepted model; for a model that
+// was not accepted, a short line with the reason, "Not accepted: file not found"
+// (kv::ModelRefusal has the whole sentence); empty before any model was taken.
+std::string GridCaption(const kv::Settings& settings);
+
+}  // namespace kv::ui

@@ -1,0 +1,144 @@
+// Making the converter window's controls, placing them from the twips table and
+// setting their tab order.
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTabWidget>
+
+#include "zuduradu/core/catalogue.h"
+#include "zuduradu/ui/kvm.h"
+#include "zuduradu/ui/kvm_layout.h"
+#include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/run_progress_dialog.h"
+
+namespace kv::ui {
+
+namespace {
+
+const char* const kStepCaptions[6] = {
+    "Step 1: Open a ZENTA Model",
+    "Step 2: Specify an input data file",
+    "Step 3: Select the type of the input data",
+    "Step 4: Confirm the output filename. ",
+    "Step 6: Press GO to process",
+    "Step 5: Select an option",
+};
+
+const char* const kBrowseTips[3] = {"Open a ZENTA model", "Choose the input data file", "Choose the output data file"};
+
+// The rectangle, grown about its middle where the control needs more height in
+// the font and style in use than the layout table gives it.
+QRect Fitted(QRect rect, const QWidget& widget) {
+  const int needed = widget.sizeHint().height();
+  if (needed > rect.height()) rect.adjust(0, -(needed - rect.height()) / 2, 0, (needed - rect.height() + 1) / 2);
+  return rect;
+}
+
+}  // namespace
+
+void kvm::createControls() {
+  tab_ = new QTabWidget(this);
+  page_ = new QWidget;
+  tab_->addTab(page_, tr("Files"));
+
+  QFont bold = font();
+  bold.setBold(true);
+  for (int i = 0; i < 6; ++i) {
+    labels_[i] = new QLabel(QString::fromUtf8(kStepCaptions[i]), page_);
+    labels_[i]->setFont(bold);
+    labels_[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  }
+  for (int row = 0; row < 3; ++row) {
+    fileTexts_[row] = new QLineEdit(page_);
+    // A file dropped on a path box is taken by the window, as if chosen in the dialog.
+    fileTexts_[row]->setAcceptDrops(false);
+    openButtons_[row] = new QPushButton(page_);
+    openButtons_[row]->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    openButtons_[row]->setToolTip(QString::fromUtf8(kBrowseTips[row]));
+    openButtons_[row]->setAccessibleName(openButtons_[row]->toolTip());
+    openButtons_[row]->setAutoDefault(true);
+    labels_[layout::kRowLabel[row]]->setBuddy(fileTexts_[row]);  // screen readers name the box by its step
+  }
+  fileTexts_[0]->setText(tr("Open a model first"));
+
+  combo_ = new QComboBox(page_);
+  combo_->setEditable(false);
+  for (const kv::TypeRow& row : kv::TypeList()) combo_->addItem(FromCore(row.text), row.code);
+  labels_[2]->setBuddy(combo_);
+
+  options_[0] = new QRadioButton(tr("Append/overwrite data, if output file exists"), page_);
+  options_[1] = new QRadioButton(tr("Create a new output file. Existing data will be deleted."), page_);
+
+  gridLabel_ = new QLabel(page_);
+  gridLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  buttons_[0] = new QPushButton(tr("GO"), this);
+  buttons_[1] = new QPushButton(tr("Help"), this);
+  buttons_[2] = new QPushButton(tr("Close"), this);
+  buttons_[0]->setDefault(true);
+  buttons_[2]->setAutoDefault(true);
+  // The Help button stays hidden: the program offers no help.
+  buttons_[1]->setVisible(false);
+
+  progress_ = new RunProgressDialog(this);
+
+  // The tab's page gets its final place only when the tab widget lays itself
+  // out; the controls on it follow then.
+  page_->installEventFilter(this);
+}
+
+void kvm::placeWindowControls() {
+  const double scale = PixelsPerTwip(font());
+  setFixedSize(ToPixels(layout::kClient, scale).size());
+  tab_->setGeometry(ToPixels(layout::kTab, scale));
+  for (int i = 0; i < 3; ++i) buttons_[i]->setGeometry(Fitted(ToPixels(layout::kButton[i], scale), *buttons_[i]));
+}
+
+void kvm::placeTabControls() {
+  const double scale = PixelsPerTwip(font());
+  // Table positions are measured from the tab control, the page lies inside it.
+  const QPoint origin = page_->mapTo(tab_, QPoint(0, 0));
+  const auto place = [&](QWidget& widget, const Twips& twips) {
+    widget.setGeometry(Fitted(ToPixels(twips, scale), widget).translated(-origin));
+  };
+  for (int i = 0; i < 6; ++i) place(*labels_[i], layout::kLabel[i]);
+  for (int row = 0; row < 3; ++row) {
+    place(*fileTexts_[row], layout::kFileText[row]);
+    place(*openButtons_[row], layout::kOpenButton[row]);
+  }
+  place(*combo_, layout::kCombo);
+  // Each option button takes the whole pitch of the pair: the table's 195
+  // twips are less than an option button needs in most styles, and growing
+  // both about their middles would make them overlap.
+  for (int i = 0; i < 2; ++i) {
+    Twips option = layout::kOption[i];
+    option.height = layout::kOption[1].top - layout::kOption[0].top;
+    options_[i]->setGeometry(ToPixels(option, scale).translated(-origin));
+  }
+
+  // The grid line fills step 1's row from after its caption to the browse button's right edge.
+  const QRect step1 = labels_[0]->geometry();
+  const int gap = labels_[0]->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+  const int left = step1.left() + labels_[0]->fontMetrics().horizontalAdvance(labels_[0]->text()) + gap;
+  const int right = openButtons_[0]->geometry().right();
+  gridLabel_->setGeometry(left, step1.top(), right - left + 1, step1.height());
+  showGrid();
+}
+
+void kvm::setTabOrder() {
+  QWidget* const order[] = {buttons_[0],     fileTexts_[0], openButtons_[0], fileTexts_[1], openButtons_[1],
+                            combo_,          fileTexts_[2], openButtons_[2], options_[0],   options_[1],
+                            buttons_[2],     buttons_[1],   tab_};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+bool kvm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == page_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) placeTabControls();
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace kv::ui

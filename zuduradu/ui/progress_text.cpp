@@ -1,0 +1,31 @@
+#include "zuduradu/ui/progress_text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kv::ui {
+
+namespace {
+
+std::string Megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / (1024.0 * 1024.0));
+  return text;
+}
+
+}  // namespace
+
+std::string ProgressText(const kv::ConversionProgress& progress) {
+  if (progress.phase == kv::RunPhase::Writing) return "Writing the output file...";
+  return "Data set " + std::to_string(progress.setsDone) + " of " + std::to_string(progress.setsTotal) + ", " +
+         Megabytes(progress.bytesRead) + " of " + Megabytes(progress.inputBytes) + " MB";
+}
+
+int ProgressPerMille(const kv::ConversionProgress& progress) {
+  if (progress.phase == kv::RunPhase::Writing) return 1000;
+  if (progress.inputBytes == 0) return 0;
+  const std::uint64_t read = std::min(progress.bytesRead, progress.inputBytes);
+  return static_cast<int>(read * 1000 / progress.inputBytes);
+}
+
+}  // namespace kv::ui

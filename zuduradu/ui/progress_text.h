@@ -1,0 +1,17 @@
+// What the progress dialog says about a running conversion.
+#pragma once
+
+#include <string>
+
+#include "zuduradu/core/conversion.h"
+
+namespace kv::ui {
+
+// While checking: "Data set 3 of 10, 1.2 of 5.0 MB" (MB of 2^20 bytes, one
+// decimal). While writing: "Writing the output file...".
+std::string ProgressText(const kv::ConversionProgress& progress);
+
+// How far the run is, 0..1000, by the bytes of input read; 1000 while writing.
+int ProgressPerMille(const kv::ConversionProgress& progress);
+
+}  // namespace kv::ui

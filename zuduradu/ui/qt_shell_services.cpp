@@ -1,0 +1,64 @@
+#include "zuduradu/ui/qt_shell_services.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "zuduradu/ui/name_filters.h"
+
+namespace kv::ui {
+
+namespace {
+
+void ShowMessage(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
+  QMessageBox box(icon, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok, owner);
+  box.exec();
+}
+
+}  // namespace
+
+std::optional<QString> QtShellServices::ShowOpenDialog(const DialogRequest& request) {
+  return RunDialog(DialogKind::Open, request);
+}
+
+std::optional<QString> QtShellServices::ShowSaveDialog(const DialogRequest& request) {
+  return RunDialog(DialogKind::Save, request);
+}
+
+std::optional<QString> QtShellServices::RunDialog(DialogKind kind, const DialogRequest& request) {
+  QFileDialog dialog(owner_, request.title, lastFolder_);
+  if (kind == DialogKind::Open) {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  }
+  // The descriptions already name their patterns; Qt's copy of them stays hidden.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setNameFilters(QtNameFilters(request.filter));
+  dialog.setDefaultSuffix(request.defaultExtension);
+  // A choice the platform's dialog let through against the rules is explained,
+  // and the dialog comes back, as the system dialogs do it.
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    const QString problem = DialogChoiceProblem(kind, chosen);
+    if (problem.isEmpty()) {
+      lastFolder_ = QFileInfo(chosen).absolutePath();
+      return QDir::toNativeSeparators(chosen);
+    }
+    ShowMessage(&dialog, QMessageBox::Warning, problem);
+  }
+}
+
+void QtShellServices::Beep() { QApplication::beep(); }
+
+void QtShellServices::Warn(const QString& text) { ShowMessage(owner_, QMessageBox::Warning, text); }
+
+void QtShellServices::Inform(const QString& text) { ShowMessage(owner_, QMessageBox::NoIcon, text); }
+
+}  // namespace kv::ui

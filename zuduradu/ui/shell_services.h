@@ -1,0 +1,37 @@
+// What the window asks of the desktop: the open and save dialogs, the beep and
+// the message boxes. The program uses QtShellServices; tests put a fake in its
+// place so that no modal dialog ever waits for a user.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace kv::ui {
+
+// The caption of the window and of every message box.
+inline constexpr char kProgramTitle[] = "ZI5 Rara Roruvorur";
+
+struct DialogRequest {
+  QString title;
+  QString filter;            // descriptions and patterns alternating between "|"
+  QString defaultExtension;  // without the dot; empty for none
+};
+
+class ShellServices {
+ public:
+  virtual ~ShellServices() = default;
+
+  // The chosen existing file; nothing when the user cancelled.
+  virtual std::optional<QString> ShowOpenDialog(const DialogRequest& request) = 0;
+  // The chosen file in an existing folder, replacing a file only when the user
+  // agreed; nothing when the user cancelled.
+  virtual std::optional<QString> ShowSaveDialog(const DialogRequest& request) = 0;
+  // The simple beep that goes before a warning.
+  virtual void Beep() = 0;
+  // A message box with a warning icon and an OK button.
+  virtual void Warn(const QString& text) = 0;
+  // A message box without an icon and with an OK button.
+  virtual void Inform(const QString& text) = 0;
+};
+
+}  // namespace kv::ui
