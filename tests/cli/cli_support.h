@@ -17,8 +17,7 @@ namespace kvtest {
 
 struct Outcome {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 inline std::string Quote(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
@@ -32,22 +31,18 @@ inline Outcome RunCli(const ScratchDir& dir, const std::string& args) {
   command = "\"" + command + "\"";  // cmd /c takes off one pair of outer quotes
 #endif
   const int raw = std::system(command.c_str());
-  Outcome o;
 #ifdef _WIN32
-  o.status = raw;
+  Outcome o{raw, ReadAll(out), ReadAll(err)};
 #else
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  Outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
 #endif
-  o.out = ReadAll(out);
-  o.err = ReadAll(err);
   std::filesystem::remove(out);
   std::filesystem::remove(err);
   return o;
 }
 
 struct Set {
-  int period;
-  int layer;
+  int period, layer;
   std::vector<float> values;
 };
 
@@ -66,6 +61,12 @@ inline std::vector<float> Seq(float first, int n) {
   std::vector<float> v(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = first + static_cast<float>(i);
   return v;
+}
+
+// Writes the sets to in.dat and runs `convert --input in.dat` with the other arguments.
+inline Outcome Convert(const ScratchDir& dir, const std::vector<Set>& sets, const std::string& args) {
+  WriteAll(dir / "in.dat", InputText(sets));
+  return RunCli(dir, "convert --input " + Quote(dir / "in.dat") + " " + args);
 }
 
 }  // namespace kvtest

@@ -8,12 +8,10 @@ namespace kv {
 namespace {
 
 TEST(Catalogue, ExtensionsOfNamedAndNumberedCodes) {
-  const struct { int code; std::string_view ext; } cases[] = {
-      {0, ".tmp"},  {1, ".x"},      {3, ".top"},   {103, ".toz"},  {25, ".seg"},   {125, ".s1z"},
-      {83, "._83"}, {199, ".tmp"},  {200, ".{t}"}, {43, ".tw"},    {153, ".m11"},  {63, ".63"},
-      {69, ".69"},  {163, ".163"},  {169, ".169"}, {201, ".201"},  {700, ".700"},  {1200, ".1200"},
-      {35, ""},     {98, ""},       {198, ""},     {1201, ""},     {2000, ""},     {-1, ""},
-      {2001, ""},
+  const struct { int code; std::string_view ext; } cases[] = {  // codes without one: the next test
+      {0, ".tmp"},   {1, ".x"},     {3, ".top"},   {103, ".toz"}, {25, ".seg"},  {125, ".s1z"}, {83, "._83"},
+      {199, ".tmp"}, {200, ".{t}"}, {43, ".tw"},   {153, ".m11"}, {63, ".63"},   {69, ".69"},   {163, ".163"},
+      {169, ".169"}, {201, ".201"}, {700, ".700"}, {1200, ".1200"}, {-1, ""},    {2001, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(ExtensionFor(c.code), c.ext) << "code " << c.code;
 }
@@ -52,7 +50,6 @@ TEST(Catalogue, TypeList) {
   EXPECT_EQ(list[4].text, "ICBOUND array");
   EXPECT_EQ(list[13].text, "Effective porosity");
   EXPECT_EQ(list[27].text, "(CHD) Flags, indicate 'Time-varying specified head' cells");
-  EXPECT_EQ(ExtensionFor(list[4].code), ".por");
 }
 
 TEST(Catalogue, TypeCodeForExtension) {

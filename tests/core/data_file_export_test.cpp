@@ -13,7 +13,6 @@
 
 namespace {
 
-using kvtest::ReadAll;
 using kvtest::WriteAll;
 
 const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
@@ -30,94 +29,56 @@ kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) {
   return h;
 }
 
-TEST(ParsePeriodList, ReadsPeriodsAndRanges) {
-  const std::vector<std::pair<std::string, std::vector<int>>> cases = {
-      {"1", {1}},
-      {"1,5,10-12", {1, 5, 10, 11, 12}},
-      {" 7 , 2 - 3 ", {2, 3, 7}},
-      {"5,5,4-5", {4, 5}},
-      {"1000", {1000}},
-      {"9-9", {9}},
-  };
-  for (const auto& [text, periods] : cases) EXPECT_EQ(kv::ParsePeriodList(text), periods) << text;
-  EXPECT_EQ(kv::ParsePeriodList("1-1000").size(), 1000u);
-}
-
-TEST(ParsePeriodList, RefusesWhatIsNotAPeriodList) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", "empty"},
-      {"  ", "empty"},
-      {"0", "outside 1..1000"},
-      {"1001", "outside"},
-      {"99999999999", "outside"},
-      {"1,,2", "empty entry"},
-      {"1,", "empty entry"},
-      {"a", "not a period"},
-      {"1.5", "not a period"},
-      {"-5", "not a period"},
-      {"1-", "not a period"},
-      {"1-2-3", "not a period"},
-      {"5-3", "runs backwards"},
-  };
-  for (const auto& [text, words] : cases) {
-    try {
-      kv::ParsePeriodList(text);
-      ADD_FAILURE() << "accepted " << text;
-    } catch (const kv::Error& e) {
-      EXPECT_EQ(e.kind(), kv::ErrorKind::BadRequest);
-      EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << text << ": " << e.what();
-    }
+// Expects a kv::Error of the kind given whose message holds the words.
+template <typename F>
+void ExpectError(F&& f, kv::ErrorKind kind, const std::string& words, const std::string& trace) {
+  try {
+    f();
+    ADD_FAILURE() << trace << ": no error";
+  } catch (const kv::Error& e) {
+    EXPECT_EQ(e.kind(), kind) << trace;
+    EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << trace << ": " << e.what();
   }
 }
 
+TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
+  const std::vector<std::pair<std::string, std::vector<int>>> good = {
+      {"1", {1}}, {"1,5,10-12", {1, 5, 10, 11, 12}}, {" 7 , 2 - 3 ", {2, 3, 7}},
+      {"5,5,4-5", {4, 5}}, {"1000", {1000}}, {"9-9", {9}}};
+  for (const auto& [text, periods] : good) EXPECT_EQ(kv::ParsePeriodList(text), periods) << text;
+  EXPECT_EQ(kv::ParsePeriodList("1-1000").size(), 1000u);
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"", "empty"}, {"  ", "empty"}, {"0", "outside 1..1000"}, {"1001", "outside"}, {"99999999999", "outside"},
+      {"1,,2", "empty entry"}, {"1,", "empty entry"}, {"a", "not a period"}, {"1.5", "not a period"},
+      {"-5", "not a period"}, {"1-", "not a period"}, {"1-2-3", "not a period"}, {"5-3", "runs backwards"}};
+  for (const auto& [text, words] : bad) {
+    ExpectError([&] { kv::ParsePeriodList(text); }, kv::ErrorKind::BadRequest, words, text);
+  }
+}
+
+// Layers as {period, source, block, layer, offset}: blocks in block order, layers past the end left out.
 TEST(PlanExport, ChoosesLayersInBlockOrder) {
-  using L = kv::ExportedLayer;
   struct Case {
     const char* name;
-    kv::PeriodHeader header;
+    std::vector<std::pair<int, int>> own;  // period, block
     std::int64_t length;
-    int type;
     std::vector<int> periods;
-    std::vector<L> layers;
+    std::vector<kv::ExportedLayer> layers;
     std::vector<int> without;
   };
   const std::vector<Case> cases = {
-      {"worked example: layer 2 of block 2 lies past the end",
-       HeaderWith({{1, 1}, {5, 2}}),
-       4072,
-       3,
-       {},
-       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}},
-       {}},
-      {"block order, not period order",
-       HeaderWith({{1, 1}, {3, 3}, {5, 2}}),
-       4144,
-       3,
-       {},
-       {{1, 1, 1, 1, 4000},
-        {1, 1, 1, 2, 4024},
-        {5, 5, 2, 1, 4048},
-        {5, 5, 2, 2, 4072},
-        {3, 3, 3, 1, 4096},
-        {3, 3, 3, 2, 4120}},
-       {}},
-      {"listed periods take the block their reference names",
-       HeaderWith({{1, 1}, {5, 2}}),
-       4096,
-       3,
-       {2, 7},
-       {{2, 1, 1, 1, 4000}, {2, 1, 1, 2, 4024}, {7, 5, 2, 1, 4048}, {7, 5, 2, 2, 4072}},
-       {}},
-      {"a block wholly past the end gives no layers",
-       HeaderWith({{1, 1}, {5, 2}}),
-       4048,
-       3,
-       {},
-       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}},
-       {5}},
+      {"worked example: layer 2 of block 2 lies past the end", {{1, 1}, {5, 2}}, 4072, {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}}, {}},
+      {"block order, not period order", {{1, 1}, {3, 3}, {5, 2}}, 4144, {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}, {5, 5, 2, 2, 4072}, {3, 3, 3, 1, 4096},
+        {3, 3, 3, 2, 4120}}, {}},
+      {"listed periods take the block their reference names", {{1, 1}, {5, 2}}, 4096, {2, 7},
+       {{2, 1, 1, 1, 4000}, {2, 1, 1, 2, 4024}, {7, 5, 2, 1, 4048}, {7, 5, 2, 2, 4072}}, {}},
+      {"a block wholly past the end gives no layers", {{1, 1}, {5, 2}}, 4048, {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}}, {5}},
   };
   for (const Case& c : cases) {
-    const kv::ExportPlan plan = kv::PlanExport(c.header, c.length, kGrid, c.type, c.periods, "a.top");
+    const kv::ExportPlan plan = kv::PlanExport(HeaderWith(c.own), c.length, kGrid, 3, c.periods, "a.top");
     EXPECT_EQ(plan.layers, c.layers) << c.name;
     EXPECT_EQ(plan.periodsWithoutLayers, c.without) << c.name;
   }
@@ -128,33 +89,17 @@ TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
   noBlock.references[6] = 3;  // period 7 names period 3, which has no block
   kv::PeriodHeader outside = HeaderWith({{1, 1}});
   outside.references[1] = 0;
-  struct Case {
-    const char* name;
-    kv::PeriodHeader header;
-    std::int64_t length;
-    kv::GridSize grid;
-    std::vector<int> periods;
-    std::string words;
-  };
-  const std::vector<Case> cases = {
+  const struct { const char* name; kv::PeriodHeader header; std::int64_t length; kv::GridSize grid;
+                 std::vector<int> periods; std::string words; } cases[] = {
       {"reference to a period without a block", noBlock, 4048, kGrid, {7}, "which has no block"},
       {"reference outside 1..1000", outside, 4048, kGrid, {2}, "refers to period 0"},
       {"file ends inside a layer", HeaderWith({{1, 1}}), 4030, kGrid, {}, "inside layer 2 of block 1"},
-      {"block beyond what the file can address",
-       HeaderWith({{1, 32000}}),
-       5000,
-       {1000, 1000, 1},
-       {},
+      {"block beyond what the file can address", HeaderWith({{1, 32000}}), 5000, {1000, 1000, 1}, {},
        "outside the range the file can address"},
   };
-  for (const Case& c : cases) {
-    try {
-      kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top");
-      ADD_FAILURE() << c.name;
-    } catch (const kv::Error& e) {
-      EXPECT_EQ(e.kind(), kv::ErrorKind::BadOutput) << c.name;
-      EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << c.name << ": " << e.what();
-    }
+  for (const auto& c : cases) {
+    ExpectError([&] { kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top"); }, kv::ErrorKind::BadOutput,
+                c.words, c.name);
   }
 }
 
@@ -163,13 +108,8 @@ TEST(ExportMatrixText, WritesTheWorkedExampleAsInputText) {
   WriteAll(dir / "in.dat", "2\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e38 -2.5 7\n");
   kv::RunConversion({dir / "in.dat", dir / "a.top", 3, kGrid, true});
   std::ostringstream text;
-  const kv::ExportPlan plan = kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}}, text);
-  EXPECT_EQ(plan.layers.size(), 3u);
-  EXPECT_EQ(text.str(),
-            "3\n"
-            "1 1\n0 0 0\n0 0 0\n"
-            "1 2\n1 2 3\n4 5 6\n"
-            "5 1\n0.1 -0 1e-45\n3.4028235e+38 -2.5 7\n");
+  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}}, text).layers.size(), 3u);
+  EXPECT_EQ(text.str(), "3\n1 1\n0 0 0\n0 0 0\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e+38 -2.5 7\n");
 }
 
 TEST(ExportMatrixText, RefusesMoreSetsThanOneInputFileCanAnnounce) {
@@ -190,9 +130,9 @@ TEST(ExportMatrixText, RefusesMoreSetsThanOneInputFileCanAnnounce) {
 TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {
   kvtest::ScratchDir dir;
   kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 2.0f));
-  const std::string before = ReadAll(dir / "a.top");
+  const std::string before = kvtest::ReadAll(dir / "a.top");
   EXPECT_THROW(kv::ExportMatrixTextToFile({dir / "a.top", kGrid, 3, {}}, dir / "a.top"), kv::Error);
-  EXPECT_EQ(ReadAll(dir / "a.top"), before);
+  EXPECT_EQ(kvtest::ReadAll(dir / "a.top"), before);
 }
 
 }  // namespace

@@ -9,8 +9,7 @@
 
 namespace {
 
-const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
-const kv::FileGeometry kTop{kGrid, 3};
+const kv::FileGeometry kTop{{3, 2, 2}, 3};  // a layer is 24 bytes, a block of type 3 is 48
 
 // The header of the worked example after its first run: period 1 in block 1,
 // period 5 in block 2, references 1-4 to 1 and 5-1000 to 5.
@@ -18,57 +17,44 @@ kv::PeriodHeader WorkedExample() {
   kv::PeriodHeader h;
   h.blocks[0] = 1;
   h.blocks[4] = 2;
-  for (int p = 1; p <= 1000; ++p)
-    h.references[static_cast<std::size_t>(p - 1)] = static_cast<std::int16_t>(p < 5 ? 1 : 5);
+  for (std::size_t i = 0; i < 1000; ++i) h.references[i] = i < 4 ? 1 : 5;
   return h;
-}
-
-bool Mentions(const std::vector<std::string>& lines, const std::string& words) {
-  return std::ranges::any_of(lines, [&](const std::string& l) { return l.find(words) != std::string::npos; });
 }
 
 TEST(ReferenceRuns, DescribesTheTableRunByRun) {
   kv::PeriodHeader h = WorkedExample();
-  EXPECT_EQ(kv::DescribeReferenceRuns(kv::ReferenceRuns(h.references)),
-            "periods 1-4 use period 1; periods 5-1000 use period 5");
   h.references[2] = 3;
   EXPECT_EQ(kv::DescribeReferenceRuns(kv::ReferenceRuns(h.references)),
             "periods 1-2 use period 1; period 3 uses period 3; period 4 uses period 1; periods 5-1000 use period 5");
 }
 
 TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
-  struct Case {
+  using H = kv::PeriodHeader;
+  const struct {
     const char* name;
-    std::function<void(kv::PeriodHeader&)> change;
+    std::function<void(H&)> change;
     std::int64_t length;
     std::string problem;  // empty: none expected
-  };
-  const std::vector<Case> cases = {
-      {"consistent, ending inside its last block", [](kv::PeriodHeader&) {}, 4072, ""},
-      {"consistent, whole", [](kv::PeriodHeader&) {}, 4096, ""},
-      {"block past the end", [](kv::PeriodHeader&) {}, 4048, "Block 2 of period 5 begins at byte 4048"},
-      {"reference to a period without a block",
-       [](kv::PeriodHeader& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
+  } cases[] = {
+      {"consistent, ending inside its last block", [](H&) {}, 4072, ""},
+      {"consistent, whole", [](H&) {}, 4096, ""},
+      {"block past the end", [](H&) {}, 4048, "Block 2 of period 5 begins at byte 4048"},
+      {"reference to a period without a block", [](H& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
        "periods 1-1000 use period 3, which has no block"},
-      {"reference outside the table", [](kv::PeriodHeader& h) { h.references[1] = 1001; }, 4096,
+      {"reference outside the table", [](H& h) { h.references[1] = 1001; }, 4096,
        "period 2 uses period 1001, outside 1..1000"},
-      {"one block for two periods", [](kv::PeriodHeader& h) { h.blocks[6] = 2; }, 4096,
-       "Periods 5 and 7 both have block 2"},
-      {"negative block number", [](kv::PeriodHeader& h) { h.blocks[6] = -4; }, 4096,
-       "Period 7 has the block number -4, below 1"},
-      {"length not a whole number of layers", [](kv::PeriodHeader&) {}, 4074, "ends 2 bytes into a layer"},
-      {"longer than the blocks need", [](kv::PeriodHeader&) {}, 4144, "48 bytes longer than its blocks need"},
-      {"shorter than the header", [](kv::PeriodHeader&) {}, 1999, "1999 bytes long, shorter than the 4000-byte header"},
+      {"one block for two periods", [](H& h) { h.blocks[6] = 2; }, 4096, "Periods 5 and 7 both have block 2"},
+      {"negative block number", [](H& h) { h.blocks[6] = -4; }, 4096, "Period 7 has the block number -4, below 1"},
+      {"length not a whole number of layers", [](H&) {}, 4074, "ends 2 bytes into a layer"},
+      {"longer than the blocks need", [](H&) {}, 4144, "48 bytes longer than its blocks need"},
+      {"shorter than the header", [](H&) {}, 1999, "1999 bytes long, shorter than the 4000-byte header"},
   };
-  for (const Case& c : cases) {
-    kv::PeriodHeader h = WorkedExample();
+  for (const auto& c : cases) {
+    H h = WorkedExample();
     c.change(h);
-    const kv::DataFileInfo info = kv::DescribeHeader(h, c.length, kTop);
-    if (c.problem.empty()) {
-      EXPECT_TRUE(info.problems.empty()) << c.name << ": " << info.problems.front();
-    } else {
-      EXPECT_TRUE(Mentions(info.problems, c.problem)) << c.name;
-    }
+    const std::vector<std::string> problems = kv::DescribeHeader(h, c.length, kTop).problems;
+    const bool found = std::ranges::any_of(problems, [&](const std::string& p) { return p.find(c.problem) != p.npos; });
+    EXPECT_TRUE(c.problem.empty() ? problems.empty() : found) << c.name << ": " << ::testing::PrintToString(problems);
   }
 }
 

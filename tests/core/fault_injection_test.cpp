@@ -142,6 +142,17 @@ TEST(FaultInjection, InputShrinkingDuringTheRun) {
 
 #if defined(__unix__)
 
+TEST(FaultInjection, InputVanishingDuringTheRun) {
+  // The open input stays readable after its name is removed: the run completes.
+  Scene scene;
+  const auto r = kv::RunConversion({scene.in, scene.out, 3, kGrid, false}, [&](const kv::ConversionProgress& p) {
+    if (p.setsDone == 1) std::filesystem::remove(scene.in);
+    return true;
+  });
+  EXPECT_EQ(r.stored, 3);
+  EXPECT_FALSE(std::filesystem::exists(scene.in));
+}
+
 // Runs f in a child process and returns its wait status.
 template <typename F>
 int InChild(F&& f) {

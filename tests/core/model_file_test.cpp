@@ -3,43 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <random>
+
+#include "test_support.h"
 
 namespace kv {
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
-class ModelFileOnDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("kv_model_file_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path Write(const std::string& text) {
-    const auto path = dir_ / "m.kv5";
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-  std::filesystem::path dir_;
-};
+// Writes the model text to m.kv5 in the folder and gives its path.
+std::filesystem::path Model(const kvtest::ScratchDir& dir, const std::string& text) {
+  kvtest::WriteAll(dir / "m.kv5", text);
+  return dir / "m.kv5";
+}
 
-TEST_F(ModelFileOnDisk, GridSize) {
+TEST(ModelFile, GridSize) {
+  kvtest::ScratchDir dir;
   const std::string longLine = "NOTE=" + std::string(194, 'a') + "NX=99\n";  // "NX=99" past the parser's buffer
   const struct { std::string text; GridSizeRead expected; } cases[] = {
-      {"[DIMENSION]\nNX=10\nNY=20\nNZ=3\n", GridSize{10, 20, 3}},
-      {"[VERSION]\nNUMBER=4000\n", GridSize{30, 30, 1}},
-      {"", GridSize{30, 30, 1}},
-      {"[dimension]\nnx=10\nNz=2\n", GridSize{10, 30, 2}},
+      {"[DIMENSION]\nNX=10\nNY=20\nNZ=3\n", GridSize{10, 20, 3}}, {"[VERSION]\nNUMBER=4000\n", GridSize{30, 30, 1}},
+      {"", GridSize{30, 30, 1}}, {"[dimension]\nnx=10\nNz=2\n", GridSize{10, 30, 2}},
       {"[OTHER]\nNX=5\n[DIMENSION]\nNY=6\n", GridSize{30, 6, 1}},
       {"[DIMENSION]\nNX=+12abc\nNY=-5\nNZ = 7 ; layers\n", GridSize{12, -5, 7}},
       {"[DIMENSION]\nNX=abc\nNY=\nNZ=-\n", GridSize{30, 30, 1}},
       {"[DIMENSION]\nNX=5\nNX=6\n[X]\n[DIMENSION]\nNX=7\nNY=8\n", GridSize{5, 8, 1}},
-      {"[DIMENSION]\nNX=\nNX=6\n", GridSize{30, 30, 1}},
-      {"[DIMENSION]\n  NX=5\n\tNY=6\n", GridSize{5, 6, 1}},
+      {"[DIMENSION]\nNX=\nNX=6\n", GridSize{30, 30, 1}}, {"[DIMENSION]\n  NX=5\n\tNY=6\n", GridSize{5, 6, 1}},
       {"\xEF\xBB\xBF[DIMENSION]\r\nNX=4\r\nNY=3\r\n", GridSize{4, 3, 1}},
       {"[DIMENSION]\n" + longLine + "NX=5\n", GridSize{5, 30, 1}},
       {"[DIMENSION]\nNX=32767\nNY=-32768\n", GridSize{32767, -32768, 1}},
@@ -47,17 +36,18 @@ TEST_F(ModelFileOnDisk, GridSize) {
       {"[DIMENSION]\nNZ=99999999999999999999999 cells\nNY=-32769\n", UnfitDimension{"NY", "-32769"}},
       {"[DIMENSION]\nNZ=99999999999999999999999 cells\n", UnfitDimension{"NZ", "99999999999999999999999 cells"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(ReadGridSize(Write(c.text)), c.expected) << c.text;
-  EXPECT_EQ(ReadGridSize(dir_ / "missing.kv5"), GridSizeRead(GridSize{30, 30, 1}));
+  for (const auto& c : cases) EXPECT_EQ(ReadGridSize(Model(dir, c.text)), c.expected) << c.text;
+  EXPECT_EQ(ReadGridSize(dir / "missing.kv5"), GridSizeRead(GridSize{30, 30, 1}));
 }
 
-TEST_F(ModelFileOnDisk, Version) {
+TEST(ModelFile, Version) {
+  kvtest::ScratchDir dir;
   const struct { std::string text; std::int64_t version; } cases[] = {
       {"[DIMENSION]\nNX=5\n", 4000},       {"[VERSION]\nNUMBER=3999\n", 3999},
       {"[version]\nnumber=4100\n", 4100},  {"[VERSION]\nNUMBER=abc\n", 4000},
       {"[VERSION]\nNUMBER=-1\nNUMBER=5000\n", -1},  {"[VERSION]\nNUMBER=99999999999999999999\n", kMax},
   };
-  for (const auto& c : cases) EXPECT_EQ(ReadModelVersion(Write(c.text)), c.version) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(ReadModelVersion(Model(dir, c.text)), c.version) << c.text;
 }
 
 }  // namespace

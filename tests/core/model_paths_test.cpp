@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
+
+#include "test_support.h"
 
 namespace kv {
 namespace {
@@ -78,27 +78,16 @@ TEST(ModelPaths, SecondModelKeepsTheFirstDefaults) {
   EXPECT_EQ(OutputNameForType(s, 3, PathCase::Fold), "d:\\n\\b.top");
 }
 
-class ModelOnDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("kv_model_paths_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-    return Named(name);
-  }
-  std::string Named(const std::string& name) {
-    const std::u8string u8 = (dir_ / name).u8string();
-    return std::string(u8.begin(), u8.end());
-  }
-  std::filesystem::path dir_;
-};
+// A path as the model rules take it, in UTF-8.
+std::string U8(const std::filesystem::path& p) {
+  const std::u8string u8 = p.u8string();
+  return std::string(u8.begin(), u8.end());
+}
 
 // A model that is not accepted leaves the grid of the one before it (here 1, 2, 3)
 // and a refusal naming the model.
-TEST_F(ModelOnDisk, Dialog) {
+TEST(ModelOnDisk, Dialog) {
+  kvtest::ScratchDir dir;
   const std::string dims = "[DIMENSION]\nNX=7\nNY=8\nNZ=2\n";
   const struct { std::optional<std::string> text; ModelState state; GridSize grid; std::string refusal; } cases[] = {
       {dims, ModelState::Accepted, {7, 8, 2}, ""},
@@ -109,32 +98,32 @@ TEST_F(ModelOnDisk, Dialog) {
       {std::nullopt, ModelState::FileMissing, {1, 2, 3}, "the file does not exist or cannot be read."},
   };
   for (const auto& c : cases) {
-    Settings s;
+    Settings s;  // the grid of a model before
     s.NX = 1;
     s.NY = 2;
     s.NZ = 3;
     EXPECT_EQ(ModelRefusal(s), "No model has been accepted yet: open a ZENTA model first.");
-    std::filesystem::remove(dir_ / "A.kv5");
-    const std::string model = c.text ? Write("A.kv5", *c.text) : Named("A.kv5");
+    const std::string model = U8(dir / "A.kv5");
+    c.text ? kvtest::WriteAll(dir / "A.kv5", *c.text) : void(std::filesystem::remove(dir / "A.kv5"));
     const PathBoxes boxes = TakeModelFromDialog(s, model, PathCase::Keep);
     EXPECT_EQ(s.model.state, c.state) << model;
     EXPECT_EQ(s.Grid(), c.grid) << model;
     const std::string refusal = "The grid size could not be read from the model " + model + ": " + c.refusal;
     EXPECT_EQ(ModelRefusal(s), c.refusal.empty() ? "" : refusal);
-    EXPECT_EQ(boxes, (PathBoxes{model, Named("Input.dat"), Named("A.")}));
+    EXPECT_EQ(boxes, (PathBoxes{model, U8(dir / "Input.dat"), U8(dir / "A.")}));
   }
 }
 
-TEST_F(ModelOnDisk, CommandLineReadsTheKv5BesideTheArgumentWithoutAskingTheVersion) {
-  Write("A.kv5", "[VERSION]\nNUMBER=3999\n[DIMENSION]\nNX=9\n");
+TEST(ModelOnDisk, CommandLineReadsTheKv5BesideTheArgumentWithoutAskingTheVersion) {
+  kvtest::ScratchDir dir;
+  kvtest::WriteAll(dir / "A.kv5", "[VERSION]\nNUMBER=3999\n[DIMENSION]\nNX=9\n");
   Settings s;
-  const PathBoxes boxes = TakeModelFromCommandLine(s, Named("A.bot"), PathCase::Keep);
-  EXPECT_EQ(boxes, (PathBoxes{Named("A.bot"), Named("input.dat"), Named("A.")}));
+  const PathBoxes boxes = TakeModelFromCommandLine(s, U8(dir / "A.bot"), PathCase::Keep);
+  EXPECT_EQ(boxes, (PathBoxes{U8(dir / "A.bot"), U8(dir / "input.dat"), U8(dir / "A.")}));
   EXPECT_TRUE(s.model.accepted());
-  EXPECT_EQ(s.model.file, Named("A.kv5"));
+  EXPECT_EQ(s.model.file, U8(dir / "A.kv5"));
   EXPECT_EQ(s.Grid(), (GridSize{9, 30, 1}));
-
-  TakeModelFromCommandLine(s, Named("B.kv5"), PathCase::Keep);
+  TakeModelFromCommandLine(s, U8(dir / "B.kv5"), PathCase::Keep);
   EXPECT_EQ(s.model.state, ModelState::FileMissing);
   EXPECT_EQ(s.Grid(), (GridSize{9, 30, 1}));
 }

@@ -1,11 +1,8 @@
-// Renders the window, ready for GO on a sample model, to a PNG under the build
-// folder so that its layout can be looked at, and checks that no caption is cut
-// off and no two controls overlap.
+// Renders the window, started with a sample model on its command line, to a PNG
+// under the build folder so that its layout can be looked at, and checks that no
+// caption is cut off and no two controls overlap.
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QRadioButton>
-#include <QTabWidget>
 
 #include "ui_support.h"
 
@@ -15,8 +12,11 @@ class ScreenshotTest : public QObject {
  private slots:
   void renderAndCheckLayout() {
     kvtest::Session s;
-    kvtest::WriteText(s.path("site.kv5"), kvtest::ModelText(12, 8, 2));
-    kv::ui::kvm& w = s.start(s.path("site.kv5").toStdString());
+    kvtest::WriteText(s.path("Site.kv5"), kvtest::ModelText(12, 8, 2));
+    kv::ui::kvm& w = s.start(s.path("Site.kv5").toStdString());
+    QCOMPARE(s.boxes(), (QStringList{s.path("Site.kv5"), s.path("input.dat"), s.path("Site.")}));
+    QCOMPARE(w.GridLabel()->text(), u"Grid: 12 columns × 8 rows × 2 layers"_qs);
+    QCOMPARE(w.Combo1()->currentIndex(), 0);
     s.chooseType(1);
     const QString file = QStringLiteral(KV_SCREENSHOT_PATH);
     QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
@@ -40,7 +40,9 @@ class ScreenshotTest : public QObject {
       used << covered;
     }
     for (qsizetype i = 0; i < used.size(); ++i) {
-      for (qsizetype j = i + 1; j < used.size(); ++j) QVERIFY2(!used[i].intersects(used[j]), qPrintable(onTab[j]->objectName()));
+      for (qsizetype j = i + 1; j < used.size(); ++j) {
+        QVERIFY2(!used[i].intersects(used[j]), qPrintable(onTab[j]->objectName()));
+      }
     }
     QVERIFY(!w.GridLabel()->text().contains(QChar(0x2026)));  // the grid line is not shortened
     // Close and GO side by side below the tab, GO on the right.

@@ -3,11 +3,15 @@
 // folder, driven as a user would.
 #pragma once
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <deque>
@@ -39,8 +43,7 @@ class FakeShell : public kv::ui::ShellServices {
     requests.push_back(request);
     const QString answer = answers.empty() ? QString() : answers.front();
     if (!answers.empty()) answers.pop_front();
-    if (answer.isNull()) return std::nullopt;
-    return answer;
+    return answer.isNull() ? std::nullopt : std::optional(answer);
   }
 };
 
@@ -56,7 +59,8 @@ inline QByteArray ReadBytes(const QString& path) {
 }
 
 inline QByteArray ModelText(int nx, int ny, int nz, int version = 5000) {
-  return QStringLiteral("[VERSION]\nNUMBER=%1\n[DIMENSION]\nNX=%2\nNY=%3\nNZ=%4\n").arg(version).arg(nx).arg(ny).arg(nz).toUtf8();
+  return QStringLiteral("[VERSION]\nNUMBER=%1\n[DIMENSION]\nNX=%2\nNY=%3\nNZ=%4\n")
+      .arg(version).arg(nx).arg(ny).arg(nz).toUtf8();
 }
 
 // One window with the fake shell on a fresh scratch folder.
@@ -66,7 +70,9 @@ struct Session {
   std::unique_ptr<kv::ui::kvm> window;
 
   QString path(const QString& name) const { return dir.filePath(name); }
-  kv::ui::kvm& w() { return *window; }
+  QStringList boxes() const {  // what the three path boxes show
+    return {window->FileText(0)->text(), window->FileText(1)->text(), window->FileText(2)->text()};
+  }
 
   kv::ui::kvm& start(const std::string& commandLine = {}, kv::ui::ConversionJob::Runner runner = &kv::RunConversion) {
     window = std::make_unique<kv::ui::kvm>(shell, commandLine, std::move(runner));
@@ -75,8 +81,7 @@ struct Session {
     return *window;
   }
 
-  // Clicks a browse button; the dialog answers with the file of that name in
-  // the folder, or cancels for a null name.
+  // Clicks a browse button; its dialog answers with that file of the folder, or cancels for a null name.
   void browse(int row, const QString& name) {
     shell.answers.push_back(name.isNull() ? QString() : path(name));
     QTest::mouseClick(window->Open_button(row), Qt::LeftButton);
@@ -89,9 +94,8 @@ struct Session {
     shell.log.clear();
   }
 
-  // Picks a row of the type list with the keyboard. Every key that moves the
-  // selection picks a row; End first, so that Home picks row 0 even when it is
-  // selected already.
+  // Picks a row of the type list with the keyboard: every key that moves the selection picks a row;
+  // End first, so that Home picks row 0 even when it is selected already.
   void chooseType(int row) {
     QComboBox* combo = window->Combo1();
     combo->setFocus();
@@ -100,10 +104,21 @@ struct Session {
     for (int i = 0; i < row; ++i) QTest::keyClick(combo, Qt::Key_Down);
   }
 
+  // Ready for GO: model a.kv5 (3 x 2 x 2), type "Elevation of top of cells" (output a.top) and
+  // Input.dat: period 1 layer 1, then period 3 layer 2 all 0.5. The log forgotten.
+  void ready() {
+    WriteText(path("Input.dat"), "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n");
+    openModel("a.kv5", ModelText(3, 2, 2));
+    chooseType(1);
+    shell.log.clear();
+  }
+
+  void clickGo() { QTest::mouseClick(window->KVDIS_BUTTON(0), Qt::LeftButton); }
+
   // Clicks GO; true when no run started or the run ended within ten seconds.
   bool go() {
     QSignalSpy finished(window.get(), &kv::ui::kvm::conversionFinished);
-    QTest::mouseClick(window->KVDIS_BUTTON(0), Qt::LeftButton);
+    clickGo();
     return !window->running() || finished.wait(10000);
   }
 };

@@ -1,10 +1,6 @@
 // The converter window driven as a user would: start-up, browse, type list,
 // validation, drops, Enter and Close, with fake shell services.
-#include <QApplication>
-#include <QLabel>
 #include <QMimeData>
-#include <QRadioButton>
-#include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -16,12 +12,12 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void startUpState() {
+  // The window as it starts, then Enter.
+  void startUpStateAndEnter() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
     QCOMPARE(w.windowTitle(), QStringLiteral("ZI5 Rara Roruvorur"));
-    QCOMPARE(w.FileText(0)->text(), QStringLiteral("Open a model first"));
-    QVERIFY(w.FileText(1)->text().isEmpty() && w.FileText(2)->text().isEmpty());
+    QCOMPARE(s.boxes(), (QStringList{"Open a model first", "", ""}));
     QCOMPARE(w.Combo1()->currentText(), QStringLiteral("- Select a type -"));
     QVERIFY(!w.Combo1()->isEditable());
     QVERIFY(w.Option1(0)->isChecked() && !w.Option1(1)->isChecked());
@@ -32,103 +28,76 @@ class WindowTest : public QObject {
     s.chooseType(3);  // does nothing before a model is open
     QVERIFY(w.FileText(2)->text().isEmpty());
     QVERIFY(s.shell.log.isEmpty());
+    // Enter presses GO, unless a focused button takes it for itself.
+    QTest::keyClick(w.Option1(1), Qt::Key_Return);
+    QCOMPARE(s.shell.log, (QStringList{"beep", "warn: Please select a KV Model."}));
+    w.Open_button(1)->setFocus();
+    QTest::keyClick(w.Open_button(1), Qt::Key_Return);
+    QCOMPARE(s.shell.log.last(), QStringLiteral("open: Input Data Files"));
   }
 
-  void startUpFromCommandLine() {
-    kvtest::Session s;
-    kvtest::WriteText(s.path("Site.kv5"), kvtest::ModelText(12, 8, 2));
-    kv::ui::kvm& w = s.start(s.path("Site.kv5").toStdString());
-    QCOMPARE(w.FileText(0)->text(), s.path("Site.kv5"));
-    QCOMPARE(w.FileText(1)->text(), s.path("input.dat"));
-    QCOMPARE(w.FileText(2)->text(), s.path("Site."));
-    QCOMPARE(w.GridLabel()->text(), u"Grid: 12 columns × 8 rows × 2 layers"_qs);
-    QCOMPARE(w.Combo1()->currentIndex(), 0);
-  }
-
-  void browseButtonsAskTheirDialogs() {
+  // Each browse button asks its own dialog; cancelled, it takes nothing; answered, its box shows the file.
+  void browseButtons() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
-    for (int row = 0; row < 3; ++row) s.browse(row, QString());
-    QCOMPARE(s.shell.log, (QStringList{"open: ZENTA Models", "open: Input Data Files", "save: Output Data Files"}));
-    QCOMPARE(s.shell.requests[0].filter, QStringLiteral("KV Models (*.kv5)|*.kv5"));
-    QCOMPARE(s.shell.requests[0].defaultExtension, QStringLiteral("kv5"));
-    QCOMPARE(s.shell.requests[1].filter, QStringLiteral("Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|All Files (*.*)|*.*"));
-    QCOMPARE(s.shell.requests[2].filter, QStringLiteral("Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*"));
-    s.browse(1, "heads.xyz");
-    QCOMPARE(w.FileText(1)->text(), s.path("heads.xyz"));
+    s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
+    const struct { QString asked, filter, file; } rows[] = {
+        {"open: ZENTA Models", "KV Models (*.kv5)|*.kv5", "b.kv5"},
+        {"open: Input Data Files", "Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|All Files (*.*)|*.*", "heads.xyz"},
+        {"save: Output Data Files", "Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*", "out.dat"},
+    };
+    for (int row = 0; row < 3; ++row) {
+      const QStringList boxes = s.boxes();
+      s.shell.log.clear();
+      s.browse(row, QString());
+      QCOMPARE(s.shell.log, QStringList{rows[row].asked});
+      QCOMPARE(s.shell.requests.back().filter, rows[row].filter);
+      QCOMPARE(s.shell.requests.back().defaultExtension, QString(row == 0 ? "kv5" : ""));
+      QCOMPARE(s.boxes(), boxes);
+      kvtest::WriteText(s.path(rows[row].file), kvtest::ModelText(5, 6, 1));
+      s.browse(row, rows[row].file);
+      QCOMPARE(w.FileText(row)->text(), s.path(rows[row].file));
+    }
     QCOMPARE(w.settings().InputPath, s.path("heads.xyz").toStdString());
+    QCOMPARE(w.settings().OutputPath, s.path("out.dat").toStdString());
   }
 
-  // The three validation messages in their order, each after a beep. A name
-  // typed into the output box does not count, one chosen in the dialog does.
-  void validation_data() {
-    QTest::addColumn<QString>("model");  // empty: none opened
-    QTest::addColumn<bool>("inputExists");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no model") << "" << true << "Please select a KV Model.";
-    QTest::newRow("no input file") << "a.kv5" << false << "Could not find the input file %1/Input.dat";
-    QTest::newRow("no output name") << "model" << true << "Please specify the name of the output data file";
-  }
+  // The three validation messages in their order, each after a beep. A name typed into the output box does
+  // not count, one chosen in the dialog does; an input box edited to name a missing file stops GO silently.
   void validation() {
-    QFETCH(QString, model);
-    QFETCH(bool, inputExists);
-    QFETCH(QString, message);
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
-    if (inputExists) kvtest::WriteText(s.path("Input.dat"), "0\n");
-    if (!model.isEmpty()) s.openModel(model, kvtest::ModelText(3, 2, 1));
+    const auto goWarns = [&s](const QString& message) {
+      s.shell.log.clear();
+      QVERIFY(s.go());
+      QCOMPARE(s.shell.log, (message.isEmpty() ? QStringList() : QStringList{"beep", "warn: " + message}));
+    };
+    goWarns("Please select a KV Model.");
+    s.openModel("model", kvtest::ModelText(3, 2, 1));  // no "." in the name: no output name
+    goWarns("Could not find the input file " + s.path("Input.dat"));
+    kvtest::WriteText(s.path("Input.dat"), "0\n");
     QTest::keyClicks(w.FileText(2), "typed.top");
-    QVERIFY(s.go());
-    QCOMPARE(s.shell.log, (QStringList{"beep", "warn: " + (message.contains("%1") ? message.arg(s.dir.path()) : message)}));
+    goWarns("Please specify the name of the output data file");
+    s.browse(2, "chosen.top");
+    w.FileText(1)->clear();
+    QTest::keyClicks(w.FileText(1), s.path("gone.dat"));
+    goWarns("");
+    QCOMPARE(w.settings().InputPath, s.path("gone.dat").toStdString());
   }
 
-  void cancelledDialogChangesNothing_data() {
-    QTest::addColumn<int>("row");
-    QTest::newRow("model") << 0;
-    QTest::newRow("input") << 1;
-    QTest::newRow("output") << 2;
-  }
-  void cancelledDialogChangesNothing() {
-    QFETCH(int, row);
-    kvtest::Session s;
-    kv::ui::kvm& w = s.start();
-    s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
-    const kv::Settings before = w.settings();
-    const QStringList boxes = {w.FileText(0)->text(), w.FileText(1)->text(), w.FileText(2)->text()};
-    s.browse(row, QString());
-    QCOMPARE((QStringList{w.FileText(0)->text(), w.FileText(1)->text(), w.FileText(2)->text()}), boxes);
-    QVERIFY(w.settings().ModelPath == before.ModelPath && w.settings().InputPath == before.InputPath &&
-            w.settings().OutputPath == before.OutputPath && w.settings().Grid() == before.Grid());
-  }
-
-  void outputNameFollowsTheTypeList_data() {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<QString>("extension");
-    QTest::newRow("prompt row") << 0 << ".tmp";
-    QTest::newRow("top of cells") << 1 << ".top";
-    QTest::newRow("starting head") << 5 << ".hea";
-    QTest::newRow("wells, the last row") << 30 << ".wel";
-  }
+  // The output name follows the type list (rows: the prompt, starting head, wells (the last), top of cells).
+  // A type chosen after the save dialog replaces the box while OutputPath keeps the chosen file; GO then
+  // writes to the name in the box.
   void outputNameFollowsTheTypeList() {
-    QFETCH(int, row);
-    QFETCH(QString, extension);
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
-    s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
-    s.chooseType(row);
-    QCOMPARE(w.FileText(2)->text(), s.path("a") + extension);
+    s.ready();
+    for (const auto& [row, extension] : {std::pair{0, ".tmp"}, {5, ".hea"}, {30, ".wel"}, {1, ".top"}}) {
+      s.chooseType(row);
+      QCOMPARE(w.FileText(2)->text(), s.path("a") + extension);
+    }
     QCOMPARE(w.settings().OutputPath, s.path("a.").toStdString());
-  }
-
-  // A type chosen after the save dialog replaces the box while OutputPath keeps
-  // the chosen file; GO then writes to the name in the box.
-  void typeAfterSaveDialog() {
-    kvtest::Session s;
-    kv::ui::kvm& w = s.start();
-    kvtest::WriteText(s.path("Input.dat"), "1\n1 1\n1 2 3 4 5 6\n");
-    s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
     s.browse(2, "chosen.dat");
-    QCOMPARE(w.FileText(2)->text(), s.path("chosen.dat"));
     s.chooseType(1);
     QCOMPARE(w.FileText(2)->text(), s.path("a.top"));
     QCOMPARE(w.settings().OutputPath, s.path("chosen.dat").toStdString());
@@ -143,99 +112,60 @@ class WindowTest : public QObject {
   void staleGridRefused() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
-    kvtest::WriteText(s.path("Input.dat"), "1\n1 1\n1 2 3 4 5 6\n");
-    s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
+    s.ready();
     s.openModel("old.kv5", kvtest::ModelText(9, 9, 1, 3999));
     QCOMPARE(w.GridLabel()->text(), QStringLiteral("Not accepted: version 3999 < 4000"));
-    s.chooseType(1);
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, (QStringList{"beep", "warn: " + kv::ui::FromCore(kv::ModelRefusal(w.settings()))}));
     QVERIFY(s.shell.log.last().contains(s.path("old.kv5")) && s.shell.log.last().contains("3999"));
-    QVERIFY(!QFile::exists(s.path("old.top")) && !QFile::exists(s.path("a.top")));
+    QVERIFY(!QFile::exists(s.path("a.top")));
   }
 
-  // An input box edited to name a missing file stops GO without a message.
-  void editedInputBoxStopsSilently() {
-    kvtest::Session s;
-    kv::ui::kvm& w = s.start();
-    kvtest::WriteText(s.path("Input.dat"), "0\n");
-    s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
-    w.FileText(1)->clear();
-    QTest::keyClicks(w.FileText(1), s.path("gone.dat"));
-    QVERIFY(s.go());
-    QVERIFY(s.shell.log.isEmpty());
-    QCOMPARE(w.settings().InputPath, s.path("gone.dat").toStdString());
-  }
-
-  // Enter presses GO, unless a focused button takes it for itself.
-  void enterPressesGo() {
-    kvtest::Session s;
-    kv::ui::kvm& w = s.start();
-    QTest::keyClick(w.Option1(1), Qt::Key_Return);
-    QCOMPARE(s.shell.log, (QStringList{"beep", "warn: Please select a KV Model."}));
-    w.Open_button(1)->setFocus();
-    QTest::keyClick(w.Open_button(1), Qt::Key_Return);
-    QCOMPARE(s.shell.log.last(), QStringLiteral("open: Input Data Files"));
-  }
-
-  void droppedFiles_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("target");    // 0..2: the row's path box; 3: step 4's browse button; 4: an option
-    QTest::addColumn<int>("takenBy");   // the row that takes it; -1: refused
-    QTest::newRow("model on model box") << "b.kv5" << 0 << 0;
-    QTest::newRow("model elsewhere") << "b.kv5" << 4 << 0;
-    QTest::newRow("data on model row") << "in.dat" << 0 << -1;
-    QTest::newRow("data on input box") << "in.dat" << 1 << 1;
-    QTest::newRow("data on step 4's browse button") << "in.dat" << 3 << 2;
-    QTest::newRow("data elsewhere") << "in.dat" << 4 << -1;
-    QTest::newRow("missing file") << "none.dat" << 1 << -1;
-  }
+  // A file dropped on a path row is taken as if chosen in its dialog; a model file dropped elsewhere, as the model.
   void droppedFiles() {
-    QFETCH(QString, file);
-    QFETCH(int, target);
-    QFETCH(int, takenBy);
-    kvtest::Session s;
-    kv::ui::kvm& w = s.start();
-    kvtest::WriteText(s.path("b.kv5"), kvtest::ModelText(5, 6, 1));
-    kvtest::WriteText(s.path("in.dat"), "0\n");
-    QWidget* const targets[] = {w.FileText(0), w.FileText(1), w.FileText(2), w.Open_button(2), w.Option1(1)};
-    const QStringList before = {w.FileText(0)->text(), w.FileText(1)->text(), w.FileText(2)->text()};
-
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(s.path(file))});
-    const QPoint at = targets[target]->mapTo(&w, targets[target]->rect().center());
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &enter);
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &drop);
-
-    if (takenBy == 0) {
-      QCOMPARE(w.FileText(0)->text(), s.path(file));
-      QCOMPARE(w.GridLabel()->text(), u"Grid: 5 columns × 6 rows × 1 layer"_qs);
+    const struct { const char* file; int target; int takenBy; } cases[] = {
+        // target 0..2: the row's path box; 3: step 4's browse button; 4: an option. takenBy -1: refused
+        {"b.kv5", 0, 0}, {"b.kv5", 4, 0}, {"in.dat", 0, -1}, {"in.dat", 1, 1},
+        {"in.dat", 3, 2}, {"in.dat", 4, -1}, {"none.dat", 1, -1},
+    };
+    for (const auto& [file, target, takenBy] : cases) {
+      kvtest::Session s;
+      kv::ui::kvm& w = s.start();
+      kvtest::WriteText(s.path("b.kv5"), kvtest::ModelText(5, 6, 1));
+      kvtest::WriteText(s.path("in.dat"), "0\n");
+      QWidget* const targets[] = {w.FileText(0), w.FileText(1), w.FileText(2), w.Open_button(2), w.Option1(1)};
+      QStringList expected = s.boxes();
+      QMimeData mime;
+      mime.setUrls({QUrl::fromLocalFile(s.path(file))});
+      const QPoint at = targets[target]->mapTo(&w, targets[target]->rect().center());
+      QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &enter);
+      QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &drop);
+      if (takenBy == 0) {  // taken as the model, with its default paths
+        expected = {s.path(file), s.path("Input.dat"), s.path("b.")};
+        QCOMPARE(w.GridLabel()->text(), u"Grid: 5 columns × 6 rows × 1 layer"_qs);
+      } else if (takenBy > 0) {
+        expected[takenBy] = s.path(file);
+      }
+      QCOMPARE(s.boxes(), expected);
+      if (takenBy == 2) QCOMPARE(w.settings().OutputPath, s.path(file).toStdString());
     }
-    for (int row = 1; row < 3; ++row) {
-      if (takenBy != 0) QCOMPARE(w.FileText(row)->text(), row == takenBy ? s.path(file) : before[row]);
-    }
-    if (takenBy == 2) QCOMPARE(w.settings().OutputPath, s.path(file).toStdString());
   }
 
   // Close and the close box end the program's event loop.
-  void closeEndsTheProgram_data() {
-    QTest::addColumn<bool>("byButton");
-    QTest::newRow("Close button") << true;
-    QTest::newRow("close box") << false;
-  }
   void closeEndsTheProgram() {
-    QFETCH(bool, byButton);
-    kvtest::Session s;
-    kv::ui::kvm& w = s.start();
-    QTimer::singleShot(0, &w, [&] {
-      if (byButton) QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);
-      else w.windowHandle()->close();
-    });
-    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });  // not ended: fail rather than hang
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!w.isVisible());
+    for (const bool byButton : {true, false}) {
+      kvtest::Session s;
+      kv::ui::kvm& w = s.start();
+      QTimer::singleShot(0, &w, [&] {
+        if (byButton) QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);
+        else w.windowHandle()->close();
+      });
+      QTimer::singleShot(5000, &w, [] { QCoreApplication::exit(1); });  // not ended: fail rather than hang
+      QCOMPARE(QApplication::exec(), 0);
+      QVERIFY(!w.isVisible());
+    }
   }
 };
 
