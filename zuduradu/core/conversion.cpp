@@ -201,31 +201,32 @@ class Run {
                       std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
                       std::to_string(*period) + " puts its data outside the range the file can address");
     }
+    // The checked layers wait in memory, each in a buffer of its own (no growing
+    // array that would need twice the room while it moves).
     struct Pending {
       std::int64_t offset;
-      std::size_t at;
+      std::vector<float> values;
     };
     std::vector<Pending> pending;
-    std::vector<float> pool;
+    std::size_t heldBytes = 0;
     std::optional<PartialFile> copy;
     const std::size_t cells = static_cast<std::size_t>(CellsPerLayer(req_.grid));
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      if (!copy && (pool.size() + cells) * sizeof(float) > req_.memoryBudgetBytes) {
+      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) {
         // Past the budget: continue on a copy of the file, which replaces it at the end.
         copy.emplace(req_.output);
         BinaryFile& target = copy->CopyOf(req_.output);
-        for (const Pending& p : pending) target.WriteFloatsAt(p.offset, {pool.data() + p.at, cells});
-        pending.clear();
-        std::vector<float>().swap(pool);
+        for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
+        std::vector<Pending>().swap(pending);
       }
       if (copy) {
         std::vector<float>& layer = LayerBuffer();
         reader_.ReadValues(layer, set);
         copy->file().WriteFloatsAt(offset, layer);
       } else {
-        pending.push_back({offset, pool.size()});
-        pool.resize(pool.size() + cells);
-        reader_.ReadValues({pool.data() + pending.back().at, cells}, set);
+        pending.push_back({offset, std::vector<float>(cells)});
+        heldBytes += cells * sizeof(float);
+        reader_.ReadValues(pending.back().values, set);
       }
     });
     const PeriodHeader finished = RebuiltHeader(layout.header());
@@ -256,7 +257,7 @@ class Run {
       touched_ = ec.value() != 0;
       throw;
     }
-    for (const Pending& p : pending) file.WriteFloatsAt(p.offset, {pool.data() + p.at, cells});
+    for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
     WriteHeader(file, finished);
     file.Close();
     result_.rebuilt = true;

@@ -31,7 +31,8 @@ std::string Plural(std::int64_t n, const char* one, const char* many) {
 
 MatrixReader::MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes)
     : source_(source), name_(std::move(name)), chunk_(std::max<std::size_t>(chunkBytes, kMaxFieldBytes)) {
-  buffer_.resize(chunk_ + kMaxFieldBytes);
+  // One byte more than is ever filled: it holds the NUL that ends the data.
+  buffer_.resize(chunk_ + kMaxFieldBytes + 1);
 }
 
 void MatrixReader::FailAt(FieldLocation at, int set, std::string_view field, std::string what) const {
@@ -51,13 +52,15 @@ bool MatrixReader::Refill(std::size_t keep) {
   base_ += static_cast<std::int64_t>(from);
   pos_ = keep;
   end_ = keep;
+  buffer_[end_] = '\0';
   if (eof_) return false;
-  const std::size_t got = source_.Read(buffer_.data() + keep, buffer_.size() - keep);
+  const std::size_t got = source_.Read(buffer_.data() + keep, buffer_.size() - 1 - keep);
+  end_ += got;
+  buffer_[end_] = '\0';
   if (got == 0) {
     eof_ = true;
     return false;
   }
-  end_ += got;
   return true;
 }
 
@@ -143,56 +146,45 @@ std::int64_t MatrixReader::FastValues(float* out, std::int64_t n) {
   const std::size_t e = end_;
   std::size_t p = pos_;
   std::int64_t done = 0;
+  auto digit = [b](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(b[at])) - '0'; };
   while (done < n) {
     const std::size_t start = p;
     const std::int64_t line = line_;
     const std::int64_t lineStart = lineStart_;
+    // Separators. The byte after the chunk's end is a NUL, which stops every
+    // loop here without a bounds test.
     bool comma = false;
-    bool ok = false;
-    for (;;) {
-      if (p == e) break;
-      const char c = b[p];
-      if (c == ' ' || c == '\t' || c == '\r') {
-        ++p;
-      } else if (c == '\n') {
-        ++p;
+    bool twoCommas = false;
+    while (IsSeparator(b[p])) {
+      if (b[p] == '\n') {
         ++line_;
-        lineStart_ = base_ + static_cast<std::int64_t>(p);
+        lineStart_ = base_ + static_cast<std::int64_t>(p) + 1;
         comma = false;
-      } else if (c == ',' && !comma) {
+      } else if (b[p] == ',') {
+        twoCommas = twoCommas || comma;
         comma = true;
-        ++p;
-      } else {
-        ok = c != ',';
-        break;
       }
+      ++p;
     }
-    if (ok) {
-      const bool negative = b[p] == '-';
-      if (negative) ++p;
-      std::uint64_t digits = 0;
-      int count = 0;
-      int decimals = 0;
-      while (p < e && b[p] >= '0' && b[p] <= '9' && count < 19) {
-        digits = digits * 10 + static_cast<unsigned>(b[p++] - '0');
-        ++count;
-      }
-      if (p < e && b[p] == '.') {
-        ++p;
-        while (p < e && b[p] >= '0' && b[p] <= '9' && count < 19) {
-          digits = digits * 10 + static_cast<unsigned>(b[p++] - '0');
-          ++count;
-          ++decimals;
-        }
-      }
-      ok = p < e && IsSeparator(b[p]) && count > 0 && digits <= (std::uint64_t{1} << 24) &&
-           decimals < static_cast<int>(kExactPowersOfTen.size());
-      if (ok) {
-        float v = static_cast<float>(digits) / kExactPowersOfTen[static_cast<std::size_t>(decimals)];
-        if constexpr (Store) out[done] = negative ? -v : v;
-        ++done;
-        continue;
-      }
+    const bool negative = b[p] == '-';
+    p += negative ? 1 : 0;
+    std::uint64_t digits = 0;
+    const std::size_t first = p;
+    for (unsigned d = digit(p); d <= 9; d = digit(++p)) digits = digits * 10 + d;
+    std::size_t count = p - first;
+    std::size_t decimals = 0;
+    if (b[p] == '.') {
+      const std::size_t point = ++p;
+      for (unsigned d = digit(p); d <= 9; d = digit(++p)) digits = digits * 10 + d;
+      decimals = p - point;
+      count += decimals;
+    }
+    if (!twoCommas && p < e && IsSeparator(b[p]) && count > 0 && count <= 19 &&
+        digits <= (std::uint64_t{1} << 24) && decimals < kExactPowersOfTen.size()) {
+      const float v = static_cast<float>(digits) / kExactPowersOfTen[decimals];
+      if constexpr (Store) out[done] = negative ? -v : v;
+      ++done;
+      continue;
     }
     p = start;
     line_ = line;
