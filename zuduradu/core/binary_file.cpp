@@ -76,7 +76,7 @@ void BinaryFile::SeekTo(std::int64_t offset) {
   position_ = offset;
 }
 
-std::size_t BinaryFile::ReadSomeAt(std::int64_t offset, std::span<unsigned char> out) {
+void BinaryFile::ReadAt(std::int64_t offset, std::span<unsigned char> out) {
   // Switching from writing to reading needs a seek in between.
   if (lastWasWrite_) position_ = -1;
   SeekTo(offset);
@@ -85,11 +85,7 @@ std::size_t BinaryFile::ReadSomeAt(std::int64_t offset, std::span<unsigned char>
   const std::size_t n = std::fread(out.data(), 1, out.size(), file_);
   if (n < out.size() && std::ferror(file_)) Fail("read", errno);
   position_ = n == out.size() ? offset + static_cast<std::int64_t>(n) : -1;
-  return n;
-}
-
-void BinaryFile::ReadAt(std::int64_t offset, std::span<unsigned char> out) {
-  if (ReadSomeAt(offset, out) != out.size()) {
+  if (n != out.size()) {
     throw Error(ErrorKind::Io, "Could not read " + path_.string() + ": the file ends at byte " +
                                    std::to_string(Length()) + ", before byte " +
                                    std::to_string(offset + static_cast<std::int64_t>(out.size())));

@@ -25,8 +25,6 @@ class BinaryFile {
 
   // Reads exactly out.size() bytes at offset; throws when the file ends first.
   void ReadAt(std::int64_t offset, std::span<unsigned char> out);
-  // Reads up to out.size() bytes at offset; returns how many were there.
-  std::size_t ReadSomeAt(std::int64_t offset, std::span<unsigned char> out);
   void WriteAt(std::int64_t offset, std::span<const unsigned char> bytes);
   // Writes floats at offset in little-endian order.
   void WriteFloatsAt(std::int64_t offset, std::span<const float> values);

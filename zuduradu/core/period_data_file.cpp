@@ -1,7 +1,6 @@
 #include "zuduradu/core/period_data_file.h"
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <vector>
 
