@@ -9,6 +9,7 @@
 #include "test_support.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/path_utf8.h"
 #include "zuduradu/core/period_data_file.h"
 
 namespace {
@@ -195,14 +196,14 @@ TEST(Conversion, RefusedRunsChangeNothing) {
           before = ReadAll(out);
         }
         std::string expected = c.message;
-        if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, in.string());
+        if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathToUtf8(in));
         try {
           kv::RunConversion({in, out, c.type, c.grid, createNew});
           ADD_FAILURE() << c.name << ": no error";
         } catch (const kv::Error& e) {
           const std::string what = e.what();
           EXPECT_EQ(what.substr(0, expected.size()), expected) << c.name;
-          const std::string intact = existing ? "The output file " + out.string() + " was not changed."
+          const std::string intact = existing ? "The output file " + kv::PathToUtf8(out) + " was not changed."
                                               : "No output file was created.";
           EXPECT_EQ(what.substr(what.size() - intact.size()), intact) << c.name << ": " << what;
         }
@@ -230,10 +231,10 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
     kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {1000, 1000, 1}, false});
     FAIL();
   } catch (const kv::Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Data set 2, layer, line 2, column 3 of " + (dir / "in.dat").string() +
+    EXPECT_EQ(std::string(e.what()), "Data set 2, layer, line 2, column 3 of " + kv::PathToUtf8(dir / "in.dat") +
                                          ": layer 1 of period 2 would begin past byte 2,147,483,646, the largest offset "
                                          "the file can address. The output file " +
-                                         (dir / "o.top").string() + " was not changed.");
+                                         kv::PathToUtf8(dir / "o.top") + " was not changed.");
   }
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "o.top"), header));
 }

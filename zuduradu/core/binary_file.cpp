@@ -7,6 +7,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/le_bytes.h"
+#include "zuduradu/core/path_utf8.h"
 
 namespace kv {
 namespace {
@@ -66,7 +67,7 @@ BinaryFile::~BinaryFile() {
 }
 
 void BinaryFile::Fail(const char* action, int errorNumber) const {
-  throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + path_.string() + ": " + SystemReason(errorNumber));
+  throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + PathToUtf8(path_) + ": " + SystemReason(errorNumber));
 }
 
 void BinaryFile::SeekTo(std::int64_t offset) {
@@ -86,7 +87,7 @@ void BinaryFile::ReadAt(std::int64_t offset, std::span<unsigned char> out) {
   if (n < out.size() && std::ferror(file_)) Fail("read", errno);
   position_ = n == out.size() ? offset + static_cast<std::int64_t>(n) : -1;
   if (n != out.size()) {
-    throw Error(ErrorKind::Io, "Could not read " + path_.string() + ": the file ends at byte " +
+    throw Error(ErrorKind::Io, "Could not read " + PathToUtf8(path_) + ": the file ends at byte " +
                                    std::to_string(Length()) + ", before byte " +
                                    std::to_string(offset + static_cast<std::int64_t>(out.size())));
   }

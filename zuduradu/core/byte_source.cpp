@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/path_utf8.h"
 
 namespace kv {
 
 FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
-    throw Error(ErrorKind::InputMissing, "Could not open the input file " + path.string() + ": it is a folder");
+    throw Error(ErrorKind::InputMissing, "Could not open the input file " + PathToUtf8(path) + ": it is a folder");
   }
   errno = 0;
 #ifdef _WIN32
@@ -20,7 +21,7 @@ FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
   file_ = std::fopen(path.c_str(), "rb");
 #endif
   if (!file_) {
-    throw Error(ErrorKind::InputMissing, "Could not find the input file " + path.string() + ": " + SystemReason(errno));
+    throw Error(ErrorKind::InputMissing, "Could not find the input file " + PathToUtf8(path) + ": " + SystemReason(errno));
   }
   const auto size = std::filesystem::file_size(path, ec);
   length_ = ec ? 0 : static_cast<std::uint64_t>(size);
@@ -34,7 +35,7 @@ std::size_t FileSource::Read(char* dst, std::size_t n) {
   errno = 0;
   const std::size_t got = std::fread(dst, 1, n, file_);
   if (got < n && std::ferror(file_)) {
-    throw Error(ErrorKind::Io, "Could not read the input file " + path_.string() + ": " + SystemReason(errno));
+    throw Error(ErrorKind::Io, "Could not read the input file " + PathToUtf8(path_) + ": " + SystemReason(errno));
   }
   return got;
 }

@@ -13,6 +13,7 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/layer_writer.h"
 #include "zuduradu/core/matrix_reader.h"
+#include "zuduradu/core/path_utf8.h"
 #include "zuduradu/core/period_data_file.h"
 #include "zuduradu/core/period_tables.h"
 #include "zuduradu/core/read_ahead_source.h"
@@ -66,7 +67,7 @@ class PartialFile {
   BinaryFile& CopyOf(const fs::path& source) {
     std::error_code ec;
     fs::copy_file(source, path_, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw Error(ErrorKind::Io, "Could not copy " + source.string() + " to " + path_.string() + ": " + ec.message());
+    if (ec) throw Error(ErrorKind::Io, "Could not copy " + PathToUtf8(source) + " to " + PathToUtf8(path_) + ": " + ec.message());
     file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::Update);
     return *file_;
   }
@@ -79,7 +80,7 @@ class PartialFile {
     std::error_code ec;
     if (const int fault = InjectedFault(FileOperation::Replace, target_)) ec.assign(fault, std::generic_category());
     if (!ec) fs::rename(path_, target_, ec);
-    if (ec) throw Error(ErrorKind::Io, "Could not replace " + target_.string() + " with " + path_.string() + ": " + ec.message());
+    if (ec) throw Error(ErrorKind::Io, "Could not replace " + PathToUtf8(target_) + " with " + PathToUtf8(path_) + ": " + ec.message());
     placed_ = true;
   }
 
@@ -108,11 +109,11 @@ class Run {
   ConversionResult Execute() {
     std::error_code ec;
     if (fs::is_directory(req_.output, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + req_.output.string() + " is a folder, not a file");
+      throw Error(ErrorKind::BadOutput, "The output path " + PathToUtf8(req_.output) + " is a folder, not a file");
     }
     const bool present = fs::exists(req_.output, ec);
     if (present && !fs::is_regular_file(req_.output, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + req_.output.string() + " is not a regular file");
+      throw Error(ErrorKind::BadOutput, "The output path " + PathToUtf8(req_.output) + " is not a regular file");
     }
     if (req_.createNew || !present) return WriteNewFile(present);
     return AppendToFile();
@@ -179,7 +180,7 @@ class Run {
       if (present) {
         std::error_code ec;
         fs::remove(req_.output, ec);
-        if (ec) throw Error(ErrorKind::Io, "Could not delete " + req_.output.string() + ": " + ec.message());
+        if (ec) throw Error(ErrorKind::Io, "Could not delete " + PathToUtf8(req_.output) + ": " + ec.message());
       }
       return result_;
     }
@@ -197,7 +198,7 @@ class Run {
     DataFileLayout layout(req_.grid, req_.typeCode, header);
     if (const auto period = FirstUnaddressableBlock(req_.grid, layout.layersPerBlock(), header)) {
       throw Error(ErrorKind::BadOutput,
-                  req_.output.string() + " cannot be the period data file of this grid and type: the block number " +
+                  PathToUtf8(req_.output) + " cannot be the period data file of this grid and type: the block number " +
                       std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
                       std::to_string(*period) + " puts its data outside the range the file can address");
     }
@@ -281,8 +282,8 @@ class Run {
 };
 
 std::string IntactNote(const fs::path& output, bool present, bool touched) {
-  if (touched) return "The output file " + output.string() + " may be partly written.";
-  if (present) return "The output file " + output.string() + " was not changed.";
+  if (touched) return "The output file " + PathToUtf8(output) + " may be partly written.";
+  if (present) return "The output file " + PathToUtf8(output) + " was not changed.";
   return "No output file was created.";
 }
 

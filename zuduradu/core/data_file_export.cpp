@@ -13,6 +13,7 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/le_bytes.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/path_utf8.h"
 #include "zuduradu/core/period_data_file.h"
 
 namespace kv {
@@ -85,7 +86,7 @@ void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int r
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (!std::isfinite(values[i])) {
       throw Error(ErrorKind::BadOutput,
-                  request.dataFile.string() + ": layer " + std::to_string(layer.layer) + " of block " +
+                  PathToUtf8(request.dataFile) + ": layer " + std::to_string(layer.layer) + " of block " +
                       std::to_string(layer.block) + " (period " + std::to_string(layer.source) + "), row " +
                       std::to_string(row) + ", column " + std::to_string(i + 1) + " holds " + ShortestText(values[i]) +
                       ", which matrix input text cannot express",
@@ -140,7 +141,7 @@ std::vector<int> ParsePeriodList(std::string_view text) {
 
 ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
                       std::span<const int> periods, const fs::path& name) {
-  const std::string file = name.string();
+  const std::string file = PathToUtf8(name);
   std::vector<int> chosen(periods.begin(), periods.end());
   if (chosen.empty()) {
     const PeriodTable classified = ClassifyPeriods(header);
@@ -216,10 +217,10 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
 ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
   std::error_code ec;
   if (fs::equivalent(request.dataFile, output, ec)) {
-    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + output.string());
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathToUtf8(output));
   }
   if (fs::is_directory(output, ec)) {
-    throw Error(ErrorKind::BadRequest, "The output path " + output.string() + " is a folder, not a file");
+    throw Error(ErrorKind::BadRequest, "The output path " + PathToUtf8(output) + " is a folder, not a file");
   }
   BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
   const ExportPlan plan = Prepare(request, file);
@@ -234,15 +235,15 @@ ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& 
   } cleanup{partial};
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error(ErrorKind::Io, "Could not create " + partial.string());
+    if (!out) throw Error(ErrorKind::Io, "Could not create " + PathToUtf8(partial));
     WriteText(file, request, plan, out);
     out.close();
-    if (!out) throw Error(ErrorKind::Io, "Could not write " + partial.string());
+    if (!out) throw Error(ErrorKind::Io, "Could not write " + PathToUtf8(partial));
   }
   fs::rename(partial, output, ec);
   if (ec)
     throw Error(ErrorKind::Io,
-                "Could not replace " + output.string() + " with " + partial.string() + ": " + ec.message());
+                "Could not replace " + PathToUtf8(output) + " with " + PathToUtf8(partial) + ": " + ec.message());
   cleanup.placed = true;
   return plan;
 }

@@ -6,6 +6,7 @@
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/catalogue.h"
 #include "zuduradu/core/conversion.h"
+#include "zuduradu/core/path_utf8.h"
 #include "zuduradu/core/period_data_file.h"
 
 namespace kv {
@@ -151,7 +152,7 @@ DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::opti
 
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   std::vector<std::string> lines;
-  lines.push_back("File: " + info.file.string());
+  lines.push_back("File: " + PathToUtf8(info.file));
   lines.push_back("Length: " + Bytes(info.length));
   if (info.fullHeader) {
     lines.push_back("Periods with data of their own: " + std::to_string(info.own.size()));

@@ -17,6 +17,7 @@
 #include <variant>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/path_utf8.h"
 
 namespace kv {
 
@@ -40,8 +41,5 @@ struct UnfitDimension {
 // The grid size, or the first of NX, NY, NZ that does not fit.
 using GridSizeRead = std::variant<GridSize, UnfitDimension>;
 GridSizeRead ReadGridSize(const std::filesystem::path& modelFile);
-
-// The path named by UTF-8 text, on every platform.
-std::filesystem::path PathFromUtf8(std::string_view text);
 
 }  // namespace kv
