@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run bench fuzz sanitize clean
+.PHONY: build test run bench fuzz sanitize windows windows-test clean
 
 build:
 	scripts/deps.sh
@@ -21,5 +21,13 @@ bench:
 fuzz:
 	scripts/fuzz.sh
 
+# kvcvrt-cli for 64-bit Windows (build-windows/bin/kvcvrt-cli.exe), cross-built with MinGW-w64.
+windows:
+	scripts/windows.sh build
+
+# The core and CLI tests under Wine, and kvcvrt-cli.exe compared with the Linux build.
+windows-test:
+	scripts/windows.sh test
+
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-bench build-fuzz build-windows
