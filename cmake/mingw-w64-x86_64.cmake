@@ -19,7 +19,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # -O2 for release builds: at -O3 this GCC 12 reports false -Wrestrict overlaps in
 # std::string, and warnings are errors here.
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+# (A cache entry, since CMake appends its own -O3 to any *_INIT value.)
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of release builds")
 
 # Test programs run under Wine; the top-level CMakeLists.txt gives it a prefix in the build tree.
 find_program(KV_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
