@@ -312,6 +312,7 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
     run.emplace(request, target, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;
+    waiting.output = PathText(request.output);
     LockWait wait{request.lockWait, {}};
     if (progress) wait.waiting = [&] { return progress(waiting); };
     const OutputGuard guard(target, LockKind::Exclusive, wait);

@@ -52,6 +52,7 @@ struct ConversionProgress {
   std::uint64_t inputBytes = 0;  // the input file's length
   int setsDone = 0;
   int setsTotal = 0;
+  std::string output;  // while waiting: the output file another run holds
 };
 
 // Called while waiting for the output's lock, after every data set and while

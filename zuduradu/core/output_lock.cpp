@@ -34,9 +34,9 @@ void WaitFor(const fs::path& target, const LockWait& wait, TryLock&& tryLock) {
   while (!tryLock()) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) {
-      throw Error(ErrorKind::Busy, "Another run is still working on " + PathText(target) + "; gave up waiting after " +
-                                       std::to_string(std::chrono::duration_cast<std::chrono::seconds>(wait.limit).count()) +
-                                       " s");
+      const auto ms = wait.limit.count();
+      throw Error(ErrorKind::Busy, "Another run is still working on " + PathText(target) + "; gave up after waiting " +
+                                       (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms"));
     }
     if (wait.waiting && now >= nextReport) {
       if (!wait.waiting()) throw Error(ErrorKind::Cancelled, "The conversion was cancelled");
