@@ -1,6 +1,7 @@
 #include "zuduradu/core/conversion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/byte_source.h"
+#include "zuduradu/core/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/file_system.h"
 #include "zuduradu/core/journal.h"
@@ -23,6 +25,16 @@
 
 namespace kv {
 namespace fs = std::filesystem;
+
+std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(input, ec);
+  if (input.empty() || !fs::exists(status)) return "Could not find the input file " + PathText(input);
+  if (fs::is_regular_file(status) || (pipesAllowed && fs::is_fifo(status))) {
+    return FileExists(input) || fs::is_fifo(status) ? "" : "Could not find the input file " + PathText(input);
+  }
+  return "The input file " + PathText(input) + " is not a regular file";
+}
 
 void CheckGrid(const GridSize& grid, int typeCode) {
   const std::string size =
@@ -50,6 +62,8 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   return h;
 }
 
+
+std::string DataSetCount(int n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
 
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
@@ -101,9 +115,9 @@ class Run {
     status_.setsTotal = std::max(count, 0);
     const std::int64_t cells = CellsPerLayer(req_.grid);
     for (int s = 1; s <= count; ++s) {
-      const int period = reader_.ReadInteger("period", s);
+      const int period = ReadSetField("period", s);
       const FieldLocation periodAt = reader_.lastField();
-      const int layer = reader_.ReadInteger("layer", s);
+      const int layer = ReadSetField("layer", s);
       const FieldLocation layerAt = reader_.lastField();
       if (layer > req_.grid.nz) {
         reader_.SkipValues(cells, s);
@@ -122,6 +136,35 @@ class Run {
       status_.setsDone = s;
       Report();
     }
+    WarnOfLeftOverFields(count);
+  }
+
+  // A period or layer that is no whole number right after a data set most
+  // often means that the set held more values than the grid gives it.
+  int ReadSetField(const char* field, int set) {
+    try {
+      return reader_.ReadInteger(field, set);
+    } catch (const Error& e) {
+      if (set < 2 || e.kind() != ErrorKind::BadInput || e.problem().rfind("the file ends", 0) == 0) throw;
+      throw Error(e.kind(),
+                  e.problem() + "; data set " + std::to_string(set - 1) + " may hold more values than NX x NY = " +
+                      std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
+                      std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file",
+                  e.place());
+    }
+  }
+
+  // What follows the last announced set is never read as data, but the user
+  // is told: a set count or grid that is too small, or decimal commas, show here.
+  void WarnOfLeftOverFields(int count) {
+    const LeftOverFields left = reader_.CountLeftOverFields();
+    if (left.fields == 0) return;
+    result_.warnings.push_back(
+        PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
+        " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
+        std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
+        " not read. If they are data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " values a set) and that decimals are written with a point");
   }
 
   void Report() {
@@ -186,6 +229,7 @@ class Run {
     const std::int64_t oldLength = file.Length();
     DataFileLayout layout(req_.grid, req_.typeCode, header);
     RefuseUnaddressableBlocks(layout, header);
+    RefuseAnotherGeometrysFile(header, oldLength);
     std::vector<Pending> pending;
     std::optional<ReplacementFile> copy;
     HoldLayers(layout, pending, copy);
@@ -210,6 +254,24 @@ class Run {
                       std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
                       std::to_string(*period) + " puts its data outside the range the file can address");
     }
+  }
+
+  // A file whose blocks or length this grid and type cannot have produced was
+  // made for another model or type: appending at this grid's offsets would
+  // overwrite its values.
+  void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
+    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
+    if (info.misfits.empty()) return;
+    const GridSize& g = req_.grid;
+    std::string problem = info.misfits.front();
+    if (!problem.empty()) problem[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(problem[0])));
+    throw Error(ErrorKind::BadOutput,
+                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
+                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
+                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
+                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
+                    ". Choose the model the file was made for, or create a new file");
   }
 
   // Reads every set; the stored layers wait in memory up to the budget. Past
@@ -284,6 +346,16 @@ class Run {
   OutputState state_ = OutputState::Untouched;
 };
 
+// The input itself as output would be replaced or written into: caught by the
+// file's identity, so that links and other spellings of its path count too.
+void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs::path& output) {
+  const auto in = IdentityOf(input);
+  if (in && in == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the input file " + PathText(input) +
+                                           " itself; choose another output file");
+  }
+}
+
 std::string IntactNote(const fs::path& output, bool present, OutputState state) {
   switch (state) {
     case OutputState::Replaced:
@@ -309,6 +381,7 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
   std::string rolledBack;
   try {
     CheckGrid(request.grid, request.typeCode);
+    RefuseInputAsOutput(request.input, target, request.output);
     run.emplace(request, target, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;

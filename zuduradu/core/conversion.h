@@ -65,6 +65,11 @@ using ProgressCallback = std::function<bool(const ConversionProgress&)>;
 // and what was left intact.
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress = {});
 
+// Why a path cannot serve as the matrix input file ("Could not find the input
+// file ...", "The input file ... is not a regular file"), or "" when it can. A
+// pipe serves when `pipesAllowed`, as for a caller that streams.
+std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed);
+
 // Refuses a grid that has no cells or whose layers the file cannot address.
 void CheckGrid(const GridSize& grid, int typeCode);
 
