@@ -22,6 +22,7 @@
 #include "zuduradu/core/period_tables.h"
 #include "zuduradu/core/read_ahead_source.h"
 #include "zuduradu/core/replacement_file.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -73,16 +74,21 @@ enum class OutputState {
   Journaled,   // bytes changed; the journal left beside the file restores them at the next run
 };
 
+// The matrix text as a stream of sets: the file, read ahead on a second thread.
+struct TextInput {
+  explicit TextInput(const fs::path& path) : file(path), ahead(file), reader(ahead, path) {}
+  FileSource file;
+  ReadAheadSource ahead;
+  MatrixReader reader;
+};
+
 class Run {
  public:
-  Run(const ConversionRequest& request, fs::path target, const ProgressCallback& progress)
-      : req_(request),
-        target_(std::move(target)),
-        progress_(progress),
-        source_(request.input),
-        ahead_(source_),
-        reader_(ahead_, request.input) {
-    status_.inputBytes = source_.length();
+  // `sets` is the input; `inputBytes` its length for progress (0 when unknown).
+  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
+      const ProgressCallback& progress)
+      : req_(request), target_(std::move(target)), progress_(progress), reader_(sets) {
+    status_.inputBytes = inputBytes;
     status_.phase = RunPhase::Checking;
   }
 
@@ -337,9 +343,7 @@ class Run {
   const ConversionRequest& req_;
   fs::path target_;
   const ProgressCallback& progress_;
-  FileSource source_;
-  ReadAheadSource ahead_;
-  MatrixReader reader_;
+  SetStream& reader_;
   ConversionProgress status_;
   ConversionResult result_;
   std::vector<float> layer_;
@@ -373,7 +377,13 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
 
 }  // namespace
 
-ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+namespace {
+
+// The run around its input: the lock, the rollback of an interrupted run, the
+// clean-up of what a killed run left, and the note of what stayed intact.
+// `open` gives the input's stream and length once the output has been checked.
+template <typename OpenInput>
+ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
   const fs::path target = FollowLinks(request.output);
   std::error_code ec;
   bool present = fs::exists(target, ec);
@@ -381,8 +391,8 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
   std::string rolledBack;
   try {
     CheckGrid(request.grid, request.typeCode);
-    RefuseInputAsOutput(request.input, target, request.output);
-    run.emplace(request, target, progress);
+    const auto [sets, inputBytes] = open(target);
+    run.emplace(request, target, *sets, inputBytes, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;
     waiting.output = PathText(request.output);
@@ -403,6 +413,21 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
     const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
   }
+}
+
+}  // namespace
+
+ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+  std::unique_ptr<TextInput> text;
+  return GuardedRun(request, progress, [&](const fs::path& target) {
+    RefuseInputAsOutput(request.input, target, request.output);
+    text = std::make_unique<TextInput>(request.input);
+    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->file.length()};
+  });
+}
+
+ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets, const ProgressCallback& progress) {
+  return GuardedRun(request, progress, [&](const fs::path&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
 }
 
 }  // namespace kv
