@@ -14,7 +14,7 @@
 
 #include "test_support.h"
 #include "zuduradu/core/number_text.h"
-#include "zuduradu/core/path_utf8.h"
+#include "zuduradu/core/file_system.h"
 
 namespace kvtest {
 
@@ -25,7 +25,7 @@ struct Outcome {
 
 // A path as one argument of a command line, in UTF-8 with the platform's separators.
 inline std::string Quote(const std::filesystem::path& p) {
-  return "\"" + kv::PathToUtf8(std::filesystem::path(p).make_preferred()) + "\"";
+  return "\"" + kv::PathText(std::filesystem::path(p).make_preferred()) + "\"";
 }
 
 // Runs a command line through the shell and gives its exit status. The text is

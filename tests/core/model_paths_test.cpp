@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "test_support.h"
-#include "zuduradu/core/path_utf8.h"
+#include "zuduradu/core/file_system.h"
 
 namespace kv {
 namespace {
@@ -80,7 +80,7 @@ TEST(ModelPaths, SecondModelKeepsTheFirstDefaults) {
 }
 
 // A path as the model rules take it, in UTF-8.
-std::string U8(const std::filesystem::path& p) { return PathToUtf8(p); }
+std::string U8(const std::filesystem::path& p) { return PathText(p); }
 
 // A model that is not accepted leaves the grid of the one before it (here 1, 2, 3)
 // and a refusal naming the model.

@@ -5,14 +5,17 @@
 #include <cstring>
 
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/path_utf8.h"
+#include "zuduradu/core/file_system.h"
 
 namespace kv {
 
 FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw Error(ErrorKind::InputMissing, "Could not open the input file " + PathToUtf8(path) + ": it is a folder");
+  // A pipe streams like a file; a folder or a device is no input.
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+      !std::filesystem::is_fifo(status)) {
+    throw Error(ErrorKind::BadInput, "The input file " + PathText(path) + " is not a regular file");
   }
   errno = 0;
 #ifdef _WIN32
@@ -21,7 +24,7 @@ FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
   file_ = std::fopen(path.c_str(), "rb");
 #endif
   if (!file_) {
-    throw Error(ErrorKind::InputMissing, "Could not find the input file " + PathToUtf8(path) + ": " + SystemReason(errno));
+    throw Error(ErrorKind::InputMissing, "Could not find the input file " + PathText(path) + ": " + SystemReason(errno));
   }
   const auto size = std::filesystem::file_size(path, ec);
   length_ = ec ? 0 : static_cast<std::uint64_t>(size);
@@ -35,7 +38,7 @@ std::size_t FileSource::Read(char* dst, std::size_t n) {
   errno = 0;
   const std::size_t got = std::fread(dst, 1, n, file_);
   if (got < n && std::ferror(file_)) {
-    throw Error(ErrorKind::Io, "Could not read the input file " + PathToUtf8(path_) + ": " + SystemReason(errno));
+    throw Error(ErrorKind::Io, "Could not read the input file " + PathText(path_) + ": " + SystemReason(errno));
   }
   return got;
 }

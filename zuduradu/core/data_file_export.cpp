@@ -2,19 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <optional>
 #include <ostream>
+#include <streambuf>
+#include <vector>
 #include <string>
 #include <system_error>
 
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/conversion.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/le_bytes.h"
 #include "zuduradu/core/number_text.h"
-#include "zuduradu/core/path_utf8.h"
+#include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/replacement_file.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -86,7 +89,7 @@ void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int r
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (!std::isfinite(values[i])) {
       throw Error(ErrorKind::BadOutput,
-                  PathToUtf8(request.dataFile) + ": layer " + std::to_string(layer.layer) + " of block " +
+                  PathText(request.dataFile) + ": layer " + std::to_string(layer.layer) + " of block " +
                       std::to_string(layer.block) + " (period " + std::to_string(layer.source) + "), row " +
                       std::to_string(row) + ", column " + std::to_string(i + 1) + " holds " + ShortestText(values[i]) +
                       ", which matrix input text cannot express",
@@ -141,7 +144,7 @@ std::vector<int> ParsePeriodList(std::string_view text) {
 
 ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
                       std::span<const int> periods, const fs::path& name) {
-  const std::string file = PathToUtf8(name);
+  const std::string file = PathText(name);
   std::vector<int> chosen(periods.begin(), periods.end());
   if (chosen.empty()) {
     const PeriodTable classified = ClassifyPeriods(header);
@@ -202,8 +205,11 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
 }
 
 ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
+  // Read under the shared lock: no run changes the file meanwhile.
+  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
   BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
-  const ExportPlan plan = Prepare(request, file);
+  ExportPlan plan = Prepare(request, file);
+  plan.rolledBack = guard.rolledBack();
   // Check every value first: a stream cannot take back what it was given.
   ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
     CheckFinite(request, layer, row, values);
@@ -214,37 +220,67 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
   return plan;
 }
 
-ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
-  std::error_code ec;
-  if (fs::equivalent(request.dataFile, output, ec)) {
-    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathToUtf8(output));
+namespace {
+
+// Appends what a stream is given to a file, so that text goes through the
+// same exclusive, synced replacement as the binary files.
+class FileStreamBuffer : public std::streambuf {
+ public:
+  explicit FileStreamBuffer(BinaryFile& file) : file_(file), buffer_(std::size_t{1} << 16) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
   }
-  if (fs::is_directory(output, ec)) {
-    throw Error(ErrorKind::BadRequest, "The output path " + PathToUtf8(output) + " is a folder, not a file");
-  }
-  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
-  const ExportPlan plan = Prepare(request, file);
-  const fs::path partial = PartialPath(output);
-  struct RemoveUnlessPlaced {
-    const fs::path& path;
-    bool placed = false;
-    ~RemoveUnlessPlaced() {
-      std::error_code ignored;
-      if (!placed) fs::remove(path, ignored);
+
+ protected:
+  int_type overflow(int_type c) override {
+    Drain();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
     }
-  } cleanup{partial};
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error(ErrorKind::Io, "Could not create " + PathToUtf8(partial));
-    WriteText(file, request, plan, out);
-    out.close();
-    if (!out) throw Error(ErrorKind::Io, "Could not write " + PathToUtf8(partial));
+    return traits_type::not_eof(c);
   }
-  fs::rename(partial, output, ec);
-  if (ec)
-    throw Error(ErrorKind::Io,
-                "Could not replace " + PathToUtf8(output) + " with " + PathToUtf8(partial) + ": " + ec.message());
-  cleanup.placed = true;
+  int sync() override {
+    Drain();
+    return 0;
+  }
+
+ private:
+  void Drain() {
+    const auto n = static_cast<std::size_t>(pptr() - pbase());
+    file_.WriteAt(at_, {reinterpret_cast<const unsigned char*>(pbase()), n});
+    at_ += static_cast<std::int64_t>(n);
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+  BinaryFile& file_;
+  std::vector<char> buffer_;
+  std::int64_t at_ = 0;
+};
+
+}  // namespace
+
+ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
+  const fs::path target = FollowLinks(output);
+  std::error_code ec;
+  if (fs::equivalent(request.dataFile, target, ec)) {
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output));
+  }
+  if (fs::is_directory(target, ec)) {
+    throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) + " is a folder, not a file");
+  }
+  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
+  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+  ExportPlan plan = Prepare(request, file);
+  plan.rolledBack = guard.rolledBack();
+  ReplacementFile replacement(target);
+  {
+    FileStreamBuffer buffer(replacement.CreateEmpty());
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    WriteText(file, request, plan, out);
+    out.flush();
+  }
+  replacement.PutInPlace();
   return plan;
 }
 

@@ -4,8 +4,8 @@
 //
 // Section and key names match without regard to case, and when a key appears
 // more than once the first occurrence counts. Only "=" separates a key from its
-// value, and the value is the rest of the line without its outer blanks. A value is an optional sign and
-// decimal digits; whatever follows the digits is ignored. A value without digits
+// value, and the value is the rest of the line without its outer blanks. A value
+// is an optional sign and decimal digits; whatever follows the digits is ignored. A value without digits
 // counts as missing, and a missing file, section or key gives the key's default.
 #pragma once
 
@@ -17,7 +17,6 @@
 #include <variant>
 
 #include "zuduradu/core/grid.h"
-#include "zuduradu/core/path_utf8.h"
 
 namespace kv {
 
@@ -41,5 +40,8 @@ struct UnfitDimension {
 // The grid size, or the first of NX, NY, NZ that does not fit.
 using GridSizeRead = std::variant<GridSize, UnfitDimension>;
 GridSizeRead ReadGridSize(const std::filesystem::path& modelFile);
+
+// The path named by UTF-8 text, on every platform.
+std::filesystem::path PathFromUtf8(std::string_view text);
 
 }  // namespace kv
