@@ -25,6 +25,14 @@ trap '/usr/lib/wine/wineserver -w || true' EXIT
 echo "== Core and CLI tests under Wine =="
 ctest --test-dir "$dir" --output-on-failure
 
+echo "== kvcvrt-cli.exe needs no DLL beyond those of Windows itself =="
+dlls=$(x86_64-w64-mingw32-objdump -p "$dir/bin/kvcvrt-cli.exe" | sed -n 's/^\s*DLL Name: //p')
+echo "$dlls"
+if echo "$dlls" | grep -qiE 'libstdc|libgcc|libwinpthread'; then
+  echo "kvcvrt-cli.exe needs the MinGW run-time DLLs" >&2
+  exit 1
+fi
+
 echo "== kvcvrt-cli.exe against kvcvrt-cli on the sample model =="
 native=build/bin/kvcvrt-cli
 if [ ! -x "$native" ]; then
