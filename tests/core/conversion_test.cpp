@@ -50,7 +50,7 @@ TEST(Conversion, ExampleInputGivesTheDocumentedFile) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "in.dat", "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n");
   const kv::ConversionResult r = kv::RunConversion({dir / "in.dat", dir / "a.top", 3, {3, 2, 2}, false});
-  EXPECT_EQ(r, (kv::ConversionResult{2, 0, true}));
+  EXPECT_EQ(r, (kv::ConversionResult{2, 0, true, {}}));
   const std::string b = ReadAll(dir / "a.top");
   ASSERT_EQ(b.size(), 4096u);
   EXPECT_EQ(kvtest::BlockOf(b, 1), 1);
@@ -152,7 +152,7 @@ TEST(Conversion, SkippedSetsAreCounted) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "in.dat", InputText({{1, 3, 1}, {2, 2, 1}, {3, 7, 1}, {4, 1, 1}}, {3, 2, 2}));
   const auto r = kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {3, 2, 2}, false});
-  EXPECT_EQ(r, (kv::ConversionResult{2, 2, true}));
+  EXPECT_EQ(r, (kv::ConversionResult{2, 2, true, {}}));
 }
 
 struct Refusal {

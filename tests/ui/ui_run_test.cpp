@@ -26,7 +26,7 @@ struct Gate {
         if (!progress(p) && phase == kv::RunPhase::Checking) throw kv::Error(kv::ErrorKind::Cancelled, "Cancelled");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      return kv::ConversionResult{2, 0, true};
+      return kv::ConversionResult{2, 0, true, {}};
     };
   }
 };

@@ -97,11 +97,26 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   return h;
 }
 
+// The input's bytes, from the file or from standard input; length gets the
+// file's length, or 0 when it is not known.
+std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uint64_t& length) {
+  if (request.inputFromStdin) {
+    length = 0;
+    return std::make_unique<StdinSource>();
+  }
+  auto file = std::make_unique<FileSource>(request.input);
+  length = file->length();
+  return file;
+}
+
 class Run {
  public:
   Run(const ConversionRequest& request, const ProgressCallback& progress)
-      : req_(request), progress_(progress), source_(request.input), ahead_(source_), reader_(ahead_, request.input) {
-    status_.inputBytes = source_.length();
+      : req_(request),
+        progress_(progress),
+        source_(OpenInput(request, status_.inputBytes)),
+        ahead_(*source_),
+        reader_(ahead_, request.input) {
     status_.phase = RunPhase::Checking;
   }
 
@@ -271,10 +286,10 @@ class Run {
  private:
   const ConversionRequest& req_;
   const ProgressCallback& progress_;
-  FileSource source_;
+  ConversionProgress status_;  // before source_: OpenInput fills in its inputBytes
+  std::unique_ptr<ByteSource> source_;
   ReadAheadSource ahead_;
   MatrixReader reader_;
-  ConversionProgress status_;
   ConversionResult result_;
   std::vector<float> layer_;
   bool touched_ = false;

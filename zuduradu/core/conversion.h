@@ -14,24 +14,31 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "zuduradu/core/grid.h"
 
 namespace kv {
 
 struct ConversionRequest {
+  // The matrix input file; with inputFromStdin, only the name messages give the input.
   std::filesystem::path input;
   std::filesystem::path output;
   int typeCode = 0;
   GridSize grid;
   bool createNew = false;  // delete the existing data first
   std::size_t memoryBudgetBytes = std::size_t{256} << 20;
+  // Read the matrix text from standard input, streaming: its length is unknown,
+  // so progress reports inputBytes 0.
+  bool inputFromStdin = false;
 };
 
 struct ConversionResult {
   int stored = 0;        // data sets written
   int skipped = 0;       // data sets whose layer exceeds NZ
   bool rebuilt = false;  // the output file exists and its reference table was rebuilt
+  std::vector<std::string> warnings;  // what was done that the user may not expect; the run still succeeded
   friend bool operator==(const ConversionResult&, const ConversionResult&) = default;
 };
 
@@ -40,7 +47,7 @@ enum class RunPhase { Checking, Writing };
 struct ConversionProgress {
   RunPhase phase = RunPhase::Checking;
   std::uint64_t bytesRead = 0;
-  std::uint64_t inputBytes = 0;  // the input file's length
+  std::uint64_t inputBytes = 0;  // the input file's length; 0 when not known (standard input)
   int setsDone = 0;
   int setsTotal = 0;
 };
