@@ -49,6 +49,17 @@ ResolvedGrid Resolve(const GridChoice& choice) {
   return r;
 }
 
+bool IsStandardStream(const std::string& path) { return path == kStandardStream; }
+
+// A period data file is read and written at chosen offsets, which a pipe
+// cannot give.
+void RefuseStandardStreamForDataFile(const std::string& path, const char* option, const char* direction) {
+  if (!IsStandardStream(path)) return;
+  throw UsageError(std::string(option) + " cannot be - (standard " + direction +
+                   "): a period data file is " + (direction[0] == 'o' ? "written" : "read") +
+                   " in place with seeks, which a pipe cannot do. Give a file name.");
+}
+
 std::string DataSets(std::size_t n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
 
 }  // namespace
@@ -58,6 +69,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   if (options.grid.grid && !options.output) {
     throw UsageError("--grid needs --output: without a model there is no name to give the output file");
   }
+  if (options.output) RefuseStandardStreamForDataFile(*options.output, "--output", "output");
   const ResolvedGrid resolved = Resolve(options.grid);
   std::string output;
   if (options.output) {
@@ -68,10 +80,14 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     throw UsageError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
                      " has no \".\" before which to put the type's extension");
   }
-  if (!kv::FileExists(kv::PathFromUtf8(options.input))) throw Refusal("Could not find the input file " + options.input);
+  const bool fromStdin = IsStandardStream(options.input);
+  if (!fromStdin && !kv::FileExists(kv::PathFromUtf8(options.input))) {
+    throw Refusal("Could not find the input file " + options.input);
+  }
 
   kv::ConversionRequest request;
-  request.input = kv::PathFromUtf8(options.input);
+  request.inputFromStdin = fromStdin;
+  request.input = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
   request.output = kv::PathFromUtf8(output);
   request.typeCode = options.typeCode;
   request.grid = resolved.grid;
@@ -79,6 +95,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   ProgressBar bar(stderr, IsTerminal(stderr));
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
+  if (options.quiet) return kExitSuccess;
   out << DataSets(static_cast<std::size_t>(result.stored)) << " stored, " << result.skipped
       << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
       << '\n';
@@ -86,6 +103,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
 }
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", "input");
   RequireGrid(options.grid);
   const ResolvedGrid resolved = Resolve(options.grid);
   kv::ExportRequest request;
@@ -97,13 +115,14 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   } catch (const kv::Error& e) {
     throw UsageError(std::string("--periods: ") + e.what());
   }
-  const kv::ExportPlan plan = options.output ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
-                                             : kv::ExportMatrixText(request, out);
+  const bool toFile = options.output && !IsStandardStream(*options.output);
+  const kv::ExportPlan plan = toFile ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
+                                     : kv::ExportMatrixText(request, out);
   for (int period : plan.periodsWithoutLayers) {
     err << "Period " << period << ": its block begins at or past the end of " << options.dataFile
         << ", so none of its layers was exported.\n";
   }
-  if (options.output) {
+  if (toFile && !options.quiet) {
     std::set<int> periods;
     for (const kv::ExportedLayer& layer : plan.layers) periods.insert(layer.period);
     out << DataSets(plan.layers.size()) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
@@ -113,6 +132,7 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
 }
 
 int Info(const InfoOptions& options, std::ostream& out) {
+  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", "input");
   const bool gridGiven = GridGiven(options.grid);
   if (gridGiven && !options.typeCode) {
     throw UsageError("--type is needed with --model or --grid: the type decides how many layers a block holds");
