@@ -3,6 +3,8 @@
 // and the exit status when standard output cannot be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -115,5 +117,33 @@ TEST(CliConventions, AFullStandardOutputIsStatusOne) {
   }
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// The shell completion lists each command's options by hand: every option the
+// command's help shows must be there, and no other.
+TEST(CliConventions, CompletionOffersEveryOptionOfEachCommand) {
+  kvtest::ScratchDir dir;
+  const std::string script = ReadAll(KVCVRT_COMPLETION);
+  for (const std::string command : {"convert", "export", "info", "types"}) {
+    const std::string key = "    " + command + ") options=\"";
+    const std::size_t at = script.find(key);
+    ASSERT_NE(at, std::string::npos) << command;
+    const std::string listed = " " + script.substr(at + key.size(), script.find('"', at + key.size()) - at - key.size()) + " ";
+    const std::string help = RunCli(dir, "help " + command).out;
+    std::size_t offered = 0;
+    for (std::size_t i = help.find("\n  -"); i != std::string::npos; i = help.find("\n  -", i + 1)) {
+      std::string names = help.substr(i + 3, help.find_first_of(" \n", i + 3) - i - 3);  // "-i,--input"
+      std::replace(names.begin(), names.end(), ',', ' ');
+      std::istringstream words(names);
+      for (std::string name; words >> name; ++offered) {
+        EXPECT_NE(listed.find(" " + name + " "), std::string::npos) << command << " " << name;
+      }
+    }
+    EXPECT_EQ(static_cast<std::size_t>(std::count(listed.begin(), listed.end(), ' ')) - 1, offered) << command << listed;
+  }
+}
 
 }  // namespace
