@@ -1,6 +1,7 @@
 #include "zuduradu/core/conversion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,20 +11,29 @@
 
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/byte_source.h"
+#include "zuduradu/core/data_file_info.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/journal.h"
 #include "zuduradu/core/layer_writer.h"
 #include "zuduradu/core/matrix_reader.h"
+#include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
 #include "zuduradu/core/period_tables.h"
 #include "zuduradu/core/read_ahead_source.h"
+#include "zuduradu/core/replacement_file.h"
 
 namespace kv {
 namespace fs = std::filesystem;
 
-std::filesystem::path PartialPath(const std::filesystem::path& output) {
-  fs::path p = output;
-  p += ".kvcvrt-partial";
-  return p;
+std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(input, ec);
+  if (input.empty() || !fs::exists(status)) return "Could not find the input file " + PathText(input);
+  if (fs::is_regular_file(status) || (pipesAllowed && fs::is_fifo(status))) {
+    return FileExists(input) || fs::is_fifo(status) ? "" : "Could not find the input file " + PathText(input);
+  }
+  return "The input file " + PathText(input) + " is not a regular file";
 }
 
 void CheckGrid(const GridSize& grid, int typeCode) {
@@ -45,57 +55,23 @@ void CheckGrid(const GridSize& grid, int typeCode) {
 
 namespace {
 
-// A file written under a temporary name, removed unless it was moved into place.
-class PartialFile {
- public:
-  explicit PartialFile(fs::path target) : target_(std::move(target)), path_(PartialPath(target_)) {}
-  ~PartialFile() {
-    if (!placed_) {
-      file_.reset();
-      std::error_code ec;
-      fs::remove(path_, ec);
-    }
-  }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-
-  BinaryFile& CreateEmpty() {
-    file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateEmpty);
-    return *file_;
-  }
-  BinaryFile& CopyOf(const fs::path& source) {
-    std::error_code ec;
-    fs::copy_file(source, path_, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw Error(ErrorKind::Io, "Could not copy " + source.string() + " to " + path_.string() + ": " + ec.message());
-    file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::Update);
-    return *file_;
-  }
-  BinaryFile& file() { return *file_; }
-
-  // Closes the file and moves it over the target.
-  void PutInPlace() {
-    file_->Close();
-    file_.reset();
-    std::error_code ec;
-    if (const int fault = InjectedFault(FileOperation::Replace, target_)) ec.assign(fault, std::generic_category());
-    if (!ec) fs::rename(path_, target_, ec);
-    if (ec) throw Error(ErrorKind::Io, "Could not replace " + target_.string() + " with " + path_.string() + ": " + ec.message());
-    placed_ = true;
-  }
-
- private:
-  fs::path target_;
-  fs::path path_;
-  std::unique_ptr<BinaryFile> file_;
-  bool placed_ = false;
-};
-
 // The finished header: the tables as the run left them, references rebuilt.
 PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   PeriodHeader h = written;
   h.references = RebuildReferences(ClassifyPeriods(written));
   return h;
 }
+
+
+std::string DataSetCount(int n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
+
+// Where the output stands when a run ends early; it decides the error's last sentence.
+enum class OutputState {
+  Untouched,   // no byte of the output changed
+  Replaced,    // the new file (or its removal) is in place
+  RolledBack,  // bytes changed, and the journal put them back
+  Journaled,   // bytes changed; the journal left beside the file restores them at the next run
+};
 
 // The input's bytes, from the file or from standard input; length gets the
 // file's length, or 0 when it is not known.
@@ -111,8 +87,9 @@ std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uin
 
 class Run {
  public:
-  Run(const ConversionRequest& request, const ProgressCallback& progress)
+  Run(const ConversionRequest& request, fs::path target, const ProgressCallback& progress)
       : req_(request),
+        target_(std::move(target)),
         progress_(progress),
         source_(OpenInput(request, status_.inputBytes)),
         ahead_(*source_),
@@ -120,18 +97,25 @@ class Run {
     status_.phase = RunPhase::Checking;
   }
 
-  ConversionResult Execute() {
+  // `present`: whether the output exists, looked at under the lock.
+  ConversionResult Execute(bool present) {
     std::error_code ec;
-    if (fs::is_directory(req_.output, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + req_.output.string() + " is a folder, not a file");
+    if (fs::is_directory(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is a folder, not a file");
     }
-    const bool present = fs::exists(req_.output, ec);
-    if (present && !fs::is_regular_file(req_.output, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + req_.output.string() + " is not a regular file");
+    if (present && !fs::is_regular_file(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is not a regular file");
+    }
+    if (req_.createNew && present) {
+      // Replacing a file needs the same right as changing it.
+      BinaryFile probe(target_, BinaryFile::Mode::Update);
+      probe.Close();
     }
     if (req_.createNew || !present) return WriteNewFile(present);
     return AppendToFile();
   }
+
+  OutputState state() const { return state_; }
 
  private:
   // Reads every set in order; stores each placed set through `store`, which reads
@@ -142,9 +126,9 @@ class Run {
     status_.setsTotal = std::max(count, 0);
     const std::int64_t cells = CellsPerLayer(req_.grid);
     for (int s = 1; s <= count; ++s) {
-      const int period = reader_.ReadInteger("period", s);
+      const int period = ReadSetField("period", s);
       const FieldLocation periodAt = reader_.lastField();
-      const int layer = reader_.ReadInteger("layer", s);
+      const int layer = ReadSetField("layer", s);
       const FieldLocation layerAt = reader_.lastField();
       if (layer > req_.grid.nz) {
         reader_.SkipValues(cells, s);
@@ -163,6 +147,35 @@ class Run {
       status_.setsDone = s;
       Report();
     }
+    WarnOfLeftOverFields(count);
+  }
+
+  // A period or layer that is no whole number right after a data set most
+  // often means that the set held more values than the grid gives it.
+  int ReadSetField(const char* field, int set) {
+    try {
+      return reader_.ReadInteger(field, set);
+    } catch (const Error& e) {
+      if (set < 2 || e.kind() != ErrorKind::BadInput || e.problem().rfind("the file ends", 0) == 0) throw;
+      throw Error(e.kind(),
+                  e.problem() + "; data set " + std::to_string(set - 1) + " may hold more values than NX x NY = " +
+                      std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
+                      std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file",
+                  e.place());
+    }
+  }
+
+  // What follows the last announced set is never read as data, but the user
+  // is told: a set count or grid that is too small, or decimal commas, show here.
+  void WarnOfLeftOverFields(int count) {
+    const LeftOverFields left = reader_.CountLeftOverFields();
+    if (left.fields == 0) return;
+    result_.warnings.push_back(
+        PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
+        " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
+        std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
+        " not read. If they are data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " values a set) and that decimals are written with a point");
   }
 
   void Report() {
@@ -172,119 +185,168 @@ class Run {
     }
   }
 
-  std::vector<float>& LayerBuffer() {
-    layer_.resize(static_cast<std::size_t>(CellsPerLayer(req_.grid)));
-    return layer_;
-  }
+  std::size_t Cells() const { return static_cast<std::size_t>(CellsPerLayer(req_.grid)); }
 
   // Create-new, or no output file yet: stream into a temporary file.
   ConversionResult WriteNewFile(bool present) {
-    PartialFile partial(req_.output);
+    ReplacementFile partial(target_);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
     file.WriteZeros(0, layout.newFileLength());
-    LayerWriter writer(file, static_cast<std::size_t>(CellsPerLayer(req_.grid)));
+    LayerWriter writer(file, Cells());
     ReadSets(layout, [&](std::int64_t offset, int set) {
       reader_.ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
     });
     writer.Finish();
+    status_.phase = RunPhase::Writing;
     if (result_.stored == 0) {
       // Nothing to store: no file is made, and create-new still removes the old one.
       if (present) {
-        std::error_code ec;
-        fs::remove(req_.output, ec);
-        if (ec) throw Error(ErrorKind::Io, "Could not delete " + req_.output.string() + ": " + ec.message());
+        RemoveFile(target_);
+        state_ = OutputState::Replaced;
+        SyncFolderOf(target_);
       }
       return result_;
     }
     WriteHeader(file, RebuiltHeader(layout.header()));
-    partial.PutInPlace();
+    PutInPlace(partial);
     result_.rebuilt = true;
     return result_;
   }
 
-  // An existing file: check everything into memory, then write in place.
+  void PutInPlace(ReplacementFile& replacement) {
+    try {
+      replacement.PutInPlace();
+    } catch (const Error&) {
+      if (replacement.placed()) state_ = OutputState::Replaced;
+      throw;
+    }
+    state_ = OutputState::Replaced;
+  }
+
+  // A checked layer waiting in memory, in a buffer of its own (no growing
+  // array that would need twice the room while it moves).
+  struct Pending {
+    std::int64_t offset;
+    std::vector<float> values;
+  };
+
+  // An existing file: check everything into memory, then write in place under
+  // the journal; past the memory budget, into a copy that replaces the file.
   ConversionResult AppendToFile() {
-    BinaryFile file(req_.output, BinaryFile::Mode::Update);
+    BinaryFile file(target_, BinaryFile::Mode::Update);
     const PeriodHeader header = ReadHeader(file);
     const std::int64_t oldLength = file.Length();
     DataFileLayout layout(req_.grid, req_.typeCode, header);
+    RefuseUnaddressableBlocks(layout, header);
+    RefuseAnotherGeometrysFile(header, oldLength);
+    std::vector<Pending> pending;
+    std::optional<ReplacementFile> copy;
+    HoldLayers(layout, pending, copy);
+    const PeriodHeader finished = RebuiltHeader(layout.header());
+    status_.phase = RunPhase::Writing;
+    if (copy) {
+      WriteHeader(copy->file(), finished);
+      file.Close();
+      PutInPlace(*copy);
+    } else {
+      WriteInPlace(file, oldLength, layout.layerBytes(), pending, finished);
+    }
+    result_.rebuilt = true;
+    Report();
+    return result_;
+  }
+
+  void RefuseUnaddressableBlocks(const DataFileLayout& layout, const PeriodHeader& header) const {
     if (const auto period = FirstUnaddressableBlock(req_.grid, layout.layersPerBlock(), header)) {
       throw Error(ErrorKind::BadOutput,
-                  req_.output.string() + " cannot be the period data file of this grid and type: the block number " +
+                  PathText(req_.output) + " cannot be the period data file of this grid and type: the block number " +
                       std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
                       std::to_string(*period) + " puts its data outside the range the file can address");
     }
-    // The checked layers wait in memory, each in a buffer of its own (no growing
-    // array that would need twice the room while it moves).
-    struct Pending {
-      std::int64_t offset;
-      std::vector<float> values;
-    };
-    std::vector<Pending> pending;
+  }
+
+  // A file whose blocks or length this grid and type cannot have produced was
+  // made for another model or type: appending at this grid's offsets would
+  // overwrite its values.
+  void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
+    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
+    if (info.misfits.empty()) return;
+    const GridSize& g = req_.grid;
+    std::string problem = info.misfits.front();
+    if (!problem.empty()) problem[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(problem[0])));
+    throw Error(ErrorKind::BadOutput,
+                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
+                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
+                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
+                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
+                    ". Choose the model the file was made for, or create a new file");
+  }
+
+  // Reads every set; the stored layers wait in memory up to the budget. Past
+  // it, the run goes on in a copy of the file, which takes the held layers and
+  // every later one.
+  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
     std::size_t heldBytes = 0;
-    std::optional<PartialFile> copy;
-    const std::size_t cells = static_cast<std::size_t>(CellsPerLayer(req_.grid));
+    const std::size_t cells = Cells();
     ReadSets(layout, [&](std::int64_t offset, int set) {
       if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) {
-        // Past the budget: continue on a copy of the file, which replaces it at the end.
-        copy.emplace(req_.output);
-        BinaryFile& target = copy->CopyOf(req_.output);
+        copy.emplace(target_);
+        BinaryFile& target = copy->CopyOf(target_);
         for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
         std::vector<Pending>().swap(pending);
       }
       if (copy) {
-        std::vector<float>& layer = LayerBuffer();
-        reader_.ReadValues(layer, set);
-        copy->file().WriteFloatsAt(offset, layer);
+        layer_.resize(cells);
+        reader_.ReadValues(layer_, set);
+        copy->file().WriteFloatsAt(offset, layer_);
       } else {
         pending.push_back({offset, std::vector<float>(cells)});
         heldBytes += cells * sizeof(float);
         reader_.ReadValues(pending.back().values, set);
       }
     });
-    const PeriodHeader finished = RebuiltHeader(layout.header());
-    if (copy) {
-      WriteHeader(copy->file(), finished);
-      file.Close();
-      copy->PutInPlace();
-      result_.rebuilt = true;
-      return result_;
-    }
-    status_.phase = RunPhase::Writing;
-    touched_ = true;
-    // Reserve the room of new blocks first, so a full disk shows before any existing byte changes.
+  }
+
+  // Saves what will be overwritten to the journal, then writes the layers and
+  // the header in place, syncs and drops the journal. A failure on the way puts
+  // the old bytes back at once when it can; else the journal does at the next run.
+  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, std::int64_t layerBytes, const std::vector<Pending>& pending,
+                    const PeriodHeader& finished) {
+    std::vector<SavedRange> ranges{{0, kHeaderBytes}};
     std::int64_t finalLength = oldLength;
-    for (const Pending& p : pending) finalLength = std::max(finalLength, p.offset + layout.layerBytes());
+    for (const Pending& p : pending) {
+      ranges.push_back({p.offset, layerBytes});
+      finalLength = std::max(finalLength, p.offset + layerBytes);
+    }
+    WriteJournal(target_, file, oldLength, finalLength, ranges);
+    state_ = OutputState::Journaled;
     try {
-      file.WriteZeros(oldLength, finalLength);
-      file.Flush();
+      for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
+      WriteHeader(file, finished);
+      file.Sync();
+      file.Close();
     } catch (const Error&) {
-      // No existing byte was changed yet: give the file its old length back.
       try {
         file.Close();
       } catch (const Error&) {
-        // Closing flushes what was buffered; whatever it wrote is cut off below.
+        // What the close could not write is put back by the rollback all the same.
       }
-      std::error_code ec;
-      fs::resize_file(req_.output, static_cast<std::uintmax_t>(oldLength), ec);
-      touched_ = ec.value() != 0;
+      try {
+        if (RollBackInterruptedRun(target_)) state_ = OutputState::RolledBack;
+      } catch (const Error&) {
+        // The journal stays and the next command rolls the file back.
+      }
       throw;
     }
-    for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
-    WriteHeader(file, finished);
-    file.Close();
-    result_.rebuilt = true;
-    Report();
-    return result_;
+    DropJournal(target_);
+    state_ = OutputState::Replaced;
   }
 
- public:
-  bool touched() const { return touched_; }
-
- private:
   const ConversionRequest& req_;
+  fs::path target_;
   const ProgressCallback& progress_;
   ConversionProgress status_;  // before source_: OpenInput fills in its inputBytes
   std::unique_ptr<ByteSource> source_;
@@ -292,28 +354,65 @@ class Run {
   MatrixReader reader_;
   ConversionResult result_;
   std::vector<float> layer_;
-  bool touched_ = false;
+  OutputState state_ = OutputState::Untouched;
 };
 
-std::string IntactNote(const fs::path& output, bool present, bool touched) {
-  if (touched) return "The output file " + output.string() + " may be partly written.";
-  if (present) return "The output file " + output.string() + " was not changed.";
+// The input itself as output would be replaced or written into: caught by the
+// file's identity, so that links and other spellings of its path count too.
+void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs::path& output) {
+  const auto in = IdentityOf(input);
+  if (in && in == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the input file " + PathText(input) +
+                                           " itself; choose another output file");
+  }
+}
+
+std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+  switch (state) {
+    case OutputState::Replaced:
+      return "The output file " + PathText(output) + " holds the new data, but it may not be safely on the disk yet.";
+    case OutputState::Journaled:
+      return "The output file " + PathText(output) + " may be partly written; the journal " +
+             PathText(JournalPath(FollowLinks(output))) + " restores it at the next run.";
+    case OutputState::RolledBack:
+    case OutputState::Untouched:
+      break;
+  }
+  if (present) return "The output file " + PathText(output) + " was not changed.";
   return "No output file was created.";
 }
 
 }  // namespace
 
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+  const fs::path target = FollowLinks(request.output);
   std::error_code ec;
-  const bool present = fs::exists(request.output, ec);
+  bool present = fs::exists(target, ec);
   std::optional<Run> run;
+  std::string rolledBack;
   try {
     CheckGrid(request.grid, request.typeCode);
-    run.emplace(request, progress);
-    return run->Execute();
+    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
+    run.emplace(request, target, progress);
+    ConversionProgress waiting;
+    waiting.phase = RunPhase::Waiting;
+    waiting.output = PathText(request.output);
+    LockWait wait{request.lockWait, {}};
+    if (progress) wait.waiting = [&] { return progress(waiting); };
+    const OutputGuard guard(target, LockKind::Exclusive, wait);
+    if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
+    // Under the lock no other run of ours is at work here: what such a run
+    // left behind when it was killed can go.
+    RemoveLeftovers(target, kPartialSuffix);
+    RemoveLeftovers(JournalPath(target), kJournalPartSuffix);
+    present = fs::exists(target, ec);
+    ConversionResult result = run->Execute(present);
+    if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
+    return result;
   } catch (const Error& e) {
     if (e.kind() == ErrorKind::Cancelled) throw;
-    throw e.WithIntact(IntactNote(request.output, present, run && run->touched()));
+    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
   }
 }
 

@@ -6,6 +6,9 @@
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/catalogue.h"
 #include "zuduradu/core/conversion.h"
+#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/journal.h"
+#include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
 
 namespace kv {
@@ -124,6 +127,7 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
   if (!info.fullHeader) {
     info.problems.push_back("The file is " + Bytes(length) + " long, shorter than the " + std::to_string(kHeaderBytes) +
                             "-byte header of a period data file");
+    info.misfits = info.problems;
     return info;
   }
   const PeriodTable classified = ClassifyPeriods(header);
@@ -135,23 +139,30 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
   }
   info.references = ReferenceRuns(header.references);
   CheckBlocks(header, info);
-  CheckReferences(header, info);
   if (geometry) CheckLength(header, info);
+  // The blocks and the length decide whether the file is this geometry's; the
+  // references are rebuilt by every run and do not.
+  info.misfits = info.problems;
+  CheckReferences(header, info);
   return info;
 }
 
-DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry) {
+DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
+                              const LockWait& wait) {
   if (geometry) CheckGrid(geometry->grid, geometry->typeCode);
+  const OutputGuard guard(FollowLinks(file), LockKind::Shared, wait);
   BinaryFile in(file, BinaryFile::Mode::Read);
   const std::int64_t length = in.Length();
   DataFileInfo info = DescribeHeader(length < kHeaderBytes ? PeriodHeader{} : ReadHeader(in), length, geometry);
   info.file = file;
+  info.rolledBack = guard.rolledBack();
   return info;
 }
 
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   std::vector<std::string> lines;
-  lines.push_back("File: " + info.file.string());
+  lines.push_back("File: " + PathText(info.file));
+  if (info.rolledBack) lines.push_back(RolledBackNote(info.file));
   lines.push_back("Length: " + Bytes(info.length));
   if (info.fullHeader) {
     lines.push_back("Periods with data of their own: " + std::to_string(info.own.size()));

@@ -6,6 +6,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/text_encoding.h"
 
 namespace kv {
 namespace {
@@ -61,7 +62,34 @@ bool MatrixReader::Refill(std::size_t keep) {
     eof_ = true;
     return false;
   }
+  if (!started_) {
+    // A byte order mark is no field, and columns count from after it, as an editor shows them.
+    started_ = true;
+    pos_ += CheckTextStart({buffer_.data(), end_}, name_);
+    lineStart_ = static_cast<std::int64_t>(pos_);
+    if (pos_ == end_) return Refill(0);
+  }
   return true;
+}
+
+LeftOverFields MatrixReader::CountLeftOverFields() {
+  LeftOverFields left;
+  bool inField = false;
+  for (;;) {
+    if (pos_ == end_ && !Refill(0)) break;
+    const char c = buffer_[pos_++];
+    if (IsSeparator(c)) {
+      inField = false;
+      if (c == '\n') {
+        ++line_;
+        lineStart_ = base_ + static_cast<std::int64_t>(pos_);
+      }
+    } else if (!inField) {
+      inField = true;
+      if (left.fields++ == 0) left.firstLine = line_;
+    }
+  }
+  return left;
 }
 
 bool MatrixReader::NextField(Field& field, int set, std::string_view fieldName) {

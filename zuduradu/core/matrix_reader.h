@@ -6,6 +6,8 @@
 // Fields are separated by blanks, tabs, commas, CR and LF in any mix; a comma
 // between blanks makes no extra field, but two commas with nothing between them
 // on one line are an error (an empty field would shift every later value).
+// A UTF-8 byte order mark at the start is skipped; UTF-16 and UTF-32 text is
+// refused (text_encoding.h).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,12 @@ struct FieldLocation {
   std::int64_t column = 0;
 };
 
+// Fields that follow the last data set a file announces.
+struct LeftOverFields {
+  std::int64_t fields = 0;
+  std::int64_t firstLine = 0;  // the line of the first of them
+};
+
 class MatrixReader {
  public:
   static constexpr std::size_t kDefaultChunkBytes = 1 << 20;
@@ -38,6 +46,9 @@ class MatrixReader {
   void ReadValues(std::span<float> values, int set);
   // Reads and checks n values of data set `set` without keeping them.
   void SkipValues(std::int64_t n, int set);
+
+  // Counts, without reading them as numbers, the fields from here to the end.
+  LeftOverFields CountLeftOverFields();
 
   // Where the last field that was read starts.
   FieldLocation lastField() const { return last_; }
@@ -72,6 +83,7 @@ class MatrixReader {
   std::int64_t line_ = 1;
   std::int64_t lineStart_ = 0;  // offset in the file of the current line's first byte
   bool eof_ = false;
+  bool started_ = false;  // the start of the text has been checked
   FieldLocation last_;
 };
 
