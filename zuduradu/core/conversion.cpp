@@ -22,6 +22,7 @@
 #include "zuduradu/core/period_tables.h"
 #include "zuduradu/core/read_ahead_source.h"
 #include "zuduradu/core/replacement_file.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -85,15 +86,24 @@ std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uin
   return file;
 }
 
+// The matrix text as a stream of sets: the file or standard input, read ahead
+// on a second thread.
+struct TextInput {
+  explicit TextInput(const ConversionRequest& request)
+      : source(OpenInput(request, length)), ahead(*source), reader(ahead, request.input) {}
+  std::uint64_t length = 0;  // before source: OpenInput fills it in
+  std::unique_ptr<ByteSource> source;
+  ReadAheadSource ahead;
+  MatrixReader reader;
+};
+
 class Run {
  public:
-  Run(const ConversionRequest& request, fs::path target, const ProgressCallback& progress)
-      : req_(request),
-        target_(std::move(target)),
-        progress_(progress),
-        source_(OpenInput(request, status_.inputBytes)),
-        ahead_(*source_),
-        reader_(ahead_, request.input) {
+  // `sets` is the input; `inputBytes` its length for progress (0 when unknown).
+  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
+      const ProgressCallback& progress)
+      : req_(request), target_(std::move(target)), progress_(progress), reader_(sets) {
+    status_.inputBytes = inputBytes;
     status_.phase = RunPhase::Checking;
   }
 
@@ -348,10 +358,8 @@ class Run {
   const ConversionRequest& req_;
   fs::path target_;
   const ProgressCallback& progress_;
-  ConversionProgress status_;  // before source_: OpenInput fills in its inputBytes
-  std::unique_ptr<ByteSource> source_;
-  ReadAheadSource ahead_;
-  MatrixReader reader_;
+  SetStream& reader_;
+  ConversionProgress status_;
   ConversionResult result_;
   std::vector<float> layer_;
   OutputState state_ = OutputState::Untouched;
@@ -384,7 +392,13 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
 
 }  // namespace
 
-ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+namespace {
+
+// The run around its input: the lock, the rollback of an interrupted run, the
+// clean-up of what a killed run left, and the note of what stayed intact.
+// `open` gives the input's stream and length once the output has been checked.
+template <typename OpenInput>
+ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
   const fs::path target = FollowLinks(request.output);
   std::error_code ec;
   bool present = fs::exists(target, ec);
@@ -392,8 +406,8 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
   std::string rolledBack;
   try {
     CheckGrid(request.grid, request.typeCode);
-    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
-    run.emplace(request, target, progress);
+    const auto [sets, inputBytes] = open(target);
+    run.emplace(request, target, *sets, inputBytes, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;
     waiting.output = PathText(request.output);
@@ -414,6 +428,21 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
     const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
   }
+}
+
+}  // namespace
+
+ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+  std::unique_ptr<TextInput> text;
+  return GuardedRun(request, progress, [&](const fs::path& target) {
+    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
+    text = std::make_unique<TextInput>(request);
+    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->length};
+  });
+}
+
+ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets, const ProgressCallback& progress) {
+  return GuardedRun(request, progress, [&](const fs::path&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
 }
 
 }  // namespace kv

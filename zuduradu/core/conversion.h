@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 
@@ -68,6 +69,11 @@ using ProgressCallback = std::function<bool(const ConversionProgress&)>;
 // Throws kv::Error when the run is refused or fails; the message says what, where,
 // and what was left intact.
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress = {});
+
+// The same run with the sets taken from `sets` instead of the request's input
+// file (which is then not read): every check, lock and guarantee is the same.
+ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets,
+                                   const ProgressCallback& progress = {});
 
 // Why a path cannot serve as the matrix input file ("Could not find the input
 // file ...", "The input file ... is not a regular file"), or "" when it can. A

@@ -18,21 +18,11 @@
 #include <vector>
 
 #include "zuduradu/core/byte_source.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 
-struct FieldLocation {
-  std::int64_t line = 0;
-  std::int64_t column = 0;
-};
-
-// Fields that follow the last data set a file announces.
-struct LeftOverFields {
-  std::int64_t fields = 0;
-  std::int64_t firstLine = 0;  // the line of the first of them
-};
-
-class MatrixReader {
+class MatrixReader final : public SetStream {
  public:
   static constexpr std::size_t kDefaultChunkBytes = 1 << 20;
   static constexpr std::size_t kMaxFieldBytes = 256;
@@ -41,19 +31,19 @@ class MatrixReader {
   MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes = kDefaultChunkBytes);
 
   // Reads a whole-number field (count, period, layer) of data set `set` (0 for the count).
-  std::int16_t ReadInteger(std::string_view field, int set);
+  std::int16_t ReadInteger(std::string_view field, int set) override;
   // Reads values.size() values of data set `set`, expanding repeats such as 6*0.5.
-  void ReadValues(std::span<float> values, int set);
+  void ReadValues(std::span<float> values, int set) override;
   // Reads and checks n values of data set `set` without keeping them.
-  void SkipValues(std::int64_t n, int set);
+  void SkipValues(std::int64_t n, int set) override;
 
   // Counts, without reading them as numbers, the fields from here to the end.
-  LeftOverFields CountLeftOverFields();
+  LeftOverFields CountLeftOverFields() override;
 
   // Where the last field that was read starts.
-  FieldLocation lastField() const { return last_; }
+  FieldLocation lastField() const override { return last_; }
   // Bytes of the input consumed so far.
-  std::uint64_t bytesRead() const { return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_)); }
+  std::uint64_t bytesRead() const override { return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_)); }
   // The buffer's size: fixed for the reader's life.
   std::size_t bufferCapacity() const { return buffer_.capacity(); }
   const std::filesystem::path& name() const { return name_; }
