@@ -55,10 +55,10 @@ bool IsStandardStream(const std::string& path) { return path == kStandardStream;
 
 // A period data file is read and written at chosen offsets, which a pipe
 // cannot give.
-void RefuseStandardStreamForDataFile(const std::string& path, const char* option, const char* direction) {
+void RefuseStandardStreamForDataFile(const std::string& path, const std::string& option, bool written) {
   if (!IsStandardStream(path)) return;
-  throw UsageError(std::string(option) + " cannot be - (standard " + direction +
-                   "): a period data file is " + (direction[0] == 'o' ? "written" : "read") +
+  throw UsageError(option + (written ? " cannot be - (standard output): a period data file is written"
+                                     : " cannot be - (standard input): a period data file is read") +
                    " in place with seeks, which a pipe cannot do. Give a file name.");
 }
 
@@ -71,7 +71,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   if (options.grid.grid && !options.output) {
     throw UsageError("--grid needs --output: without a model there is no name to give the output file");
   }
-  if (options.output) RefuseStandardStreamForDataFile(*options.output, "--output", "output");
+  if (options.output) RefuseStandardStreamForDataFile(*options.output, "--output", true);
   const ResolvedGrid resolved = Resolve(options.grid);
   std::string output;
   if (options.output) {
@@ -107,7 +107,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
 }
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
-  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", "input");
+  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
   RequireGrid(options.grid);
   const ResolvedGrid resolved = Resolve(options.grid);
   kv::ExportRequest request;
@@ -139,7 +139,7 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
 }
 
 int Info(const InfoOptions& options, std::ostream& out) {
-  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", "input");
+  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
   const bool gridGiven = GridGiven(options.grid);
   if (gridGiven && !options.typeCode) {
     throw UsageError("--type is needed with --model or --grid: the type decides how many layers a block holds");
