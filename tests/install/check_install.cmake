@@ -1,6 +1,6 @@
 # Installs the build into a fresh folder and compares what landed there with
 # the files an installed kvcvrt must have, no more and no fewer.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DGUI=ON|OFF -DMAN=ON|OFF -P check_install.cmake
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DGUI=ON|OFF -DMAN=ON|OFF [-DEXE=.exe] -P check_install.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -8,16 +8,18 @@ if(NOT status EQUAL 0)
 endif()
 
 set(expected
-    bin/kvcvrt-cli
+    bin/kvcvrt-cli${EXE}
     share/bash-completion/completions/kvcvrt-cli
-    share/doc/kvcvrt/changelog.gz
     share/doc/kvcvrt/copyright)
+if(CMAKE_HOST_UNIX)
+  list(APPEND expected share/doc/kvcvrt/changelog.gz)
+endif()
 if(MAN)
   list(APPEND expected share/man/man1/kvcvrt-cli.1.gz)
 endif()
 if(GUI)
   list(APPEND expected
-       bin/kvcvrt
+       bin/kvcvrt${EXE}
        share/applications/org.kvcvrt.kvcvrt.desktop
        share/metainfo/org.kvcvrt.kvcvrt.metainfo.xml
        share/mime/packages/kvcvrt.xml
@@ -41,7 +43,7 @@ if(missing OR extra)
   message(FATAL_ERROR "The installed tree differs.\nMissing: ${missing}\nNot expected: ${extra}")
 endif()
 # The programs must run from where they were installed.
-execute_process(COMMAND ${PREFIX}/bin/kvcvrt-cli --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
+execute_process(COMMAND ${PREFIX}/bin/kvcvrt-cli${EXE} --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
 if(NOT status EQUAL 0 OR NOT version MATCHES "^kvcvrt-cli ")
   message(FATAL_ERROR "The installed kvcvrt-cli --version said \"${version}\" with status ${status}")
 endif()
