@@ -57,6 +57,7 @@ class RunTest : public QObject {
     QTest::mouseClick(w.Option1(1), Qt::LeftButton);
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
+    QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.path("a.top") + "."});
     QVERIFY(!QApplication::overrideCursor());
     QByteArray expected(4096, '\0');
     char* const b = expected.data();
