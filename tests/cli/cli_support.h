@@ -42,16 +42,20 @@ inline int System(const std::string& command) {
 #endif
 }
 
-// Runs kvcvrt-cli with the arguments as one command-line text.
-inline Outcome RunCli(const ScratchDir& dir, const std::string& args) {
-  const auto out = dir / "cli.stdout";
+// Runs kvcvrt-cli with the arguments as one command-line text; standard input
+// comes from the file stdinFrom when one is named, and standard output goes to
+// stdoutTo when one is named (out is then empty).
+inline Outcome RunCli(const ScratchDir& dir, const std::string& args, const std::filesystem::path& stdinFrom = {},
+                      const std::filesystem::path& stdoutTo = {}) {
+  const auto out = stdoutTo.empty() ? dir / "cli.stdout" : stdoutTo;
   const auto err = dir / "cli.stderr";
   std::string command = Quote(KVCVRT_CLI) + " " + args + " > " + Quote(out) + " 2> " + Quote(err);
+  if (!stdinFrom.empty()) command += " < " + Quote(stdinFrom);
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c takes off one pair of outer quotes
 #endif
-  Outcome o{System(command), ReadAll(out), ReadAll(err)};
-  std::filesystem::remove(out);
+  Outcome o{System(command), stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
+  if (stdoutTo.empty()) std::filesystem::remove(out);
   std::filesystem::remove(err);
   return o;
 }

@@ -137,7 +137,7 @@ TEST(Cli, HelpVersionAndTypes) {
   const auto help = RunCli(dir, "convert --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: kvcvrt-cli convert"), std::string::npos) << help.out;
-  EXPECT_EQ(RunCli(dir, "--version").out, "kvcvrt-cli " KVCVRT_VERSION "\n");
+  for (const char* version : {"--version", "-V"}) EXPECT_EQ(RunCli(dir, version).out, "kvcvrt-cli " KVCVRT_VERSION "\n");
   const auto r = RunCli(dir, "types");
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 32);  // a heading and 31 rows

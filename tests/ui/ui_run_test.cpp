@@ -57,6 +57,7 @@ class RunTest : public QObject {
     QTest::mouseClick(w.Option1(1), Qt::LeftButton);
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
+    QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.path("a.top") + "."});
     QVERIFY(!QApplication::overrideCursor());
     QByteArray expected(4096, '\0');
     char* const b = expected.data();
@@ -114,7 +115,8 @@ class RunTest : public QObject {
       QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     }
     QVERIFY(finished.wait(5000));
-    QCOMPARE(s.shell.log, writing ? QStringList{"inform: Conversion is complete."} : QStringList());
+    const QStringList expected = writing ? QStringList{"inform: Conversion is complete."} : QStringList();
+    QVERIFY2(s.shell.log == expected, qPrintable(s.shell.log.join(" | ")));
     QVERIFY(!dialog->isVisible() && !w.running() && !QApplication::overrideCursor());
     QCOMPARE(gate.calls.load(), 1);
     QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);  // the window takes input again
