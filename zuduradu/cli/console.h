@@ -28,7 +28,9 @@ class Utf8Console {
   Utf8Console& operator=(const Utf8Console&) = delete;
 
  private:
+#ifdef _WIN32
   unsigned int oldCodePage_ = 0;  // 0: nothing to restore
+#endif
 };
 
 }  // namespace kvcli
