@@ -92,8 +92,8 @@ def test_info_is_what_the_command_line_prints(tmp_path):
 
 def test_types_are_the_command_line_list(tmp_path):
     rows = cli("types").splitlines()[1:]
-    assert [(t["code"], t["extension"]) for t in kvcvrt.types()] == \
-        [(int(r.split()[-3]), r.split()[-2]) for r in rows]
+    assert [(t["row"], t["code"], t["extension"]) for t in kvcvrt.types()] == \
+        [(int(r.split()[0]), int(r.split()[-3]), r.split()[-2]) for r in rows]
 
 
 def test_model_gives_the_grid_and_the_output_name(tmp_path, model):

@@ -449,9 +449,10 @@ py::dict Info(const py::object& path, const py::object& grid, const py::object& 
 
 py::list Types() {
   py::list out;
-  for (const kv::TypeRow& row : kv::TypeList()) {
-    if (kv::ExtensionFor(row.code).empty()) continue;  // the prompt row
-    out.append(py::dict(py::arg("text") = std::string(row.text), py::arg("code") = row.code,
+  const auto rows = kv::TypeList();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const kv::TypeRow& row = rows[i];
+    out.append(py::dict(py::arg("row") = i, py::arg("text") = std::string(row.text), py::arg("code") = row.code,
                         py::arg("extension") = std::string(kv::ExtensionFor(row.code)),
                         py::arg("one_layer_per_block") = kv::IsSingleLayerType(row.code)));
   }
@@ -503,5 +504,6 @@ PYBIND11_MODULE(kvcvrt, m) {
   m.def("info", &Info, py::arg("path"), py::kw_only(), py::arg("grid") = py::none(), py::arg("model") = py::none(),
         py::arg("type") = py::none(),
         "The header of a period data file as kvcvrt-cli info describes it, as a dict; 'text' holds the lines it prints.");
-  m.def("types", &Types, "The data types: text, code, extension and whether a block holds one layer.");
+  m.def("types", &Types,
+        "The type list as kvcvrt-cli types shows it: row, text, code, extension and whether a block holds one layer.");
 }
