@@ -112,3 +112,20 @@ def test_ctrl_c_cancels_a_run_still_checking(existing, tmp_path, watchdog):
     finally:
         feeder.join()
     assert existing.read_bytes() == before
+
+
+@needs_pipes
+def test_ctrl_c_ends_a_read_that_waits_for_a_run(existing, tmp_path, watchdog):
+    fifo = tmp_path / "in.fifo"
+    os.mkfifo(fifo)
+    run = threading.Thread(target=kvcvrt.convert, args=(fifo, existing), kwargs=dict(grid=GRID, type="top"))
+    run.start()
+    with open(fifo, "w") as pipe:  # the run holds the file's lock while it waits for this text
+        while not existing.with_name(existing.name + ".kvcvrt-lock").exists():
+            time.sleep(0.01)
+        threading.Timer(0.3, _thread.interrupt_main).start()
+        with pytest.raises(KeyboardInterrupt):
+            kvcvrt.read(existing, grid=GRID, type="top", period=1)
+        pipe.write(matrix_text([(2, 1, np.zeros((3, 4)))]))
+    run.join()
+    assert kvcvrt.read(existing, grid=GRID, type="top", period=2, layer=1).sum() == 0

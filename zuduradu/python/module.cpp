@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -178,6 +179,15 @@ class Progress {
     return [this](const kv::ConversionProgress& p) { return Report(p); };
   }
 
+  // For commands that only read: looks for Ctrl-C while they wait for a run
+  // that holds the file.
+  kv::LockWait Wait() {
+    return {std::chrono::minutes(5), [this] {
+              py::gil_scoped_acquire gil;
+              return CheckSignals();
+            }};
+  }
+
   // Raises the kept exception, if any.
   void RaiseKept() {
     if (kept_) {
@@ -188,13 +198,19 @@ class Progress {
   }
 
  private:
-  bool Report(const kv::ConversionProgress& p) {
-    py::gil_scoped_acquire gil;
+  // With the GIL held: false, keeping the exception, when a signal handler raised.
+  bool CheckSignals() {
     if (kept_) return false;
     if (PyErr_CheckSignals() != 0) {
       kept_ = std::make_unique<py::error_already_set>();
       return false;
     }
+    return true;
+  }
+
+  bool Report(const kv::ConversionProgress& p) {
+    py::gil_scoped_acquire gil;
+    if (!CheckSignals()) return false;
     if (callback_.is_none()) return true;
     try {
       py::dict report;
@@ -226,10 +242,11 @@ py::dict ResultDict(const kv::ConversionResult& result, const fs::path& output) 
   return d;
 }
 
-// Runs the conversion without the GIL; a run cancelled for a Python exception
-// (Ctrl-C, an error in the callback) raises that exception instead.
-kv::ConversionResult GuardedRun(Progress& progress, const std::function<kv::ConversionResult()>& run) {
-  std::optional<kv::ConversionResult> result;
+// Runs a command of the core without the GIL; one cancelled for a Python
+// exception (Ctrl-C, an error in the callback) raises that exception instead.
+template <typename Run>
+auto WithoutGil(Progress& progress, Run&& run) {
+  std::optional<decltype(run())> result;
   try {
     py::gil_scoped_release released;
     result = run();
@@ -271,7 +288,7 @@ py::dict Convert(const py::object& input, const py::object& output, const py::ob
   }
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return ResultDict(GuardedRun(progress, [&] { return kv::RunConversion(request, callback); }), out);
+  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }), out);
 }
 
 // The element type of a numpy dtype this module reads, or nothing.
@@ -370,7 +387,7 @@ py::dict Write(const py::object& output, const py::object& sets, const py::objec
   const kv::ConversionRequest request = Request(out, resolved, typeCode, create);
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return ResultDict(GuardedRun(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }), out);
+  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }), out);
 }
 
 py::array_t<float> Read(const py::object& path, const py::object& grid, const py::object& model, const py::object& type,
@@ -386,11 +403,11 @@ py::array_t<float> Read(const py::object& path, const py::object& grid, const py
     throw py::value_error("layer " + std::to_string(layer) + " is outside 1.." + std::to_string(perBlock) +
                           ", the layers a block of type " + std::to_string(typeCode) + " holds");
   }
-  auto values = std::make_unique<kv::PeriodValues>();
-  {
-    py::gil_scoped_release released;
-    *values = kv::ReadPeriodValues(file, resolved.grid, typeCode, static_cast<int>(period), static_cast<int>(layer));
-  }
+  Progress progress{py::none()};
+  auto values = std::make_unique<kv::PeriodValues>(WithoutGil(progress, [&] {
+    return kv::ReadPeriodValues(file, resolved.grid, typeCode, static_cast<int>(period), static_cast<int>(layer),
+                                progress.Wait());
+  }));
   const std::vector<py::ssize_t> shape =
       layer == 0 ? std::vector<py::ssize_t>{values->layers, resolved.grid.ny, resolved.grid.nx}
                  : std::vector<py::ssize_t>{resolved.grid.ny, resolved.grid.nx};
@@ -412,11 +429,8 @@ py::dict Info(const py::object& path, const py::object& grid, const py::object& 
     geometry = kv::FileGeometry{ResolveGrid(grid, model).grid, typeCode};
   }
   const fs::path file = ToPath(path);
-  kv::DataFileInfo info;
-  {
-    py::gil_scoped_release released;
-    info = kv::DescribeDataFile(file, geometry);
-  }
+  Progress progress{py::none()};
+  const kv::DataFileInfo info = WithoutGil(progress, [&] { return kv::DescribeDataFile(file, geometry, progress.Wait()); });
   auto blocks = [](const std::vector<kv::PeriodBlock>& list) {
     py::list out;
     for (const kv::PeriodBlock& b : list) out.append(py::dict(py::arg("period") = b.period, py::arg("block") = b.block, py::arg("uses") = b.uses));
