@@ -255,7 +255,7 @@ auto WithoutGil(Progress& progress, Run&& run) {
     throw;
   }
   progress.RaiseKept();
-  return *result;
+  return std::move(*result);
 }
 
 kv::ConversionRequest Request(const fs::path& output, const Resolved& resolved, int typeCode, bool create) {
