@@ -74,10 +74,25 @@ enum class OutputState {
   Journaled,   // bytes changed; the journal left beside the file restores them at the next run
 };
 
-// The matrix text as a stream of sets: the file, read ahead on a second thread.
+// The input's bytes, from the file or from standard input; length gets the
+// file's length, or 0 when it is not known.
+std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uint64_t& length) {
+  if (request.inputFromStdin) {
+    length = 0;
+    return std::make_unique<StdinSource>();
+  }
+  auto file = std::make_unique<FileSource>(request.input);
+  length = file->length();
+  return file;
+}
+
+// The matrix text as a stream of sets: the file or standard input, read ahead
+// on a second thread.
 struct TextInput {
-  explicit TextInput(const fs::path& path) : file(path), ahead(file), reader(ahead, path) {}
-  FileSource file;
+  explicit TextInput(const ConversionRequest& request)
+      : source(OpenInput(request, length)), ahead(*source), reader(ahead, request.input) {}
+  std::uint64_t length = 0;  // before source: OpenInput fills it in
+  std::unique_ptr<ByteSource> source;
   ReadAheadSource ahead;
   MatrixReader reader;
 };
@@ -169,7 +184,7 @@ class Run {
         PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
         " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
         std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
-        " not read. If they are data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
         " values a set) and that decimals are written with a point");
   }
 
@@ -420,9 +435,9 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
   std::unique_ptr<TextInput> text;
   return GuardedRun(request, progress, [&](const fs::path& target) {
-    RefuseInputAsOutput(request.input, target, request.output);
-    text = std::make_unique<TextInput>(request.input);
-    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->file.length()};
+    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
+    text = std::make_unique<TextInput>(request);
+    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->length};
   });
 }
 
