@@ -10,7 +10,7 @@ scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 googletest
 dir=build-windows
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_GUI=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_GUI=OFF -DKV_BUILD_PYTHON=OFF >/dev/null
 fi
 cmake --build "$dir" -- -j"$(nproc)"
 [ "${1:-build}" = test ] || exit 0

@@ -103,6 +103,8 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
       {"export " + data + " --grid 3,2,2 --type 3 --periods 5-3 --output " + Quote(dir / "x.txt"), 2, "runs backwards"},
       {"info " + data + " --grid 3,2,2", 2, "--type is needed with --model or --grid"},
       {"info " + data + " --type 3", 2, "--type needs --model or --grid"},
+      {in + " --grid 5,2,2 --type 3" + out, 1, "does not fit the grid 5 x 2 x 2 and type 3"},
+      {"convert --input " + data + " --grid 3,2,2 --type 3 --create" + out, 1, "is the input file"},
   };
   for (const auto& [args, status, words] : cases) {
     const auto r = RunCli(dir, args);
@@ -130,6 +132,19 @@ TEST(CliConvert, NamesOutsideAscii) {
   const std::filesystem::path output = folder / kv::PathFromUtf8("B\u00f6den.top");
   EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + NameFromModel(output) + "\n");
   EXPECT_EQ(kvtest::FloatAt(ReadAll(output), 4000), 1.5f);
+}
+
+// What the run reports beside its result goes to standard error, and the run still succeeds.
+TEST(Cli, WarningsGoToStandardError) {
+  kvtest::ScratchDir dir;
+  WriteAll(dir / "in.dat", "1\n1 1 1 2 3 4 5 6\n7\n");
+  const auto r = RunCli(dir, "convert -i " + Quote(dir / "in.dat") + " -g 3,2,2 -t 3 -o " + Quote(dir / "a.top"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + (dir / "a.top").string() + "\n");
+  EXPECT_EQ(r.err, "warning: " + (dir / "in.dat").string() +
+                       ": 1 field follows the last of the 1 data set the file announces, from line 3 on; it was not "
+                       "read. If this is data, check the set count, the grid size (6 values a set) and that decimals "
+                       "are written with a point\n");
 }
 
 TEST(Cli, HelpVersionAndTypes) {

@@ -1,6 +1,7 @@
 # Installs the build into a fresh folder and compares what landed there with
 # the files an installed kvcvrt must have, no more and no fewer.
-#   cmake -DBUILD_DIR=... -DPREFIX=... -DGUI=ON|OFF -DMAN=ON|OFF [-DEXE=.exe] [-DUNIX_TARGET=ON|OFF]
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DGUI=ON|OFF -DMAN=ON|OFF [-DEXE=.exe]
+#         [-DPYTHON=interpreter -DPYTHON_MODULE=module file name] [-DUNIX_TARGET=ON|OFF]
 #         [-DEMULATOR=<command that runs the built programs>] -P check_install.cmake
 # UNIX_TARGET: whether the build is for a Unix system (default: whether this one is).
 if(NOT DEFINED UNIX_TARGET)
@@ -21,6 +22,9 @@ if(UNIX_TARGET)
 endif()
 if(MAN)
   list(APPEND expected share/man/man1/kvcvrt-cli.1.gz)
+endif()
+if(PYTHON_MODULE)
+  list(APPEND expected lib/python3/dist-packages/${PYTHON_MODULE})
 endif()
 if(GUI)
   list(APPEND expected
@@ -51,6 +55,14 @@ endif()
 execute_process(COMMAND ${EMULATOR} ${PREFIX}/bin/kvcvrt-cli${EXE} --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
 if(NOT status EQUAL 0 OR NOT version MATCHES "^kvcvrt-cli ")
   message(FATAL_ERROR "The installed kvcvrt-cli --version said \"${version}\" with status ${status}")
+endif()
+if(PYTHON_MODULE)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${PREFIX}/lib/python3/dist-packages
+                          ${PYTHON} -c "import kvcvrt; print(kvcvrt.__file__)"
+                  OUTPUT_VARIABLE where RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT where MATCHES "^${PREFIX}/")
+    message(FATAL_ERROR "The installed kvcvrt module did not import from ${PREFIX}: \"${where}\", status ${status}")
+  endif()
 endif()
 list(LENGTH installed count)
 message(STATUS "${count} files installed as expected")

@@ -184,7 +184,7 @@ class Run {
         PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
         " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
         std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
-        " not read. If they are data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
         " values a set) and that decimals are written with a point");
   }
 
