@@ -20,7 +20,18 @@ cmake --build "$dir" -- -j"$(nproc)"
 wine=/usr/lib/wine/wine64
 export WINEPREFIX="$PWD/$dir/wine" WINEDEBUG=-all LC_ALL=C.UTF-8
 "$wine" wineboot --init >/dev/null 2>&1
-trap '/usr/lib/wine/wineserver -w || true' EXIT
+# One Wine session for the whole step: a command prompt that waits on a pipe keeps
+# Wine's own background processes up, started here with no output of ours to write
+# into (else each new session starts them anew from the next program, which gets
+# their complaints on its standard error). Afterwards the session and the prefix's
+# Wine server end, at once if the server lingers.
+fifo="$dir/wine-session"
+rm -f "$fifo"
+mkfifo "$fifo"
+"$wine" cmd <"$fifo" >/dev/null 2>&1 &
+session=$!
+exec 9>"$fifo"  # the prompt reads this until it is closed
+trap 'exec 9>&-; wait "$session" || true; timeout 20 /usr/lib/wine/wineserver -w || /usr/lib/wine/wineserver -k || true' EXIT
 
 echo "== Core and CLI tests under Wine =="
 ctest --test-dir "$dir" --output-on-failure
@@ -35,10 +46,8 @@ fi
 
 echo "== kvcvrt-cli.exe against kvcvrt-cli on the sample model =="
 native=build/bin/kvcvrt-cli
-if [ ! -x "$native" ]; then
-  [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build --target kvcvrt-cli -- -j"$(nproc)"
-fi
+[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target kvcvrt-cli -- -j"$(nproc)" >/dev/null
 work="$PWD/$dir/e2e"
 rm -rf "$work"
 folder="Böden"
