@@ -56,16 +56,34 @@ fs::path OutputLock::LockPath(const fs::path& target) {
 
 #ifdef _WIN32
 
+// Every holder opens the lock file to be deleted when the last handle to it
+// closes: a waiter keeps it alive, and no lock file stays after the last run.
+// While the last holder's close deletes it, opening the name is refused for a
+// moment; that is waited out like a held lock.
 OutputLock::OutputLock(const fs::path& target, LockKind kind, const LockWait& wait)
     : path_(LockPath(target)), kind_(kind) {
-  const HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  DWORD error = 0;
+  auto open = [&] {
+    h = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    // Refused while a name that exists is being deleted: try again.
+    return h != INVALID_HANDLE_VALUE ||
+           !(error == ERROR_ACCESS_DENIED && GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES);
+  };
+  WaitFor(target, wait, open);
   if (h == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
     if (kind == LockKind::Shared && error == ERROR_ACCESS_DENIED) return;
     throw Error(ErrorKind::Io, "Could not lock " + PathText(target) + " through " + PathText(path_) + ": " +
                                    std::system_category().message(static_cast<int>(error)));
+  }
+  const DWORD attributes = GetFileAttributesW(path_.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    CloseHandle(h);
+    throw Error(ErrorKind::Io, "Could not lock " + PathText(target) + " through " + PathText(path_) +
+                                   ": a link stands at that name");
   }
   handle_ = h;
   const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (kind == LockKind::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
@@ -83,7 +101,6 @@ OutputLock::OutputLock(const fs::path& target, LockKind kind, const LockWait& wa
 
 void OutputLock::Release() noexcept {
   if (!handle_) return;
-  // The lock file stays: Windows cannot take a name away from a waiter that has it open.
   CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
 }

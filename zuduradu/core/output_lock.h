@@ -7,7 +7,8 @@
 // lock on the replaced file would no longer keep anybody out. The system drops
 // the lock with its holder's process, so a killed run leaves no stale lock. On
 // POSIX the last exclusive holder removes the lock file; a waiter that finds
-// the file it locked no longer at that name simply locks the new one.
+// the file it locked no longer at that name simply locks the new one. On
+// Windows the file is deleted when the last handle to it closes.
 #pragma once
 
 #include <chrono>
