@@ -100,7 +100,14 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
 class Run {
  public:
   Run(const ConversionRequest& request, const ProgressCallback& progress)
-      : req_(request), progress_(progress), source_(request.input), ahead_(source_), reader_(ahead_, request.input) {
+      : req_(request),
+        progress_(progress),
+        source_(request.input),
+        threads_(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
+        // One parsing thread reads ahead on a second one; several read in turns themselves.
+        ahead_(threads_ == 1 ? std::make_unique<ReadAheadSource>(source_) : nullptr),
+        reader_(ahead_ ? static_cast<ByteSource&>(*ahead_) : source_, request.input,
+                request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads_) {
     status_.inputBytes = source_.length();
     status_.phase = RunPhase::Checking;
   }
@@ -272,7 +279,8 @@ class Run {
   const ConversionRequest& req_;
   const ProgressCallback& progress_;
   FileSource source_;
-  ReadAheadSource ahead_;
+  int threads_;
+  std::unique_ptr<ReadAheadSource> ahead_;
   MatrixReader reader_;
   ConversionProgress status_;
   ConversionResult result_;
