@@ -355,7 +355,7 @@ class FailingSource final : public kv::ByteSource {
  public:
   std::size_t Read(char* dst, std::size_t n) override {
     if (calls_++ == 3) throw kv::Error(kv::ErrorKind::Io, "Could not read the input file: Input/output error");
-    std::memset(dst, 'x', n);
+    for (std::size_t i = 0; i < n; ++i) dst[i] = i % 2 ? ' ' : '1';
     return n;
   }
 
@@ -390,6 +390,20 @@ TEST(ReadAheadSource, PassesOnAReadFailure) {
         for (;;) ahead.Read(buf.data(), buf.size());
       },
       kv::Error);
+}
+
+TEST(MatrixReader, PassesOnAReadFailureOnEveryThreadCount) {
+  for (const int threads : {1, 2, 3}) {
+    FailingSource inner;
+    kv::MatrixReader r(inner, "in.dat", 16, threads);
+    std::vector<float> values(100000);
+    try {
+      r.ReadValues(values, 1);
+      ADD_FAILURE() << "no error, threads " << threads;
+    } catch (const kv::Error& e) {
+      EXPECT_EQ(e.kind(), kv::ErrorKind::Io) << "threads " << threads;
+    }
+  }
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ struct ConversionRequest {
   GridSize grid;
   bool createNew = false;  // delete the existing data first
   std::size_t memoryBudgetBytes = std::size_t{256} << 20;
-  int threads = 0;               // threads that parse the input; 0: one per core
+  int threads = 0;                 // threads that parse the input; 0: one per core (up to eight)
   std::size_t readChunkBytes = 0;  // bytes the reader takes at a time; 0: its default
 };
 

@@ -31,7 +31,11 @@ MatrixReader::MatrixReader(ByteSource& source, std::filesystem::path name, std::
   buffer_.resize(chunkBytes_ + kMaxFieldBytes + 1);
 }
 
-int MatrixReader::DefaultThreads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+int MatrixReader::DefaultThreads() {
+  // Past a few threads the work left in order (placing values, writing) is the limit,
+  // and every thread holds its chunks: more would only take memory.
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
 
 std::uint64_t MatrixReader::bytesRead() const {
   if (!pipeline_) return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_));

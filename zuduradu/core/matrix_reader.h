@@ -42,7 +42,7 @@ class MatrixReader {
   // parsed on that many threads, which read `source` one at a time.
   MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes = kDefaultChunkBytes,
                int threads = 1);
-  // One thread per core.
+  // One thread per core, up to eight.
   static int DefaultThreads();
 
   // Reads a whole-number field (count, period, layer) of data set `set` (0 for the count).
