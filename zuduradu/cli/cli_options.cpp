@@ -124,6 +124,7 @@ struct Options::Raw {
   int convertType = 0;
   Text convertOutput;
   bool convertCreate = false;
+  int convertThreads = 0;
 
   std::string exportFile;
   GridOptions exportGrid;
@@ -152,6 +153,10 @@ Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
       "Period data file to write; with --model the default is the model's name with the type's extension");
   r.convertOutput.option->type_name("FILE");
   r.convert->add_flag("--create", r.convertCreate, "Create a new output file. Existing data will be deleted.");
+  // For measurements: how many threads parse the input. Hidden from the help.
+  r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
+      ->check(CLI::Range(1, 64))
+      ->group("");
 
   r.exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
   r.exportText->add_option("DATAFILE", r.exportFile, "Period data file to read")->type_name("FILE")->required();
@@ -190,7 +195,8 @@ CommandLine Options::Collect() const {
   CommandLine line;
   if (r.convert->parsed()) {
     line.command = Command::Convert;
-    line.convert = {r.convertInput, r.convertGrid.Get(), r.convertType, r.convertOutput.Get(), r.convertCreate};
+    line.convert = {r.convertInput, r.convertGrid.Get(), r.convertType, r.convertOutput.Get(), r.convertCreate,
+                    r.convertThreads};
   } else if (r.exportText->parsed()) {
     line.command = Command::Export;
     line.exportText = {r.exportFile, r.exportGrid.Get(), r.exportType, r.exportPeriods.Get(), r.exportOutput.Get()};

@@ -32,6 +32,7 @@ struct ConvertOptions {
   int typeCode = 0;
   std::optional<std::string> output;
   bool create = false;
+  int threads = 0;  // parsing threads; 0: one per core (a hidden option for measurements)
 };
 
 struct ExportOptions {
