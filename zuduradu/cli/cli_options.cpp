@@ -1,5 +1,6 @@
 #include "zuduradu/cli/cli_options.h"
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 
@@ -155,7 +156,15 @@ Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
   r.convert->add_flag("--create", r.convertCreate, "Create a new output file. Existing data will be deleted.");
   // For measurements: how many threads parse the input. Hidden from the help.
   r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
-      ->check(CLI::Range(1, 64))
+      ->check(
+          [](const std::string& text) {
+            int n = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 64
+                       ? std::string()
+                       : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to 64";
+          },
+          "")
       ->group("");
 
   r.exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
