@@ -73,4 +73,17 @@ inline std::int16_t BlockOf(const std::string& bytes, int period) {
   return Int16At(bytes, static_cast<std::size_t>(2000 + 2 * (period - 1)));
 }
 
+// The names of our own side files (temporary, journal, lock) left beside `file`;
+// empty when a run cleaned up after itself.
+inline std::vector<std::string> LeftBeside(const std::filesystem::path& file) {
+  std::vector<std::string> left;
+  const std::string prefix = file.filename().string() + ".kvcvrt-";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) left.push_back(name);
+  }
+  return left;
+}
+
 }  // namespace kvtest

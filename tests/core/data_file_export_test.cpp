@@ -108,7 +108,7 @@ TEST(ExportMatrixText, WritesTheWorkedExampleAsInputText) {
   WriteAll(dir / "in.dat", "2\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e38 -2.5 7\n");
   kv::RunConversion({dir / "in.dat", dir / "a.top", 3, kGrid, true});
   std::ostringstream text;
-  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}}, text).layers.size(), 3u);
+  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}, {}}, text).layers.size(), 3u);
   EXPECT_EQ(text.str(), "3\n1 1\n0 0 0\n0 0 0\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e+38 -2.5 7\n");
 }
 
@@ -122,16 +122,16 @@ TEST(ExportMatrixText, RefusesMoreSetsThanOneInputFileCanAnnounce) {
   kv::EncodeHeader(HeaderWith(own), header);
   WriteAll(dir / "a.top", std::string(header.begin(), header.end()) + std::string(1000 * 33 * 4, '\0'));
   std::ostringstream text;
-  EXPECT_THROW(kv::ExportMatrixText({dir / "a.top", grid, 3, {}}, text), kv::Error);
+  EXPECT_THROW(kv::ExportMatrixText({dir / "a.top", grid, 3, {}, {}}, text), kv::Error);
   EXPECT_EQ(text.str(), "");
-  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", grid, 3, kv::ParsePeriodList("1-900")}, text).layers.size(), 29700u);
+  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", grid, 3, kv::ParsePeriodList("1-900"), {}}, text).layers.size(), 29700u);
 }
 
 TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {
   kvtest::ScratchDir dir;
   kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 2.0f));
   const std::string before = kvtest::ReadAll(dir / "a.top");
-  EXPECT_THROW(kv::ExportMatrixTextToFile({dir / "a.top", kGrid, 3, {}}, dir / "a.top"), kv::Error);
+  EXPECT_THROW(kv::ExportMatrixTextToFile({dir / "a.top", kGrid, 3, {}, {}}, dir / "a.top"), kv::Error);
   EXPECT_EQ(kvtest::ReadAll(dir / "a.top"), before);
 }
 

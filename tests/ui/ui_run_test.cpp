@@ -22,11 +22,11 @@ struct Gate {
     return [this](const kv::ConversionRequest&, const kv::ProgressCallback& progress) {
       ++calls;
       for (int set = 1; !release; set = std::min(set + 1, 4)) {
-        const kv::ConversionProgress p{phase, std::uint64_t(set) << 20, 4 << 20, set, 4};
+        const kv::ConversionProgress p{phase, std::uint64_t(set) << 20, 4 << 20, set, 4, {}};
         if (!progress(p) && phase == kv::RunPhase::Checking) throw kv::Error(kv::ErrorKind::Cancelled, "Cancelled");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      return kv::ConversionResult{2, 0, true};
+      return kv::ConversionResult{2, 0, true, {}};
     };
   }
 };

@@ -1,6 +1,7 @@
 #include "zuduradu/cli/commands.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <set>
@@ -12,6 +13,7 @@
 #include "zuduradu/core/data_file_export.h"
 #include "zuduradu/core/data_file_info.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/journal.h"
 #include "zuduradu/core/model_file.h"
 #include "zuduradu/core/model_paths.h"
 #include "zuduradu/core/period_data_file.h"
@@ -77,9 +79,10 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   request.grid = resolved.grid;
   request.createNew = options.create;
   request.threads = options.threads;
-  ProgressBar bar(stderr, IsTerminal(stderr));
+  ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
+  for (const std::string& warning : result.warnings) std::cerr << "warning: " << warning << '\n';
   out << DataSets(static_cast<std::size_t>(result.stored)) << " stored, " << result.skipped
       << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
       << '\n';
@@ -93,6 +96,8 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   request.dataFile = kv::PathFromUtf8(options.dataFile);
   request.grid = resolved.grid;
   request.typeCode = options.typeCode;
+  ProgressBar waiting(stderr, false, options.dataFile);
+  request.lockWait.waiting = [&] { return waiting.SayWaiting(), true; };
   try {
     if (options.periods) request.periods = kv::ParsePeriodList(*options.periods);
   } catch (const kv::Error& e) {
@@ -100,6 +105,7 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   }
   const kv::ExportPlan plan = options.output ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
                                              : kv::ExportMatrixText(request, out);
+  if (plan.rolledBack) err << kv::RolledBackNote(request.dataFile) << '\n';
   for (int period : plan.periodsWithoutLayers) {
     err << "Period " << period << ": its block begins at or past the end of " << options.dataFile
         << ", so none of its layers was exported.\n";
@@ -121,7 +127,9 @@ int Info(const InfoOptions& options, std::ostream& out) {
   if (!gridGiven && options.typeCode) throw UsageError("--type needs --model or --grid");
   std::optional<kv::FileGeometry> geometry;
   if (gridGiven) geometry = kv::FileGeometry{Resolve(options.grid).grid, *options.typeCode};
-  const kv::DataFileInfo info = kv::DescribeDataFile(kv::PathFromUtf8(options.dataFile), geometry);
+  ProgressBar waiting(stderr, false, options.dataFile);
+  const kv::LockWait wait{std::chrono::minutes(5), [&] { return waiting.SayWaiting(), true; }};
+  const kv::DataFileInfo info = kv::DescribeDataFile(kv::PathFromUtf8(options.dataFile), geometry, wait);
   for (const std::string& line : kv::RenderDataFileInfo(info)) out << line << '\n';
   return options.check && !info.problems.empty() ? kExitRefused : kExitSuccess;
 }

@@ -28,17 +28,27 @@ bool IsTerminal(std::FILE* stream) {
 #endif
 }
 
-ProgressBar::ProgressBar(std::FILE* stream, bool enabled)
-    : stream_(stream), enabled_(enabled), start_(Clock::now()), lastDrawn_(start_) {}
+ProgressBar::ProgressBar(std::FILE* stream, bool enabled, std::string output)
+    : stream_(stream), enabled_(enabled), start_(Clock::now()), lastDrawn_(start_), output_(std::move(output)) {}
 
 ProgressBar::~ProgressBar() { Clear(); }
 
 kv::ProgressCallback ProgressBar::Callback() {
-  if (!enabled_) return {};
   return [this](const kv::ConversionProgress& progress) {
-    Update(progress);
+    if (progress.phase == kv::RunPhase::Waiting) {
+      SayWaiting();
+    } else if (enabled_) {
+      Update(progress);
+    }
     return true;
   };
+}
+
+void ProgressBar::SayWaiting() {
+  if (saidWaiting_) return;
+  saidWaiting_ = true;
+  std::fputs(("Waiting for another run on " + output_ + "...\n").c_str(), stream_);
+  std::fflush(stream_);
 }
 
 void ProgressBar::Update(const kv::ConversionProgress& progress) {

@@ -5,19 +5,97 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/le_bytes.h"
 
 namespace kv {
 namespace {
 
-std::FILE* OpenFile(const std::filesystem::path& path, BinaryFile::Mode mode) {
+// Opens without following a link where the mode asks for a new file, and
+// without blocking on a FIFO; a file that is not regular is refused.
+std::FILE* OpenFile(const std::filesystem::path& path, BinaryFile::Mode mode, std::optional<unsigned> permissions,
+                    int& error) {
+  using Mode = BinaryFile::Mode;
 #ifdef _WIN32
-  const wchar_t* m = mode == BinaryFile::Mode::Read ? L"rb" : mode == BinaryFile::Mode::Update ? L"r+b" : L"w+b";
-  return _wfopen(path.c_str(), m);
+  int flags = _O_BINARY | _O_NOINHERIT;
+  const wchar_t* m = L"r+b";
+  switch (mode) {
+    case Mode::Read: flags |= _O_RDONLY; m = L"rb"; break;
+    case Mode::Update: flags |= _O_RDWR; break;
+    case Mode::CreateEmpty: flags |= _O_RDWR | _O_CREAT | _O_TRUNC; break;
+    case Mode::CreateExclusive: flags |= _O_RDWR | _O_CREAT | _O_EXCL; break;
+  }
+  const bool writable = !permissions || (*permissions & 0200) != 0;
+  int fd = -1;
+  error = _wsopen_s(&fd, path.c_str(), flags, _SH_DENYNO, writable ? (_S_IREAD | _S_IWRITE) : _S_IREAD);
+  if (error != 0) return nullptr;
+  struct _stat64 st {};
+  if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+    _close(fd);
+    error = EINVAL;
+    return nullptr;
+  }
+  std::FILE* f = _wfdopen(fd, m);
+  if (!f) {
+    error = errno;
+    _close(fd);
+  }
+  return f;
 #else
-  const char* m = mode == BinaryFile::Mode::Read ? "rb" : mode == BinaryFile::Mode::Update ? "r+b" : "w+b";
-  return std::fopen(path.c_str(), m);
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  const char* m = "r+b";
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; m = "rb"; break;
+    case Mode::Update: flags |= O_RDWR; break;
+    case Mode::CreateEmpty: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+  }
+  const int fd = ::open(path.c_str(), flags, static_cast<mode_t>(permissions.value_or(0666)));
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = EINVAL;
+    return nullptr;
+  }
+  // The creation mode passed the umask; a replacement must carry the old bits exactly.
+  if (permissions && (mode == Mode::CreateExclusive || mode == Mode::CreateEmpty)) {
+    (void)::fchmod(fd, static_cast<mode_t>(*permissions));
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, m);
+  if (!f) {
+    error = errno;
+    ::close(fd);
+  }
+  return f;
+#endif
+}
+
+int Descriptor(std::FILE* f) {
+#ifdef _WIN32
+  return _fileno(f);
+#else
+  return ::fileno(f);
 #endif
 }
 
@@ -50,14 +128,21 @@ int InjectedFault(FileOperation operation, const std::filesystem::path& path) {
   return Hook() ? Hook()(operation, path) : 0;
 }
 
-BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode) : path_(path) {
-  const char* action = mode == Mode::CreateEmpty ? "create" : "open";
-  if (const int fault = InjectedFault(mode == Mode::CreateEmpty ? FileOperation::Create : FileOperation::Open, path)) {
+BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode, std::optional<unsigned> permissions)
+    : path_(path) {
+  const bool creates = mode == Mode::CreateEmpty || mode == Mode::CreateExclusive;
+  const char* action = creates ? "create" : "open";
+  if (const int fault = InjectedFault(creates ? FileOperation::Create : FileOperation::Open, path)) {
     Fail(action, fault);
   }
-  errno = 0;
-  file_ = OpenFile(path, mode);
-  if (!file_) Fail(action, errno);
+  int error = 0;
+  file_ = OpenFile(path, mode, permissions, error);
+  if (!file_) {
+    if (error == EINVAL) {
+      throw Error(ErrorKind::Io, "Could not " + std::string(action) + " " + PathText(path) + ": it is not a regular file");
+    }
+    Fail(action, error);
+  }
   position_ = 0;
 }
 
@@ -66,7 +151,7 @@ BinaryFile::~BinaryFile() {
 }
 
 void BinaryFile::Fail(const char* action, int errorNumber) const {
-  throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + path_.string() + ": " + SystemReason(errorNumber));
+  throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + PathText(path_) + ": " + SystemReason(errorNumber));
 }
 
 void BinaryFile::SeekTo(std::int64_t offset) {
@@ -145,6 +230,41 @@ void BinaryFile::Flush() {
   if (const int fault = InjectedFault(FileOperation::Write, path_)) Fail("write", fault);
   errno = 0;
   if (std::fflush(file_) != 0) Fail("write", errno);
+}
+
+void BinaryFile::Sync() {
+  Flush();
+  if (const int fault = InjectedFault(FileOperation::Sync, path_)) Fail("sync", fault);
+#ifdef _WIN32
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(Descriptor(file_)));
+  if (!FlushFileBuffers(handle)) Fail("sync", EIO);
+#else
+  errno = 0;
+  if (::fsync(Descriptor(file_)) != 0) Fail("sync", errno);
+#endif
+}
+
+void BinaryFile::StartWriteBack(std::int64_t offset, std::int64_t length) {
+#if defined(__linux__)
+  if (std::fflush(file_) != 0) return;  // the next Flush or Close reports it
+  (void)::sync_file_range(Descriptor(file_), offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)offset;
+  (void)length;
+#endif
+}
+
+void BinaryFile::Truncate(std::int64_t length) {
+  Flush();
+  if (const int fault = InjectedFault(FileOperation::Truncate, path_)) Fail("resize", fault);
+#ifdef _WIN32
+  const int rc = _chsize_s(Descriptor(file_), length);
+  if (rc != 0) Fail("resize", rc);
+#else
+  errno = 0;
+  if (::ftruncate(Descriptor(file_), static_cast<off_t>(length)) != 0) Fail("resize", errno);
+#endif
+  position_ = -1;
 }
 
 void BinaryFile::Close() {

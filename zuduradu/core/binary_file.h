@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace kv {
@@ -15,10 +16,13 @@ class BinaryFile {
   enum class Mode {
     Read,        // existing file, read only
     Update,      // existing file, read and write
-    CreateEmpty  // new or truncated file, read and write
+    CreateEmpty,     // new or truncated file, read and write
+    CreateExclusive  // a new file that must not exist yet, not even as a link; read and write
   };
 
-  BinaryFile(const std::filesystem::path& path, Mode mode);
+  // Opens the file; only a regular file is taken (a folder, FIFO or device is
+  // refused without blocking). `permissions` sets the mode bits of a created file.
+  BinaryFile(const std::filesystem::path& path, Mode mode, std::optional<unsigned> permissions = {});
   ~BinaryFile();
   BinaryFile(const BinaryFile&) = delete;
   BinaryFile& operator=(const BinaryFile&) = delete;
@@ -33,6 +37,13 @@ class BinaryFile {
   std::int64_t Length();
   // Hands buffered writes to the system now, so that a failure shows here.
   void Flush();
+  // Flushes and makes everything written so far durable on the disk.
+  void Sync();
+  // Asks the system to start writing a range to the disk now, without waiting,
+  // so that a later Sync has little left to do. Does nothing where unsupported.
+  void StartWriteBack(std::int64_t offset, std::int64_t length);
+  // Cuts or extends the file to `length` bytes.
+  void Truncate(std::int64_t length);
   // Flushes and closes, reporting a failure (such as a full disk) that only shows then.
   void Close();
 
@@ -50,7 +61,7 @@ class BinaryFile {
 
 // File operations a test can make fail where the platform cannot be made to
 // (a root user ignores permissions, a disk is rarely full on cue).
-enum class FileOperation { Open, Create, Write, Close, Replace };
+enum class FileOperation { Open, Create, Write, Close, Replace, Sync, Remove, Truncate };
 
 // Called before each operation; a non-zero answer is taken as the error number
 // the system reported, and the operation fails with it. Empty by default.

@@ -11,20 +11,18 @@
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/byte_source.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/journal.h"
 #include "zuduradu/core/layer_writer.h"
 #include "zuduradu/core/matrix_reader.h"
+#include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
 #include "zuduradu/core/period_tables.h"
 #include "zuduradu/core/read_ahead_source.h"
+#include "zuduradu/core/replacement_file.h"
 
 namespace kv {
 namespace fs = std::filesystem;
-
-std::filesystem::path PartialPath(const std::filesystem::path& output) {
-  fs::path p = output;
-  p += ".kvcvrt-partial";
-  return p;
-}
 
 void CheckGrid(const GridSize& grid, int typeCode) {
   const std::string size =
@@ -45,51 +43,6 @@ void CheckGrid(const GridSize& grid, int typeCode) {
 
 namespace {
 
-// A file written under a temporary name, removed unless it was moved into place.
-class PartialFile {
- public:
-  explicit PartialFile(fs::path target) : target_(std::move(target)), path_(PartialPath(target_)) {}
-  ~PartialFile() {
-    if (!placed_) {
-      file_.reset();
-      std::error_code ec;
-      fs::remove(path_, ec);
-    }
-  }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-
-  BinaryFile& CreateEmpty() {
-    file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateEmpty);
-    return *file_;
-  }
-  BinaryFile& CopyOf(const fs::path& source) {
-    std::error_code ec;
-    fs::copy_file(source, path_, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw Error(ErrorKind::Io, "Could not copy " + source.string() + " to " + path_.string() + ": " + ec.message());
-    file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::Update);
-    return *file_;
-  }
-  BinaryFile& file() { return *file_; }
-
-  // Closes the file and moves it over the target.
-  void PutInPlace() {
-    file_->Close();
-    file_.reset();
-    std::error_code ec;
-    if (const int fault = InjectedFault(FileOperation::Replace, target_)) ec.assign(fault, std::generic_category());
-    if (!ec) fs::rename(path_, target_, ec);
-    if (ec) throw Error(ErrorKind::Io, "Could not replace " + target_.string() + " with " + path_.string() + ": " + ec.message());
-    placed_ = true;
-  }
-
- private:
-  fs::path target_;
-  fs::path path_;
-  std::unique_ptr<BinaryFile> file_;
-  bool placed_ = false;
-};
-
 // The finished header: the tables as the run left them, references rebuilt.
 PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   PeriodHeader h = written;
@@ -97,10 +50,20 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   return h;
 }
 
+
+// Where the output stands when a run ends early; it decides the error's last sentence.
+enum class OutputState {
+  Untouched,   // no byte of the output changed
+  Replaced,    // the new file (or its removal) is in place
+  RolledBack,  // bytes changed, and the journal put them back
+  Journaled,   // bytes changed; the journal left beside the file restores them at the next run
+};
+
 class Run {
  public:
-  Run(const ConversionRequest& request, const ProgressCallback& progress)
+  Run(const ConversionRequest& request, fs::path target, const ProgressCallback& progress)
       : req_(request),
+        target_(std::move(target)),
         progress_(progress),
         source_(request.input),
         threads_(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
@@ -112,18 +75,25 @@ class Run {
     status_.phase = RunPhase::Checking;
   }
 
-  ConversionResult Execute() {
+  // `present`: whether the output exists, looked at under the lock.
+  ConversionResult Execute(bool present) {
     std::error_code ec;
-    if (fs::is_directory(req_.output, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + req_.output.string() + " is a folder, not a file");
+    if (fs::is_directory(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is a folder, not a file");
     }
-    const bool present = fs::exists(req_.output, ec);
-    if (present && !fs::is_regular_file(req_.output, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + req_.output.string() + " is not a regular file");
+    if (present && !fs::is_regular_file(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is not a regular file");
+    }
+    if (req_.createNew && present) {
+      // Replacing a file needs the same right as changing it.
+      BinaryFile probe(target_, BinaryFile::Mode::Update);
+      probe.Close();
     }
     if (req_.createNew || !present) return WriteNewFile(present);
     return AppendToFile();
   }
+
+  OutputState state() const { return state_; }
 
  private:
   // Reads every set in order; stores each placed set through `store`, which reads
@@ -164,119 +134,149 @@ class Run {
     }
   }
 
-  std::vector<float>& LayerBuffer() {
-    layer_.resize(static_cast<std::size_t>(CellsPerLayer(req_.grid)));
-    return layer_;
-  }
+  std::size_t Cells() const { return static_cast<std::size_t>(CellsPerLayer(req_.grid)); }
 
   // Create-new, or no output file yet: stream into a temporary file.
   ConversionResult WriteNewFile(bool present) {
-    PartialFile partial(req_.output);
+    ReplacementFile partial(target_);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
     file.WriteZeros(0, layout.newFileLength());
-    LayerWriter writer(file, static_cast<std::size_t>(CellsPerLayer(req_.grid)));
+    LayerWriter writer(file, Cells());
     ReadSets(layout, [&](std::int64_t offset, int set) {
       reader_.ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
     });
     writer.Finish();
+    status_.phase = RunPhase::Writing;
     if (result_.stored == 0) {
       // Nothing to store: no file is made, and create-new still removes the old one.
       if (present) {
-        std::error_code ec;
-        fs::remove(req_.output, ec);
-        if (ec) throw Error(ErrorKind::Io, "Could not delete " + req_.output.string() + ": " + ec.message());
+        RemoveFile(target_);
+        state_ = OutputState::Replaced;
+        SyncFolderOf(target_);
       }
       return result_;
     }
     WriteHeader(file, RebuiltHeader(layout.header()));
-    partial.PutInPlace();
+    PutInPlace(partial);
     result_.rebuilt = true;
     return result_;
   }
 
-  // An existing file: check everything into memory, then write in place.
+  void PutInPlace(ReplacementFile& replacement) {
+    try {
+      replacement.PutInPlace();
+    } catch (const Error&) {
+      if (replacement.placed()) state_ = OutputState::Replaced;
+      throw;
+    }
+    state_ = OutputState::Replaced;
+  }
+
+  // A checked layer waiting in memory, in a buffer of its own (no growing
+  // array that would need twice the room while it moves).
+  struct Pending {
+    std::int64_t offset;
+    std::vector<float> values;
+  };
+
+  // An existing file: check everything into memory, then write in place under
+  // the journal; past the memory budget, into a copy that replaces the file.
   ConversionResult AppendToFile() {
-    BinaryFile file(req_.output, BinaryFile::Mode::Update);
+    BinaryFile file(target_, BinaryFile::Mode::Update);
     const PeriodHeader header = ReadHeader(file);
     const std::int64_t oldLength = file.Length();
     DataFileLayout layout(req_.grid, req_.typeCode, header);
+    RefuseUnaddressableBlocks(layout, header);
+    std::vector<Pending> pending;
+    std::optional<ReplacementFile> copy;
+    HoldLayers(layout, pending, copy);
+    const PeriodHeader finished = RebuiltHeader(layout.header());
+    status_.phase = RunPhase::Writing;
+    if (copy) {
+      WriteHeader(copy->file(), finished);
+      file.Close();
+      PutInPlace(*copy);
+    } else {
+      WriteInPlace(file, oldLength, layout.layerBytes(), pending, finished);
+    }
+    result_.rebuilt = true;
+    Report();
+    return result_;
+  }
+
+  void RefuseUnaddressableBlocks(const DataFileLayout& layout, const PeriodHeader& header) const {
     if (const auto period = FirstUnaddressableBlock(req_.grid, layout.layersPerBlock(), header)) {
       throw Error(ErrorKind::BadOutput,
-                  req_.output.string() + " cannot be the period data file of this grid and type: the block number " +
+                  PathText(req_.output) + " cannot be the period data file of this grid and type: the block number " +
                       std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
                       std::to_string(*period) + " puts its data outside the range the file can address");
     }
-    // The checked layers wait in memory, each in a buffer of its own (no growing
-    // array that would need twice the room while it moves).
-    struct Pending {
-      std::int64_t offset;
-      std::vector<float> values;
-    };
-    std::vector<Pending> pending;
+  }
+
+  // Reads every set; the stored layers wait in memory up to the budget. Past
+  // it, the run goes on in a copy of the file, which takes the held layers and
+  // every later one.
+  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
     std::size_t heldBytes = 0;
-    std::optional<PartialFile> copy;
-    const std::size_t cells = static_cast<std::size_t>(CellsPerLayer(req_.grid));
+    const std::size_t cells = Cells();
     ReadSets(layout, [&](std::int64_t offset, int set) {
       if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) {
-        // Past the budget: continue on a copy of the file, which replaces it at the end.
-        copy.emplace(req_.output);
-        BinaryFile& target = copy->CopyOf(req_.output);
+        copy.emplace(target_);
+        BinaryFile& target = copy->CopyOf(target_);
         for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
         std::vector<Pending>().swap(pending);
       }
       if (copy) {
-        std::vector<float>& layer = LayerBuffer();
-        reader_.ReadValues(layer, set);
-        copy->file().WriteFloatsAt(offset, layer);
+        layer_.resize(cells);
+        reader_.ReadValues(layer_, set);
+        copy->file().WriteFloatsAt(offset, layer_);
       } else {
         pending.push_back({offset, std::vector<float>(cells)});
         heldBytes += cells * sizeof(float);
         reader_.ReadValues(pending.back().values, set);
       }
     });
-    const PeriodHeader finished = RebuiltHeader(layout.header());
-    if (copy) {
-      WriteHeader(copy->file(), finished);
-      file.Close();
-      copy->PutInPlace();
-      result_.rebuilt = true;
-      return result_;
-    }
-    status_.phase = RunPhase::Writing;
-    touched_ = true;
-    // Reserve the room of new blocks first, so a full disk shows before any existing byte changes.
+  }
+
+  // Saves what will be overwritten to the journal, then writes the layers and
+  // the header in place, syncs and drops the journal. A failure on the way puts
+  // the old bytes back at once when it can; else the journal does at the next run.
+  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, std::int64_t layerBytes, const std::vector<Pending>& pending,
+                    const PeriodHeader& finished) {
+    std::vector<SavedRange> ranges{{0, kHeaderBytes}};
     std::int64_t finalLength = oldLength;
-    for (const Pending& p : pending) finalLength = std::max(finalLength, p.offset + layout.layerBytes());
+    for (const Pending& p : pending) {
+      ranges.push_back({p.offset, layerBytes});
+      finalLength = std::max(finalLength, p.offset + layerBytes);
+    }
+    WriteJournal(target_, file, oldLength, finalLength, ranges);
+    state_ = OutputState::Journaled;
     try {
-      file.WriteZeros(oldLength, finalLength);
-      file.Flush();
+      for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
+      WriteHeader(file, finished);
+      file.Sync();
+      file.Close();
     } catch (const Error&) {
-      // No existing byte was changed yet: give the file its old length back.
       try {
         file.Close();
       } catch (const Error&) {
-        // Closing flushes what was buffered; whatever it wrote is cut off below.
+        // What the close could not write is put back by the rollback all the same.
       }
-      std::error_code ec;
-      fs::resize_file(req_.output, static_cast<std::uintmax_t>(oldLength), ec);
-      touched_ = ec.value() != 0;
+      try {
+        if (RollBackInterruptedRun(target_)) state_ = OutputState::RolledBack;
+      } catch (const Error&) {
+        // The journal stays and the next command rolls the file back.
+      }
       throw;
     }
-    for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
-    WriteHeader(file, finished);
-    file.Close();
-    result_.rebuilt = true;
-    Report();
-    return result_;
+    DropJournal(target_);
+    state_ = OutputState::Replaced;
   }
 
- public:
-  bool touched() const { return touched_; }
-
- private:
   const ConversionRequest& req_;
+  fs::path target_;
   const ProgressCallback& progress_;
   FileSource source_;
   int threads_;
@@ -285,28 +285,54 @@ class Run {
   ConversionProgress status_;
   ConversionResult result_;
   std::vector<float> layer_;
-  bool touched_ = false;
+  OutputState state_ = OutputState::Untouched;
 };
 
-std::string IntactNote(const fs::path& output, bool present, bool touched) {
-  if (touched) return "The output file " + output.string() + " may be partly written.";
-  if (present) return "The output file " + output.string() + " was not changed.";
+std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+  switch (state) {
+    case OutputState::Replaced:
+      return "The output file " + PathText(output) + " holds the new data, but it may not be safely on the disk yet.";
+    case OutputState::Journaled:
+      return "The output file " + PathText(output) + " may be partly written; the journal " +
+             PathText(JournalPath(FollowLinks(output))) + " restores it at the next run.";
+    case OutputState::RolledBack:
+    case OutputState::Untouched:
+      break;
+  }
+  if (present) return "The output file " + PathText(output) + " was not changed.";
   return "No output file was created.";
 }
 
 }  // namespace
 
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+  const fs::path target = FollowLinks(request.output);
   std::error_code ec;
-  const bool present = fs::exists(request.output, ec);
+  bool present = fs::exists(target, ec);
   std::optional<Run> run;
+  std::string rolledBack;
   try {
     CheckGrid(request.grid, request.typeCode);
-    run.emplace(request, progress);
-    return run->Execute();
+    run.emplace(request, target, progress);
+    ConversionProgress waiting;
+    waiting.phase = RunPhase::Waiting;
+    waiting.output = PathText(request.output);
+    LockWait wait{request.lockWait, {}};
+    if (progress) wait.waiting = [&] { return progress(waiting); };
+    const OutputGuard guard(target, LockKind::Exclusive, wait);
+    if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
+    // Under the lock no other run of ours is at work here: what such a run
+    // left behind when it was killed can go.
+    RemoveLeftovers(target, kPartialSuffix);
+    RemoveLeftovers(JournalPath(target), kJournalPartSuffix);
+    present = fs::exists(target, ec);
+    ConversionResult result = run->Execute(present);
+    if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
+    return result;
   } catch (const Error& e) {
     if (e.kind() == ErrorKind::Cancelled) throw;
-    throw e.WithIntact(IntactNote(request.output, present, run && run->touched()));
+    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
   }
 }
 

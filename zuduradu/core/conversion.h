@@ -1,19 +1,24 @@
 // The conversion run: every data set of a matrix input file stored into a
 // period data file, then the period reference table rebuilt.
 //
-// The run checks before it writes. With a new file (create-new, or no file yet)
-// the sets stream into a temporary file beside the output, which replaces the
-// output only when it is complete. When appending to an existing file, the sets
-// are parsed and checked into memory first (up to a budget), the room that new
-// blocks need is reserved, and only then are existing bytes changed; past the
-// budget the file is copied and the copy takes the rest, as with a new file.
-// Any error before the end leaves the output file byte for byte as it was.
+// The run holds the output's exclusive lock from start to end and first rolls
+// back a run that was interrupted on it. It checks before it writes. With a new
+// file (create-new, or no file yet) the sets stream into a temporary file beside
+// the output, which replaces the output only when it is complete and on the
+// disk. When appending to an existing file, the sets are parsed and checked into
+// memory first (up to a budget); then the bytes about to be overwritten are
+// saved to a journal, and only then are existing bytes changed; past the budget
+// the file is copied and the copy takes the rest, as with a new file. Whatever
+// happens, the output is afterwards the old file or the complete new one.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "zuduradu/core/grid.h"
 
@@ -28,16 +33,20 @@ struct ConversionRequest {
   std::size_t memoryBudgetBytes = std::size_t{256} << 20;
   int threads = 0;                 // threads that parse the input; 0: one per core (up to eight)
   std::size_t readChunkBytes = 0;  // bytes the reader takes at a time; 0: its default
+  // How long to wait while another run works on the same output.
+  std::chrono::milliseconds lockWait{std::chrono::minutes(5)};
 };
 
 struct ConversionResult {
   int stored = 0;        // data sets written
   int skipped = 0;       // data sets whose layer exceeds NZ
   bool rebuilt = false;  // the output file exists and its reference table was rebuilt
+  std::vector<std::string> warnings;  // what the user should know although the run succeeded
   friend bool operator==(const ConversionResult&, const ConversionResult&) = default;
 };
 
-enum class RunPhase { Checking, Writing };
+// Waiting: another run holds the output; nothing has been read yet.
+enum class RunPhase { Waiting, Checking, Writing };
 
 struct ConversionProgress {
   RunPhase phase = RunPhase::Checking;
@@ -45,11 +54,13 @@ struct ConversionProgress {
   std::uint64_t inputBytes = 0;  // the input file's length
   int setsDone = 0;
   int setsTotal = 0;
+  std::string output;  // while waiting: the output file another run holds
 };
 
-// Called after every data set and while writing. Returning false cancels the run;
-// that is honoured only while nothing has been written (phase Checking), and the
-// run then throws kv::Error of kind Cancelled.
+// Called while waiting for the output's lock, after every data set and while
+// writing. Returning false cancels the run; that is honoured only while nothing
+// has been written (phases Waiting and Checking), and the run then throws
+// kv::Error of kind Cancelled.
 using ProgressCallback = std::function<bool(const ConversionProgress&)>;
 
 // Throws kv::Error when the run is refused or fails; the message says what, where,
@@ -58,8 +69,5 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
 
 // Refuses a grid that has no cells or whose layers the file cannot address.
 void CheckGrid(const GridSize& grid, int typeCode);
-
-// The temporary file a new output is written to before it replaces the output.
-std::filesystem::path PartialPath(const std::filesystem::path& output);
 
 }  // namespace kv

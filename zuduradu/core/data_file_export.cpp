@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <optional>
 #include <ostream>
+#include <streambuf>
+#include <vector>
 #include <string>
 #include <system_error>
 
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/conversion.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/le_bytes.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/replacement_file.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -201,8 +205,11 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
 }
 
 ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
+  // Read under the shared lock: no run changes the file meanwhile.
+  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
   BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
-  const ExportPlan plan = Prepare(request, file);
+  ExportPlan plan = Prepare(request, file);
+  plan.rolledBack = guard.rolledBack();
   // Check every value first: a stream cannot take back what it was given.
   ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
     CheckFinite(request, layer, row, values);
@@ -213,37 +220,67 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
   return plan;
 }
 
-ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
-  std::error_code ec;
-  if (fs::equivalent(request.dataFile, output, ec)) {
-    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + output.string());
+namespace {
+
+// Appends what a stream is given to a file, so that text goes through the
+// same exclusive, synced replacement as the binary files.
+class FileStreamBuffer : public std::streambuf {
+ public:
+  explicit FileStreamBuffer(BinaryFile& file) : file_(file), buffer_(std::size_t{1} << 16) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
   }
-  if (fs::is_directory(output, ec)) {
-    throw Error(ErrorKind::BadRequest, "The output path " + output.string() + " is a folder, not a file");
-  }
-  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
-  const ExportPlan plan = Prepare(request, file);
-  const fs::path partial = PartialPath(output);
-  struct RemoveUnlessPlaced {
-    const fs::path& path;
-    bool placed = false;
-    ~RemoveUnlessPlaced() {
-      std::error_code ignored;
-      if (!placed) fs::remove(path, ignored);
+
+ protected:
+  int_type overflow(int_type c) override {
+    Drain();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
     }
-  } cleanup{partial};
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) throw Error(ErrorKind::Io, "Could not create " + partial.string());
-    WriteText(file, request, plan, out);
-    out.close();
-    if (!out) throw Error(ErrorKind::Io, "Could not write " + partial.string());
+    return traits_type::not_eof(c);
   }
-  fs::rename(partial, output, ec);
-  if (ec)
-    throw Error(ErrorKind::Io,
-                "Could not replace " + output.string() + " with " + partial.string() + ": " + ec.message());
-  cleanup.placed = true;
+  int sync() override {
+    Drain();
+    return 0;
+  }
+
+ private:
+  void Drain() {
+    const auto n = static_cast<std::size_t>(pptr() - pbase());
+    file_.WriteAt(at_, {reinterpret_cast<const unsigned char*>(pbase()), n});
+    at_ += static_cast<std::int64_t>(n);
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+  BinaryFile& file_;
+  std::vector<char> buffer_;
+  std::int64_t at_ = 0;
+};
+
+}  // namespace
+
+ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
+  const fs::path target = FollowLinks(output);
+  std::error_code ec;
+  if (fs::equivalent(request.dataFile, target, ec)) {
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output));
+  }
+  if (fs::is_directory(target, ec)) {
+    throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) + " is a folder, not a file");
+  }
+  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
+  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+  ExportPlan plan = Prepare(request, file);
+  plan.rolledBack = guard.rolledBack();
+  ReplacementFile replacement(target);
+  {
+    FileStreamBuffer buffer(replacement.CreateEmpty());
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    WriteText(file, request, plan, out);
+    out.flush();
+  }
+  replacement.PutInPlace();
   return plan;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/output_lock.h"
 #include "zuduradu/core/period_tables.h"
 
 namespace kv {
@@ -37,6 +38,7 @@ struct ExportedLayer {
 struct ExportPlan {
   std::vector<ExportedLayer> layers;      // in the order they are written
   std::vector<int> periodsWithoutLayers;  // chosen periods whose block begins at or past the end of the file
+  bool rolledBack = false;                // an interrupted run on the data file was rolled back first
 };
 
 // Which layers an export writes. With no periods given, every period that has
@@ -53,6 +55,7 @@ struct ExportRequest {
   GridSize grid;
   int typeCode = 0;
   std::vector<int> periods;  // empty: every period with data of its own
+  LockWait lockWait;         // while a run changes the data file, the export waits for it
 };
 
 // Writes the text to out. Every value is read and checked before the first
@@ -61,7 +64,8 @@ struct ExportRequest {
 ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out);
 
 // Writes the text to a file through a temporary file that replaces the output
-// only when complete; a refused or failed export leaves the output as it was.
+// only when complete and on the disk; a refused or failed export leaves the
+// output as it was. A link at the output is followed and stays.
 ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const std::filesystem::path& output);
 
 }  // namespace kv

@@ -6,6 +6,9 @@
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/catalogue.h"
 #include "zuduradu/core/conversion.h"
+#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/journal.h"
+#include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
 
 namespace kv {
@@ -140,18 +143,22 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
   return info;
 }
 
-DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry) {
+DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
+                              const LockWait& wait) {
   if (geometry) CheckGrid(geometry->grid, geometry->typeCode);
+  const OutputGuard guard(FollowLinks(file), LockKind::Shared, wait);
   BinaryFile in(file, BinaryFile::Mode::Read);
   const std::int64_t length = in.Length();
   DataFileInfo info = DescribeHeader(length < kHeaderBytes ? PeriodHeader{} : ReadHeader(in), length, geometry);
   info.file = file;
+  info.rolledBack = guard.rolledBack();
   return info;
 }
 
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   std::vector<std::string> lines;
-  lines.push_back("File: " + info.file.string());
+  lines.push_back("File: " + PathText(info.file));
+  if (info.rolledBack) lines.push_back(RolledBackNote(info.file));
   lines.push_back("Length: " + Bytes(info.length));
   if (info.fullHeader) {
     lines.push_back("Periods with data of their own: " + std::to_string(info.own.size()));

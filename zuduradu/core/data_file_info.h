@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/output_lock.h"
 #include "zuduradu/core/period_tables.h"
 
 namespace kv {
@@ -51,6 +52,7 @@ struct DataFileInfo {
   std::int64_t expectedLength = 0;    // the header and every block up to that one
   std::vector<std::string> notes;     // facts worth knowing that are not faults
   std::vector<std::string> problems;  // anything inconsistent
+  bool rolledBack = false;            // an interrupted run on the file was rolled back first
 };
 
 // The reference table as runs of consecutive periods naming the same period.
@@ -62,10 +64,12 @@ std::string DescribeReferenceRuns(std::span<const ReferenceRun> runs);
 DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
                             const std::optional<FileGeometry>& geometry);
 
-// Reads the file's header and describes it; a file shorter than the header is
+// Reads the file's header under the shared lock (after rolling back a run that
+// was interrupted on it) and describes it; a file shorter than the header is
 // described as such. Throws kv::Error when the file cannot be read, or when the
 // geometry's grid or type code cannot be used.
-DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry);
+DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
+                              const LockWait& wait = {});
 
 // The description as lines of text, without line ends.
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info);

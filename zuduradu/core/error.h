@@ -18,6 +18,7 @@ enum class ErrorKind {
   Unstorable,    // a data set the period data file cannot hold
   BadOutput,     // the existing output file is refused
   Io,            // the system failed to read or write a file
+  Busy,          // another run holds the output file and did not let go in time
   Cancelled,     // the caller cancelled the run before anything was written
 };
 

@@ -31,7 +31,7 @@ void LayerWriter::Work() {
     lock.unlock();
     std::exception_ptr failure;
     try {
-      file_.WriteFloatsAt(offset, buffers_[index]);
+      Write(offset, buffers_[index]);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -42,6 +42,15 @@ void LayerWriter::Work() {
   }
 }
 
+void LayerWriter::Write(std::int64_t offset, std::span<const float> values) {
+  file_.WriteFloatsAt(offset, values);
+  unsynced_ += values.size_bytes();
+  if (unsynced_ >= kWriteBackBytes) {
+    file_.StartWriteBack(0, 0);
+    unsynced_ = 0;
+  }
+}
+
 void LayerWriter::WaitIdle(std::unique_lock<std::mutex>& lock) {
   changed_.wait(lock, [this] { return !pending_; });
   if (failure_) std::rethrow_exception(failure_);
@@ -49,7 +58,7 @@ void LayerWriter::WaitIdle(std::unique_lock<std::mutex>& lock) {
 
 void LayerWriter::Submit(std::int64_t offset) {
   if (!background_) {
-    file_.WriteFloatsAt(offset, buffers_[0]);
+    Write(offset, buffers_[0]);
     return;
   }
   std::unique_lock<std::mutex> lock(mutex_);

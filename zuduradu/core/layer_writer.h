@@ -1,7 +1,9 @@
 // Writes layers into a file while the next layer is being parsed: two buffers,
 // one being filled by the caller, the other being written on a second thread.
 // Small layers are written on the caller's thread, where a hand-over would cost
-// more than it saves. The bytes are the same either way.
+// more than it saves. The bytes are the same either way. Every few megabytes
+// the system is asked to start writing to the disk, so that the final sync of
+// the file finds little left to do.
 #pragma once
 
 #include <condition_variable>
@@ -20,6 +22,7 @@ namespace kv {
 class LayerWriter {
  public:
   static constexpr std::size_t kBackgroundBytes = std::size_t{256} << 10;
+  static constexpr std::size_t kWriteBackBytes = std::size_t{8} << 20;
 
   LayerWriter(BinaryFile& file, std::size_t cells);
   ~LayerWriter();
@@ -36,6 +39,7 @@ class LayerWriter {
 
  private:
   void Work();
+  void Write(std::int64_t offset, std::span<const float> values);
   void WaitIdle(std::unique_lock<std::mutex>& lock);
 
   BinaryFile& file_;
@@ -49,6 +53,7 @@ class LayerWriter {
   std::int64_t offset_ = 0;
   std::size_t jobBuffer_ = 0;
   std::exception_ptr failure_;
+  std::size_t unsynced_ = 0;  // bytes written since the last write-back request
   std::thread thread_;
 };
 

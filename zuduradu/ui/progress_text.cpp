@@ -17,13 +17,14 @@ std::string Megabytes(std::uint64_t bytes) {
 
 std::string ProgressText(const kv::ConversionProgress& progress) {
   if (progress.phase == kv::RunPhase::Writing) return "Writing the output file...";
+  if (progress.phase == kv::RunPhase::Waiting) return "Waiting for another run on " + progress.output + "...";
   return "Data set " + std::to_string(progress.setsDone) + " of " + std::to_string(progress.setsTotal) + ", " +
          Megabytes(progress.bytesRead) + " of " + Megabytes(progress.inputBytes) + " MB";
 }
 
 int ProgressPerMille(const kv::ConversionProgress& progress) {
   if (progress.phase == kv::RunPhase::Writing) return 1000;
-  if (progress.inputBytes == 0) return 0;
+  if (progress.inputBytes == 0 || progress.phase == kv::RunPhase::Waiting) return 0;
   const std::uint64_t read = std::min(progress.bytesRead, progress.inputBytes);
   return static_cast<int>(read * 1000 / progress.inputBytes);
 }

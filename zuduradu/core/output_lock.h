@@ -1,0 +1,56 @@
+// One run at a time per output file. A run that changes a period data file
+// holds an exclusive lock on it from before it reads the old file until the new
+// bytes are in place; commands that only read it hold a shared lock.
+//
+// The lock lives on a small file beside the target, "<target>.kvcvrt-lock",
+// not on the target itself: a run replaces the target with a new file, and a
+// lock on the replaced file would no longer keep anybody out. The system drops
+// the lock with its holder's process, so a killed run leaves no stale lock. On
+// POSIX the last exclusive holder removes the lock file; a waiter that finds
+// the file it locked no longer at that name simply locks the new one.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+namespace kv {
+
+enum class LockKind { Shared, Exclusive };
+
+struct LockWait {
+  // How long to wait for another run before giving up.
+  std::chrono::milliseconds limit{std::chrono::minutes(5)};
+  // Called when the lock is held by another run, and again about every 100 ms
+  // while waiting. Returning false gives up at once (kv::Error of kind Cancelled).
+  std::function<bool()> waiting;
+};
+
+class OutputLock {
+ public:
+  // Takes the lock for `target` (the file itself, links already followed),
+  // waiting as `wait` says. Throws kv::Error: Busy when the limit passed, Io when
+  // the lock file cannot be made (a link or a folder at its name, no rights).
+  // A shared lock in a folder the user may not write is taken as granted:
+  // nobody who could change the file can run there either.
+  OutputLock(const std::filesystem::path& target, LockKind kind, const LockWait& wait = {});
+  ~OutputLock();
+  OutputLock(const OutputLock&) = delete;
+  OutputLock& operator=(const OutputLock&) = delete;
+
+  // The lock file's name for a target.
+  static std::filesystem::path LockPath(const std::filesystem::path& target);
+
+ private:
+  void Release() noexcept;
+
+  std::filesystem::path path_;
+  LockKind kind_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+}  // namespace kv
