@@ -10,9 +10,17 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh libbenchmark-dev python3-numpy time
 scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON -DKV_BUILD_GUI=OFF -DKV_BUILD_TESTS=OFF
 
-# The single-parser binary: the parent of the commit that brought the field pipeline.
-added=$(git log --diff-filter=A --format=%H -- zuduradu/core/field_pipeline.cpp | tail -1)
-base=$(git rev-parse "${KV_BENCH_BASELINE:-$added^}")
+# The single-parser binary: the newest commit in this history without the field pipeline.
+base=${KV_BENCH_BASELINE:-}
+if [ -z "$base" ]; then
+  for c in $(git rev-list --date-order HEAD); do
+    if ! git cat-file -e "$c:zuduradu/core/field_pipeline.cpp" 2>/dev/null; then
+      base=$c
+      break
+    fi
+  done
+fi
+base=$(git rev-parse "$base")
 src=build-bench/baseline-src
 if [ ! -d "$src" ] || [ "$(git -C "$src" rev-parse HEAD 2>/dev/null)" != "$base" ]; then
   rm -rf "$src" build-bench/baseline
