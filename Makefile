@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run bench fuzz sanitize clean
+.PHONY: build test run bench fuzz sanitize mutate clean
 
 build:
 	scripts/deps.sh
@@ -21,5 +21,10 @@ bench:
 fuzz:
 	scripts/fuzz.sh
 
+# Seeded mutants of the core against its tests: MUTATE_ARGS="--seed 1 --count 80".
+mutate:
+	scripts/deps.sh
+	scripts/mutate.py $(MUTATE_ARGS)
+
 clean:
-	rm -rf build build-asan build-bench build-fuzz
+	rm -rf build build-asan build-bench build-fuzz build-mutate

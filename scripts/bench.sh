@@ -35,6 +35,8 @@ cmake --build build-bench/baseline --target kvcvrt-cli -- -j"$(nproc)"
 
 echo "== Micro benchmarks =="
 build-bench/bench/reader_bench --benchmark_min_time=0.5
+echo "== Rollback journal and sync of an append (1000 x 1000 x 5) =="
+build-bench/bench/journal_cost build-bench/journal
 echo "== End to end (median wall time; peak resident memory) =="
 /usr/bin/python3 bench/compare.py build-bench --baseline build-bench/baseline/bin/kvcvrt-cli \
   --baseline-name "$(git log -1 --format='%h %s' "$base" | cut -c1-60)" "$@"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,10 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/number_text.h"
 #include "zuduradu/core/period_data_file.h"
+
+#if defined(__unix__)
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -199,6 +204,16 @@ TEST(Conversion, RefusedRunsChangeNothing) {
       {"grid below 1", "1 1 1" + six, {0, 2, 2}, 3, "The grid size 0 x 2 x 2 (columns x rows x layers) is not usable"},
       {"grid too large", "0", {32767, 32767, 3}, 3, "The grid size 32767 x 32767 x 3 is too large"},
       {"count with a fraction", "1.0 1 1" + six, g, 3, "The set count, line 1, column 1 of IN: \"1.0\" is not a whole number."},
+      {"a set longer than the grid", "2 1 1 1.5 2.5 3.5 4.5 5.5 6.5 7.5 2 1" + six, g, 3,
+       "Data set 2, period, line 1, column 31 of IN: \"7.5\" is not a whole number; data set 1 may hold more values "
+       "than NX x NY = 3 x 2 = 6, and the grid size may not match the file."},
+      {"a byte beyond ASCII", "1 1 1 1 2 \xC3\xA9 4 5 6", g, 3,
+       "Data set 1, value, line 1, column 11 of IN: \"\\xC3\\xA9\" is not a number."},
+      {"columns after a byte order mark", "\xEF\xBB\xBF" "1 1 1 x 2 3 4 5 6", g, 3,
+       "Data set 1, value, line 1, column 7 of IN: \"x\" is not a number."},
+      {"UTF-16 text", std::string("\xFF\xFE" "1\0 \0", 6), g, 3, "IN is UTF-16 text (little-endian), as its first bytes"},
+      {"UTF-32 text", std::string("\0\0\xFE\xFF\0\0\0" "1", 8), g, 3, "IN is UTF-32 text (big-endian)"},
+      {"UTF-16 text without a mark", std::string("1\0 \0" "1\0", 6), g, 3, "IN holds NUL bytes between the characters"},
   };
   for (const bool createNew : {false, true}) {
     for (const bool existing : {false, true}) {
@@ -245,6 +260,8 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
   header[2000] = static_cast<char>(537 & 0xFF);
   header[2001] = static_cast<char>(537 >> 8);
   WriteAll(dir / "o.top", header);
+  const std::uintmax_t length = 4000 + std::uintmax_t{537} * 4000000;  // sparse: the file ends with block 537
+  std::filesystem::resize_file(dir / "o.top", length);
   WriteAll(dir / "in.dat", "2 1 1 1000000*1\n2 1 1000000*2");
   try {
     kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {1000, 1000, 1}, false});
@@ -255,7 +272,11 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
                                          "the file can address. The output file " +
                                          (dir / "o.top").string() + " was not changed.");
   }
-  EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "o.top"), header));
+  EXPECT_EQ(std::filesystem::file_size(dir / "o.top"), length);
+  std::ifstream in(dir / "o.top", std::ios::binary);
+  std::string start(4000, '\0');
+  in.read(start.data(), 4000);
+  EXPECT_EQ(start, header);
 }
 
 TEST(Conversion, RefusedOutputFiles) {
@@ -275,6 +296,13 @@ TEST(Conversion, RefusedOutputFiles) {
       {"shorter than the header", std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
       {"empty file", "", "is 0 bytes long"},
       {"negative block number", blockEntry(-3), "the block number -3 of period 1 puts its data outside"},
+      // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
+      {"made for another grid", blockEntry(1) + std::string(64, '\0'),
+       "o.top does not fit the grid 3 x 2 x 2 and type 3: it is 4064 bytes long, where its 1 block needs 4048 bytes at "
+       "most, and the file ends 16 bytes into a layer of 3 x 2 values: its length does not fit this grid. Choose the "
+       "model the file was made for, or create a new file."},
+      {"two periods in one block", blockEntry(1).replace(2002, 2, "\1\0", 2) + std::string(48, '\0'),
+       "and periods 1 and 2 both have block 1"},
   };
   for (const Case& c : cases) {
     kvtest::ScratchDir dir;
@@ -289,12 +317,84 @@ TEST(Conversion, RefusedOutputFiles) {
     }
     EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "o.top"), c.content)) << c.name;
   }
-  // A folder in the output's place.
+  // Not files to write: a folder or a pipe in the output's place, and the input itself, by any name.
   kvtest::ScratchDir dir;
   WriteAll(dir / "in.dat", "1 1 1 1 2 3 4 5 6");
   std::filesystem::create_directory(dir / "o.top");
-  EXPECT_THROW(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, true}), kv::Error);
+  std::filesystem::create_symlink(dir / "in.dat", dir / "link.dat");
+  const struct {
+    std::filesystem::path output;
+    std::string message;
+  } others[] = {
+      {dir / "o.top", "is a folder, not a file"},
+      {dir / "in.dat", "is the input file " + (dir / "in.dat").string() + " itself"},
+      {dir / "link.dat", "is the input file " + (dir / "in.dat").string() + " itself"},
+      {dir / "." / "in.dat", "is the input file"},
+#if defined(__unix__)
+      {dir / "fifo", "is not a regular file"},
+#endif
+  };
+#if defined(__unix__)
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+#endif
+  for (const auto& other : others) {
+    for (const bool createNew : {false, true}) {
+      try {
+        kv::RunConversion({dir / "in.dat", other.output, 3, g, createNew});
+        ADD_FAILURE() << other.output;
+      } catch (const kv::Error& e) {
+        EXPECT_NE(std::string(e.what()).find(other.message), std::string::npos) << e.what();
+      }
+    }
+  }
   EXPECT_TRUE(std::filesystem::is_directory(dir / "o.top"));
+  EXPECT_EQ(ReadAll(dir / "in.dat"), "1 1 1 1 2 3 4 5 6");
+}
+
+TEST(Conversion, InputsThatAreNoFiles) {
+  kvtest::ScratchDir dir;
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_EQ(kv::InputProblem(dir / "none.dat", true), "Could not find the input file " + (dir / "none.dat").string());
+  EXPECT_EQ(kv::InputProblem(dir / "folder", true), "The input file " + (dir / "folder").string() + " is not a regular file");
+#if defined(__unix__)
+  // A pipe streams: the command line may take one, the window does not.
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(kv::InputProblem(dir / "fifo", true), "");
+  EXPECT_EQ(kv::InputProblem(dir / "fifo", false), "The input file " + (dir / "fifo").string() + " is not a regular file");
+#endif
+}
+
+// What is not read is told, not hidden: fields after the last announced set.
+TEST(Conversion, LeftOverFieldsAreReported) {
+  const kv::GridSize g{3, 2, 2};
+  struct Case {
+    const char* name;
+    std::string input;
+    std::vector<std::string> warnings;
+  };
+  const std::string tail = " the file announces, from line ";
+  const std::string advice = " not read. If they are data, check the set count, the grid size (6 values a set) and "
+                             "that decimals are written with a point";
+  const std::vector<Case> cases = {
+      {"nothing left", "1 1 1 1 2 3 4 5 6\n \n", {}},
+      {"a count too small", "1 1 1 1 2 3 4 5 6\n2 1\n1 2 3 4 5 6\n",
+       {"IN: 8 fields follow the last of the 1 data set" + tail + "2 on; they were" + advice}},
+      {"decimal commas", "1\n1 1\n1,5 2,5 3,5\n4,5 5,5 6,5\n",
+       {"IN: 6 fields follow the last of the 1 data set" + tail + "4 on; they were" + advice}},
+      {"one stray field", "0 7", {"IN: 1 field follows the last of the 0 data sets" + tail + "1 on; it was" + advice}},
+      {"words that are no numbers", "1 1 1 1 2 3 4 5 6 abc,,x\n" + std::string(300, 'z') + " 7",
+       {"IN: 4 fields follow the last of the 1 data set" + tail + "1 on; they were" + advice}},
+  };
+  for (const ReaderSetup& setup : kSetups) {
+    for (const Case& c : cases) {
+      kvtest::ScratchDir dir;
+      WriteAll(dir / "in.dat", c.input);
+      std::vector<std::string> expected = c.warnings;
+      for (std::string& w : expected) w.replace(0, 2, (dir / "in.dat").string());
+      EXPECT_EQ(kv::RunConversion(Request(dir / "in.dat", dir / "o.top", 3, g, false, setup)).warnings, expected)
+          << c.name << ", threads " << setup.threads;
+    }
+  }
 }
 
 TEST(Conversion, MissingInput) {

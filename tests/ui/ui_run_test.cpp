@@ -114,7 +114,8 @@ class RunTest : public QObject {
       QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     }
     QVERIFY(finished.wait(5000));
-    QCOMPARE(s.shell.log, writing ? QStringList{"inform: Conversion is complete."} : QStringList());
+    const QStringList expected = writing ? QStringList{"inform: Conversion is complete."} : QStringList();
+    QVERIFY2(s.shell.log == expected, qPrintable(s.shell.log.join(" | ")));
     QVERIFY(!dialog->isVisible() && !w.running() && !QApplication::overrideCursor());
     QCOMPARE(gate.calls.load(), 1);
     QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);  // the window takes input again

@@ -70,7 +70,9 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     throw UsageError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
                      " has no \".\" before which to put the type's extension");
   }
-  if (!kv::FileExists(kv::PathFromUtf8(options.input))) throw Refusal("Could not find the input file " + options.input);
+  if (const std::string problem = kv::InputProblem(kv::PathFromUtf8(options.input), true); !problem.empty()) {
+    throw Refusal(problem);
+  }
 
   kv::ConversionRequest request;
   request.input = kv::PathFromUtf8(options.input);

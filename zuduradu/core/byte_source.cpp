@@ -5,13 +5,17 @@
 #include <cstring>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
 
 namespace kv {
 
 FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw Error(ErrorKind::InputMissing, "Could not open the input file " + path.string() + ": it is a folder");
+  // A pipe streams like a file; a folder or a device is no input.
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+      !std::filesystem::is_fifo(status)) {
+    throw Error(ErrorKind::BadInput, "The input file " + PathText(path) + " is not a regular file");
   }
   errno = 0;
 #ifdef _WIN32

@@ -1,6 +1,7 @@
 #include "zuduradu/core/conversion.h"
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/byte_source.h"
+#include "zuduradu/core/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/file_system.h"
 #include "zuduradu/core/journal.h"
@@ -20,9 +22,20 @@
 #include "zuduradu/core/period_tables.h"
 #include "zuduradu/core/read_ahead_source.h"
 #include "zuduradu/core/replacement_file.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 namespace fs = std::filesystem;
+
+std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(input, ec);
+  if (input.empty() || !fs::exists(status)) return "Could not find the input file " + PathText(input);
+  if (fs::is_regular_file(status) || (pipesAllowed && fs::is_fifo(status))) {
+    return FileExists(input) || fs::is_fifo(status) ? "" : "Could not find the input file " + PathText(input);
+  }
+  return "The input file " + PathText(input) + " is not a regular file";
+}
 
 void CheckGrid(const GridSize& grid, int typeCode) {
   const std::string size =
@@ -51,6 +64,8 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
 }
 
 
+std::string DataSetCount(int n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
+
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
   Untouched,   // no byte of the output changed
@@ -59,19 +74,28 @@ enum class OutputState {
   Journaled,   // bytes changed; the journal left beside the file restores them at the next run
 };
 
+// The matrix text as a stream of sets. With one parsing thread the file is read
+// ahead on a second one; several parsing threads read it in turns themselves.
+struct TextInput {
+  TextInput(const fs::path& path, const ConversionRequest& request)
+      : file(path),
+        threads(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
+        ahead(threads == 1 ? std::make_unique<ReadAheadSource>(file) : nullptr),
+        reader(ahead ? static_cast<ByteSource&>(*ahead) : file, path,
+               request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads) {}
+  FileSource file;
+  int threads;
+  std::unique_ptr<ReadAheadSource> ahead;
+  MatrixReader reader;
+};
+
 class Run {
  public:
-  Run(const ConversionRequest& request, fs::path target, const ProgressCallback& progress)
-      : req_(request),
-        target_(std::move(target)),
-        progress_(progress),
-        source_(request.input),
-        threads_(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
-        // One parsing thread reads ahead on a second one; several read in turns themselves.
-        ahead_(threads_ == 1 ? std::make_unique<ReadAheadSource>(source_) : nullptr),
-        reader_(ahead_ ? static_cast<ByteSource&>(*ahead_) : source_, request.input,
-                request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads_) {
-    status_.inputBytes = source_.length();
+  // `sets` is the input; `inputBytes` its length for progress (0 when unknown).
+  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
+      const ProgressCallback& progress)
+      : req_(request), target_(std::move(target)), progress_(progress), reader_(sets) {
+    status_.inputBytes = inputBytes;
     status_.phase = RunPhase::Checking;
   }
 
@@ -104,9 +128,9 @@ class Run {
     status_.setsTotal = std::max(count, 0);
     const std::int64_t cells = CellsPerLayer(req_.grid);
     for (int s = 1; s <= count; ++s) {
-      const int period = reader_.ReadInteger("period", s);
+      const int period = ReadSetField("period", s);
       const FieldLocation periodAt = reader_.lastField();
-      const int layer = reader_.ReadInteger("layer", s);
+      const int layer = ReadSetField("layer", s);
       const FieldLocation layerAt = reader_.lastField();
       if (layer > req_.grid.nz) {
         reader_.SkipValues(cells, s);
@@ -125,6 +149,35 @@ class Run {
       status_.setsDone = s;
       Report();
     }
+    WarnOfLeftOverFields(count);
+  }
+
+  // A period or layer that is no whole number right after a data set most
+  // often means that the set held more values than the grid gives it.
+  int ReadSetField(const char* field, int set) {
+    try {
+      return reader_.ReadInteger(field, set);
+    } catch (const Error& e) {
+      if (set < 2 || e.kind() != ErrorKind::BadInput || e.problem().rfind("the file ends", 0) == 0) throw;
+      throw Error(e.kind(),
+                  e.problem() + "; data set " + std::to_string(set - 1) + " may hold more values than NX x NY = " +
+                      std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
+                      std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file",
+                  e.place());
+    }
+  }
+
+  // What follows the last announced set is never read as data, but the user
+  // is told: a set count or grid that is too small, or decimal commas, show here.
+  void WarnOfLeftOverFields(int count) {
+    const LeftOverFields left = reader_.CountLeftOverFields();
+    if (left.fields == 0) return;
+    result_.warnings.push_back(
+        PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
+        " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
+        std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
+        " not read. If they are data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " values a set) and that decimals are written with a point");
   }
 
   void Report() {
@@ -189,6 +242,7 @@ class Run {
     const std::int64_t oldLength = file.Length();
     DataFileLayout layout(req_.grid, req_.typeCode, header);
     RefuseUnaddressableBlocks(layout, header);
+    RefuseAnotherGeometrysFile(header, oldLength);
     std::vector<Pending> pending;
     std::optional<ReplacementFile> copy;
     HoldLayers(layout, pending, copy);
@@ -213,6 +267,24 @@ class Run {
                       std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
                       std::to_string(*period) + " puts its data outside the range the file can address");
     }
+  }
+
+  // A file whose blocks or length this grid and type cannot have produced was
+  // made for another model or type: appending at this grid's offsets would
+  // overwrite its values.
+  void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
+    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
+    if (info.misfits.empty()) return;
+    const GridSize& g = req_.grid;
+    std::string problem = info.misfits.front();
+    if (!problem.empty()) problem[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(problem[0])));
+    throw Error(ErrorKind::BadOutput,
+                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
+                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
+                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
+                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
+                    ". Choose the model the file was made for, or create a new file");
   }
 
   // Reads every set; the stored layers wait in memory up to the budget. Past
@@ -278,15 +350,22 @@ class Run {
   const ConversionRequest& req_;
   fs::path target_;
   const ProgressCallback& progress_;
-  FileSource source_;
-  int threads_;
-  std::unique_ptr<ReadAheadSource> ahead_;
-  MatrixReader reader_;
+  SetStream& reader_;
   ConversionProgress status_;
   ConversionResult result_;
   std::vector<float> layer_;
   OutputState state_ = OutputState::Untouched;
 };
+
+// The input itself as output would be replaced or written into: caught by the
+// file's identity, so that links and other spellings of its path count too.
+void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs::path& output) {
+  const auto in = IdentityOf(input);
+  if (in && in == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the input file " + PathText(input) +
+                                           " itself; choose another output file");
+  }
+}
 
 std::string IntactNote(const fs::path& output, bool present, OutputState state) {
   switch (state) {
@@ -305,7 +384,13 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
 
 }  // namespace
 
-ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+namespace {
+
+// The run around its input: the lock, the rollback of an interrupted run, the
+// clean-up of what a killed run left, and the note of what stayed intact.
+// `open` gives the input's stream and length once the output has been checked.
+template <typename OpenInput>
+ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
   const fs::path target = FollowLinks(request.output);
   std::error_code ec;
   bool present = fs::exists(target, ec);
@@ -313,7 +398,8 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
   std::string rolledBack;
   try {
     CheckGrid(request.grid, request.typeCode);
-    run.emplace(request, target, progress);
+    const auto [sets, inputBytes] = open(target);
+    run.emplace(request, target, *sets, inputBytes, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;
     waiting.output = PathText(request.output);
@@ -334,6 +420,21 @@ ConversionResult RunConversion(const ConversionRequest& request, const ProgressC
     const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
   }
+}
+
+}  // namespace
+
+ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+  std::unique_ptr<TextInput> text;
+  return GuardedRun(request, progress, [&](const fs::path& target) {
+    RefuseInputAsOutput(request.input, target, request.output);
+    text = std::make_unique<TextInput>(request.input, request);
+    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->file.length()};
+  });
+}
+
+ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets, const ProgressCallback& progress) {
+  return GuardedRun(request, progress, [&](const fs::path&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
 }
 
 }  // namespace kv

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 
@@ -66,6 +67,16 @@ using ProgressCallback = std::function<bool(const ConversionProgress&)>;
 // Throws kv::Error when the run is refused or fails; the message says what, where,
 // and what was left intact.
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress = {});
+
+// The same run with the sets taken from `sets` instead of the request's input
+// file (which is then not read): every check, lock and guarantee is the same.
+ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets,
+                                   const ProgressCallback& progress = {});
+
+// Why a path cannot serve as the matrix input file ("Could not find the input
+// file ...", "The input file ... is not a regular file"), or "" when it can. A
+// pipe serves when `pipesAllowed`, as for a caller that streams.
+std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed);
 
 // Refuses a grid that has no cells or whose layers the file cannot address.
 void CheckGrid(const GridSize& grid, int typeCode);

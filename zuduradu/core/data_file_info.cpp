@@ -127,6 +127,7 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
   if (!info.fullHeader) {
     info.problems.push_back("The file is " + Bytes(length) + " long, shorter than the " + std::to_string(kHeaderBytes) +
                             "-byte header of a period data file");
+    info.misfits = info.problems;
     return info;
   }
   const PeriodTable classified = ClassifyPeriods(header);
@@ -138,8 +139,11 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
   }
   info.references = ReferenceRuns(header.references);
   CheckBlocks(header, info);
-  CheckReferences(header, info);
   if (geometry) CheckLength(header, info);
+  // The blocks and the length decide whether the file is this geometry's; the
+  // references are rebuilt by every run and do not.
+  info.misfits = info.problems;
+  CheckReferences(header, info);
   return info;
 }
 

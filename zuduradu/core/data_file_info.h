@@ -52,6 +52,7 @@ struct DataFileInfo {
   std::int64_t expectedLength = 0;    // the header and every block up to that one
   std::vector<std::string> notes;     // facts worth knowing that are not faults
   std::vector<std::string> problems;  // anything inconsistent
+  std::vector<std::string> misfits;   // those problems that say the blocks or the length do not fit the geometry
   bool rolledBack = false;            // an interrupted run on the file was rolled back first
 };
 

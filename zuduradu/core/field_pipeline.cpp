@@ -6,6 +6,7 @@
 
 #include "zuduradu/core/field_scan.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/text_encoding.h"
 
 namespace kv {
 namespace {
@@ -47,10 +48,13 @@ FieldPipeline::Spot FieldPipeline::Chunk::LocateByte(std::uint32_t field, std::s
   return s;
 }
 
-FieldPipeline::FieldPipeline(ByteSource& source, std::size_t chunkBytes, int threads)
-    : source_(source), chunkBytes_(std::clamp<std::size_t>(chunkBytes, 1, std::size_t{1} << 30)) {
+FieldPipeline::FieldPipeline(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes, int threads)
+    : source_(source),
+      name_(std::move(name)),
+      chunkBytes_(std::clamp<std::size_t>(chunkBytes, 1, std::size_t{1} << 30)) {
   const int workers = std::max(threads, 1);
-  const std::size_t textBytes = scan::kMaxFieldBytes + chunkBytes_ + 1;
+  // Room for a cut field and a chunk, or for the first read (see Fill).
+  const std::size_t textBytes = scan::kMaxFieldBytes + std::max(chunkBytes_, scan::kMaxFieldBytes) + 1;
   // Every field but the last is followed by a separator: at most one field in two bytes.
   maxFields_ = textBytes / 2 + 2;
   // Two chunks a thread keeps every thread busy while the caller works on one more.
@@ -85,7 +89,8 @@ FieldPipeline::~FieldPipeline() {
 }
 
 std::size_t FieldPipeline::bufferBytes() const {
-  const std::size_t perChunk = scan::kMaxFieldBytes + chunkBytes_ + 1 + maxFields_ * sizeof(float) +
+  const std::size_t perChunk = scan::kMaxFieldBytes + std::max(chunkBytes_, scan::kMaxFieldBytes) + 1 +
+                               maxFields_ * sizeof(float) +
                                (maxFields_ / kAnchorEvery + 2) * sizeof(Anchor);
   return slots_.size() * perChunk + carry_.capacity();
 }
@@ -133,7 +138,11 @@ void FieldPipeline::Fill(Chunk& c) {
   char* t = c.text.get();
   std::memcpy(t, carry_.data(), carrySize_);
   std::size_t size = carrySize_;
-  const std::size_t want = carrySize_ + chunkBytes_;
+  // The first read takes as much as the single-threaded reader's first read, so
+  // that the start of the text is judged on the same bytes.
+  const bool first = c.sequence == 0;
+  const std::size_t want =
+      first ? std::max(chunkBytes_, scan::kMaxFieldBytes) + scan::kMaxFieldBytes : carrySize_ + chunkBytes_;
   bool end = false;
   while (size < want) {
     const std::size_t got = source_.Read(t + size, want - size);
@@ -142,6 +151,12 @@ void FieldPipeline::Fill(Chunk& c) {
       break;
     }
     size += got;
+  }
+  if (first && size > 0) {
+    const std::size_t skip = CheckTextStart({t, size}, name_);
+    std::memmove(t, t + skip, size - skip);
+    size -= skip;
+    nextOffset_ = static_cast<std::int64_t>(skip);
   }
   c.offset = nextOffset_;
   c.afterComma = carryAfterComma_;

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -85,7 +86,10 @@ class FieldPipeline {
   };
 
   // Starts `threads` parsing threads on `source`, read chunkBytes at a time.
-  FieldPipeline(ByteSource& source, std::size_t chunkBytes, int threads);
+  // The start of the text is checked as the single-threaded reader checks it
+  // (CheckTextStart): a UTF-8 byte order mark is skipped, so the first chunk
+  // begins after it; a refusal is raised by Next() like a read failure.
+  FieldPipeline(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes, int threads);
   ~FieldPipeline();
   FieldPipeline(const FieldPipeline&) = delete;
   FieldPipeline& operator=(const FieldPipeline&) = delete;
@@ -109,6 +113,7 @@ class FieldPipeline {
   void Parse(Chunk& c) const;
 
   ByteSource& source_;
+  const std::filesystem::path name_;
   const std::size_t chunkBytes_;
   std::size_t maxFields_ = 0;
   std::vector<Slot> slots_;

@@ -7,6 +7,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/text_encoding.h"
 
 namespace kv {
 namespace {
@@ -24,7 +25,7 @@ constexpr const char* kTwoCommas = "two commas with no number between them (an e
 MatrixReader::MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes, int threads)
     : source_(source), name_(std::move(name)), chunkBytes_(std::max<std::size_t>(chunkBytes, kMaxFieldBytes)) {
   if (threads > 1) {
-    pipeline_ = std::make_unique<FieldPipeline>(source, chunkBytes, threads);
+    pipeline_ = std::make_unique<FieldPipeline>(source, name_, chunkBytes, threads);
     return;
   }
   // One byte more than is ever filled: it holds the NUL that ends the data.
@@ -83,7 +84,35 @@ bool MatrixReader::Refill(std::size_t keep) {
     eof_ = true;
     return false;
   }
+  if (!started_) {
+    // A byte order mark is no field, and columns count from after it, as an editor shows them.
+    started_ = true;
+    pos_ += CheckTextStart({buffer_.data(), end_}, name_);
+    lineStart_ = static_cast<std::int64_t>(pos_);
+    if (pos_ == end_) return Refill(0);
+  }
   return true;
+}
+
+LeftOverFields MatrixReader::CountLeftOverFields() {
+  if (pipeline_) return CountLeftOverParsedFields();
+  LeftOverFields left;
+  bool inField = false;
+  for (;;) {
+    if (pos_ == end_ && !Refill(0)) break;
+    const char c = buffer_[pos_++];
+    if (IsSeparator(c)) {
+      inField = false;
+      if (c == '\n') {
+        ++line_;
+        lineStart_ = base_ + static_cast<std::int64_t>(pos_);
+      }
+    } else if (!inField) {
+      inField = true;
+      if (left.fields++ == 0) left.firstLine = line_;
+    }
+  }
+  return left;
 }
 
 bool MatrixReader::NextField(Field& field, int set, std::string_view fieldName) {
@@ -256,9 +285,15 @@ bool MatrixReader::NextChunk() {
       }
       if (chunk_->fields > 0) doneEnd_ = chunk_->offset + static_cast<std::int64_t>(chunk_->fieldsEnd);
     }
+    const bool first = chunk_ == nullptr;
     chunk_ = &pipeline_->Next();
     index_ = 0;
     note_ = 0;
+    if (first) {
+      // Past a byte order mark: columns count from after it.
+      chunkLineStart_ = chunk_->offset;
+      doneEnd_ = chunk_->offset;
+    }
   }
   return true;
 }
@@ -280,6 +315,40 @@ bool MatrixReader::NextParsedField(Field& field, int set, std::string_view field
   field.at = ChunkPlace(s.start, s.lines, s.lineStart);
   CheckLength(field, set, fieldName);
   return true;
+}
+
+// The same count over the text of the chunks, from the end of the last field read.
+LeftOverFields MatrixReader::CountLeftOverParsedFields() {
+  LeftOverFields left;
+  if (!chunk_ && !NextChunk()) return left;
+  std::size_t from = 0;
+  std::int64_t line = chunkLine_;
+  if (index_ > 0) {
+    const FieldPipeline::Spot s = chunk_->Locate(index_ - 1);
+    from = s.end;
+    line += s.lines;
+  }
+  bool inField = false;
+  for (;;) {
+    const char* t = chunk_->text.get();
+    for (std::size_t p = from; p < chunk_->size; ++p) {
+      if (IsSeparator(t[p])) {
+        inField = false;
+        line += t[p] == '\n' ? 1 : 0;
+      } else if (!inField) {
+        inField = true;
+        if (left.fields++ == 0) left.firstLine = line;
+      }
+    }
+    if (chunk_->last) break;
+    // Counted here, not taken from the chunk: its parse may have stopped early.
+    chunk_ = &pipeline_->Next();
+    index_ = 0;
+    note_ = 0;
+    from = 0;
+  }
+  atEnd_ = true;
+  return left;
 }
 
 template <bool Store>

@@ -6,6 +6,8 @@
 // Fields are separated by blanks, tabs, commas, CR and LF in any mix; a comma
 // between blanks makes no extra field, but two commas with nothing between them
 // on one line are an error (an empty field would shift every later value).
+// A UTF-8 byte order mark at the start is skipped; UTF-16 and UTF-32 text is
+// refused (text_encoding.h).
 //
 // With more than one thread, fields are found and converted on that many
 // threads (see FieldPipeline) and this reader only gives them their meaning in
@@ -25,15 +27,11 @@
 #include "zuduradu/core/byte_source.h"
 #include "zuduradu/core/field_pipeline.h"
 #include "zuduradu/core/field_scan.h"
+#include "zuduradu/core/set_stream.h"
 
 namespace kv {
 
-struct FieldLocation {
-  std::int64_t line = 0;
-  std::int64_t column = 0;
-};
-
-class MatrixReader {
+class MatrixReader final : public SetStream {
  public:
   static constexpr std::size_t kDefaultChunkBytes = 1 << 20;
   static constexpr std::size_t kMaxFieldBytes = scan::kMaxFieldBytes;
@@ -46,16 +44,19 @@ class MatrixReader {
   static int DefaultThreads();
 
   // Reads a whole-number field (count, period, layer) of data set `set` (0 for the count).
-  std::int16_t ReadInteger(std::string_view field, int set);
+  std::int16_t ReadInteger(std::string_view field, int set) override;
   // Reads values.size() values of data set `set`, expanding repeats such as 6*0.5.
-  void ReadValues(std::span<float> values, int set);
+  void ReadValues(std::span<float> values, int set) override;
   // Reads and checks n values of data set `set` without keeping them.
-  void SkipValues(std::int64_t n, int set);
+  void SkipValues(std::int64_t n, int set) override;
+
+  // Counts, without reading them as numbers, the fields from here to the end.
+  LeftOverFields CountLeftOverFields() override;
 
   // Where the last field that was read starts.
-  FieldLocation lastField() const { return last_; }
+  FieldLocation lastField() const override { return last_; }
   // Bytes of the input consumed so far.
-  std::uint64_t bytesRead() const;
+  std::uint64_t bytesRead() const override;
   // The buffers' size: fixed for the reader's life.
   std::size_t bufferCapacity() const { return pipeline_ ? pipeline_->bufferBytes() : buffer_.capacity(); }
   const std::filesystem::path& name() const { return name_; }
@@ -84,6 +85,7 @@ class MatrixReader {
   bool NextChunk();
   FieldLocation ChunkPlace(std::size_t offset, std::uint32_t lines, std::uint32_t lineStart) const;
   bool NextParsedField(Field& field, int set, std::string_view fieldName);
+  LeftOverFields CountLeftOverParsedFields();
   template <bool Store>
   void ReadParsedValues(float* out, std::int64_t n, int set);
 
@@ -97,6 +99,7 @@ class MatrixReader {
   std::int64_t line_ = 1;
   std::int64_t lineStart_ = 0;  // offset in the file of the current line's first byte
   bool eof_ = false;
+  bool started_ = false;  // the start of the text has been checked
   FieldLocation last_;
 
   std::unique_ptr<FieldPipeline> pipeline_;

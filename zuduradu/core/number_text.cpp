@@ -155,7 +155,7 @@ std::string QuoteField(std::string_view text) {
   std::string q = "\"";
   for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
+    if (c < 0x20 || c >= 0x7F) {
       std::array<char, 8> hex{};
       std::snprintf(hex.data(), hex.size(), "\\x%02X", c);
       q += hex.data();

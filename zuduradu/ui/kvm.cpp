@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "zuduradu/core/conversion.h"
 #include "zuduradu/core/model_file.h"
 #include "zuduradu/core/model_paths.h"
 #include "zuduradu/core/period_data_file.h"
@@ -129,8 +130,8 @@ bool kvm::ValidateInputs() {
   QString problem;
   if (settings_.ModelPath.empty()) {
     problem = tr("Please select a KV Model.");
-  } else if (!kv::FileExists(kv::PathFromUtf8(settings_.InputPath))) {
-    problem = tr("Could not find the input file ") + FromCore(settings_.InputPath);
+  } else if (const std::string input = kv::InputProblem(kv::PathFromUtf8(settings_.InputPath), false); !input.empty()) {
+    problem = FromCore(input);
   } else if (settings_.OutputPath.empty()) {
     problem = tr("Please specify the name of the output data file");
   }

@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Mutation check of the core: do the tests notice when the code is subtly wrong?
+
+Applies seeded, simple mutants to zuduradu/core/*.cpp one at a time (a
+comparison or boundary changed, a condition inverted, an offset moved by one,
+a logical operator swapped), rebuilds the core tests, runs them and counts the
+mutant killed when they fail. Prints the score and the mutants that survived.
+
+Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S]
+"""
+import argparse
+import os
+import random
+import re
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CORE = os.path.join(ROOT, "zuduradu", "core")
+
+# (name, pattern, replacement). Each applies to one match on one line.
+OPERATORS = [
+    # Comparisons stand between blanks here; template brackets and streams do not.
+    ("< to <=", r"(?<= )<(?= )", "<="),
+    ("<= to <", r"(?<= )<=(?= )", "<"),
+    ("> to >=", r"(?<= )>(?= )", ">="),
+    (">= to >", r"(?<= )>=(?= )", ">"),
+    ("== to !=", r"(?<= )==(?= )", "!="),
+    ("!= to ==", r"(?<= )!=(?= )", "=="),
+    ("&& to ||", r"(?<= )&&(?= )", "||"),
+    ("|| to &&", r"(?<= )\|\|(?= )", "&&"),
+    ("+ 1 to + 2", r"\+ 1\b", "+ 2"),
+    ("- 1 to - 2", r"- 1\b", "- 2"),
+    ("+ 1 to - 1", r"\+ 1\b", "- 1"),
+    ("condition inverted", r"\bif \((.*)\) (?=\{|return|throw|continue|break)", r"if (!(\1)) "),
+    ("true to false", r"\btrue\b", "false"),
+    ("false to true", r"\bfalse\b", "true"),
+    ("number plus one", r"(?<![\w.])(\d{2,})(?![\w.'])", None),
+]
+
+SKIP_LINE = re.compile(r'^\s*(//|#|\*|/\*)|static_assert|snprintf|"[^"]*$')
+
+
+def strip_strings(line):
+    """The line with string and character literals blanked, so they are never mutated."""
+    return re.sub(r'"(\\.|[^"\\])*"|\'(\\.|[^\'\\])*\'', lambda m: " " * len(m.group(0)), line)
+
+
+def candidates():
+    sites = []
+    for name in sorted(os.listdir(CORE)):
+        if not name.endswith(".cpp"):
+            continue
+        path = os.path.join(CORE, name)
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().split("\n")
+        for number, line in enumerate(lines):
+            if SKIP_LINE.search(line) or "template" in line or "#include" in line:
+                continue
+            blank = strip_strings(line)
+            code = blank.split("//")[0]
+            for op_name, pattern, replacement in OPERATORS:
+                for m in re.finditer(pattern, code):
+                    sites.append((path, number, m.start(), m.end(), op_name, pattern, replacement))
+    return sites
+
+
+def mutate_line(line, site):
+    _, _, start, end, op_name, pattern, replacement = site
+    if op_name == "number plus one":
+        return line[:start] + str(int(line[start:end]) + 1) + line[end:]
+    m = re.compile(pattern).match(line, start)
+    return line[:start] + m.expand(replacement) + line[m.end():]
+
+
+def run(cmd, timeout):
+    try:
+        return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return "timeout"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--seed", type=int, default=2026)
+    parser.add_argument("--count", type=int, default=60)
+    parser.add_argument("--build", default="build-mutate")
+    parser.add_argument("--timeout", type=int, default=180)
+    args = parser.parse_args()
+
+    build = os.path.join(ROOT, args.build)
+    if not os.path.exists(os.path.join(build, "build.ninja")):
+        subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                        "-DKV_BUILD_GUI=OFF", "-DKV_BUILD_PYTHON=OFF"], check=True, stdout=subprocess.DEVNULL)
+    build_cmd = ["cmake", "--build", build, "--target", "core_tests", "--", "-j2"]
+    test_cmd = [os.path.join(build, "tests", "core_tests"), "--gtest_brief=1"]
+    if run(build_cmd, 1800) != 0:
+        sys.exit("the unmutated tree does not build")
+    if run(test_cmd, args.timeout) != 0:
+        sys.exit("the tests fail on the unmutated tree")
+
+    sites = candidates()
+    rng = random.Random(args.seed)
+    chosen = rng.sample(sites, min(args.count, len(sites)))
+    killed, survived, stillborn = 0, [], 0
+    started = time.time()
+    for i, site in enumerate(chosen, 1):
+        path, number = site[0], site[1]
+        with open(path, encoding="utf-8") as f:
+            original = f.read()
+        lines = original.split("\n")
+        before = lines[number]
+        lines[number] = mutate_line(before, site)
+        where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
+        try:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write("\n".join(lines))
+            if run(build_cmd, 1800) != 0:
+                stillborn += 1
+                verdict = "does not build"
+            else:
+                result = run(test_cmd, args.timeout)
+                if result == 0:
+                    survived.append((where, site[4], before.strip(), lines[number].strip()))
+                    verdict = "SURVIVED"
+                else:
+                    killed += 1
+                    verdict = "killed" + (" (timeout)" if result == "timeout" else "")
+        finally:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(original)
+        print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), verdict, where, site[4]), flush=True)
+    run(build_cmd, 1800)
+    tried = len(chosen) - stillborn
+    print("\nseed %d, %d mutants (%d did not build): %d killed, %d survived; score %.1f%% (%.0f s)" %
+          (args.seed, len(chosen), stillborn, killed, len(survived), 100.0 * killed / max(tried, 1),
+           time.time() - started))
+    for where, op, before, after in survived:
+        print("survived %s (%s)\n    - %s\n    + %s" % (where, op, before, after))
+
+
+if __name__ == "__main__":
+    main()
