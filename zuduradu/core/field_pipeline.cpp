@@ -17,10 +17,16 @@ std::uint32_t U32(std::size_t n) { return static_cast<std::uint32_t>(n); }
 
 FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field) const {
   const Anchor& a = anchors[field / kAnchorEvery];
+  return Locate(field, field - field % kAnchorEvery, {a.offset, a.offset, a.lines, a.lineStart});
+}
+
+FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field, std::uint32_t knownField,
+                                                 const Spot& known) const {
+  if (knownField > field || knownField < field - field % kAnchorEvery) return Locate(field);
   const char* t = text.get();
-  Spot s{a.offset, a.offset, a.lines, a.lineStart};
-  std::size_t p = a.offset;
-  for (std::uint32_t k = field - field % kAnchorEvery;; ++k) {
+  Spot s = known;
+  std::size_t p = known.start;
+  for (std::uint32_t k = knownField;; ++k) {
     for (; p < size && scan::IsSeparator(t[p]); ++p) {
       if (t[p] == '\n') {
         ++s.lines;

@@ -29,7 +29,7 @@ class FieldPipeline {
  public:
   // Every this many fields the parser notes where it stands, so that a field's
   // text and line can be found again by parsing at most this many fields.
-  static constexpr std::uint32_t kAnchorEvery = 16;
+  static constexpr std::uint32_t kAnchorEvery = 8;
   // A line that began before the chunk.
   static constexpr std::uint32_t kEarlierLine = UINT32_MAX;
 
@@ -79,8 +79,11 @@ class FieldPipeline {
     std::exception_ptr failure;              // the input could not be read
     std::uint64_t sequence = 0;
 
-    // The field `field` (< fields, or the noted field at `fields`).
+    // The field `field` (< fields, or the noted field at `fields`). With `known`,
+    // the spot of an earlier field `knownField`, the search starts there when
+    // that is nearer than the anchor before `field`.
     Spot Locate(std::uint32_t field) const;
+    Spot Locate(std::uint32_t field, std::uint32_t knownField, const Spot& known) const;
     // The line of the byte at `at`, which lies before field `field`'s end.
     Spot LocateByte(std::uint32_t field, std::size_t at) const;
   };

@@ -42,7 +42,7 @@ std::uint64_t MatrixReader::bytesRead() const {
   if (!pipeline_) return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_));
   if (atEnd_) return static_cast<std::uint64_t>(chunk_->offset + static_cast<std::int64_t>(chunk_->size));
   if (index_ == 0) return static_cast<std::uint64_t>(doneEnd_);
-  return static_cast<std::uint64_t>(chunk_->offset + static_cast<std::int64_t>(chunk_->Locate(index_ - 1).end));
+  return static_cast<std::uint64_t>(chunk_->offset + static_cast<std::int64_t>(LocateInChunk(index_ - 1).end));
 }
 
 void MatrixReader::FailAt(FieldLocation at, int set, std::string_view field, std::string what) const {
@@ -298,6 +298,19 @@ bool MatrixReader::NextChunk() {
   return true;
 }
 
+// A field of the current chunk. Fields are asked for in order, so the search
+// starts from the one found last when that is nearer than the anchor.
+FieldPipeline::Spot MatrixReader::LocateInChunk(std::uint32_t field) const {
+  if (locatedChunk_ == chunk_->sequence) {
+    located_ = chunk_->Locate(field, locatedField_, located_);
+  } else {
+    located_ = chunk_->Locate(field);
+    locatedChunk_ = chunk_->sequence;
+  }
+  locatedField_ = field;
+  return located_;
+}
+
 // The next field with its text and place, found again in its chunk.
 bool MatrixReader::NextParsedField(Field& field, int set, std::string_view fieldName) {
   if (!NextChunk()) return false;
@@ -309,7 +322,7 @@ bool MatrixReader::NextParsedField(Field& field, int set, std::string_view field
     }
     ++note_;
   }
-  const FieldPipeline::Spot s = chunk_->Locate(index_);
+  const FieldPipeline::Spot s = LocateInChunk(index_);
   ++index_;
   field.text = std::string_view(chunk_->text.get() + s.start, s.end - s.start);
   field.at = ChunkPlace(s.start, s.lines, s.lineStart);
@@ -324,7 +337,7 @@ LeftOverFields MatrixReader::CountLeftOverParsedFields() {
   std::size_t from = 0;
   std::int64_t line = chunkLine_;
   if (index_ > 0) {
-    const FieldPipeline::Spot s = chunk_->Locate(index_ - 1);
+    const FieldPipeline::Spot s = LocateInChunk(index_ - 1);
     from = s.end;
     line += s.lines;
   }

@@ -84,6 +84,7 @@ class MatrixReader final : public SetStream {
   bool ChunkHasMore() const;
   bool NextChunk();
   FieldLocation ChunkPlace(std::size_t offset, std::uint32_t lines, std::uint32_t lineStart) const;
+  FieldPipeline::Spot LocateInChunk(std::uint32_t field) const;
   bool NextParsedField(Field& field, int set, std::string_view fieldName);
   LeftOverFields CountLeftOverParsedFields();
   template <bool Store>
@@ -110,6 +111,10 @@ class MatrixReader final : public SetStream {
   std::int64_t chunkLineStart_ = 0; // the offset of that line's first byte
   std::int64_t doneEnd_ = 0;        // the end of the last field of the chunks before chunk_
   bool atEnd_ = false;              // every field was read
+  // The field of chunk_ found last: the next one is searched from there.
+  mutable std::uint64_t locatedChunk_ = UINT64_MAX;
+  mutable std::uint32_t locatedField_ = 0;
+  mutable FieldPipeline::Spot located_;
 };
 
 }  // namespace kv
