@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run bench fuzz sanitize mutate clean
+.PHONY: build test run package install bench fuzz sanitize mutate clean
 
 build:
 	scripts/deps.sh
@@ -10,6 +10,14 @@ test:
 
 run:
 	./run.sh
+
+# build/kvcvrt_<version>_<architecture>.deb, checked by lintian and the desktop validators.
+package:
+	scripts/package.sh
+
+# Into /usr/local, or PREFIX=...
+install: build
+	cmake --install build --prefix $(or $(PREFIX),/usr/local)
 
 sanitize:
 	scripts/build.sh build-asan -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

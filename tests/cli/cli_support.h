@@ -22,21 +22,25 @@ struct Outcome {
 
 inline std::string Quote(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
 
-// Runs kvcvrt-cli with the arguments as one command-line text.
-inline Outcome RunCli(const ScratchDir& dir, const std::string& args) {
-  const auto out = dir / "cli.stdout";
+// Runs kvcvrt-cli with the arguments as one command-line text; standard input
+// comes from the file stdinFrom when one is named, and standard output goes to
+// stdoutTo when one is named (out is then empty).
+inline Outcome RunCli(const ScratchDir& dir, const std::string& args, const std::filesystem::path& stdinFrom = {},
+                      const std::filesystem::path& stdoutTo = {}) {
+  const auto out = stdoutTo.empty() ? dir / "cli.stdout" : stdoutTo;
   const auto err = dir / "cli.stderr";
   std::string command = Quote(KVCVRT_CLI) + " " + args + " > " + Quote(out) + " 2> " + Quote(err);
+  if (!stdinFrom.empty()) command += " < " + Quote(stdinFrom);
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c takes off one pair of outer quotes
 #endif
   const int raw = std::system(command.c_str());
 #ifdef _WIN32
-  Outcome o{raw, ReadAll(out), ReadAll(err)};
+  Outcome o{raw, stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
 #else
-  Outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
+  Outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
 #endif
-  std::filesystem::remove(out);
+  if (stdoutTo.empty()) std::filesystem::remove(out);
   std::filesystem::remove(err);
   return o;
 }

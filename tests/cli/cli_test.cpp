@@ -93,6 +93,8 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
       {"export " + data + " --grid 3,2,2 --type 3 --periods 5-3 --output " + Quote(dir / "x.txt"), 2, "runs backwards"},
       {"info " + data + " --grid 3,2,2", 2, "--type is needed with --model or --grid"},
       {"info " + data + " --type 3", 2, "--type needs --model or --grid"},
+      {in + " --grid 5,2,2 --type 3" + out, 1, "does not fit the grid 5 x 2 x 2 and type 3"},
+      {"convert --input " + data + " --grid 3,2,2 --type 3 --create" + out, 1, "is the input file"},
   };
   for (const auto& [args, status, words] : cases) {
     const auto r = RunCli(dir, args);
@@ -105,13 +107,26 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   EXPECT_FALSE(std::filesystem::exists(dir / "x.txt"));
 }
 
+// What the run reports beside its result goes to standard error, and the run still succeeds.
+TEST(Cli, WarningsGoToStandardError) {
+  kvtest::ScratchDir dir;
+  WriteAll(dir / "in.dat", "1\n1 1 1 2 3 4 5 6\n7\n");
+  const auto r = RunCli(dir, "convert -i " + Quote(dir / "in.dat") + " -g 3,2,2 -t 3 -o " + Quote(dir / "a.top"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + (dir / "a.top").string() + "\n");
+  EXPECT_EQ(r.err, "warning: " + (dir / "in.dat").string() +
+                       ": 1 field follows the last of the 1 data set the file announces, from line 3 on; it was not "
+                       "read. If this is data, check the set count, the grid size (6 values a set) and that decimals "
+                       "are written with a point\n");
+}
+
 TEST(Cli, HelpVersionAndTypes) {
   kvtest::ScratchDir dir;
   const auto help = RunCli(dir, "convert --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: kvcvrt-cli convert"), std::string::npos) << help.out;
   EXPECT_EQ(help.out.find("--threads"), std::string::npos) << "a measurement option, not for users";
-  EXPECT_EQ(RunCli(dir, "--version").out, "kvcvrt-cli " KVCVRT_VERSION "\n");
+  for (const char* version : {"--version", "-V"}) EXPECT_EQ(RunCli(dir, version).out, "kvcvrt-cli " KVCVRT_VERSION "\n");
   const auto r = RunCli(dir, "types");
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 32);  // a heading and 31 rows

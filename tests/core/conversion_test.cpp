@@ -373,7 +373,7 @@ TEST(Conversion, LeftOverFieldsAreReported) {
     std::vector<std::string> warnings;
   };
   const std::string tail = " the file announces, from line ";
-  const std::string advice = " not read. If they are data, check the set count, the grid size (6 values a set) and "
+  const std::string advice = " not read. If this is data, check the set count, the grid size (6 values a set) and "
                              "that decimals are written with a point";
   const std::vector<Case> cases = {
       {"nothing left", "1 1 1 1 2 3 4 5 6\n \n", {}},

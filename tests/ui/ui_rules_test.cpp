@@ -1,4 +1,4 @@
-// The window's pure rules: dialog filters, centring, twips and dialog choices.
+// The window's pure rules: dialog filters, centring, twips, dialog choices and the completion detail.
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFont>
@@ -9,6 +9,7 @@
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/dialog_choice.h"
 #include "zuduradu/ui/name_filters.h"
+#include "zuduradu/ui/progress_text.h"
 #include "zuduradu/ui/twips.h"
 
 class RulesTest : public QObject {
@@ -60,6 +61,19 @@ class RulesTest : public QObject {
       font.setPointSizeF(c.points);
       QCOMPARE(kv::ui::ToPixels(c.twips, kv::ui::PixelsPerTwip(font)), c.pixels);
     }
+  }
+
+  // The detail line under "Conversion is complete.".
+  void completionDetail() {
+    const struct { kv::ConversionResult result; const char* detail; } cases[] = {
+        {{1, 0, true, {}}, "1 data set stored in a.top."},
+        {{3, 1, true, {}}, "3 data sets stored in a.top; 1 data set skipped because its layer exceeds NZ."},
+        {{0, 2, false, {}}, "No data set was stored, so there is no file a.top; 2 data sets skipped because their "
+                            "layers exceed NZ."},
+        {{2, 0, true, {"Line 4: 3 values are left over.", "Second."}},
+         "2 data sets stored in a.top.\nLine 4: 3 values are left over.\nSecond."},
+    };
+    for (const auto& c : cases) QCOMPARE(kv::ui::CompletionDetail(c.result, "a.top"), std::string(c.detail));
   }
 
   void dialogChoice() {

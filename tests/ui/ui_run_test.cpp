@@ -37,19 +37,24 @@ class RunTest : public QObject {
   Q_OBJECT
 
  private slots:
-  // Over a file that is no period data file, appending is refused with a warning naming it, which
-  // leaves the file and OutputPath as they were. Creating a new file replaces it with two blocks of two
+  // Over a file made for another grid, appending is refused after a beep with a warning that names
+  // it and the way out, which leaves the file and OutputPath as they were. Creating a new file replaces it with two blocks of two
   // 3 x 2 layers: period 1 layer 1 in block 1, period 3 layer 2 in block 2.
   void goWritesThePeriodDataFile() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
     s.ready();
-    kvtest::WriteText(s.path("a.top"), "not a period data file");
+    QByteArray otherGrid(4005, '\0');  // one block entry, and a length that fits no 3 x 2 layer
+    qToLittleEndian<qint16>(1, otherGrid.data() + 2000);
+    kvtest::WriteText(s.path("a.top"), otherGrid);
     QVERIFY(s.go());
     QCOMPARE(s.shell.log.size(), 2);
     QCOMPARE(s.shell.log[0], QStringLiteral("beep"));
-    QVERIFY2(s.shell.log[1].startsWith("warn: ") && s.shell.log[1].contains(s.path("a.top")), qPrintable(s.shell.log[1]));
-    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), QByteArray("not a period data file"));
+    const QString& warning = s.shell.log[1];
+    QVERIFY2(warning.startsWith("warn: " + s.path("a.top") + " does not fit the grid 3 x 2 x 2 and type 3") &&
+                 warning.contains("Choose the model the file was made for, or create a new file."),
+             qPrintable(warning));
+    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), otherGrid);
     QCOMPARE(w.settings().OutputPath, s.path("a.").toStdString());
     QVERIFY(!QApplication::overrideCursor());
 
@@ -57,6 +62,7 @@ class RunTest : public QObject {
     QTest::mouseClick(w.Option1(1), Qt::LeftButton);
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
+    QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.path("a.top") + "."});
     QVERIFY(!QApplication::overrideCursor());
     QByteArray expected(4096, '\0');
     char* const b = expected.data();

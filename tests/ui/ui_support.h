@@ -29,13 +29,17 @@ class FakeShell : public kv::ui::ShellServices {
  public:
   std::deque<QString> answers;
   QStringList log;
+  QStringList details;  // of each Inform, in order
   std::vector<kv::ui::DialogRequest> requests;
 
   std::optional<QString> ShowOpenDialog(const kv::ui::DialogRequest& r) override { return Answer("open: ", r); }
   std::optional<QString> ShowSaveDialog(const kv::ui::DialogRequest& r) override { return Answer("save: ", r); }
   void Beep() override { log << "beep"; }
   void Warn(const QString& text) override { log << "warn: " + text; }
-  void Inform(const QString& text) override { log << "inform: " + text; }
+  void Inform(const QString& text, const QString& detail) override {
+    log << "inform: " + text;
+    details << detail;
+  }
 
  private:
   std::optional<QString> Answer(const char* kind, const kv::ui::DialogRequest& request) {

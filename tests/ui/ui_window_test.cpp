@@ -17,6 +17,9 @@ class WindowTest : public QObject {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
     QCOMPARE(w.windowTitle(), QStringLiteral("ZI5 Rara Roruvorur"));
+    for (int size : {16, 48, 256}) QCOMPARE(w.windowIcon().actualSize(QSize(size, size)), QSize(size, size));
+    const QString tips[3] = {"Choose the model file\u2026", "Choose the matrix input file\u2026", "Choose the output file\u2026"};
+    for (int row = 0; row < 3; ++row) QCOMPARE(w.Open_button(row)->toolTip(), tips[row]);
     QCOMPARE(s.boxes(), (QStringList{"Open a model first", "", ""}));
     QCOMPARE(w.Combo1()->currentText(), QStringLiteral("- Select a type -"));
     QVERIFY(!w.Combo1()->isEditable());

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zuduradu/core/grid.h"
 
@@ -26,12 +27,16 @@ struct GridChoice {
   std::optional<std::string> grid;
 };
 
+// The name that stands for standard input or standard output in place of a file.
+inline constexpr const char* kStandardStream = "-";
+
 struct ConvertOptions {
-  std::string input;
+  std::string input;  // "-": standard input
   GridChoice grid;
   int typeCode = 0;
   std::optional<std::string> output;
   bool create = false;
+  bool quiet = false;  // no result line
   int threads = 0;  // parsing threads; 0: one per core (a hidden option for measurements)
 };
 
@@ -40,7 +45,8 @@ struct ExportOptions {
   GridChoice grid;
   int typeCode = 0;
   std::optional<std::string> periods;
-  std::optional<std::string> output;
+  std::optional<std::string> output;  // none or "-": standard output
+  bool quiet = false;                 // no result line
 };
 
 struct InfoOptions {
@@ -59,6 +65,23 @@ struct CommandLine {
   ExportOptions exportText;
   InfoOptions info;
 };
+
+// The nearest of the candidates to a mistyped word, counting a swap of two
+// neighbouring characters as one edit; nothing when none is close enough to be
+// what was meant.
+std::optional<std::string> NearestName(std::string_view typed, const std::vector<std::string>& candidates);
+
+// What to say about the command line that made app.parse throw, when it holds
+// an unknown command or option: "unknown option --inptu; did you mean --input?".
+// Nothing when the error is of another kind.
+std::optional<std::string> DescribeUnknown(const CLI::App& app);
+
+// `kvcvrt-cli help [command]` as the arguments that ask the parser for the same
+// help: {program, "--help"} or {program, command, "--help"}. Nothing when the
+// arguments are not a help command; an empty list, with the reason in error,
+// when they name no known command.
+std::optional<std::vector<std::string>> HelpArguments(const CLI::App& app, const std::vector<std::string>& args,
+                                                      std::string& error);
 
 // Declares the commands and their options on app; after app.parse, Collect
 // fills in which command was chosen and the options that were given.

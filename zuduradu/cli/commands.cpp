@@ -51,6 +51,17 @@ ResolvedGrid Resolve(const GridChoice& choice) {
   return r;
 }
 
+bool IsStandardStream(const std::string& path) { return path == kStandardStream; }
+
+// A period data file is read and written at chosen offsets, which a pipe
+// cannot give.
+void RefuseStandardStreamForDataFile(const std::string& path, const std::string& option, bool written) {
+  if (!IsStandardStream(path)) return;
+  throw UsageError(option + (written ? " cannot be - (standard output): a period data file is written"
+                                     : " cannot be - (standard input): a period data file is read") +
+                   " in place with seeks, which a pipe cannot do. Give a file name.");
+}
+
 std::string DataSets(std::size_t n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
 
 }  // namespace
@@ -60,6 +71,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   if (options.grid.grid && !options.output) {
     throw UsageError("--grid needs --output: without a model there is no name to give the output file");
   }
+  if (options.output) RefuseStandardStreamForDataFile(*options.output, "--output", true);
   const ResolvedGrid resolved = Resolve(options.grid);
   std::string output;
   if (options.output) {
@@ -70,12 +82,15 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     throw UsageError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
                      " has no \".\" before which to put the type's extension");
   }
-  if (const std::string problem = kv::InputProblem(kv::PathFromUtf8(options.input), true); !problem.empty()) {
+  const bool fromStdin = IsStandardStream(options.input);
+  if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(options.input), true);
+      !problem.empty()) {
     throw Refusal(problem);
   }
 
   kv::ConversionRequest request;
-  request.input = kv::PathFromUtf8(options.input);
+  request.inputFromStdin = fromStdin;
+  request.input = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
   request.output = kv::PathFromUtf8(output);
   request.typeCode = options.typeCode;
   request.grid = resolved.grid;
@@ -85,6 +100,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
   for (const std::string& warning : result.warnings) std::cerr << "warning: " << warning << '\n';
+  if (options.quiet) return kExitSuccess;
   out << DataSets(static_cast<std::size_t>(result.stored)) << " stored, " << result.skipped
       << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
       << '\n';
@@ -92,6 +108,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
 }
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
+  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
   RequireGrid(options.grid);
   const ResolvedGrid resolved = Resolve(options.grid);
   kv::ExportRequest request;
@@ -105,14 +122,15 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   } catch (const kv::Error& e) {
     throw UsageError(std::string("--periods: ") + e.what());
   }
-  const kv::ExportPlan plan = options.output ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
-                                             : kv::ExportMatrixText(request, out);
+  const bool toFile = options.output && !IsStandardStream(*options.output);
+  const kv::ExportPlan plan = toFile ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
+                                     : kv::ExportMatrixText(request, out);
   if (plan.rolledBack) err << kv::RolledBackNote(request.dataFile) << '\n';
   for (int period : plan.periodsWithoutLayers) {
     err << "Period " << period << ": its block begins at or past the end of " << options.dataFile
         << ", so none of its layers was exported.\n";
   }
-  if (options.output) {
+  if (toFile && !options.quiet) {
     std::set<int> periods;
     for (const kv::ExportedLayer& layer : plan.layers) periods.insert(layer.period);
     out << DataSets(plan.layers.size()) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
@@ -122,6 +140,7 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
 }
 
 int Info(const InfoOptions& options, std::ostream& out) {
+  RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
   const bool gridGiven = GridGiven(options.grid);
   if (gridGiven && !options.typeCode) {
     throw UsageError("--type is needed with --model or --grid: the type decides how many layers a block holds");

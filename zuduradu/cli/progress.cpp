@@ -56,16 +56,21 @@ void ProgressBar::Update(const kv::ConversionProgress& progress) {
   if (now - start_ < kQuiet || (drawn_ && now - lastDrawn_ < kRedraw)) return;
   lastDrawn_ = now;
   drawn_ = true;
-  double share = progress.inputBytes > 0
-                     ? static_cast<double>(progress.bytesRead) / static_cast<double>(progress.inputBytes)
-                     : 0.0;
-  share = std::clamp(share, 0.0, 1.0);
-  const int filled = static_cast<int>(share * kWidth);
-  std::string line = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
-                     std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
-                     std::to_string(static_cast<int>(share * 100.0)) + "%  " + std::to_string(progress.setsDone) +
-                     " of " + std::to_string(progress.setsTotal) + " data sets" +
-                     (progress.phase == kv::RunPhase::Writing ? ", writing" : "");
+  std::string line = "\r";
+  if (progress.inputBytes > 0) {
+    const double share = std::clamp(
+        static_cast<double>(progress.bytesRead) / static_cast<double>(progress.inputBytes), 0.0, 1.0);
+    const int filled = static_cast<int>(share * kWidth);
+    line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
+            std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
+            std::to_string(static_cast<int>(share * 100.0)) + "%  " + std::to_string(progress.setsDone) + " of " +
+            std::to_string(progress.setsTotal) + " data sets";
+  } else {
+    // Standard input has no length to measure against: the sets read so far and
+    // the bytes they took.
+    line += std::to_string(progress.setsDone) + " data sets, " + std::to_string(progress.bytesRead >> 20) + " MiB read";
+  }
+  if (progress.phase == kv::RunPhase::Writing) line += ", writing";
   std::fputs(line.c_str(), stream_);
   std::fflush(stream_);
 }

@@ -7,6 +7,11 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/file_system.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace kv {
 
 FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
@@ -39,6 +44,27 @@ std::size_t FileSource::Read(char* dst, std::size_t n) {
   const std::size_t got = std::fread(dst, 1, n, file_);
   if (got < n && std::ferror(file_)) {
     throw Error(ErrorKind::Io, "Could not read the input file " + path_.string() + ": " + SystemReason(errno));
+  }
+  return got;
+}
+
+StdinSource::StdinSource() {
+#ifdef _WIN32
+  // The C runtime opens standard input in text mode, which would turn CR LF into
+  // LF and stop at a Ctrl+Z; the reader wants the bytes as they are.
+  if (_setmode(_fileno(stdin), _O_BINARY) == -1) {
+    throw Error(ErrorKind::InputMissing, "Could not read standard input in binary mode: " + SystemReason(errno));
+  }
+#else
+  // POSIX streams have no text mode: the bytes already come as they are.
+#endif
+}
+
+std::size_t StdinSource::Read(char* dst, std::size_t n) {
+  errno = 0;
+  const std::size_t got = std::fread(dst, 1, n, stdin);
+  if (got < n && std::ferror(stdin)) {
+    throw Error(ErrorKind::Io, "Could not read standard input: " + SystemReason(errno));
   }
   return got;
 }

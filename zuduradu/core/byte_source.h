@@ -1,4 +1,5 @@
-// Where the matrix reader's bytes come from: a file read in chunks, or memory.
+// Where the matrix reader's bytes come from: a file read in chunks, standard
+// input, or memory.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,13 @@ class FileSource final : public ByteSource {
   std::filesystem::path path_;
   std::FILE* file_ = nullptr;
   std::uint64_t length_ = 0;
+};
+
+// Standard input in binary mode, read as the bytes come; its length is not known.
+class StdinSource final : public ByteSource {
+ public:
+  StdinSource();
+  std::size_t Read(char* dst, std::size_t n) override;
 };
 
 class MemorySource final : public ByteSource {

@@ -74,16 +74,30 @@ enum class OutputState {
   Journaled,   // bytes changed; the journal left beside the file restores them at the next run
 };
 
-// The matrix text as a stream of sets. With one parsing thread the file is read
-// ahead on a second one; several parsing threads read it in turns themselves.
+// The input's bytes, from the file or from standard input; length gets the
+// file's length, or 0 when it is not known.
+std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uint64_t& length) {
+  if (request.inputFromStdin) {
+    length = 0;
+    return std::make_unique<StdinSource>();
+  }
+  auto file = std::make_unique<FileSource>(request.input);
+  length = file->length();
+  return file;
+}
+
+// The matrix text as a stream of sets: the file or standard input. With one
+// parsing thread it is read ahead on a second one; several parsing threads read
+// it in turns themselves.
 struct TextInput {
-  TextInput(const fs::path& path, const ConversionRequest& request)
-      : file(path),
+  explicit TextInput(const ConversionRequest& request)
+      : source(OpenInput(request, length)),
         threads(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
-        ahead(threads == 1 ? std::make_unique<ReadAheadSource>(file) : nullptr),
-        reader(ahead ? static_cast<ByteSource&>(*ahead) : file, path,
+        ahead(threads == 1 ? std::make_unique<ReadAheadSource>(*source) : nullptr),
+        reader(ahead ? static_cast<ByteSource&>(*ahead) : *source, request.input,
                request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads) {}
-  FileSource file;
+  std::uint64_t length = 0;  // before source: OpenInput fills it in
+  std::unique_ptr<ByteSource> source;
   int threads;
   std::unique_ptr<ReadAheadSource> ahead;
   MatrixReader reader;
@@ -176,7 +190,7 @@ class Run {
         PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
         " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
         std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
-        " not read. If they are data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
         " values a set) and that decimals are written with a point");
   }
 
@@ -427,9 +441,9 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
   std::unique_ptr<TextInput> text;
   return GuardedRun(request, progress, [&](const fs::path& target) {
-    RefuseInputAsOutput(request.input, target, request.output);
-    text = std::make_unique<TextInput>(request.input, request);
-    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->file.length()};
+    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
+    text = std::make_unique<TextInput>(request);
+    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->length};
   });
 }
 

@@ -26,6 +26,7 @@
 namespace kv {
 
 struct ConversionRequest {
+  // The matrix input file; with inputFromStdin, only the name messages give the input.
   std::filesystem::path input;
   std::filesystem::path output;
   int typeCode = 0;
@@ -36,6 +37,9 @@ struct ConversionRequest {
   std::size_t readChunkBytes = 0;  // bytes the reader takes at a time; 0: its default
   // How long to wait while another run works on the same output.
   std::chrono::milliseconds lockWait{std::chrono::minutes(5)};
+  // Read the matrix text from standard input, streaming: its length is unknown,
+  // so progress reports inputBytes 0.
+  bool inputFromStdin = false;
 };
 
 struct ConversionResult {
@@ -52,7 +56,7 @@ enum class RunPhase { Waiting, Checking, Writing };
 struct ConversionProgress {
   RunPhase phase = RunPhase::Checking;
   std::uint64_t bytesRead = 0;
-  std::uint64_t inputBytes = 0;  // the input file's length
+  std::uint64_t inputBytes = 0;  // the input file's length; 0 when not known (standard input)
   int setsDone = 0;
   int setsTotal = 0;
   std::string output;  // while waiting: the output file another run holds

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <streambuf>
@@ -282,6 +283,46 @@ ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& 
   }
   replacement.PutInPlace();
   return plan;
+}
+
+PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, int typeCode, int period, int layer,
+                              const LockWait& wait) {
+  CheckGrid(grid, typeCode);
+  if (period < 1 || period > kPeriodCount) {
+    throw Error(ErrorKind::BadRequest, "Period " + std::to_string(period) + " is outside 1.." + std::to_string(kPeriodCount));
+  }
+  const int perBlock = LayersPerBlock(typeCode, grid.nz);
+  if (layer < 0 || layer > perBlock) {
+    throw Error(ErrorKind::BadRequest, "Layer " + std::to_string(layer) + " is outside 1.." + std::to_string(perBlock) +
+                                           ", the layers a block of type " + std::to_string(typeCode) + " holds");
+  }
+  const OutputGuard guard(FollowLinks(dataFile), LockKind::Shared, wait);
+  BinaryFile file(dataFile, BinaryFile::Mode::Read);
+  const PeriodHeader header = ReadHeader(file);
+  const int wanted[] = {period};
+  const ExportPlan plan = PlanExport(header, file.Length(), grid, typeCode, wanted, dataFile);
+
+  PeriodValues result;
+  result.rolledBack = guard.rolledBack();
+  result.source = header.references[static_cast<std::size_t>(period - 1)];
+  result.block = header.blocks[static_cast<std::size_t>(result.source - 1)];
+  result.layers = layer == 0 ? perBlock : 1;
+  const auto cells = static_cast<std::size_t>(CellsPerLayer(grid));
+  result.values.assign(cells * static_cast<std::size_t>(result.layers), std::numeric_limits<float>::quiet_NaN());
+  std::vector<unsigned char> bytes(cells * 4);
+  for (const ExportedLayer& present : plan.layers) {
+    if (layer != 0 && present.layer != layer) continue;
+    file.ReadAt(present.offset, bytes);
+    float* out = result.values.data() + cells * static_cast<std::size_t>(layer == 0 ? present.layer - 1 : 0);
+    for (std::size_t i = 0; i < cells; ++i) out[i] = GetFloat(&bytes[4 * i]);
+    ++result.layersPresent;
+  }
+  if (layer != 0 && result.layersPresent == 0) {
+    throw Error(ErrorKind::BadOutput, PathText(dataFile) + ": layer " + std::to_string(layer) + " of block " +
+                                          std::to_string(result.block) + " (period " + std::to_string(result.source) +
+                                          ") lies past the end of the file; it was never written");
+  }
+  return result;
 }
 
 }  // namespace kv

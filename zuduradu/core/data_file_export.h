@@ -68,4 +68,23 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out);
 // output as it was. A link at the output is followed and stays.
 ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const std::filesystem::path& output);
 
+// The values in force for one period, read from the block its reference names.
+struct PeriodValues {
+  int source = 0;       // the period whose block holds them
+  int block = 0;
+  int layers = 0;       // layers in `values`: one, or every layer of the block
+  int layersPresent = 0;  // of those, the layers that begin before the end of the file
+  std::vector<float> values;  // layers x NY x NX; a layer past the end of the file is NaN
+  bool rolledBack = false;    // an interrupted run on the data file was rolled back first
+};
+
+// Reads under the shared lock the values in force for `period`: every layer of
+// its block, or only layer `layer` (1-based) when it is not 0. A file may end
+// inside its last block; the layers from there on were never written, and come
+// back as NaN. Throws kv::Error: BadRequest for a period or layer outside the
+// file's range, BadOutput as PlanExport does, and when the one layer asked for
+// lies past the end of the file.
+PeriodValues ReadPeriodValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode, int period,
+                              int layer = 0, const LockWait& wait = {});
+
 }  // namespace kv

@@ -117,7 +117,8 @@ JournalHead ReadJournal(BinaryFile& journal, const fs::path& target, Apply&& app
   head.identity = {Get64(&fixed[8]), Get64(&fixed[16])};
   head.oldLength = static_cast<std::int64_t>(Get64(&fixed[24]));
   head.newLength = static_cast<std::int64_t>(Get64(&fixed[32]));
-  head.regions = static_cast<std::uint32_t>(fixed[40] | fixed[41] << 8 | fixed[42] << 16 | std::uint32_t{fixed[43]} << 24);
+  head.regions = std::uint32_t{fixed[40]} | std::uint32_t{fixed[41]} << 8 | std::uint32_t{fixed[42]} << 16 |
+                 std::uint32_t{fixed[43]} << 24;
   if (head.oldLength < kHeaderBytes || head.newLength < head.oldLength) Refuse(target, "its lengths are damaged");
   std::int64_t at = kFixedBytes;
   std::vector<unsigned char> chunk(kChunk);

@@ -15,11 +15,13 @@
 #include "zuduradu/core/model_file.h"
 #include "zuduradu/core/model_paths.h"
 #include "zuduradu/core/period_data_file.h"
+#include "zuduradu/ui/app_icon.h"
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/drop_rules.h"
 #include "zuduradu/ui/grid_caption.h"
 #include "zuduradu/ui/input_blocker.h"
 #include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/progress_text.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 #include "zuduradu/ui/shell_services.h"
 
@@ -55,6 +57,7 @@ kvm::kvm(ShellServices& shell, const std::string& commandLine, ConversionJob::Ru
   kv::ResetSettings(settings_);
   CenterWindow(*this);
   setWindowTitle(QString::fromUtf8(kProgramTitle));
+  setWindowIcon(AppIcon());
   combo_->setCurrentIndex(0);
   typeChosen(0);
   options_[0]->setChecked(true);
@@ -182,7 +185,7 @@ void kvm::runEnded(const JobOutcome& outcome) {
   switch (outcome.kind) {
     case JobOutcome::Kind::Done:
       if (outcome.result.stored > 0) settings_.OutputPath = ToCore(runOutput_);
-      shell_.Inform(tr("Conversion is complete."));
+      shell_.Inform(tr("Conversion is complete."), FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))));
       break;
     case JobOutcome::Kind::Failed:
       shell_.Beep();

@@ -28,7 +28,8 @@ const char* const kStepCaptions[6] = {
     "Step 5: Select an option",
 };
 
-const char* const kBrowseTips[3] = {"Open a ZENTA model", "Choose the input data file", "Choose the output data file"};
+const char* const kBrowseTips[3] = {"Choose the model file…", "Choose the matrix input file…",
+                                    "Choose the output file…"};
 
 // The rectangle, grown about its middle where the control needs more height in
 // the font and style in use than the layout table gives it.

@@ -22,6 +22,18 @@ std::string ProgressText(const kv::ConversionProgress& progress) {
          Megabytes(progress.bytesRead) + " of " + Megabytes(progress.inputBytes) + " MB";
 }
 
+std::string CompletionDetail(const kv::ConversionResult& result, const std::string& output) {
+  const auto sets = [](int n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); };
+  std::string text = result.stored > 0 ? sets(result.stored) + " stored in " + output
+                                       : "No data set was stored, so there is no file " + output;
+  if (result.skipped > 0) {
+    text += "; " + sets(result.skipped) + " skipped because " + (result.skipped == 1 ? "its layer exceeds" : "their layers exceed") + " NZ";
+  }
+  text += ".";
+  for (const std::string& warning : result.warnings) text += "\n" + warning;
+  return text;
+}
+
 int ProgressPerMille(const kv::ConversionProgress& progress) {
   if (progress.phase == kv::RunPhase::Writing) return 1000;
   if (progress.inputBytes == 0 || progress.phase == kv::RunPhase::Waiting) return 0;

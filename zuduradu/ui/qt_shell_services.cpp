@@ -12,8 +12,9 @@ namespace kv::ui {
 
 namespace {
 
-void ShowMessage(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
+void ShowMessage(QWidget* owner, QMessageBox::Icon icon, const QString& text, const QString& detail = {}) {
   QMessageBox box(icon, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok, owner);
+  box.setInformativeText(detail);
   box.exec();
 }
 
@@ -59,6 +60,8 @@ void QtShellServices::Beep() { QApplication::beep(); }
 
 void QtShellServices::Warn(const QString& text) { ShowMessage(owner_, QMessageBox::Warning, text); }
 
-void QtShellServices::Inform(const QString& text) { ShowMessage(owner_, QMessageBox::NoIcon, text); }
+void QtShellServices::Inform(const QString& text, const QString& detail) {
+  ShowMessage(owner_, QMessageBox::NoIcon, text, detail);
+}
 
 }  // namespace kv::ui

@@ -19,7 +19,7 @@ class QtShellServices : public ShellServices {
   std::optional<QString> ShowSaveDialog(const DialogRequest& request) override;
   void Beep() override;
   void Warn(const QString& text) override;
-  void Inform(const QString& text) override;
+  void Inform(const QString& text, const QString& detail) override;
 
  private:
   std::optional<QString> RunDialog(DialogKind kind, const DialogRequest& request);

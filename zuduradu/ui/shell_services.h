@@ -30,8 +30,9 @@ class ShellServices {
   virtual void Beep() = 0;
   // A message box with a warning icon and an OK button.
   virtual void Warn(const QString& text) = 0;
-  // A message box without an icon and with an OK button.
-  virtual void Inform(const QString& text) = 0;
+  // A message box without an icon and with an OK button; detail, when not
+  // empty, is shown under the text in the platform's smaller informative style.
+  virtual void Inform(const QString& text, const QString& detail) = 0;
 };
 
 }  // namespace kv::ui

@@ -1,0 +1,127 @@
+# What is refused: the run's refusals as kvcvrt.Error with their parts, and the
+# caller's mistakes as TypeError or ValueError; the file stays as it was.
+import numpy as np
+import pytest
+
+import kvcvrt
+
+GRID = (4, 3, 2)
+GOOD = np.ones((3, 4))
+
+
+def bad(value, at=(1, 2)):
+    a = np.ones((3, 4))
+    a[at] = value
+    return a
+
+
+@pytest.fixture
+def existing(tmp_path):
+    out = tmp_path / "a.top"
+    kvcvrt.write(out, [(1, 1, GOOD), (1, 2, GOOD * 2)], grid=GRID, type="top")
+    return out
+
+
+@pytest.mark.parametrize("sets, kind, set_, field, problem", [
+    ([(2, 1, GOOD), (2, 2, bad(np.nan))], "bad_input", 2, "value", "row 2, column 3 holds NaN"),
+    ([(2, 1, bad(-np.inf, (0, 0)))], "bad_input", 1, "value", "row 1, column 1 holds -inf"),
+    ([(2, 1, bad(1e39))], "bad_input", 1, "value", "holds 1e+39, beyond the range of a float"),
+    ([(2, 1, bad(np.float16(np.inf)).astype(np.float16))], "bad_input", 1, "value", "holds inf"),
+    ([(2, 9, bad(np.nan))], "bad_input", 1, "value", "holds NaN"),  # a skipped set is checked too
+    ([(2, 1, GOOD), (0, 1, GOOD)], "unstorable", 2, "period", "period 0 is outside 1..1000"),
+    ([(1001, 1, GOOD)], "unstorable", 1, "period", "period 1001 is outside 1..1000"),
+    ([(2, 0, GOOD)], "unstorable", 1, "layer", "layer 0 is below 1"),
+    ([(2, 40000, GOOD)], "bad_input", 1, "layer", "40000 is outside -32768..32767"),
+    ([(2, 1, GOOD)] * 32768, "bad_request", None, None, "32768 data sets are more than the 32767"),
+])
+def test_refused_runs_raise_error_with_its_parts_and_leave_the_file(existing, sets, kind, set_, field, problem):
+    before = existing.read_bytes()
+    with pytest.raises(kvcvrt.Error) as caught:
+        kvcvrt.write(existing, sets, grid=GRID, type="top")
+    e = caught.value
+    assert (e.kind, e.set, e.field, e.line) == (kind, set_, field, None)
+    assert problem in e.problem and problem in str(e)
+    assert e.intact == f"The output file {existing} was not changed."
+    assert existing.read_bytes() == before
+
+
+def test_single_layer_type_refuses_a_second_layer(tmp_path):
+    with pytest.raises(kvcvrt.Error, match="this data type has one layer per period") as caught:
+        kvcvrt.write(tmp_path / "a.dat", [(1, 2, GOOD)], grid=GRID, type=18)
+    assert caught.value.intact == "No output file was created." and not (tmp_path / "a.dat").exists()
+
+
+def test_text_errors_carry_file_line_and_column(existing, tmp_path):
+    text = tmp_path / "in.dat"
+    text.write_text("1\n2 1\n1 1 1 1\n1 x 1 1\n1 1 1 1\n")
+    before = existing.read_bytes()
+    with pytest.raises(kvcvrt.Error) as caught:
+        kvcvrt.convert(text, existing, grid=GRID, type="top")
+    e = caught.value
+    assert (e.kind, e.file, e.line, e.column, e.set, e.field) == ("bad_input", str(text), 4, 3, 1, "value")
+    assert existing.read_bytes() == before
+
+
+@pytest.mark.parametrize("call, grid, exc, message", [
+    ("write", (5, 3, 2), "bad_output", "does not fit the grid 5 x 3 x 2"),  # another grid's file
+    ("convert-missing", GRID, "input_missing", "Could not find the input file"),
+])
+def test_files_the_run_refuses(existing, tmp_path, call, grid, exc, message):
+    before = existing.read_bytes()
+    with pytest.raises(kvcvrt.Error, match=message) as caught:
+        if call == "write":
+            kvcvrt.write(existing, [(2, 1, np.ones((3, 5)))], grid=grid, type="top")
+        else:
+            kvcvrt.convert(tmp_path / "none.dat", existing, grid=grid, type="top")
+    assert caught.value.kind == exc and existing.read_bytes() == before
+
+
+def test_a_model_the_open_dialog_refuses(tmp_path):
+    model = tmp_path / "old.kv5"
+    model.write_text("[VERSION]\nNUMBER=3999\n[DIMENSION]\nNX=4\nNY=3\nNZ=2\n")
+    with pytest.raises(kvcvrt.Error) as caught:
+        kvcvrt.write(tmp_path / "a.top", [(1, 1, GOOD)], model=model, type="top")
+    assert caught.value.file == str(model) and "3999" in str(caught.value)
+
+
+@pytest.mark.parametrize("kwargs, exc, message", [
+    (dict(sets=[(1, 1, GOOD.astype(complex))]), TypeError, "data set 1: an array of complex128 cannot be stored"),
+    (dict(sets=[(1, 1, GOOD.astype(bool))]), TypeError, "an array of bool cannot be stored"),
+    (dict(sets=[(1, 1, [["a"] * 4] * 3)]), TypeError, "an array of <U1 cannot be stored"),
+    (dict(sets=[(1, 1, GOOD), (1, 1, np.ones(12))]), ValueError, r"data set 2: the array has shape \(12,\) where the grid needs \(NY, NX\) = \(3, 4\)"),
+    (dict(sets=[(1, 1, GOOD.T)]), ValueError, r"shape \(4, 3\)"),
+    (dict(sets=[(1.0, 1, GOOD)]), TypeError, "data set 1: the period must be a whole number, not float"),
+    (dict(sets=[(1, True, GOOD)]), TypeError, "the layer must be a whole number, not bool"),
+    (dict(sets=[(1, GOOD)]), TypeError, r"data set 1 must be a \(period, layer, array\) tuple"),
+    (dict(sets=[(1, 1, GOOD)], type="xyz"), ValueError, '"xyz" is neither a type code'),
+    (dict(sets=[(1, 1, GOOD)], type=2001), ValueError, "2001 is neither a type code"),
+    (dict(sets=[(1, 1, GOOD)], type=3.0), TypeError, "type must be a type code"),
+    (dict(sets=[(1, 1, GOOD)], grid=None), ValueError, "Please select a KV Model"),
+    (dict(sets=[(1, 1, GOOD)], grid=(4, 3, 0)), ValueError, "grid must be three whole numbers 1..32767"),
+    (dict(sets=[(1, 1, GOOD)], grid=(4, 3)), ValueError, "grid must be three whole numbers"),
+    (dict(sets=[(1, 1, GOOD)], grid="4,3,2"), TypeError, "grid must be three whole numbers"),
+    (dict(sets=[(1, 1, GOOD)], model="m.kv5"), ValueError, "give model or grid, not both"),
+])
+def test_caller_mistakes_raise_before_the_run(existing, kwargs, exc, message):
+    before = existing.read_bytes()
+    args = dict(grid=GRID, type="top") | kwargs
+    with pytest.raises(exc, match=message):
+        kvcvrt.write(existing, **args)
+    assert existing.read_bytes() == before
+
+
+@pytest.mark.parametrize("kwargs, message", [
+    (dict(period=0), "period 0 is outside 1..1000"),
+    (dict(period=1, layer=3), "layer 3 is outside 1..2"),
+    (dict(period=1, layer=2, type=18), "layer 2 is outside 1..1, the layers a block of type 18 holds"),
+])
+def test_read_refuses_periods_and_layers_outside_the_file(existing, kwargs, message):
+    with pytest.raises(ValueError, match=message):
+        kvcvrt.read(existing, **(dict(grid=GRID, type="top") | kwargs))
+
+
+def test_info_needs_the_type_with_a_grid_and_not_without(existing):
+    with pytest.raises(ValueError, match="type is needed with model or grid"):
+        kvcvrt.info(existing, grid=GRID)
+    with pytest.raises(ValueError, match="type needs model or grid"):
+        kvcvrt.info(existing, type="top")

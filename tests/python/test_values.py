@@ -1,0 +1,102 @@
+# Arrays into period data files and back: the values, their rounding, and the
+# bytes compared with the text road.
+import numpy as np
+import pytest
+
+import kvcvrt
+from conftest import cli, matrix_text
+
+GRID = (4, 3, 2)  # NX, NY, NZ
+rng = np.random.default_rng(7)
+
+
+def layer(scale=1.0, dtype=np.float64):
+    return (rng.standard_normal((3, 4)) * scale).astype(dtype)
+
+
+@pytest.mark.parametrize("type_, sets, create_first", [
+    ("top", [(1, 1, layer()), (1, 2, layer())], False),            # every layer of a period
+    (".top", [(5, 2, layer()), (2, 1, layer(1e30))], False),       # a later period first, large values
+    (18, [(1, 1, layer()), (7, 1, layer(1e-30))], False),          # a single-layer type by code
+    ("top", [(3, 1, layer())], True),                              # an append to an existing file
+])
+def test_write_then_read_gives_the_float32_values(tmp_path, type_, sets, create_first):
+    out = tmp_path / "a.dat"
+    if create_first:
+        kvcvrt.write(out, [(1, 1, layer())], grid=GRID, type=type_)
+    result = kvcvrt.write(out, sets, grid=GRID, type=type_)
+    assert (result["stored"], result["skipped"], result["rebuilt"]) == (len(sets), 0, True)
+    for period, lay, values in sets:
+        got = kvcvrt.read(out, grid=GRID, type=type_, period=period, layer=lay)
+        assert got.dtype == np.float32 and got.shape == (3, 4)
+        np.testing.assert_array_equal(got, values.astype(np.float32))
+
+
+def test_create_new_drops_the_old_periods_and_appends_keep_them(tmp_path):
+    out = tmp_path / "a.top"
+    kvcvrt.write(out, [(4, 1, layer())], grid=GRID, type="top")
+    kvcvrt.write(out, [(9, 1, layer())], grid=GRID, type="top")
+    assert [b["period"] for b in kvcvrt.info(out)["own"]] == [1, 4, 9]  # a new file gives period 1 the first block
+    kvcvrt.write(out, [(2, 1, layer())], grid=GRID, type="top", create=True)
+    assert [b["period"] for b in kvcvrt.info(out)["own"]] == [1, 2]
+
+
+def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end(tmp_path):
+    out = tmp_path / "a.top"
+    first, second = layer(), layer()
+    kvcvrt.write(out, [(1, 1, first), (1, 2, second), (6, 1, first)], grid=GRID, type="top")
+    np.testing.assert_array_equal(kvcvrt.read(out, grid=GRID, type="top", period=3),
+                                  np.stack([first, second]).astype(np.float32))  # period 3 uses period 1
+    later = kvcvrt.read(out, grid=GRID, type="top", period=6)
+    np.testing.assert_array_equal(later[0], first.astype(np.float32))
+    assert np.isnan(later[1]).all()  # period 6's second layer was never written
+    with pytest.raises(kvcvrt.Error, match="past the end of the file"):
+        kvcvrt.read(out, grid=GRID, type="top", period=6, layer=2)
+
+
+@pytest.mark.parametrize("values", [
+    np.arange(12, dtype=np.float16).reshape(3, 4) / 8,
+    np.arange(12, dtype=np.int64).reshape(3, 4) * 16777217,        # integers round as their text does
+    np.arange(12, dtype=np.uint8).reshape(3, 4),
+    np.arange(12, dtype=np.longdouble).reshape(3, 4) / 3,
+    np.arange(12, dtype=">f8").reshape(3, 4) / 7,                   # the other byte order
+    np.asfortranarray(np.arange(12.0).reshape(3, 4) / 9),
+    np.arange(24.0).reshape(3, 8)[:, ::2] / 11,                     # a strided view
+    [[0.1, 0.2, 0.3, 0.4]] * 3,                                     # nested lists
+])
+def test_every_element_type_and_layout_rounds_to_nearest_float(tmp_path, values):
+    out = tmp_path / "a.top"
+    kvcvrt.write(out, [(1, 1, values)], grid=GRID, type="top")
+    expected = np.asarray(values).astype(np.float64).astype(np.float32)
+    np.testing.assert_array_equal(kvcvrt.read(out, grid=GRID, type="top", period=1, layer=1), expected)
+
+
+def test_write_and_convert_of_the_same_values_give_the_same_bytes(tmp_path):
+    halfway = 1 + 2.0 ** -24  # exactly between two floats: its text rounds up, a plain cast to even
+    sets = [(1, 1, layer()), (1, 2, layer(1e-3).astype(np.float32)), (4, 1, np.full((3, 4), halfway)),
+            (4, 9, layer()),  # layer above NZ: skipped on both roads
+            (2, 2, np.array([[-0.0, 3.4028235e38, 1e-45, -1e-40]] * 3))]
+    (tmp_path / "in.dat").write_text(matrix_text(sets))
+    by_text = kvcvrt.convert(tmp_path / "in.dat", tmp_path / "text.top", grid=GRID, type="top")
+    by_arrays = kvcvrt.write(tmp_path / "arrays.top", sets, grid=GRID, type="top")
+    assert by_text["stored"] == by_arrays["stored"] == 4 and by_text["skipped"] == by_arrays["skipped"] == 1
+    assert (tmp_path / "text.top").read_bytes() == (tmp_path / "arrays.top").read_bytes()
+
+
+def test_info_is_what_the_command_line_prints(tmp_path):
+    out = tmp_path / "a.top"
+    kvcvrt.write(out, [(2, 1, layer())], grid=GRID, type="top")
+    assert kvcvrt.info(out, grid=GRID, type="top")["text"] == \
+        cli("info", out, "--grid", "4,3,2", "--type", "top").splitlines()
+
+
+def test_types_are_the_command_line_list(tmp_path):
+    rows = cli("types").splitlines()[1:]
+    assert [(t["row"], t["code"], t["extension"]) for t in kvcvrt.types()] == \
+        [(int(r.split()[0]), int(r.split()[-3]), r.split()[-2]) for r in rows]
+
+
+def test_model_gives_the_grid_and_the_output_name(tmp_path, model):
+    result = kvcvrt.write(None, [(1, 2, layer())], model=model, type="top")
+    assert result["output"] == str(tmp_path / "area.top")
+    assert kvcvrt.read(tmp_path / "area.top", model=model, type=3, period=1).shape == (2, 3, 4)
