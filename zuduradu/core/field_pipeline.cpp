@@ -58,7 +58,7 @@ FieldPipeline::FieldPipeline(ByteSource& source, std::filesystem::path name, std
     : source_(source),
       name_(std::move(name)),
       chunkBytes_(std::clamp<std::size_t>(chunkBytes, 1, std::size_t{1} << 30)) {
-  const int workers = std::max(threads, 1);
+  const int workers = std::clamp(threads, 1, kMaxThreads);
   // Room for a cut field and a chunk, or for the first read (see Fill).
   const std::size_t textBytes = scan::kMaxFieldBytes + std::max(chunkBytes_, scan::kMaxFieldBytes) + 1;
   // Every field but the last is followed by a separator: at most one field in two bytes.

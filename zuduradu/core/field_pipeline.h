@@ -88,6 +88,9 @@ class FieldPipeline {
     Spot LocateByte(std::uint32_t field, std::size_t at) const;
   };
 
+  // More threads than this are not started, whatever is asked.
+  static constexpr int kMaxThreads = 64;
+
   // Starts `threads` parsing threads on `source`, read chunkBytes at a time.
   // The start of the text is checked as the single-threaded reader checks it
   // (CheckTextStart): a UTF-8 byte order mark is skipped, so the first chunk
