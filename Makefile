@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run package install bench fuzz sanitize mutate clean
+.PHONY: build test run package install bench fuzz sanitize mutate windows windows-test clean
 
 build:
 	scripts/deps.sh
@@ -34,5 +34,13 @@ mutate:
 	scripts/deps.sh
 	scripts/mutate.py $(MUTATE_ARGS)
 
+# kvcvrt-cli for 64-bit Windows (build-windows/bin/kvcvrt-cli.exe), cross-built with MinGW-w64.
+windows:
+	scripts/windows.sh build
+
+# The core and CLI tests under Wine, and kvcvrt-cli.exe compared with the Linux build.
+windows-test:
+	scripts/windows.sh test
+
 clean:
-	rm -rf build build-asan build-bench build-fuzz build-mutate
+	rm -rf build build-asan build-bench build-fuzz build-mutate build-windows

@@ -74,13 +74,17 @@ inline std::int16_t BlockOf(const std::string& bytes, int period) {
 }
 
 // The names of our own side files (temporary, journal, lock) left beside `file`;
-// empty when a run cleaned up after itself.
+// empty when a run cleaned up after itself. On Windows the lock file stays by
+// design (a name cannot be taken from a waiter that has it open), so it does not count there.
 inline std::vector<std::string> LeftBeside(const std::filesystem::path& file) {
   std::vector<std::string> left;
   const std::string prefix = file.filename().string() + ".kvcvrt-";
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), ec)) {
     const std::string name = entry.path().filename().string();
+#ifdef _WIN32
+    if (name == prefix + "lock") continue;
+#endif
     if (name.rfind(prefix, 0) == 0) left.push_back(name);
   }
   return left;

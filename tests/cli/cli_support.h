@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
 #include "test_support.h"
 #include "zuduradu/core/number_text.h"
+#include "zuduradu/core/file_system.h"
 
 namespace kvtest {
 
@@ -20,7 +23,24 @@ struct Outcome {
   std::string out, err;
 };
 
-inline std::string Quote(const std::filesystem::path& p) { return "\"" + p.string() + "\""; }
+// A path as one argument of a command line, in UTF-8 with the platform's separators.
+inline std::string Quote(const std::filesystem::path& p) {
+  return "\"" + kv::PathText(std::filesystem::path(p).make_preferred()) + "\"";
+}
+
+// Runs a command line through the shell and gives its exit status. The text is
+// UTF-8; Windows gets it as UTF-16, since its narrow form knows one code page only.
+inline int System(const std::string& command) {
+#ifdef _WIN32
+  const int n = MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wide.data(), n);
+  return _wsystem(wide.c_str());
+#else
+  const int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+}
 
 // Runs kvcvrt-cli with the arguments as one command-line text; standard input
 // comes from the file stdinFrom when one is named, and standard output goes to
@@ -34,12 +54,7 @@ inline Outcome RunCli(const ScratchDir& dir, const std::string& args, const std:
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c takes off one pair of outer quotes
 #endif
-  const int raw = std::system(command.c_str());
-#ifdef _WIN32
-  Outcome o{raw, stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
-#else
-  Outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
-#endif
+  Outcome o{System(command), stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
   if (stdoutTo.empty()) std::filesystem::remove(out);
   std::filesystem::remove(err);
   return o;

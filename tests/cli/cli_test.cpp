@@ -8,6 +8,8 @@
 
 #include "cli/cli_support.h"
 #include "zuduradu/core/conversion.h"
+#include "zuduradu/core/model_file.h"
+#include "zuduradu/core/model_paths.h"
 #include "zuduradu/core/period_data_file.h"
 
 namespace {
@@ -18,6 +20,15 @@ using kvtest::ReadAll;
 using kvtest::RunCli;
 using kvtest::Seq;
 using kvtest::WriteAll;
+
+// A name derived from the model's path: lower-cased where file names ignore case.
+std::string NameFromModel(const std::filesystem::path& p) {
+  std::string text = kv::PathText(p);
+  if (kv::NativePathCase() == kv::PathCase::Fold) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return text;
+}
 
 // The worked examples of the period data file, run through `convert` step by step. Each step
 // gives the file's length, block entries (period, block), the references of periods 1..5
@@ -54,7 +65,7 @@ TEST(CliConvert, WorkedExamplesGiveTheDocumentedBytes) {
       const auto r = Convert(dir, step.sets, "--grid 3,2,2 " + step.options + " --output " + Quote(out));
       ASSERT_EQ(r.status, 0) << r.err;
       const std::string sets = step.sets.size() == 1 ? "1 data set" : std::to_string(step.sets.size()) + " data sets";
-      EXPECT_EQ(r.out, sets + " stored, 0 skipped (layer above NZ): " + out.string() + "\n");
+      EXPECT_EQ(r.out, sets + " stored, 0 skipped (layer above NZ): " + kv::PathText(out) + "\n");
       EXPECT_EQ(r.err, "");  // no progress bar when standard error is not a terminal
       const std::string b = ReadAll(out);
       ASSERT_EQ(b.size(), step.length);
@@ -107,6 +118,23 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   EXPECT_FALSE(std::filesystem::exists(dir / "x.txt"));
 }
 
+// A folder, a model and an input named outside ASCII: the arguments reach the core
+// intact, the files are found and written, and the message names them in UTF-8.
+TEST(CliConvert, NamesOutsideAscii) {
+  kvtest::ScratchDir dir;
+  const std::filesystem::path folder = dir.path() / kv::PathFromUtf8("B\u00f6den \u00dc");
+  std::filesystem::create_directory(folder);
+  const std::filesystem::path model = folder / kv::PathFromUtf8("B\u00f6den.kv5");
+  const std::filesystem::path input = folder / kv::PathFromUtf8("Eingabe \u00e4.dat");
+  WriteAll(model, "[DIMENSION]\nNX=2\nNY=1\nNZ=1\n");
+  WriteAll(input, "1\n1 1\n1.5 2\n");
+  const auto r = RunCli(dir, "convert --input " + Quote(input) + " --model " + Quote(model) + " --type 3");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::filesystem::path output = folder / kv::PathFromUtf8("B\u00f6den.top");
+  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + NameFromModel(output) + "\n");
+  EXPECT_EQ(kvtest::FloatAt(ReadAll(output), 4000), 1.5f);
+}
+
 // What the run reports beside its result goes to standard error, and the run still succeeds.
 TEST(Cli, WarningsGoToStandardError) {
   kvtest::ScratchDir dir;
@@ -142,7 +170,7 @@ TEST(CliInfo, ModelGivesTheGridAndInfoTellsWhatIsInconsistent) {
   WriteAll(dir / "m.kv5", "[VERSION]\nNUMBER=4000\n[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
   const auto r = Convert(dir, {{1, 1, Seq(1, 6)}, {4, 3, Seq(0, 6)}}, model + " --type 4");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "1 data set stored, 1 skipped (layer above NZ): " + (dir / "m.bot").string() + "\n");
+  EXPECT_EQ(r.out, "1 data set stored, 1 skipped (layer above NZ): " + NameFromModel(dir / "m.bot") + "\n");
   WriteAll(dir / "short.top", std::string(100, '\0'));
   const std::vector<std::tuple<std::string, std::string, int, std::string>> cases = {  // file, options, status, line
       {"m.bot", "", 0, "Length: 4048 bytes\nPeriods with data of their own: 1\n  period 1: block 1\n"

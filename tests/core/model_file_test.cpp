@@ -10,6 +10,8 @@
 namespace kv {
 namespace {
 
+using namespace std::string_literals;
+
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
 // Writes the model text to m.kv5 in the folder and gives its path.
@@ -35,6 +37,10 @@ TEST(ModelFile, GridSize) {
       {"[DIMENSION]\nNX=32768\n", UnfitDimension{"NX", "32768"}},
       {"[DIMENSION]\nNZ=99999999999999999999999 cells\nNY=-32769\n", UnfitDimension{"NY", "-32769"}},
       {"[DIMENSION]\nNZ=99999999999999999999999 cells\n", UnfitDimension{"NZ", "99999999999999999999999 cells"}},
+      {"[DIMENSION]\nNY=40000 ; note\n", UnfitDimension{"NY", "40000 ; note"}},  // the value as written
+      {"# head\n\n; more\n[DIMENSION]\n# NX=1\nNX=5\n", GridSize{5, 30, 1}},
+      {"[DIMENSION]\nNX: 5\nNY=6\n", GridSize{30, 6, 1}},  // only "=" separates
+      {"[DIMENSION]\nNX=5\0NY=9\n\v\fNY=6\n"s, GridSize{5, 6, 1}},  // a NUL ends its own line only
   };
   for (const auto& c : cases) EXPECT_EQ(ReadGridSize(Model(dir, c.text)), c.expected) << c.text;
   EXPECT_EQ(ReadGridSize(dir / "missing.kv5"), GridSizeRead(GridSize{30, 30, 1}));

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "test_support.h"
+#include "zuduradu/core/file_system.h"
 
 namespace kv {
 namespace {
@@ -79,10 +80,7 @@ TEST(ModelPaths, SecondModelKeepsTheFirstDefaults) {
 }
 
 // A path as the model rules take it, in UTF-8.
-std::string U8(const std::filesystem::path& p) {
-  const std::u8string u8 = p.u8string();
-  return std::string(u8.begin(), u8.end());
-}
+std::string U8(const std::filesystem::path& p) { return PathText(p); }
 
 // A model that is not accepted leaves the grid of the one before it (here 1, 2, 3)
 // and a refusal naming the model.

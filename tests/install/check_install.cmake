@@ -1,7 +1,12 @@
 # Installs the build into a fresh folder and compares what landed there with
 # the files an installed kvcvrt must have, no more and no fewer.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DGUI=ON|OFF -DMAN=ON|OFF [-DEXE=.exe]
-#         [-DPYTHON=interpreter -DPYTHON_MODULE=module file name] -P check_install.cmake
+#         [-DPYTHON=interpreter -DPYTHON_MODULE=module file name] [-DUNIX_TARGET=ON|OFF]
+#         [-DEMULATOR=<command that runs the built programs>] -P check_install.cmake
+# UNIX_TARGET: whether the build is for a Unix system (default: whether this one is).
+if(NOT DEFINED UNIX_TARGET)
+  set(UNIX_TARGET ${CMAKE_HOST_UNIX})
+endif()
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -12,7 +17,7 @@ set(expected
     bin/kvcvrt-cli${EXE}
     share/bash-completion/completions/kvcvrt-cli
     share/doc/kvcvrt/copyright)
-if(CMAKE_HOST_UNIX)
+if(UNIX_TARGET)
   list(APPEND expected share/doc/kvcvrt/changelog.gz)
 endif()
 if(MAN)
@@ -47,7 +52,7 @@ if(missing OR extra)
   message(FATAL_ERROR "The installed tree differs.\nMissing: ${missing}\nNot expected: ${extra}")
 endif()
 # The programs must run from where they were installed.
-execute_process(COMMAND ${PREFIX}/bin/kvcvrt-cli${EXE} --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
+execute_process(COMMAND ${EMULATOR} ${PREFIX}/bin/kvcvrt-cli${EXE} --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
 if(NOT status EQUAL 0 OR NOT version MATCHES "^kvcvrt-cli ")
   message(FATAL_ERROR "The installed kvcvrt-cli --version said \"${version}\" with status ${status}")
 endif()

@@ -9,6 +9,7 @@
 
 #include "zuduradu/cli/cli_options.h"
 #include "zuduradu/cli/commands.h"
+#include "zuduradu/cli/console.h"
 #include "zuduradu/core/error.h"
 
 namespace {
@@ -46,9 +47,8 @@ int CheckStandardOutput(int status) {
   return kvcli::kExitRefused;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(std::vector<std::string> args) {
+  const kvcli::Utf8Console console;
   CLI::App app("Converts matrix input text into period data files and back, and describes such files.", "kvcvrt-cli");
   app.set_version_flag("-V,--version", std::string("kvcvrt-cli ") + KVCVRT_VERSION);
   app.footer(
@@ -56,7 +56,6 @@ int main(int argc, char** argv) {
       "wrong.\nRun kvcvrt-cli help COMMAND (or COMMAND --help) for the options of a command.");
   kvcli::Options options(app);
 
-  std::vector<std::string> args(argv, argv + argc);
   std::string error;
   if (const auto help = kvcli::HelpArguments(app, args, error)) {
     if (help->empty()) {
@@ -69,3 +68,11 @@ int main(int argc, char** argv) {
   if (status < 0) status = kvcli::Run(options.Collect());
   return CheckStandardOutput(status);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return Main(kvcli::Utf8Arguments(argc, argv)); }
+#else
+int main(int argc, char** argv) { return Main(kvcli::Utf8Arguments(argc, argv)); }
+#endif

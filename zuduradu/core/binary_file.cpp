@@ -171,7 +171,7 @@ void BinaryFile::ReadAt(std::int64_t offset, std::span<unsigned char> out) {
   if (n < out.size() && std::ferror(file_)) Fail("read", errno);
   position_ = n == out.size() ? offset + static_cast<std::int64_t>(n) : -1;
   if (n != out.size()) {
-    throw Error(ErrorKind::Io, "Could not read " + path_.string() + ": the file ends at byte " +
+    throw Error(ErrorKind::Io, "Could not read " + PathText(path_) + ": the file ends at byte " +
                                    std::to_string(Length()) + ", before byte " +
                                    std::to_string(offset + static_cast<std::int64_t>(out.size())));
   }

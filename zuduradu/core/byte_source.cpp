@@ -29,7 +29,7 @@ FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
   file_ = std::fopen(path.c_str(), "rb");
 #endif
   if (!file_) {
-    throw Error(ErrorKind::InputMissing, "Could not find the input file " + path.string() + ": " + SystemReason(errno));
+    throw Error(ErrorKind::InputMissing, "Could not find the input file " + PathText(path) + ": " + SystemReason(errno));
   }
   const auto size = std::filesystem::file_size(path, ec);
   length_ = ec ? 0 : static_cast<std::uint64_t>(size);
@@ -43,7 +43,7 @@ std::size_t FileSource::Read(char* dst, std::size_t n) {
   errno = 0;
   const std::size_t got = std::fread(dst, 1, n, file_);
   if (got < n && std::ferror(file_)) {
-    throw Error(ErrorKind::Io, "Could not read the input file " + path_.string() + ": " + SystemReason(errno));
+    throw Error(ErrorKind::Io, "Could not read the input file " + PathText(path_) + ": " + SystemReason(errno));
   }
   return got;
 }

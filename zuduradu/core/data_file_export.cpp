@@ -90,7 +90,7 @@ void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int r
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (!std::isfinite(values[i])) {
       throw Error(ErrorKind::BadOutput,
-                  request.dataFile.string() + ": layer " + std::to_string(layer.layer) + " of block " +
+                  PathText(request.dataFile) + ": layer " + std::to_string(layer.layer) + " of block " +
                       std::to_string(layer.block) + " (period " + std::to_string(layer.source) + "), row " +
                       std::to_string(row) + ", column " + std::to_string(i + 1) + " holds " + ShortestText(values[i]) +
                       ", which matrix input text cannot express",
@@ -145,7 +145,7 @@ std::vector<int> ParsePeriodList(std::string_view text) {
 
 ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
                       std::span<const int> periods, const fs::path& name) {
-  const std::string file = name.string();
+  const std::string file = PathText(name);
   std::vector<int> chosen(periods.begin(), periods.end());
   if (chosen.empty()) {
     const PeriodTable classified = ClassifyPeriods(header);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "zuduradu/core/file_system.h"
+
 namespace kv {
 
 std::string RenderError(const std::string& what, const ErrorPlace& place, const std::string& intact) {
@@ -16,9 +18,9 @@ std::string RenderError(const std::string& what, const ErrorPlace& place, const 
   if (place.line > 0) {
     where += (where.empty() ? "Line " : ", line ") + std::to_string(place.line);
     if (place.column > 0) where += ", column " + std::to_string(place.column);
-    if (!place.file.empty()) where += " of " + place.file.string();
+    if (!place.file.empty()) where += " of " + PathText(place.file);
   } else if (!place.file.empty() && !where.empty()) {
-    where += " in " + place.file.string();
+    where += " in " + PathText(place.file);
   }
   std::string text = where.empty() ? what : where + ": " + what;
   if (!text.empty() && text.back() != '.') text += '.';

@@ -16,6 +16,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// <windows.h> makes "ReplaceFile" a macro for its ReplaceFileW; the name here is kv::ReplaceFile.
+#undef ReplaceFile
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,10 +1,14 @@
 #include "zuduradu/core/model_file.h"
 
-#include <ini.h>
+// SimpleIni without its character conversion: the same byte-for-byte reader and
+// the same ASCII-only case folding on every platform. Debian's header holds the
+// template bodies behind SI_IMPLEMENTATION; this is the one file that uses them.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -14,57 +18,46 @@ namespace kv {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::ranges::equal(a, b, [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // A key looked for in one pass over a file, with the text of its first occurrence.
 struct WantedKey {
-  std::string_view section;
-  std::string_view key;
+  const char* section;
+  const char* key;
   std::optional<std::string> firstValue;
 };
 
-int CollectFirstValues(void* user, const char* section, const char* name, const char* value) {
-  for (WantedKey& k : *static_cast<std::span<WantedKey>*>(user)) {
-    if (!k.firstValue && SameName(section, k.section) && SameName(name, k.key)) k.firstValue = value;
+// The text handed to the parser: leading blanks are dropped from every line so
+// that an indented key is read as a key, and a NUL ends only its own line rather
+// than the rest of the file.
+std::string ParserText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 1);
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    line.remove_prefix(std::min(line.find_first_not_of(" \t\r\v\f"), line.size()));
+    out.append(line.substr(0, line.find('\0')));
+    out += '\n';
   }
-  return 1;
-}
-
-// Hands the file to the parser line by line. Leading blanks are dropped so that
-// an indented key is read as a key and not as the continuation of the one above,
-// and a line too long for the parser's buffer is cut short instead of being
-// split into lines that were never written.
-struct LineFeed {
-  std::string_view rest;
-};
-
-char* NextLine(char* out, int size, void* stream) {
-  auto* feed = static_cast<LineFeed*>(stream);
-  if (feed->rest.empty() || size < 2) return nullptr;
-  const std::size_t end = std::min(feed->rest.find('\n'), feed->rest.size());
-  std::string_view line = feed->rest.substr(0, end);
-  feed->rest.remove_prefix(std::min(end + 1, feed->rest.size()));
-  const std::size_t start = line.find_first_not_of(" \t\r\v\f");
-  line.remove_prefix(std::min(start, line.size()));
-  const std::size_t kept = std::min(line.size(), static_cast<std::size_t>(size - 2));
-  std::memcpy(out, line.data(), kept);
-  out[kept] = '\n';
-  out[kept + 1] = '\0';
   return out;
 }
 
 // Fills in the first values of the wanted keys; a file that cannot be read
-// leaves them all missing.
+// leaves them all missing. Section and key names match without regard to ASCII
+// case, repeated sections count as one, and of a repeated key the one written
+// first counts. Malformed lines are skipped, as the package's own reader skips them.
 void ReadKeys(const std::filesystem::path& file, std::span<WantedKey> keys) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return;
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  LineFeed feed{text};
-  // Malformed lines are skipped, as the package's own reader skips them.
-  (void)ini_parse_stream(&NextLine, &feed, &CollectFirstValues, &keys);
+  CSimpleIniA ini(false, true, false);  // bytes as they are, repeated keys kept, no multi-line values
+  if (ini.LoadData(ParserText(text)) < 0) return;
+  for (WantedKey& k : keys) {
+    CSimpleIniA::TNamesDepend values;
+    if (!ini.GetAllValues(k.section, k.key, values) || values.empty()) continue;
+    const auto first = std::ranges::min_element(values, {}, [](const CSimpleIniA::Entry& e) { return e.nOrder; });
+    k.firstValue = first->pItem;
+  }
 }
 
 }  // namespace

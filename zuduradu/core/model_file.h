@@ -3,8 +3,9 @@
 // section "DIMENSION").
 //
 // Section and key names match without regard to case, and when a key appears
-// more than once the first occurrence counts. A value is an optional sign and
-// decimal digits; whatever follows the digits is ignored. A value without digits
+// more than once the first occurrence counts. Only "=" separates a key from its
+// value, and the value is the rest of the line without its outer blanks. A value
+// is an optional sign and decimal digits; whatever follows the digits is ignored. A value without digits
 // counts as missing, and a missing file, section or key gives the key's default.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/le_bytes.h"
 
 namespace kv {
@@ -24,7 +25,7 @@ bool FileExists(const std::filesystem::path& path) {
 PeriodHeader ReadHeader(BinaryFile& file) {
   const std::int64_t length = file.Length();
   if (length < kHeaderBytes) {
-    throw Error(ErrorKind::BadOutput, file.path().string() + " is " + std::to_string(length) +
+    throw Error(ErrorKind::BadOutput, PathText(file.path()) + " is " + std::to_string(length) +
                                           " bytes long, shorter than the 4000-byte header of a period data file");
   }
   std::array<unsigned char, kHeaderBytes> bytes{};
@@ -91,7 +92,7 @@ void WriteLayer(const std::filesystem::path& path, const GridSize& grid, int per
   const auto placed = layout.Place(period, layer);
   if (const auto* failure = std::get_if<PlaceFailure>(&placed)) {
     throw Error(ErrorKind::Unstorable, DescribePlaceFailure(*failure, period, layer, layout.layersPerBlock()),
-                ErrorPlace{path, 0, 0, 0, {}}, path.string() + " was not changed.");
+                ErrorPlace{path, 0, 0, 0, {}}, PathText(path) + " was not changed.");
   }
   if (fresh) CreateDataFile(grid, path, 0.0f, typeCode);
   BinaryFile file(path, BinaryFile::Mode::Update);
