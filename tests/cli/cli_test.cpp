@@ -98,6 +98,7 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
       {in + " --grid 3,2,2" + out, 2, "--type is required"},
       {in + " --grid 3,2,2 --type 35" + out, 2, "--type: \"35\" is neither a type code"},
       {in + " --grid 3,2 --type 3" + out, 2, "--grid: \"3,2\" is not three whole numbers"},
+      {in + " --grid 3,2,2 --type 3 --threads 0" + out, 2, "--threads"},
       {in + " --model " + Quote(dir / "old.kv5") + " --grid 3,2,2 --type 3" + out, 2, "--model excludes --grid"},
       {in + " --grid 3,2,2 --type 3", 2, "--grid needs --output"},
       {"export " + data + " --grid 3,2,2 --type 3 --periods 5-3 --output " + Quote(dir / "x.txt"), 2, "runs backwards"},
@@ -152,6 +153,7 @@ TEST(Cli, HelpVersionAndTypes) {
   const auto help = RunCli(dir, "convert --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: kvcvrt-cli convert"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find("--threads"), std::string::npos) << "a measurement option, not for users";
   for (const char* version : {"--version", "-V"}) EXPECT_EQ(RunCli(dir, version).out, "kvcvrt-cli " KVCVRT_VERSION "\n");
   const auto r = RunCli(dir, "types");
   ASSERT_EQ(r.status, 0);

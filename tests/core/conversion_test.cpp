@@ -52,6 +52,22 @@ void StepByStep(const std::vector<Set>& sets, const kv::GridSize& g, int type, c
   if (kv::FileExists(out)) kv::WritePeriodReferences(out, kv::LoadPeriodTables(out));
 }
 
+// The reader on one thread, and on several with chunks so small that their
+// edges fall everywhere.
+struct ReaderSetup {
+  int threads;
+  std::size_t chunk;
+};
+const std::vector<ReaderSetup> kSetups = {{1, 0}, {2, 3}, {3, 11}};
+
+kv::ConversionRequest Request(const std::filesystem::path& in, const std::filesystem::path& out, int type,
+                              kv::GridSize g, bool createNew, ReaderSetup setup) {
+  kv::ConversionRequest req{in, out, type, g, createNew};
+  req.threads = setup.threads;
+  req.readChunkBytes = setup.chunk;
+  return req;
+}
+
 TEST(Conversion, ExampleInputGivesTheDocumentedFile) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "in.dat", "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n");
@@ -90,18 +106,20 @@ TEST(Conversion, SameBytesAsStoringLayerByLayer) {
       {"zero sets rebuilds an existing file", 3, {{2, 1, 1}}, {}, false},
       {"type code 0", 0, {}, {{1, 1, 1}, {1000, 2, 2}}, false},
   };
-  for (const Case& c : cases) {
-    kvtest::ScratchDir dir;
-    const auto viaRun = dir / "run.top";
-    const auto viaSteps = dir / "steps.top";
-    if (!c.earlier.empty()) {
-      StepByStep(c.earlier, g, c.type, viaRun, false);
-      StepByStep(c.earlier, g, c.type, viaSteps, false);
+  for (const ReaderSetup& setup : kSetups) {
+    for (const Case& c : cases) {
+      kvtest::ScratchDir dir;
+      const auto viaRun = dir / "run.top";
+      const auto viaSteps = dir / "steps.top";
+      if (!c.earlier.empty()) {
+        StepByStep(c.earlier, g, c.type, viaRun, false);
+        StepByStep(c.earlier, g, c.type, viaSteps, false);
+      }
+      WriteAll(dir / "in.dat", InputText(c.sets, g));
+      kv::RunConversion(Request(dir / "in.dat", viaRun, c.type, g, c.createNew, setup));
+      StepByStep(c.sets, g, c.type, viaSteps, c.createNew);
+      EXPECT_TRUE(kvtest::SameBytes(ReadAll(viaRun), ReadAll(viaSteps))) << c.name << ", threads " << setup.threads;
     }
-    WriteAll(dir / "in.dat", InputText(c.sets, g));
-    kv::RunConversion({dir / "in.dat", viaRun, c.type, g, c.createNew});
-    StepByStep(c.sets, g, c.type, viaSteps, c.createNew);
-    EXPECT_TRUE(kvtest::SameBytes(ReadAll(viaRun), ReadAll(viaSteps))) << c.name;
   }
 }
 
@@ -120,7 +138,7 @@ TEST(Conversion, RandomRunsMatchAtAnyMemoryBudget) {
     StepByStep(earlier, g, 3, dir / "run.top", false);
     StepByStep(earlier, g, 3, dir / "steps.top", false);
     WriteAll(dir / "in.dat", InputText(sets, g));
-    kv::ConversionRequest req{dir / "in.dat", dir / "run.top", 3, g, createNew};
+    kv::ConversionRequest req = Request(dir / "in.dat", dir / "run.top", 3, g, createNew, kSetups[round % kSetups.size()]);
     req.memoryBudgetBytes = budget;
     kv::RunConversion(req);
     StepByStep(sets, g, 3, dir / "steps.top", createNew);
@@ -201,32 +219,34 @@ TEST(Conversion, RefusedRunsChangeNothing) {
   for (const bool createNew : {false, true}) {
     for (const bool existing : {false, true}) {
       for (const Refusal& c : cases) {
-        kvtest::ScratchDir dir;
-        const auto in = dir / "in.dat";
-        const auto out = dir / "o.top";
-        WriteAll(in, c.input);
-        std::string before;
-        if (existing) {
-          StepByStep({{1, 1, 5}, {3, 1, 9}}, g, c.type, out, false);
-          before = ReadAll(out);
+        for (const ReaderSetup& setup : kSetups) {
+          kvtest::ScratchDir dir;
+          const auto in = dir / "in.dat";
+          const auto out = dir / "o.top";
+          WriteAll(in, c.input);
+          std::string before;
+          if (existing) {
+            StepByStep({{1, 1, 5}, {3, 1, 9}}, g, c.type, out, false);
+            before = ReadAll(out);
+          }
+          std::string expected = c.message;
+          if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
+          try {
+            kv::RunConversion(Request(in, out, c.type, c.grid, createNew, setup));
+            ADD_FAILURE() << c.name << ": no error";
+          } catch (const kv::Error& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(what.substr(0, expected.size()), expected) << c.name;
+            const std::string intact = existing ? "The output file " + kv::PathText(out) + " was not changed."
+                                                : "No output file was created.";
+            EXPECT_EQ(what.substr(what.size() - intact.size()), intact) << c.name << ": " << what;
+          }
+          EXPECT_EQ(std::filesystem::exists(out), existing) << c.name;
+          if (existing) {
+            EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), before)) << c.name;
+          }
+          EXPECT_TRUE(kvtest::LeftBeside(out).empty()) << c.name;
         }
-        std::string expected = c.message;
-        if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
-        try {
-          kv::RunConversion({in, out, c.type, c.grid, createNew});
-          ADD_FAILURE() << c.name << ": no error";
-        } catch (const kv::Error& e) {
-          const std::string what = e.what();
-          EXPECT_EQ(what.substr(0, expected.size()), expected) << c.name;
-          const std::string intact = existing ? "The output file " + kv::PathText(out) + " was not changed."
-                                              : "No output file was created.";
-          EXPECT_EQ(what.substr(what.size() - intact.size()), intact) << c.name << ": " << what;
-        }
-        EXPECT_EQ(std::filesystem::exists(out), existing) << c.name;
-        if (existing) {
-          EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), before)) << c.name;
-        }
-        EXPECT_TRUE(kvtest::LeftBeside(out).empty()) << c.name;
       }
     }
   }
@@ -365,13 +385,18 @@ TEST(Conversion, LeftOverFieldsAreReported) {
       {"decimal commas", "1\n1 1\n1,5 2,5 3,5\n4,5 5,5 6,5\n",
        {"IN: 6 fields follow the last of the 1 data set" + tail + "4 on; they were" + advice}},
       {"one stray field", "0 7", {"IN: 1 field follows the last of the 0 data sets" + tail + "1 on; it was" + advice}},
+      {"words that are no numbers", "1 1 1 1 2 3 4 5 6 abc,,x\n" + std::string(300, 'z') + " 7",
+       {"IN: 4 fields follow the last of the 1 data set" + tail + "1 on; they were" + advice}},
   };
-  for (const Case& c : cases) {
-    kvtest::ScratchDir dir;
-    WriteAll(dir / "in.dat", c.input);
-    std::vector<std::string> expected = c.warnings;
-    for (std::string& w : expected) w.replace(0, 2, (dir / "in.dat").string());
-    EXPECT_EQ(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, false}).warnings, expected) << c.name;
+  for (const ReaderSetup& setup : kSetups) {
+    for (const Case& c : cases) {
+      kvtest::ScratchDir dir;
+      WriteAll(dir / "in.dat", c.input);
+      std::vector<std::string> expected = c.warnings;
+      for (std::string& w : expected) w.replace(0, 2, (dir / "in.dat").string());
+      EXPECT_EQ(kv::RunConversion(Request(dir / "in.dat", dir / "o.top", 3, g, false, setup)).warnings, expected)
+          << c.name << ", threads " << setup.threads;
+    }
   }
 }
 
@@ -408,19 +433,26 @@ TEST(Conversion, CancelWhileCheckingChangesNothing) {
   }
 }
 
-TEST(Conversion, ProgressReachesTheEnd) {
-  kvtest::ScratchDir dir;
+TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCount) {
   const kv::GridSize g{3, 2, 2};
-  const std::string text = InputText({{2, 1, 1}, {3, 1, 1}}, g);
-  WriteAll(dir / "in.dat", text);
-  kv::ConversionProgress last;
-  kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, false}, [&](const kv::ConversionProgress& p) {
-    last = p;
-    return true;
-  });
-  EXPECT_EQ(last.setsDone, 2);
-  EXPECT_EQ(last.inputBytes, text.size());
-  EXPECT_LE(last.bytesRead, text.size());
+  const std::string text = InputText({{2, 1, 1}, {3, 1, 1}, {4, 2, 1}}, g) + "\n\n";
+  std::vector<std::uint64_t> firstSteps;
+  for (const ReaderSetup& setup : kSetups) {
+    kvtest::ScratchDir dir;
+    WriteAll(dir / "in.dat", text);
+    kv::ConversionProgress last;
+    std::vector<std::uint64_t> steps;
+    kv::RunConversion(Request(dir / "in.dat", dir / "o.top", 3, g, false, setup), [&](const kv::ConversionProgress& p) {
+      last = p;
+      steps.push_back(p.bytesRead);
+      return true;
+    });
+    EXPECT_EQ(last.setsDone, 3);
+    EXPECT_EQ(last.inputBytes, text.size());
+    EXPECT_EQ(last.bytesRead, text.find_last_not_of(" \n") + 1);  // up to the last value
+    if (firstSteps.empty()) firstSteps = steps;
+    EXPECT_EQ(steps, firstSteps) << "threads " << setup.threads;
+  }
 }
 
 }  // namespace
@@ -434,9 +466,11 @@ TEST(Conversion, LargeLayersWrittenInTheBackground) {
   std::vector<Set> sets;
   for (int k = 0; k < 6; ++k) sets.push_back({k % 3 + 1, k % 2 + 1, static_cast<float>(k)});
   WriteAll(dir / "in.dat", InputText(sets, g));
-  kv::RunConversion({dir / "in.dat", dir / "run.top", 3, g, true});
   StepByStep(sets, g, 3, dir / "steps.top", true);
-  EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top")));
+  for (const int threads : {1, 2}) {
+    kv::RunConversion(Request(dir / "in.dat", dir / "run.top", 3, g, true, {threads, 0}));
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top"))) << "threads " << threads;
+  }
 }
 
 }  // namespace

@@ -132,13 +132,16 @@ TEST(FaultInjection, BackgroundWriteFailure) {
 TEST(FaultInjection, InputShrinkingDuringTheRun) {
   for (const bool createNew : {false, true}) {
     Scene scene;
-    // Large enough that the reader cannot have it all in its first chunk.
+    // Large enough that the reader cannot have it all in the chunks it reads ahead.
     WriteAll(scene.in, Input(3, 10) + std::string(3 << 20, ' ') + " 7 1 1 2 3 4 5 6");
     std::string text = ReadAll(scene.in);
     text.replace(0, 1, "4");
     WriteAll(scene.in, text);
+    kv::ConversionRequest req{scene.in, scene.out, 3, kGrid, createNew};
+    req.threads = createNew ? 1 : 2;
+    req.readChunkBytes = createNew ? 0 : 64 << 10;
     try {
-      kv::RunConversion({scene.in, scene.out, 3, kGrid, createNew}, [&](const kv::ConversionProgress& p) {
+      kv::RunConversion(req, [&](const kv::ConversionProgress& p) {
         if (p.setsDone == 1) std::filesystem::resize_file(scene.in, 2 << 20);
         return true;
       });

@@ -100,10 +100,21 @@ struct Parsed {
   std::vector<float> values;
 };
 
+// How a reader is set up: one thread, or fields parsed on several threads with
+// chunks so small that their edges fall on every kind of byte.
+struct ReaderSetup {
+  int threads;
+  std::size_t chunk;
+};
+constexpr std::size_t kBig = kv::MatrixReader::kDefaultChunkBytes;
+const std::vector<ReaderSetup> kSetups = {{1, kBig}, {1, 256}, {2, kBig}, {2, 1}, {2, 5}, {3, 3}, {3, 64}};
+
+std::string Describe(const ReaderSetup& s) { return std::to_string(s.threads) + " threads, chunk " + std::to_string(s.chunk); }
+
 // Reads a whole input of sets of `cells` values.
-Parsed ReadAllSets(const std::string& text, int cells, std::size_t chunk = kv::MatrixReader::kDefaultChunkBytes) {
+Parsed ReadAllSets(const std::string& text, int cells, ReaderSetup setup = {1, kBig}) {
   kv::MemorySource src(text);
-  kv::MatrixReader r(src, "in.dat", chunk);
+  kv::MatrixReader r(src, "in.dat", setup.chunk, setup.threads);
   Parsed p;
   p.count = r.ReadInteger("set count", 0);
   for (int s = 1; s <= p.count; ++s) {
@@ -127,12 +138,12 @@ TEST(MatrixReader, LayoutsAndSeparatorsReadAlike) {
       "2 1 1 1D0 2d0 3 4 5 6 3 2 6*.5 trailing words are never read",
   };
   for (const std::string& in : inputs) {
-    for (std::size_t chunk : {std::size_t{1} << 20, std::size_t{256}}) {
-      const Parsed p = ReadAllSets(in, 6, chunk);
-      EXPECT_EQ(p.count, 2) << in;
-      EXPECT_EQ(p.periods, (std::vector<int>{1, 3})) << in;
-      EXPECT_EQ(p.layers, (std::vector<int>{1, 2})) << in;
-      EXPECT_EQ(p.values, (std::vector<float>{1, 2, 3, 4, 5, 6, .5f, .5f, .5f, .5f, .5f, .5f})) << in;
+    for (const ReaderSetup& setup : kSetups) {
+      const Parsed p = ReadAllSets(in, 6, setup);
+      EXPECT_EQ(p.count, 2) << in << Describe(setup);
+      EXPECT_EQ(p.periods, (std::vector<int>{1, 3})) << in << Describe(setup);
+      EXPECT_EQ(p.layers, (std::vector<int>{1, 2})) << in << Describe(setup);
+      EXPECT_EQ(p.values, (std::vector<float>{1, 2, 3, 4, 5, 6, .5f, .5f, .5f, .5f, .5f, .5f})) << in << Describe(setup);
     }
   }
 }
@@ -146,8 +157,10 @@ TEST(MatrixReader, FieldsCutByTheChunkEdge) {
     expect.push_back(static_cast<float>(i));
   }
   text.replace(0, 1, "1");
-  const Parsed p = ReadAllSets(text, 3000, 256);
-  EXPECT_EQ(p.values, expect);
+  for (const ReaderSetup& setup : kSetups) {
+    if (setup.chunk < 3) continue;  // 66,000 one-byte chunks add nothing to three-byte ones but time
+    EXPECT_EQ(ReadAllSets(text, 3000, setup).values, expect) << Describe(setup);
+  }
 }
 
 // Values read through the reader must equal std::from_chars' nearest float for
@@ -166,11 +179,13 @@ TEST(MatrixReader, AgreesWithFromCharsOnRandomDecimals) {
     fields.push_back(f);
     text += (k % 11 == 0 ? ",\r\n" : k % 5 == 0 ? ", " : " ") + f;
   }
-  const Parsed p = ReadAllSets(text, static_cast<int>(fields.size()), 300);
-  for (std::size_t k = 0; k < fields.size(); ++k) {
-    float expected = 0;
-    ASSERT_EQ(kv::ParseFloatField(fields[k], expected), kv::NumberStatus::Ok) << fields[k];
-    ASSERT_EQ(Bits(p.values[k]), Bits(expected)) << fields[k];
+  for (const ReaderSetup& setup : {ReaderSetup{1, 300}, ReaderSetup{2, 300}, ReaderSetup{3, 29}}) {
+    const Parsed p = ReadAllSets(text, static_cast<int>(fields.size()), setup);
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      float expected = 0;
+      ASSERT_EQ(kv::ParseFloatField(fields[k], expected), kv::NumberStatus::Ok) << fields[k];
+      ASSERT_EQ(Bits(p.values[k]), Bits(expected)) << fields[k] << Describe(setup);
+    }
   }
 }
 
@@ -202,14 +217,89 @@ TEST(MatrixReader, ErrorsNameTheFieldLineColumnAndSet) {
       {"empty field", "1 1 1 1,,2",
        "Data set 1, value, line 1, column 9 of in.dat: two commas with no number between them (an empty field)."},
       {"control byte", "1 1 1 1\x01", "Data set 1, value, line 1, column 7 of in.dat: \"1\\x01\" is not a number."},
+      {"empty field after a line end", "1 1 1\n 1, ,2",
+       "Data set 1, value, line 2, column 5 of in.dat: two commas with no number between them (an empty field)."},
+      {"too long", "1 1 1 1 2\r\n" + std::string(300, '7'),
+       "Data set 1, value, line 2, column 1 of in.dat: \"" + std::string(40, '7') +
+           "...\" is longer than 256 characters and cannot be a number."},
+      {"too long period", "1 " + std::string(257, '1'),
+       "Data set 1, period, line 1, column 3 of in.dat: \"" + std::string(40, '1') +
+           "...\" is longer than 256 characters and cannot be a number."},
+      {"first error in file order", "1 1 1 1 2 3 4 x5 1e99 ,, " + std::string(400, 'z'),
+       "Data set 1, value, line 1, column 15 of in.dat: \"x5\" is not a number."},
   };
   for (const BadCase& c : cases) {
-    try {
-      ReadAllSets(c.text, 6);
-      ADD_FAILURE() << c.name << ": no error";
-    } catch (const kv::Error& e) {
-      EXPECT_EQ(e.kind(), kv::ErrorKind::BadInput) << c.name;
-      EXPECT_EQ(std::string(e.what()), c.message) << c.name;
+    for (const ReaderSetup& setup : kSetups) {
+      try {
+        ReadAllSets(c.text, 6, setup);
+        ADD_FAILURE() << c.name << ": no error; " << Describe(setup);
+      } catch (const kv::Error& e) {
+        EXPECT_EQ(e.kind(), kv::ErrorKind::BadInput) << c.name;
+        EXPECT_EQ(std::string(e.what()), c.message) << c.name << "; " << Describe(setup);
+      }
+    }
+  }
+}
+
+// What a run would see of an input: every number with the place of the
+// integers, the bytes read after each set, and the error that ended it.
+struct Trace {
+  std::vector<std::string> steps;
+  std::string error;
+};
+
+Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup) {
+  kv::MemorySource src(text);
+  kv::MatrixReader r(src, "in.dat", setup.chunk, setup.threads);
+  Trace t;
+  std::vector<float> values(static_cast<std::size_t>(cells));
+  try {
+    const int count = r.ReadInteger("set count", 0);
+    for (int s = 1; s <= count; ++s) {
+      for (const char* name : {"period", "layer"}) {
+        const int n = r.ReadInteger(name, s);
+        t.steps.push_back(std::to_string(n) + " at " + std::to_string(r.lastField().line) + ":" +
+                          std::to_string(r.lastField().column));
+      }
+      if (s % 3 == 0) {
+        r.SkipValues(cells, s);
+      } else {
+        r.ReadValues(values, s);
+        for (float v : values) t.steps.push_back(std::to_string(Bits(v)));
+      }
+      t.steps.push_back("read " + std::to_string(r.bytesRead()));
+    }
+    const kv::LeftOverFields left = r.CountLeftOverFields();
+    t.steps.push_back("left " + std::to_string(left.fields) + " from line " + std::to_string(left.firstLine));
+  } catch (const kv::Error& e) {
+    t.error = e.what();
+  }
+  return t;
+}
+
+// Random texts, mostly valid, with every kind of field and separator: every
+// set-up must see the same numbers, places and first error as one thread.
+TEST(MatrixReader, EverySetupReadsRandomTextAlike) {
+  const std::vector<std::string> common = {"1", "2", "3", "12.5", "-0.25"};
+  const std::vector<std::string> rare = {"3.",    ".5",    "1.5D-3", "2e1",  "+4",    "2*1.5", "3*-2", "1e39",
+                                         "abc",   "0*1",   "1e-50",  "4*",   "00000000000000000000001",
+                                         std::string(257, '9'), std::string(256, '8')};
+  const std::vector<std::string> gaps = {" ", "\n", "\r\n", "\t ", ", ", " ,\n,", ", ,", ",,", "\n\n\n", "  "};
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 400; ++round) {
+    std::string text = rng() % 9 == 0 ? "\n" : rng() % 9 == 0 ? "\xEF\xBB\xBF" : "";
+    text += std::to_string(rng() % 5 + 1);
+    const auto fields = rng() % 70;
+    for (unsigned k = 0; k < fields; ++k) {
+      text += gaps[rng() % 12 == 0 ? rng() % gaps.size() : rng() % 4];
+      text += rng() % 10 == 0 ? rare[rng() % rare.size()] : common[rng() % common.size()];
+    }
+    const int cells = static_cast<int>(rng() % 5) + 1;
+    const Trace expected = ReadTrace(text, cells, {1, kBig});
+    for (const ReaderSetup& setup : kSetups) {
+      const Trace got = ReadTrace(text, cells, setup);
+      ASSERT_EQ(got.steps, expected.steps) << "round " << round << ", " << Describe(setup) << ": " << text;
+      ASSERT_EQ(got.error, expected.error) << "round " << round << ", " << Describe(setup) << ": " << text;
     }
   }
 }
@@ -235,10 +325,12 @@ class GeneratedSource final : public kv::ByteSource {
 };
 
 TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
+  for (const int threads : {1, 2}) {
   constexpr std::uint64_t kBytes = 48ull << 20;
   GeneratedSource src(kBytes);
-  kv::MatrixReader r(src, "big.dat", 1 << 16);
+  kv::MatrixReader r(src, "big.dat", 1 << 16, threads);
   const std::size_t capacity = r.bufferCapacity();
+  EXPECT_LT(capacity, std::size_t{4} << 20);
   std::vector<float> values(4096);
   std::uint64_t read = 0;
   try {
@@ -253,6 +345,7 @@ TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
   EXPECT_GT(read, 7'000'000u);
   EXPECT_EQ(r.bytesRead(), kBytes);
   EXPECT_EQ(r.bufferCapacity(), capacity);
+  }
 }
 
 }  // namespace
@@ -265,7 +358,7 @@ class FailingSource final : public kv::ByteSource {
  public:
   std::size_t Read(char* dst, std::size_t n) override {
     if (calls_++ == 3) throw kv::Error(kv::ErrorKind::Io, "Could not read the input file: Input/output error");
-    std::memset(dst, 'x', n);
+    for (std::size_t i = 0; i < n; ++i) dst[i] = i % 2 ? ' ' : '1';
     return n;
   }
 
@@ -300,6 +393,21 @@ TEST(ReadAheadSource, PassesOnAReadFailure) {
         for (;;) ahead.Read(buf.data(), buf.size());
       },
       kv::Error);
+}
+
+// Any thread count, even an absurd one, reads; the failure reaches the caller.
+TEST(MatrixReader, PassesOnAReadFailureOnEveryThreadCount) {
+  for (const int threads : {1, 2, 3, 1'000'000}) {
+    FailingSource inner;
+    kv::MatrixReader r(inner, "in.dat", 16, threads);
+    std::vector<float> values(100000);
+    try {
+      r.ReadValues(values, 1);
+      ADD_FAILURE() << "no error, threads " << threads;
+    } catch (const kv::Error& e) {
+      EXPECT_EQ(e.kind(), kv::ErrorKind::Io) << "threads " << threads;
+    }
+  }
 }
 
 }  // namespace

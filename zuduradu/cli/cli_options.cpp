@@ -1,6 +1,7 @@
 #include "zuduradu/cli/cli_options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <string>
 
@@ -201,6 +202,7 @@ struct Options::Raw {
   Text convertOutput;
   bool convertCreate = false;
   bool convertQuiet = false;
+  int convertThreads = 0;
 
   std::string exportFile;
   GridOptions exportGrid;
@@ -238,6 +240,18 @@ Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
   r.convertOutput.option->type_name("FILE");
   r.convert->add_flag("-c,--create", r.convertCreate, "Create a new output file. Existing data will be deleted.");
   r.convert->add_flag("-q,--quiet", r.convertQuiet, "Print no result line; errors still go to standard error");
+  // For measurements: how many threads parse the input. Hidden from the help.
+  r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
+      ->check(
+          [](const std::string& text) {
+            int n = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 64
+                       ? std::string()
+                       : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to 64";
+          },
+          "")
+      ->group("");
 
   r.exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
   r.exportText->add_option("DATAFILE", r.exportFile, "Period data file to read")->type_name("FILE")->required();
@@ -298,7 +312,7 @@ CommandLine Options::Collect() const {
   if (r.convert->parsed()) {
     line.command = Command::Convert;
     line.convert = {r.convertInput, r.convertGrid.Get(), r.convertType, r.convertOutput.Get(), r.convertCreate,
-                    r.convertQuiet};
+                    r.convertQuiet, r.convertThreads};
   } else if (r.exportText->parsed()) {
     line.command = Command::Export;
     line.exportText = {r.exportFile, r.exportGrid.Get(), r.exportType, r.exportPeriods.Get(), r.exportOutput.Get(),

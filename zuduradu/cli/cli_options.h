@@ -37,6 +37,7 @@ struct ConvertOptions {
   std::optional<std::string> output;
   bool create = false;
   bool quiet = false;  // no result line
+  int threads = 0;  // parsing threads; 0: one per core (a hidden option for measurements)
 };
 
 struct ExportOptions {

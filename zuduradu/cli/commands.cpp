@@ -95,6 +95,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   request.typeCode = options.typeCode;
   request.grid = resolved.grid;
   request.createNew = options.create;
+  request.threads = options.threads;
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();

@@ -86,14 +86,20 @@ std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uin
   return file;
 }
 
-// The matrix text as a stream of sets: the file or standard input, read ahead
-// on a second thread.
+// The matrix text as a stream of sets: the file or standard input. With one
+// parsing thread it is read ahead on a second one; several parsing threads read
+// it in turns themselves.
 struct TextInput {
   explicit TextInput(const ConversionRequest& request)
-      : source(OpenInput(request, length)), ahead(*source), reader(ahead, request.input) {}
+      : source(OpenInput(request, length)),
+        threads(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
+        ahead(threads == 1 ? std::make_unique<ReadAheadSource>(*source) : nullptr),
+        reader(ahead ? static_cast<ByteSource&>(*ahead) : *source, request.input,
+               request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads) {}
   std::uint64_t length = 0;  // before source: OpenInput fills it in
   std::unique_ptr<ByteSource> source;
-  ReadAheadSource ahead;
+  int threads;
+  std::unique_ptr<ReadAheadSource> ahead;
   MatrixReader reader;
 };
 

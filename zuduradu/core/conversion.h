@@ -33,6 +33,8 @@ struct ConversionRequest {
   GridSize grid;
   bool createNew = false;  // delete the existing data first
   std::size_t memoryBudgetBytes = std::size_t{256} << 20;
+  int threads = 0;                 // threads that parse the input; 0: one per core (up to eight)
+  std::size_t readChunkBytes = 0;  // bytes the reader takes at a time; 0: its default
   // How long to wait while another run works on the same output.
   std::chrono::milliseconds lockWait{std::chrono::minutes(5)};
   // Read the matrix text from standard input, streaming: its length is unknown,

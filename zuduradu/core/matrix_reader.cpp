@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <thread>
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/number_text.h"
@@ -11,29 +12,37 @@
 namespace kv {
 namespace {
 
-constexpr std::array<bool, 256> MakeSeparators() {
-  std::array<bool, 256> t{};
-  t[static_cast<unsigned char>(' ')] = true;
-  t[static_cast<unsigned char>('\t')] = true;
-  t[static_cast<unsigned char>('\r')] = true;
-  t[static_cast<unsigned char>('\n')] = true;
-  t[static_cast<unsigned char>(',')] = true;
-  return t;
-}
-constexpr std::array<bool, 256> kSeparator = MakeSeparators();
-
-bool IsSeparator(char c) { return kSeparator[static_cast<unsigned char>(c)]; }
+using scan::IsSeparator;
 
 std::string Plural(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+constexpr const char* kTwoCommas = "two commas with no number between them (an empty field)";
+
 }  // namespace
 
-MatrixReader::MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes)
-    : source_(source), name_(std::move(name)), chunk_(std::max<std::size_t>(chunkBytes, kMaxFieldBytes)) {
+MatrixReader::MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes, int threads)
+    : source_(source), name_(std::move(name)), chunkBytes_(std::max<std::size_t>(chunkBytes, kMaxFieldBytes)) {
+  if (threads > 1) {
+    pipeline_ = std::make_unique<FieldPipeline>(source, name_, chunkBytes, threads);
+    return;
+  }
   // One byte more than is ever filled: it holds the NUL that ends the data.
-  buffer_.resize(chunk_ + kMaxFieldBytes + 1);
+  buffer_.resize(chunkBytes_ + kMaxFieldBytes + 1);
+}
+
+int MatrixReader::DefaultThreads() {
+  // Past a few threads the work left in order (placing values, writing) is the limit,
+  // and every thread holds its chunks: more would only take memory.
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+std::uint64_t MatrixReader::bytesRead() const {
+  if (!pipeline_) return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_));
+  if (atEnd_) return static_cast<std::uint64_t>(chunk_->offset + static_cast<std::int64_t>(chunk_->size));
+  if (index_ == 0) return static_cast<std::uint64_t>(doneEnd_);
+  return static_cast<std::uint64_t>(chunk_->offset + static_cast<std::int64_t>(LocateInChunk(index_ - 1).end));
 }
 
 void MatrixReader::FailAt(FieldLocation at, int set, std::string_view field, std::string what) const {
@@ -41,8 +50,21 @@ void MatrixReader::FailAt(FieldLocation at, int set, std::string_view field, std
 }
 
 void MatrixReader::FailAtEnd(int set, std::string_view field, std::string what) const {
+  if (pipeline_) FailAt(ChunkPlace(chunk_->size, chunk_->lines, chunk_->lineStart), set, field, std::move(what));
   const std::int64_t offset = base_ + static_cast<std::int64_t>(pos_);
   FailAt({line_, offset - lineStart_ + 1}, set, field, std::move(what));
+}
+
+void MatrixReader::FailInsideSet(int set, std::int64_t missing, std::int64_t n) const {
+  FailAtEnd(set, "value", "the file ends inside data set " + std::to_string(set) + ": " +
+                              Plural(missing, "value is", "values are") + " missing of its " + std::to_string(n));
+}
+
+void MatrixReader::CheckLength(const Field& f, int set, std::string_view fieldName) const {
+  if (f.text.size() > kMaxFieldBytes) {
+    FailAt(f.at, set, fieldName, QuoteField(f.text) + " is longer than " + std::to_string(kMaxFieldBytes) +
+                                     " characters and cannot be a number");
+  }
 }
 
 // Keeps the last `keep` bytes before pos_ (a field cut by the chunk's end) and
@@ -73,6 +95,7 @@ bool MatrixReader::Refill(std::size_t keep) {
 }
 
 LeftOverFields MatrixReader::CountLeftOverFields() {
+  if (pipeline_) return CountLeftOverParsedFields();
   LeftOverFields left;
   bool inField = false;
   for (;;) {
@@ -105,9 +128,7 @@ bool MatrixReader::NextField(Field& field, int set, std::string_view fieldName) 
       lineStart_ = base_ + static_cast<std::int64_t>(pos_);
       comma = false;
     } else if (c == ',') {
-      if (comma) {
-        FailAtEnd(set, fieldName, "two commas with no number between them (an empty field)");
-      }
+      if (comma) FailAtEnd(set, fieldName, kTwoCommas);
       comma = true;
       ++pos_;
     } else {
@@ -129,16 +150,13 @@ bool MatrixReader::NextField(Field& field, int set, std::string_view fieldName) 
   }
   field.text = std::string_view(buffer_.data() + start, pos_ - start);
   field.at = {line_, base_ + static_cast<std::int64_t>(start) - lineStart_ + 1};
-  if (field.text.size() > kMaxFieldBytes) {
-    FailAt(field.at, set, fieldName, QuoteField(field.text) + " is longer than " + std::to_string(kMaxFieldBytes) +
-                                " characters and cannot be a number");
-  }
+  CheckLength(field, set, fieldName);
   return true;
 }
 
 std::int16_t MatrixReader::ReadInteger(std::string_view fieldName, int set) {
   Field f;
-  if (!NextField(f, set, fieldName)) {
+  if (!(pipeline_ ? NextParsedField(f, set, fieldName) : NextField(f, set, fieldName))) {
     FailAtEnd(set, fieldName,
               set > 0 ? "the file ends before the " + std::string(fieldName) + " of data set " + std::to_string(set)
                       : "the file is empty: it has no " + std::string(fieldName));
@@ -158,23 +176,14 @@ std::int16_t MatrixReader::ReadInteger(std::string_view fieldName, int set) {
   FailAt(f.at, set, fieldName, QuoteField(f.text) + " is not a number");
 }
 
-// Powers of ten that a float holds exactly.
-constexpr std::array<float, 11> kExactPowersOfTen = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                                     1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
 template <bool Store>
 std::int64_t MatrixReader::FastValues(float* out, std::int64_t n) {
-  // The common field, an optional minus, digits, a point and more digits, is
-  // converted while it is scanned. With at most 2^24 as the digits' value and at
-  // most ten decimals, both the digits and the power of ten are exact floats, so
-  // one division rounds correctly (the same result as std::from_chars). Anything
-  // else, and a field at the chunk's edge, is left to the general road, which
-  // starts again from the separators before that field.
+  // The common field is converted while it is scanned (scan::ScanPlainDecimal).
+  // Anything else, and a field at the chunk's edge, is left to the general
+  // road, which starts again from the separators before that field.
   const char* b = buffer_.data();
-  const std::size_t e = end_;
   std::size_t p = pos_;
   std::int64_t done = 0;
-  auto digit = [b](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(b[at])) - '0'; };
   while (done < n) {
     const std::size_t start = p;
     const std::int64_t line = line_;
@@ -194,23 +203,9 @@ std::int64_t MatrixReader::FastValues(float* out, std::int64_t n) {
       }
       ++p;
     }
-    const bool negative = b[p] == '-';
-    p += negative ? 1 : 0;
-    std::uint64_t digits = 0;
-    const std::size_t first = p;
-    for (unsigned d = digit(p); d <= 9; d = digit(++p)) digits = digits * 10 + d;
-    std::size_t count = p - first;
-    std::size_t decimals = 0;
-    if (b[p] == '.') {
-      const std::size_t point = ++p;
-      for (unsigned d = digit(p); d <= 9; d = digit(++p)) digits = digits * 10 + d;
-      decimals = p - point;
-      count += decimals;
-    }
-    if (!twoCommas && p < e && IsSeparator(b[p]) && count > 0 && count <= 19 &&
-        digits <= (std::uint64_t{1} << 24) && decimals < kExactPowersOfTen.size()) {
-      const float v = static_cast<float>(digits) / kExactPowersOfTen[decimals];
-      if constexpr (Store) out[done] = negative ? -v : v;
+    float v = 0.0f;
+    if (!twoCommas && scan::ScanPlainDecimal(b, p, v)) {
+      if constexpr (Store) out[done] = v;
       ++done;
       continue;
     }
@@ -230,42 +225,188 @@ void MatrixReader::ReadSetValues(float* out, std::int64_t n, int set) {
   while (i < n) {
     i += FastValues<Store>(Store ? out + i : nullptr, n - i);
     if (i == n) break;
-    if (!NextField(f, set, "value")) {
-      FailAtEnd(set, "value", "the file ends inside data set " + std::to_string(set) + ": " +
-                                  Plural(n - i, "value is", "values are") + " missing of its " + std::to_string(n));
-    }
-    float v = 0.0f;
-    NumberStatus status = ParseFloatField(f.text, v);
+    if (!NextField(f, set, "value")) FailInsideSet(set, n - i, n);
+    i += ReadValueField<Store>(f, Store ? out + i : nullptr, n - i, set);
+  }
+}
+
+// One field of the general road: a value, a repeat (how many values it gave),
+// or the error that the field is.
+template <bool Store>
+std::int64_t MatrixReader::ReadValueField(const Field& f, float* out, std::int64_t left, int set) const {
+  float v = 0.0f;
+  NumberStatus status = ParseFloatField(f.text, v);
+  if (status == NumberStatus::Ok) {
+    if constexpr (Store) *out = v;
+    return 1;
+  }
+  std::int64_t repeat = 0;
+  std::string_view valueText;
+  if (status == NumberStatus::NotANumber && SplitRepeat(f.text, repeat, valueText)) {
+    status = ParseFloatField(valueText, v);
     if (status == NumberStatus::Ok) {
-      if constexpr (Store) out[i] = v;
-      ++i;
-      continue;
+      if (repeat > left) {
+        FailAt(f.at, set, "value", QuoteField(f.text) + " repeats a value " + std::to_string(repeat) +
+                                       " times, but only " + Plural(left, "value is", "values are") +
+                                       " left in the data set");
+      }
+      if constexpr (Store) std::fill(out, out + repeat, v);
+      return repeat;
     }
-    std::int64_t repeat = 0;
-    std::string_view valueText;
-    if (status == NumberStatus::NotANumber && SplitRepeat(f.text, repeat, valueText)) {
-      status = ParseFloatField(valueText, v);
-      if (status == NumberStatus::Ok) {
-        if (repeat > n - i) {
-          FailAt(f.at, set, "value", QuoteField(f.text) + " repeats a value " + std::to_string(repeat) +
-                                         " times, but only " + Plural(n - i, "value is", "values are") +
-                                         " left in the data set");
-        }
-        if constexpr (Store) std::fill(out + i, out + i + repeat, v);
-        i += repeat;
-        continue;
+  }
+  FailAt(f.at, set, "value",
+         QuoteField(f.text) +
+             (status == NumberStatus::OutOfRange ? " is beyond the range of a 32-bit float" : " is not a number"));
+}
+
+// Where the byte at `offset` of the current chunk stands in the file.
+FieldLocation MatrixReader::ChunkPlace(std::size_t offset, std::uint32_t lines, std::uint32_t lineStart) const {
+  const std::int64_t start =
+      lineStart == FieldPipeline::kEarlierLine ? chunkLineStart_ : chunk_->offset + static_cast<std::int64_t>(lineStart);
+  return {chunkLine_ + lines, chunk_->offset + static_cast<std::int64_t>(offset) - start + 1};
+}
+
+// Whether the current chunk has a field (or a noted error) left.
+bool MatrixReader::ChunkHasMore() const {
+  return chunk_ && (index_ < chunk_->fields || (note_ < chunk_->notes.size() && chunk_->notes[note_].field == index_));
+}
+
+// Moves to the next chunk that has a field left; false at the end of the input.
+bool MatrixReader::NextChunk() {
+  while (!ChunkHasMore()) {
+    if (chunk_) {
+      if (chunk_->last) {
+        atEnd_ = true;
+        return false;
+      }
+      chunkLine_ += chunk_->lines;
+      if (chunk_->lineStart != FieldPipeline::kEarlierLine) {
+        chunkLineStart_ = chunk_->offset + static_cast<std::int64_t>(chunk_->lineStart);
+      }
+      if (chunk_->fields > 0) doneEnd_ = chunk_->offset + static_cast<std::int64_t>(chunk_->fieldsEnd);
+    }
+    const bool first = chunk_ == nullptr;
+    chunk_ = &pipeline_->Next();
+    index_ = 0;
+    note_ = 0;
+    if (first) {
+      // Past a byte order mark: columns count from after it.
+      chunkLineStart_ = chunk_->offset;
+      doneEnd_ = chunk_->offset;
+    }
+  }
+  return true;
+}
+
+// A field of the current chunk. Fields are asked for in order, so the search
+// starts from the one found last when that is nearer than the anchor.
+FieldPipeline::Spot MatrixReader::LocateInChunk(std::uint32_t field) const {
+  if (locatedChunk_ == chunk_->sequence) {
+    located_ = chunk_->Locate(field, locatedField_, located_);
+  } else {
+    located_ = chunk_->Locate(field);
+    locatedChunk_ = chunk_->sequence;
+  }
+  locatedField_ = field;
+  return located_;
+}
+
+// The next field with its text and place, found again in its chunk.
+bool MatrixReader::NextParsedField(Field& field, int set, std::string_view fieldName) {
+  if (!NextChunk()) return false;
+  if (note_ < chunk_->notes.size() && chunk_->notes[note_].field == index_) {
+    const FieldPipeline::Note& note = chunk_->notes[note_];
+    if (note.kind == FieldPipeline::NoteKind::EmptyField) {
+      const FieldPipeline::Spot s = chunk_->LocateByte(index_, note.offset);
+      FailAt(ChunkPlace(s.start, s.lines, s.lineStart), set, fieldName, kTwoCommas);
+    }
+    ++note_;
+  }
+  const FieldPipeline::Spot s = LocateInChunk(index_);
+  ++index_;
+  field.text = std::string_view(chunk_->text.get() + s.start, s.end - s.start);
+  field.at = ChunkPlace(s.start, s.lines, s.lineStart);
+  CheckLength(field, set, fieldName);
+  return true;
+}
+
+// The same count over the text of the chunks, from the end of the last field read.
+LeftOverFields MatrixReader::CountLeftOverParsedFields() {
+  LeftOverFields left;
+  if (!chunk_ && !NextChunk()) return left;
+  std::size_t from = 0;
+  std::int64_t line = chunkLine_;
+  if (index_ > 0) {
+    const FieldPipeline::Spot s = LocateInChunk(index_ - 1);
+    from = s.end;
+    line += s.lines;
+  }
+  bool inField = false;
+  for (;;) {
+    const char* t = chunk_->text.get();
+    for (std::size_t p = from; p < chunk_->size; ++p) {
+      if (IsSeparator(t[p])) {
+        inField = false;
+        line += t[p] == '\n' ? 1 : 0;
+      } else if (!inField) {
+        inField = true;
+        if (left.fields++ == 0) left.firstLine = line;
       }
     }
-    FailAt(f.at, set, "value",
-           QuoteField(f.text) +
-               (status == NumberStatus::OutOfRange ? " is beyond the range of a 32-bit float" : " is not a number"));
+    if (chunk_->last) break;
+    // Counted here, not taken from the chunk: its parse may have stopped early.
+    chunk_ = &pipeline_->Next();
+    index_ = 0;
+    note_ = 0;
+    from = 0;
+  }
+  atEnd_ = true;
+  return left;
+}
+
+template <bool Store>
+void MatrixReader::ReadParsedValues(float* out, std::int64_t n, int set) {
+  std::int64_t i = 0;
+  while (i < n) {
+    if (!NextChunk()) FailInsideSet(set, n - i, n);
+    const auto& notes = chunk_->notes;
+    const std::uint32_t stop = note_ < notes.size() ? std::min(notes[note_].field, chunk_->fields) : chunk_->fields;
+    if (index_ < stop) {
+      const auto take = static_cast<std::uint32_t>(std::min<std::int64_t>(n - i, stop - index_));
+      if constexpr (Store) std::memcpy(out + i, chunk_->values.get() + index_, take * sizeof(float));
+      i += take;
+      index_ += take;
+      continue;
+    }
+    const FieldPipeline::Note& note = notes[note_];
+    if (note.kind == FieldPipeline::NoteKind::Repeat && note.count <= n - i) {
+      if constexpr (Store) std::fill(out + i, out + i + note.count, note.value);
+      i += note.count;
+      ++index_;
+      ++note_;
+      continue;
+    }
+    // An error: the field is read again as on one thread, which raises it in the same words.
+    Field f;
+    NextParsedField(f, set, "value");
+    i += ReadValueField<Store>(f, Store ? out + i : nullptr, n - i, set);
   }
 }
 
 void MatrixReader::ReadValues(std::span<float> values, int set) {
-  ReadSetValues<true>(values.data(), static_cast<std::int64_t>(values.size()), set);
+  if (pipeline_) {
+    ReadParsedValues<true>(values.data(), static_cast<std::int64_t>(values.size()), set);
+  } else {
+    ReadSetValues<true>(values.data(), static_cast<std::int64_t>(values.size()), set);
+  }
 }
 
-void MatrixReader::SkipValues(std::int64_t n, int set) { ReadSetValues<false>(nullptr, n, set); }
+void MatrixReader::SkipValues(std::int64_t n, int set) {
+  if (pipeline_) {
+    ReadParsedValues<false>(nullptr, n, set);
+  } else {
+    ReadSetValues<false>(nullptr, n, set);
+  }
+}
 
 }  // namespace kv

@@ -8,16 +8,25 @@
 // on one line are an error (an empty field would shift every later value).
 // A UTF-8 byte order mark at the start is skipped; UTF-16 and UTF-32 text is
 // refused (text_encoding.h).
+//
+// With more than one thread, fields are found and converted on that many
+// threads (see FieldPipeline) and this reader only gives them their meaning in
+// order. Values, errors and their places are the same as with one thread: an
+// error is raised only when the reader reaches its field, so the first in file
+// order wins and text after the last data set is never judged.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "zuduradu/core/byte_source.h"
+#include "zuduradu/core/field_pipeline.h"
+#include "zuduradu/core/field_scan.h"
 #include "zuduradu/core/set_stream.h"
 
 namespace kv {
@@ -25,10 +34,14 @@ namespace kv {
 class MatrixReader final : public SetStream {
  public:
   static constexpr std::size_t kDefaultChunkBytes = 1 << 20;
-  static constexpr std::size_t kMaxFieldBytes = 256;
+  static constexpr std::size_t kMaxFieldBytes = scan::kMaxFieldBytes;
 
-  // name is the file named in error messages.
-  MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes = kDefaultChunkBytes);
+  // name is the file named in error messages. With threads > 1 the fields are
+  // parsed on that many threads, which read `source` one at a time.
+  MatrixReader(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes = kDefaultChunkBytes,
+               int threads = 1);
+  // One thread per core, up to eight.
+  static int DefaultThreads();
 
   // Reads a whole-number field (count, period, layer) of data set `set` (0 for the count).
   std::int16_t ReadInteger(std::string_view field, int set) override;
@@ -43,9 +56,9 @@ class MatrixReader final : public SetStream {
   // Where the last field that was read starts.
   FieldLocation lastField() const override { return last_; }
   // Bytes of the input consumed so far.
-  std::uint64_t bytesRead() const override { return static_cast<std::uint64_t>(base_ + static_cast<std::int64_t>(pos_)); }
-  // The buffer's size: fixed for the reader's life.
-  std::size_t bufferCapacity() const { return buffer_.capacity(); }
+  std::uint64_t bytesRead() const override;
+  // The buffers' size: fixed for the reader's life.
+  std::size_t bufferCapacity() const { return pipeline_ ? pipeline_->bufferBytes() : buffer_.capacity(); }
   const std::filesystem::path& name() const { return name_; }
 
  private:
@@ -60,12 +73,26 @@ class MatrixReader final : public SetStream {
   std::int64_t FastValues(float* out, std::int64_t n);
   template <bool Store>
   void ReadSetValues(float* out, std::int64_t n, int set);
+  template <bool Store>
+  std::int64_t ReadValueField(const Field& f, float* out, std::int64_t left, int set) const;
+  [[noreturn]] void FailInsideSet(int set, std::int64_t missing, std::int64_t n) const;
+  void CheckLength(const Field& f, int set, std::string_view fieldName) const;
   [[noreturn]] void FailAt(FieldLocation at, int set, std::string_view field, std::string what) const;
   [[noreturn]] void FailAtEnd(int set, std::string_view field, std::string what) const;
 
+  // With several threads: the chunks of parsed fields, taken in file order.
+  bool ChunkHasMore() const;
+  bool NextChunk();
+  FieldLocation ChunkPlace(std::size_t offset, std::uint32_t lines, std::uint32_t lineStart) const;
+  FieldPipeline::Spot LocateInChunk(std::uint32_t field) const;
+  bool NextParsedField(Field& field, int set, std::string_view fieldName);
+  LeftOverFields CountLeftOverParsedFields();
+  template <bool Store>
+  void ReadParsedValues(float* out, std::int64_t n, int set);
+
   ByteSource& source_;
   std::filesystem::path name_;
-  std::size_t chunk_;
+  std::size_t chunkBytes_;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
@@ -75,6 +102,19 @@ class MatrixReader final : public SetStream {
   bool eof_ = false;
   bool started_ = false;  // the start of the text has been checked
   FieldLocation last_;
+
+  std::unique_ptr<FieldPipeline> pipeline_;
+  const FieldPipeline::Chunk* chunk_ = nullptr;
+  std::uint32_t index_ = 0;         // the next field of chunk_
+  std::size_t note_ = 0;            // the next note of chunk_
+  std::int64_t chunkLine_ = 1;      // the line of chunk_'s first byte
+  std::int64_t chunkLineStart_ = 0; // the offset of that line's first byte
+  std::int64_t doneEnd_ = 0;        // the end of the last field of the chunks before chunk_
+  bool atEnd_ = false;              // every field was read
+  // The field of chunk_ found last: the next one is searched from there.
+  mutable std::uint64_t locatedChunk_ = UINT64_MAX;
+  mutable std::uint32_t locatedField_ = 0;
+  mutable FieldPipeline::Spot located_;
 };
 
 }  // namespace kv
