@@ -8,6 +8,7 @@
 
 #include "cli/cli_support.h"
 #include "zuduradu/core/conversion.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/model_file.h"
 #include "zuduradu/core/model_paths.h"
 #include "zuduradu/core/period_data_file.h"

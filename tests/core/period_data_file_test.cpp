@@ -8,6 +8,7 @@
 
 #include "test_support.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstddef>
 
+#include "zuduradu/core/ascii.h"
+
 namespace kv {
 
 namespace {
@@ -86,12 +88,6 @@ constexpr TypeRow kTypeList[] = {
 };
 static_assert(std::size(kTypeList) == 31);
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
-
 }  // namespace
 
 ExtensionTableData BuildExtensionTable() {
@@ -131,7 +127,7 @@ std::optional<int> TypeCodeForExtension(std::string_view ext) {
   for (const TypeRow& row : kTypeList) {
     std::string_view own = ExtensionFor(row.code);
     if (own.starts_with('.')) own.remove_prefix(1);
-    if (SameIgnoringCase(own, ext)) return row.code;
+    if (EqualsIgnoringAsciiCase(own, ext)) return row.code;
   }
   return std::nullopt;
 }

@@ -1,7 +1,6 @@
 #include "zuduradu/core/conversion.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "zuduradu/core/ascii.h"
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/byte_source.h"
 #include "zuduradu/core/data_file_info.h"
@@ -17,6 +17,7 @@
 #include "zuduradu/core/journal.h"
 #include "zuduradu/core/layer_writer.h"
 #include "zuduradu/core/matrix_reader.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
 #include "zuduradu/core/period_tables.h"
@@ -37,23 +38,6 @@ std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed) 
   return "The input file " + PathText(input) + " is not a regular file";
 }
 
-void CheckGrid(const GridSize& grid, int typeCode) {
-  const std::string size =
-      std::to_string(grid.nx) + " x " + std::to_string(grid.ny) + " x " + std::to_string(grid.nz);
-  if (grid.nx < 1 || grid.ny < 1 || grid.nz < 1 || grid.nx > kInt16Max || grid.ny > kInt16Max ||
-      grid.nz > kInt16Max) {
-    throw Error(ErrorKind::BadRequest, "The grid size " + size + " (columns x rows x layers) is not usable: each must be 1..32767");
-  }
-  if (typeCode < 0 || typeCode > 2000) {
-    throw Error(ErrorKind::BadRequest, "The type code " + std::to_string(typeCode) + " is outside 0..2000");
-  }
-  const int layers = LayersPerBlock(typeCode, grid.nz);
-  if (!LayerOffset(grid, layers, 1, layers)) {
-    throw Error(ErrorKind::BadRequest, "The grid size " + size +
-                                           " is too large for a period data file: its first block would pass byte 2,147,483,646");
-  }
-}
-
 namespace {
 
 // The finished header: the tables as the run left them, references rebuilt.
@@ -63,8 +47,6 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   return h;
 }
 
-
-std::string DataSetCount(int n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
 
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
@@ -291,7 +273,7 @@ class Run {
     if (info.misfits.empty()) return;
     const GridSize& g = req_.grid;
     std::string problem = info.misfits.front();
-    if (!problem.empty()) problem[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(problem[0])));
+    if (!problem.empty()) problem[0] = AsciiLower(problem[0]);
     throw Error(ErrorKind::BadOutput,
                 PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
                     " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +

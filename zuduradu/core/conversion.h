@@ -82,7 +82,4 @@ ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& 
 // pipe serves when `pipesAllowed`, as for a caller that streams.
 std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed);
 
-// Refuses a grid that has no cells or whose layers the file cannot address.
-void CheckGrid(const GridSize& grid, int typeCode);
-
 }  // namespace kv

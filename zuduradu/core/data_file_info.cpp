@@ -8,6 +8,7 @@
 #include "zuduradu/core/conversion.h"
 #include "zuduradu/core/file_system.h"
 #include "zuduradu/core/journal.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/output_guard.h"
 #include "zuduradu/core/period_data_file.h"
 
@@ -47,7 +48,8 @@ void CheckBlocks(const PeriodHeader& header, DataFileInfo& info) {
     if (!info.geometry) continue;
     const auto start = LayerOffset(info.geometry->grid, info.layersPerBlock, block, 1);
     if (!start || !LayerOffset(info.geometry->grid, info.layersPerBlock, block, info.layersPerBlock)) {
-      info.problems.push_back(which + " lies past byte 2,147,483,646, beyond what the file can address");
+      info.problems.push_back(which + " lies past byte " + GroupedThousands(kMaxLayerOffset) +
+                              ", beyond what the file can address");
     } else if (*start >= info.length) {
       info.problems.push_back(which + " begins at byte " + std::to_string(*start) + ", at or past the end of the file");
     }

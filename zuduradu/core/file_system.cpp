@@ -32,6 +32,20 @@ std::string PathText(const fs::path& path) {
   return {reinterpret_cast<const char*>(text.data()), text.size()};
 }
 
+fs::path PathFromUtf8(std::string_view text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+bool FileExists(const fs::path& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  try {
+    BinaryFile probe(path, BinaryFile::Mode::Read);
+    return true;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, int errorNumber) {

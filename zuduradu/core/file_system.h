@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kv {
 
@@ -53,5 +54,11 @@ void RemoveLeftovers(const std::filesystem::path& target, const std::string& suf
 
 // The path as UTF-8 text for messages.
 std::string PathText(const std::filesystem::path& path);
+
+// The path named by UTF-8 text, on every platform.
+std::filesystem::path PathFromUtf8(std::string_view text);
+
+// True when the path names a regular file that can be opened for reading.
+bool FileExists(const std::filesystem::path& path);
 
 }  // namespace kv

@@ -108,8 +108,4 @@ GridSizeRead ReadGridSize(const std::filesystem::path& modelFile) {
   return GridSize{sizes[0], sizes[1], sizes[2]};
 }
 
-std::filesystem::path PathFromUtf8(std::string_view text) {
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 }  // namespace kv

@@ -41,7 +41,4 @@ struct UnfitDimension {
 using GridSizeRead = std::variant<GridSize, UnfitDimension>;
 GridSizeRead ReadGridSize(const std::filesystem::path& modelFile);
 
-// The path named by UTF-8 text, on every platform.
-std::filesystem::path PathFromUtf8(std::string_view text);
-
 }  // namespace kv

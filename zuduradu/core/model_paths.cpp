@@ -3,22 +3,17 @@
 #include <algorithm>
 #include <variant>
 
+#include "zuduradu/core/ascii.h"
 #include "zuduradu/core/catalogue.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/model_file.h"
-#include "zuduradu/core/period_data_file.h"
 
 namespace kv {
 
 namespace {
 
 std::string InCase(std::string_view text, PathCase pathCase) {
-  std::string out(text);
-  if (pathCase == PathCase::Fold) {
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return out;
+  return pathCase == PathCase::Fold ? AsciiLowered(text) : std::string(text);
 }
 
 // Reads the grid size from modelFile into settings and says whether the model is

@@ -7,20 +7,9 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/file_system.h"
 #include "zuduradu/core/le_bytes.h"
+#include "zuduradu/core/message_text.h"
 
 namespace kv {
-
-bool FileExists(const std::filesystem::path& path) {
-  if (path.empty()) return false;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  try {
-    BinaryFile probe(path, BinaryFile::Mode::Read);
-    return true;
-  } catch (const Error&) {
-    return false;
-  }
-}
 
 PeriodHeader ReadHeader(BinaryFile& file) {
   const std::int64_t length = file.Length();
@@ -61,16 +50,17 @@ bool CreateDataFile(const GridSize& grid, const std::filesystem::path& path, flo
 std::string DescribePlaceFailure(PlaceFailure failure, int period, int layer, int layersPerBlock) {
   switch (failure) {
     case PlaceFailure::PeriodOutOfRange:
-      return "period " + std::to_string(period) + " is outside 1..1000";
+      return "period " + std::to_string(period) + " is outside 1.." + std::to_string(kPeriodCount);
     case PlaceFailure::LayerOutOfRange:
       return layersPerBlock == 1 && layer > 1
                  ? "layer " + std::to_string(layer) + " cannot be stored: this data type has one layer per period"
                  : "layer " + std::to_string(layer) + " is below 1";
     case PlaceFailure::BlockNumberOverflow:
-      return "period " + std::to_string(period) + " would need block number 32768; the file holds at most 32767 blocks";
+      return "period " + std::to_string(period) + " would need block number " + std::to_string(kMaxBlockNumber + 1) +
+             "; the file holds at most " + std::to_string(kMaxBlockNumber) + " blocks";
     case PlaceFailure::OffsetOutOfRange:
       return "layer " + std::to_string(layer) + " of period " + std::to_string(period) +
-             " would begin past byte 2,147,483,646, the largest offset the file can address";
+             " would begin past byte " + GroupedThousands(kMaxLayerOffset) + ", the largest offset the file can address";
   }
   return {};
 }

@@ -15,9 +15,6 @@
 
 namespace kv {
 
-// True when the path names a regular file that can be opened for reading.
-bool FileExists(const std::filesystem::path& path);
-
 // Makes a new file whose one block holds L layers of the fill value. Returns false,
 // touching nothing, when a file exists already.
 bool CreateDataFile(const GridSize& grid, const std::filesystem::path& path, float fill, int typeCode);

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
+#include "zuduradu/core/catalogue.h"
+#include "zuduradu/core/error.h"
 #include "zuduradu/core/le_bytes.h"
+#include "zuduradu/core/message_text.h"
 
 namespace kv {
 
@@ -62,6 +66,26 @@ std::optional<std::int64_t> LayerOffset(const GridSize& grid, int layersPerBlock
     return std::nullopt;
   }
   return offset;
+}
+
+void CheckGrid(const GridSize& grid, int typeCode) {
+  const std::string size =
+      std::to_string(grid.nx) + " x " + std::to_string(grid.ny) + " x " + std::to_string(grid.nz);
+  if (grid.nx < 1 || grid.ny < 1 || grid.nz < 1 || grid.nx > kInt16Max || grid.ny > kInt16Max ||
+      grid.nz > kInt16Max) {
+    throw Error(ErrorKind::BadRequest, "The grid size " + size + " (columns x rows x layers) is not usable: each must be 1.." +
+                                           std::to_string(kInt16Max));
+  }
+  if (typeCode < 0 || typeCode > kMaxTypeCode) {
+    throw Error(ErrorKind::BadRequest, "The type code " + std::to_string(typeCode) + " is outside 0.." +
+                                           std::to_string(kMaxTypeCode));
+  }
+  const int layers = LayersPerBlock(typeCode, grid.nz);
+  if (!LayerOffset(grid, layers, 1, layers)) {
+    throw Error(ErrorKind::BadRequest, "The grid size " + size +
+                                           " is too large for a period data file: its first block would pass byte " +
+                                           GroupedThousands(kMaxLayerOffset));
+  }
 }
 
 PeriodTable ClassifyPeriods(const PeriodHeader& header) {

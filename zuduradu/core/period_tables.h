@@ -44,6 +44,10 @@ std::optional<std::int16_t> NextBlockNumber(const PeriodTable& blocks);
 // fall outside 4000..2,147,483,646 or any step overflows 32 bits.
 std::optional<std::int64_t> LayerOffset(const GridSize& grid, int layersPerBlock, int block, int layer);
 
+// Refuses (kv::Error, BadRequest) a grid that has no cells, a type code outside
+// 0..kMaxTypeCode, or a grid whose first block the file cannot address.
+void CheckGrid(const GridSize& grid, int typeCode);
+
 // The reference copy after loading: kOwnData, kBorrowedData or kNoBlock per period.
 PeriodTable ClassifyPeriods(const PeriodHeader& header);
 // The rebuilt reference table: own periods name themselves, the others the nearest

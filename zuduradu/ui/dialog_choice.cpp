@@ -3,8 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "zuduradu/core/model_file.h"
-#include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/ui/path_text.h"
 
 namespace kv::ui {

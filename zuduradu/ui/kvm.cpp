@@ -12,9 +12,8 @@
 #include <QRadioButton>
 
 #include "zuduradu/core/conversion.h"
-#include "zuduradu/core/model_file.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/core/model_paths.h"
-#include "zuduradu/core/period_data_file.h"
 #include "zuduradu/ui/app_icon.h"
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/drop_rules.h"

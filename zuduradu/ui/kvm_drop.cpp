@@ -9,8 +9,7 @@
 #include <QTabWidget>
 #include <QUrl>
 
-#include "zuduradu/core/model_file.h"
-#include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/file_system.h"
 #include "zuduradu/ui/drop_rules.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/kvm_layout.h"

@@ -1,0 +1,18 @@
+#include "zuduradu/core/message_text.h"
+
+namespace kv {
+
+std::string DataSetCount(std::int64_t n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
+
+std::string GroupedThousands(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  const std::size_t sign = value < 0 ? 1 : 0;
+  std::string out = digits.substr(0, sign);
+  for (std::size_t i = sign; i < digits.size(); ++i) {
+    if (i > sign && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace kv
