@@ -28,9 +28,10 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-constexpr const char* kTypeForms =
-    "a type code 0..2000 that has an extension nor an extension of the type list such as top or .top "
-    "(kvcvrt-cli types lists them)";
+std::string TypeForms() {
+  return "a type code 0.." + std::to_string(kv::kMaxTypeCode) +
+         " that has an extension nor an extension of the type list such as top or .top (kvcvrt-cli types lists them)";
+}
 
 // A text option that may be left out.
 struct Text {
@@ -64,8 +65,8 @@ struct GridOptions {
 CLI::Option* AddType(CLI::App& command, int& code) {
   return command
       .add_option("-t,--type", code,
-                  "Data type: a type code 0..2000 that has an extension, or an extension of the type list such as "
-                  "top or .top")
+                  "Data type: a type code 0.." + std::to_string(kv::kMaxTypeCode) +
+                      " that has an extension, or an extension of the type list such as top or .top")
       ->type_name("TYPE")
       ->transform(
           [](std::string text) {
@@ -111,7 +112,7 @@ std::optional<int> ParseType(std::string_view text, std::string& error) {
   } else if (const auto code = kv::TypeCodeForExtension(t)) {
     return *code;
   }
-  error = kv::QuoteField(t) + " is neither " + kTypeForms;
+  error = kv::QuoteField(t) + " is neither " + TypeForms();
   return std::nullopt;
 }
 

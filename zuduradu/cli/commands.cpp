@@ -13,6 +13,8 @@
 #include "zuduradu/core/data_file_export.h"
 #include "zuduradu/core/data_file_info.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/journal.h"
 #include "zuduradu/core/model_file.h"
 #include "zuduradu/core/model_paths.h"
@@ -62,8 +64,6 @@ void RefuseStandardStreamForDataFile(const std::string& path, const std::string&
                    " in place with seeks, which a pipe cannot do. Give a file name.");
 }
 
-std::string DataSets(std::size_t n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
-
 }  // namespace
 
 int Convert(const ConvertOptions& options, std::ostream& out) {
@@ -101,7 +101,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   bar.Clear();
   for (const std::string& warning : result.warnings) std::cerr << "warning: " << warning << '\n';
   if (options.quiet) return kExitSuccess;
-  out << DataSets(static_cast<std::size_t>(result.stored)) << " stored, " << result.skipped
+  out << kv::DataSetCount(result.stored) << " stored, " << result.skipped
       << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
       << '\n';
   return kExitSuccess;
@@ -133,7 +133,7 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   if (toFile && !options.quiet) {
     std::set<int> periods;
     for (const kv::ExportedLayer& layer : plan.layers) periods.insert(layer.period);
-    out << DataSets(plan.layers.size()) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
+    out << kv::DataSetCount(static_cast<std::int64_t>(plan.layers.size())) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
         << " exported: " << *options.output << '\n';
   }
   return kExitSuccess;

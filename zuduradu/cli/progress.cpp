@@ -9,6 +9,8 @@
 #include <unistd.h>
 #endif
 
+#include "zuduradu/core/message_text.h"
+
 namespace kvcli {
 
 namespace {
@@ -64,11 +66,11 @@ void ProgressBar::Update(const kv::ConversionProgress& progress) {
     line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
             std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
             std::to_string(static_cast<int>(share * 100.0)) + "%  " + std::to_string(progress.setsDone) + " of " +
-            std::to_string(progress.setsTotal) + " data sets";
+            kv::DataSetCount(progress.setsTotal);
   } else {
     // Standard input has no length to measure against: the sets read so far and
     // the bytes they took.
-    line += std::to_string(progress.setsDone) + " data sets, " + std::to_string(progress.bytesRead >> 20) + " MiB read";
+    line += kv::DataSetCount(progress.setsDone) + ", " + std::to_string(progress.bytesRead >> 20) + " MiB read";
   }
   if (progress.phase == kv::RunPhase::Writing) line += ", writing";
   std::fputs(line.c_str(), stream_);

@@ -89,8 +89,8 @@ void SetError(const kv::Error& e) {
 // text), as the command line takes it.
 int TypeCode(const py::object& type) {
   const std::string forms =
-      " is neither a type code 0..2000 that has an extension nor an extension of the type list such as 'top' or "
-      "'.top' (kvcvrt.types() lists them)";
+      " is neither a type code 0.." + std::to_string(kv::kMaxTypeCode) +
+      " that has an extension nor an extension of the type list such as 'top' or '.top' (kvcvrt.types() lists them)";
   if (py::isinstance<py::bool_>(type)) throw py::type_error("type must be a type code (int) or an extension (str)");
   if (py::isinstance<py::int_>(type) || py::hasattr(type, "__index__")) {
     if (py::isinstance<py::str>(type)) throw py::type_error("type must be a type code (int) or an extension (str)");

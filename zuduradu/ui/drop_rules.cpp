@@ -1,15 +1,12 @@
 #include "zuduradu/ui/drop_rules.h"
 
-#include <algorithm>
-#include <cctype>
+#include "zuduradu/core/ascii.h"
 
 namespace kv::ui {
 
 bool IsModelFile(std::string_view path) {
   constexpr std::string_view ext = ".kv5";
-  if (path.size() < ext.size()) return false;
-  return std::equal(ext.begin(), ext.end(), path.end() - static_cast<std::ptrdiff_t>(ext.size()),
-                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+  return path.size() >= ext.size() && kv::EqualsIgnoringAsciiCase(path.substr(path.size() - ext.size()), ext);
 }
 
 std::optional<int> RowForDrop(std::optional<int> rowUnderPointer, std::string_view path, bool fileExists) {

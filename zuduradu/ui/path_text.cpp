@@ -1,17 +1,13 @@
 #include "zuduradu/ui/path_text.h"
 
+#include "zuduradu/core/ascii.h"
+
 namespace kv::ui {
 
 std::string InPathCase(std::string_view path, kv::PathCase pathCase) {
-  std::string out(path);
-  if (pathCase == kv::PathCase::Fold) {
-    // ASCII only, exactly as the core folds the model path, so that the three
-    // paths of one folder keep matching each other.
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return out;
+  // ASCII only, exactly as the core folds the model path, so that the three
+  // paths of one folder keep matching each other.
+  return pathCase == kv::PathCase::Fold ? kv::AsciiLowered(path) : std::string(path);
 }
 
 }  // namespace kv::ui

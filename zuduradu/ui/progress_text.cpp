@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "zuduradu/core/message_text.h"
+
 namespace kv::ui {
 
 namespace {
@@ -23,11 +25,10 @@ std::string ProgressText(const kv::ConversionProgress& progress) {
 }
 
 std::string CompletionDetail(const kv::ConversionResult& result, const std::string& output) {
-  const auto sets = [](int n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); };
-  std::string text = result.stored > 0 ? sets(result.stored) + " stored in " + output
+  std::string text = result.stored > 0 ? kv::DataSetCount(result.stored) + " stored in " + output
                                        : "No data set was stored, so there is no file " + output;
   if (result.skipped > 0) {
-    text += "; " + sets(result.skipped) + " skipped because " + (result.skipped == 1 ? "its layer exceeds" : "their layers exceed") + " NZ";
+    text += "; " + kv::DataSetCount(result.skipped) + " skipped because " + (result.skipped == 1 ? "its layer exceeds" : "their layers exceed") + " NZ";
   }
   text += ".";
   for (const std::string& warning : result.warnings) text += "\n" + warning;
