@@ -73,25 +73,19 @@ FieldPipeline::FieldPipeline(ByteSource& source, std::filesystem::path name, std
   }
   carry_.resize(scan::kMaxFieldBytes);
   try {
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
   } catch (...) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& t : threads_) t.join();
+    StopAll();
     throw;
   }
 }
 
-FieldPipeline::~FieldPipeline() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  changed_.notify_all();
-  for (std::thread& t : threads_) t.join();
+FieldPipeline::~FieldPipeline() { StopAll(); }
+
+// Every thread is asked before any is joined: a thread that is not yet asked
+// could hold the read lock that an asked one waits for.
+void FieldPipeline::StopAll() {
+  for (std::jthread& t : threads_) t.request_stop();
 }
 
 std::size_t FieldPipeline::bufferBytes() const {
@@ -101,17 +95,17 @@ std::size_t FieldPipeline::bufferBytes() const {
   return slots_.size() * perChunk + carry_.capacity();
 }
 
-void FieldPipeline::Work() {
+void FieldPipeline::Work(std::stop_token stop) {
   for (;;) {
     // Reading is done by one thread at a time, so chunks come in file order and
     // each one takes the cut field of the one before.
     std::unique_lock<std::mutex> reading(readMutex_);
-    if (sourceDone_ || stop_) return;
+    if (sourceDone_ || stop.stop_requested()) return;
     Slot* slot = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return stop_ || slots_[nextRead_ % slots_.size()].state == SlotState::Free; });
-      if (stop_) return;
+      changed_.wait(lock, stop, [this] { return slots_[nextRead_ % slots_.size()].state == SlotState::Free; });
+      if (stop.stop_requested()) return;  // no further read: the source may be a pipe that never ends
       slot = &slots_[nextRead_ % slots_.size()];
       slot->state = SlotState::Busy;
       slot->chunk.sequence = nextRead_++;
@@ -125,7 +119,7 @@ void FieldPipeline::Work() {
       sourceDone_ = true;
     }
     reading.unlock();
-    if (!c.failure && !stop_) {
+    if (!c.failure && !stop.stop_requested()) {
       try {
         Parse(c);
       } catch (...) {

@@ -10,7 +10,6 @@
 // large the input is.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -114,7 +114,9 @@ class FieldPipeline {
     SlotState state = SlotState::Free;
   };
 
-  void Work();
+  void Work(std::stop_token stop);
+  // Asks every parsing thread to stop; the threads are joined as threads_ goes.
+  void StopAll();
   void Fill(Chunk& c);
   void Parse(Chunk& c) const;
 
@@ -134,12 +136,12 @@ class FieldPipeline {
 
   // Handing chunks over.
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable_any changed_;
   std::uint64_t nextRead_ = 0;   // the sequence number the next read gets
   std::uint64_t nextTaken_ = 0;  // the sequence number Next() hands out next
   Slot* taken_ = nullptr;
-  std::atomic<bool> stop_{false};
-  std::vector<std::thread> threads_;
+  // Last: the threads are stopped and joined before the members they use go away.
+  std::vector<std::jthread> threads_;
 };
 
 }  // namespace kv

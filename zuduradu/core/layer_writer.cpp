@@ -7,25 +7,15 @@ LayerWriter::LayerWriter(BinaryFile& file, std::size_t cells)
   buffers_[0].resize(cells);
   if (background_) {
     buffers_[1].resize(cells);
-    thread_ = std::thread([this] { Work(); });
+    thread_ = std::jthread([this](std::stop_token stop) { Work(stop); });
   }
 }
 
-LayerWriter::~LayerWriter() {
-  if (!thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void LayerWriter::Work() {
+// Writes each submitted layer; a layer submitted before the stop is still written.
+void LayerWriter::Work(std::stop_token stop) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return pending_ || stop_; });
-    if (!pending_) return;
+    if (!changed_.wait(lock, stop, [this] { return pending_; })) return;
     const std::int64_t offset = offset_;
     const std::size_t index = jobBuffer_;
     lock.unlock();

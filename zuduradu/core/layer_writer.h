@@ -12,6 +12,7 @@
 #include <exception>
 #include <mutex>
 #include <span>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -25,7 +26,6 @@ class LayerWriter {
   static constexpr std::size_t kWriteBackBytes = std::size_t{8} << 20;
 
   LayerWriter(BinaryFile& file, std::size_t cells);
-  ~LayerWriter();
   LayerWriter(const LayerWriter&) = delete;
   LayerWriter& operator=(const LayerWriter&) = delete;
 
@@ -38,7 +38,7 @@ class LayerWriter {
   void Finish();
 
  private:
-  void Work();
+  void Work(std::stop_token stop);
   void Write(std::int64_t offset, std::span<const float> values);
   void WaitIdle(std::unique_lock<std::mutex>& lock);
 
@@ -47,14 +47,14 @@ class LayerWriter {
   std::size_t current_ = 0;
   bool background_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable_any changed_;
   bool pending_ = false;
-  bool stop_ = false;
   std::int64_t offset_ = 0;
   std::size_t jobBuffer_ = 0;
   std::exception_ptr failure_;
   std::size_t unsynced_ = 0;  // bytes written since the last write-back request
-  std::thread thread_;
+  // Last: it is stopped and joined before the members it uses go away.
+  std::jthread thread_;
 };
 
 }  // namespace kv

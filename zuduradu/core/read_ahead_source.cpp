@@ -6,24 +6,15 @@
 namespace kv {
 
 ReadAheadSource::ReadAheadSource(ByteSource& inner, std::size_t chunkBytes)
-    : inner_(inner), ready_(chunkBytes), next_(chunkBytes) {
-  thread_ = std::thread([this] { Work(); });
-}
+    : inner_(inner), ready_(chunkBytes), next_(chunkBytes), thread_([this](std::stop_token stop) { Work(stop); }) {}
 
-ReadAheadSource::~ReadAheadSource() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
-
-void ReadAheadSource::Work() {
+// Fills the next chunk whenever the caller has taken the last one. Once stopped
+// it reads no further chunk: the source may be a pipe that never ends.
+void ReadAheadSource::Work(std::stop_token stop) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return !nextFilled_ || stop_; });
-    if (stop_) return;
+    changed_.wait(lock, stop, [this] { return !nextFilled_; });
+    if (stop.stop_requested()) return;
     lock.unlock();
     std::size_t got = 0;
     std::exception_ptr failure;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <exception>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -16,7 +17,6 @@ namespace kv {
 class ReadAheadSource final : public ByteSource {
  public:
   explicit ReadAheadSource(ByteSource& inner, std::size_t chunkBytes = std::size_t{1} << 20);
-  ~ReadAheadSource() override;
   ReadAheadSource(const ReadAheadSource&) = delete;
   ReadAheadSource& operator=(const ReadAheadSource&) = delete;
 
@@ -24,7 +24,7 @@ class ReadAheadSource final : public ByteSource {
   std::size_t Read(char* dst, std::size_t n) override;
 
  private:
-  void Work();
+  void Work(std::stop_token stop);
 
   ByteSource& inner_;
   std::vector<char> ready_;  // being handed to the caller
@@ -33,11 +33,11 @@ class ReadAheadSource final : public ByteSource {
   std::size_t readyEnd_ = 0;
   std::size_t nextSize_ = 0;
   bool nextFilled_ = false;
-  bool stop_ = false;
   std::exception_ptr failure_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  std::thread thread_;
+  std::condition_variable_any changed_;
+  // Last: it is stopped and joined before the members it uses go away.
+  std::jthread thread_;
 };
 
 }  // namespace kv
