@@ -47,7 +47,6 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
   return h;
 }
 
-
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
   Untouched,   // no byte of the output changed
@@ -290,12 +289,7 @@ class Run {
     std::size_t heldBytes = 0;
     const std::size_t cells = Cells();
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) {
-        copy.emplace(target_);
-        BinaryFile& target = copy->CopyOf(target_);
-        for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
-        std::vector<Pending>().swap(pending);
-      }
+      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) SpillIntoCopy(pending, copy);
       if (copy) {
         layer_.resize(cells);
         reader_.ReadValues(layer_, set);
@@ -306,6 +300,14 @@ class Run {
         reader_.ReadValues(pending.back().values, set);
       }
     });
+  }
+
+  // Starts the copy of the file and moves the held layers into it; their memory goes.
+  void SpillIntoCopy(std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
+    copy.emplace(target_);
+    BinaryFile& target = copy->CopyOf(target_);
+    for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
+    std::vector<Pending>().swap(pending);
   }
 
   // Saves what will be overwritten to the journal, then writes the layers and
@@ -377,10 +379,6 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
   if (present) return "The output file " + PathText(output) + " was not changed.";
   return "No output file was created.";
 }
-
-}  // namespace
-
-namespace {
 
 // The run around its input: the lock, the rollback of an interrupted run, the
 // clean-up of what a killed run left, and the note of what stayed intact.
