@@ -11,9 +11,9 @@ namespace {
 
 const kv::FileGeometry kTop{{3, 2, 2}, 3};  // a layer is 24 bytes, a block of type 3 is 48
 
-// The header of the worked example after its first run: period 1 in block 1,
+// The header after a first run: period 1 in block 1,
 // period 5 in block 2, references 1-4 to 1 and 5-1000 to 5.
-kv::PeriodHeader WorkedExample() {
+kv::PeriodHeader TwoPeriodHeader() {
   kv::PeriodHeader h;
   h.blocks[0] = 1;
   h.blocks[4] = 2;
@@ -22,7 +22,7 @@ kv::PeriodHeader WorkedExample() {
 }
 
 TEST(ReferenceRuns, DescribesTheTableRunByRun) {
-  kv::PeriodHeader h = WorkedExample();
+  kv::PeriodHeader h = TwoPeriodHeader();
   h.references[2] = 3;
   EXPECT_EQ(kv::DescribeReferenceRuns(kv::ReferenceRuns(h.references)),
             "periods 1-2 use period 1; period 3 uses period 3; period 4 uses period 1; periods 5-1000 use period 5");
@@ -50,7 +50,7 @@ TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
       {"shorter than the header", [](H&) {}, 1999, "1999 bytes long, shorter than the 4000-byte header"},
   };
   for (const auto& c : cases) {
-    H h = WorkedExample();
+    H h = TwoPeriodHeader();
     c.change(h);
     const std::vector<std::string> problems = kv::DescribeHeader(h, c.length, kTop).problems;
     const bool found = std::ranges::any_of(problems, [&](const std::string& p) { return p.find(c.problem) != p.npos; });
@@ -59,7 +59,7 @@ TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
 }
 
 TEST(RenderDataFileInfo, SaysItInWords) {
-  kv::DataFileInfo info = kv::DescribeHeader(WorkedExample(), 4072, kTop);
+  kv::DataFileInfo info = kv::DescribeHeader(TwoPeriodHeader(), 4072, kTop);
   info.file = "a.top";
   const std::vector<std::string> expected = {
       "File: a.top",

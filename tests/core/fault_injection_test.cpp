@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fault_support.h"
 #include "test_support.h"
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/conversion.h"
@@ -21,6 +22,11 @@
 #endif
 
 namespace {
+
+using kvtest::FaultHookGuard;
+#if defined(__unix__)
+using kvtest::InChild;
+#endif
 
 using kvtest::ReadAll;
 using kvtest::WriteAll;
@@ -47,11 +53,6 @@ struct Scene {
   }
 };
 
-class FaultHookGuard {
- public:
-  explicit FaultHookGuard(kv::FaultHook hook) { kv::SetFaultHookForTesting(std::move(hook)); }
-  ~FaultHookGuard() { kv::SetFaultHookForTesting({}); }
-};
 
 // Which of the run's files an injected fault hits.
 enum class Hit { Output, Partial, Journal, Folder };
@@ -167,18 +168,6 @@ TEST(FaultInjection, InputVanishingDuringTheRun) {
   EXPECT_FALSE(std::filesystem::exists(scene.in));
 }
 
-// Runs f in a child process and returns its wait status.
-template <typename F>
-int InChild(F&& f) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    f();
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
-}
 
 TEST(FaultInjection, FileSizeLimitReached) {
   for (const bool createNew : {false, true}) {
@@ -200,24 +189,6 @@ TEST(FaultInjection, FileSizeLimitReached) {
     EXPECT_TRUE(kvtest::SameBytes(ReadAll(scene.out), scene.before)) << "createNew " << createNew;
     EXPECT_TRUE(kvtest::LeftBeside(scene.out).empty());
   }
-}
-
-TEST(FaultInjection, KilledDuringCreateNew) {
-  Scene scene;
-  const int status = InChild([&] {
-    kv::RunConversion({scene.in, scene.out, 3, kGrid, true}, [](const kv::ConversionProgress& p) {
-      if (p.setsDone == 2) kill(getpid(), SIGKILL);
-      return true;
-    });
-  });
-  ASSERT_TRUE(WIFSIGNALED(status));
-  // The old file is whole; the unfinished new one is plainly named beside it.
-  EXPECT_TRUE(kvtest::SameBytes(ReadAll(scene.out), scene.before));
-  EXPECT_FALSE(kvtest::LeftBeside(scene.out).empty());
-  // The next run removes what the killed one left and leaves nothing behind.
-  const auto r = kv::RunConversion({scene.in, scene.out, 3, kGrid, true});
-  EXPECT_EQ(r.stored, 3);
-  EXPECT_TRUE(kvtest::LeftBeside(scene.out).empty());
 }
 
 #endif

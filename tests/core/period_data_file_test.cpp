@@ -35,7 +35,9 @@ TEST(IsSingleLayerType, MatchesTheListedCodes) {
   for (auto [code, single] : cases) EXPECT_EQ(kv::IsSingleLayerType(code), single) << code;
 }
 
-TEST(PeriodDataFile, WorkedExampleByteForByte) {
+// Two runs on a 3 x 2 x 2 grid of type 3, byte for byte: a new file, a new block that
+// leaves the file ending inside it, the rebuild, and a later block past that end.
+TEST(PeriodDataFile, TwoRunsByteForByte) {
   kvtest::ScratchDir dir;
   const auto path = dir / "a.top";
 
@@ -80,33 +82,21 @@ TEST(PeriodDataFile, WorkedExampleByteForByte) {
   EXPECT_EQ(ReferenceOf(b, 1000), 5);
 }
 
-TEST(PeriodDataFile, SingleLayerTypeHasOneLayerBlocks) {
+// A new file holds one block of the fill value, of one layer for a single-layer
+// type; an existing file is left alone.
+TEST(PeriodDataFile, CreateDataFile) {
   kvtest::ScratchDir dir;
-  const auto path = dir / "a.rch";
-  ASSERT_TRUE(kv::CreateDataFile(kGrid, path, 0.0f, 23));
-  EXPECT_EQ(ReadAll(path).size(), 4024u);
-  kv::WriteLayer(path, kGrid, 5, 23, 1, Layer(7));
-  const std::string b = ReadAll(path);
-  EXPECT_EQ(b.size(), 4048u);
-  EXPECT_EQ(BlockOf(b, 5), 2);
-  EXPECT_EQ(FloatAt(b, 4024), 7.0f);
-}
-
-TEST(PeriodDataFile, CreateLeavesAnExistingFileAlone) {
-  kvtest::ScratchDir dir;
-  const auto path = dir / "x.top";
-  kvtest::WriteAll(path, "keep me");
-  EXPECT_FALSE(kv::CreateDataFile(kGrid, path, 1.0f, 3));
-  EXPECT_EQ(ReadAll(path), "keep me");
-}
-
-TEST(PeriodDataFile, CreateFillsEveryLayerWithTheFillValue) {
-  kvtest::ScratchDir dir;
-  const auto path = dir / "f.top";
-  ASSERT_TRUE(kv::CreateDataFile(kGrid, path, 2.5f, 3));
-  const std::string b = ReadAll(path);
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / "f.top", 2.5f, 3));
+  const std::string b = ReadAll(dir / "f.top");
   ASSERT_EQ(b.size(), 4048u);
   for (std::size_t o = 4000; o < 4048; o += 4) EXPECT_EQ(FloatAt(b, o), 2.5f);
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / "a.rch", 0.0f, 23));
+  EXPECT_EQ(ReadAll(dir / "a.rch").size(), 4024u);
+  kv::WriteLayer(dir / "a.rch", kGrid, 5, 23, 1, Layer(7));
+  EXPECT_EQ(FloatAt(ReadAll(dir / "a.rch"), 4024), 7.0f);  // block 2 of a one-layer type
+  kvtest::WriteAll(dir / "x.top", "keep me");
+  EXPECT_FALSE(kv::CreateDataFile(kGrid, dir / "x.top", 1.0f, 3));
+  EXPECT_EQ(ReadAll(dir / "x.top"), "keep me");
 }
 
 TEST(PeriodDataFile, RewritingALayerKeepsItsBlock) {

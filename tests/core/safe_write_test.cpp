@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/fault_support.h"
 #include "test_support.h"
 #include "zuduradu/core/binary_file.h"
 #include "zuduradu/core/conversion.h"
@@ -29,6 +30,11 @@
 #endif
 
 namespace {
+
+using kvtest::FaultHookGuard;
+#if defined(__unix__)
+using kvtest::InChild;
+#endif
 
 namespace fs = std::filesystem;
 using kvtest::ReadAll;
@@ -60,31 +66,6 @@ struct Scene {
   }
 };
 
-class FaultHookGuard {
- public:
-  explicit FaultHookGuard(kv::FaultHook hook) { kv::SetFaultHookForTesting(std::move(hook)); }
-  ~FaultHookGuard() { kv::SetFaultHookForTesting({}); }
-};
-
-// Child processes, kill signals, symbolic links and POSIX modes: none of these
-// runs on Windows, so the tests that need them are POSIX only.
-#if defined(__unix__)
-
-// Runs f in a child process and returns its wait status.
-template <typename F>
-int InChild(F&& f) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    f();
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return status;
-}
-
-#endif
-
 kv::ConversionRequest Request(const Scene& s, bool createNew, std::size_t budget) {
   kv::ConversionRequest r{s.in, s.out, 3, kGrid, createNew};
   r.memoryBudgetBytes = budget;
@@ -102,6 +83,7 @@ const std::vector<Road> kRoads = {
     {"create-new", true, std::size_t{1} << 20},
 };
 
+// Child processes and kill signals are POSIX only.
 #if defined(__unix__)
 
 TEST(SafeWrites, KilledBeforeAnyFileOperation) {

@@ -29,8 +29,6 @@ def existing(tmp_path):
     ([(2, 1, bad(np.float16(np.inf)).astype(np.float16))], "bad_input", 1, "value", "holds inf"),
     ([(2, 9, bad(np.nan))], "bad_input", 1, "value", "holds NaN"),  # a skipped set is checked too
     ([(2, 1, GOOD), (0, 1, GOOD)], "unstorable", 2, "period", "period 0 is outside 1..1000"),
-    ([(1001, 1, GOOD)], "unstorable", 1, "period", "period 1001 is outside 1..1000"),
-    ([(2, 0, GOOD)], "unstorable", 1, "layer", "layer 0 is below 1"),
     ([(2, 40000, GOOD)], "bad_input", 1, "layer", "40000 is outside -32768..32767"),
     ([(2, 1, GOOD)] * 32768, "bad_request", None, None, "32768 data sets are more than the 32767"),
 ])
@@ -43,12 +41,6 @@ def test_refused_runs_raise_error_with_its_parts_and_leave_the_file(existing, se
     assert problem in e.problem and problem in str(e)
     assert e.intact == f"The output file {existing} was not changed."
     assert existing.read_bytes() == before
-
-
-def test_single_layer_type_refuses_a_second_layer(tmp_path):
-    with pytest.raises(kvcvrt.Error, match="this data type has one layer per period") as caught:
-        kvcvrt.write(tmp_path / "a.dat", [(1, 2, GOOD)], grid=GRID, type=18)
-    assert caught.value.intact == "No output file was created." and not (tmp_path / "a.dat").exists()
 
 
 def test_text_errors_carry_file_line_and_column(existing, tmp_path):

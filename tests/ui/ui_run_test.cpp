@@ -38,8 +38,8 @@ class RunTest : public QObject {
 
  private slots:
   // Over a file made for another grid, appending is refused after a beep with a warning that names
-  // it and the way out, which leaves the file and OutputPath as they were. Creating a new file replaces it with two blocks of two
-  // 3 x 2 layers: period 1 layer 1 in block 1, period 3 layer 2 in block 2.
+  // it and the way out, which leaves the file and OutputPath as they were. Creating a new file
+  // writes what the core writes for the same request.
   void goWritesThePeriodDataFile() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
@@ -64,16 +64,9 @@ class RunTest : public QObject {
     QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
     QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.path("a.top") + "."});
     QVERIFY(!QApplication::overrideCursor());
-    QByteArray expected(4096, '\0');
-    char* const b = expected.data();
-    for (int p = 1; p <= 1000; ++p) qToLittleEndian<qint16>(p < 3 ? 1 : 3, b + 2 * (p - 1));  // references
-    qToLittleEndian<qint16>(1, b + 2000);  // block entries of periods 1 and 3
-    qToLittleEndian<qint16>(2, b + 2004);
-    for (int i = 0; i < 6; ++i) {
-      qToLittleEndian<float>(float(i + 1), b + 4000 + 4 * i);
-      qToLittleEndian<float>(0.5f, b + 4072 + 4 * i);
-    }
-    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), expected);
+    // The window's request is the core's: the input, the grid, type 3 and create-new.
+    kv::RunConversion({s.path("Input.dat").toStdString(), s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
+    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
   }
 
   // While a run works: the wait cursor, no input, no closing; after half a second
