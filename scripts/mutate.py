@@ -74,10 +74,10 @@ def mutate_line(line, site):
     return line[:start] + m.expand(replacement) + line[m.end():]
 
 
-def run(cmd, timeout):
+def run(cmd, timeout, env=None):
     try:
         return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout).returncode
+                              timeout=timeout, env=env).returncode
     except subprocess.TimeoutExpired:
         return "timeout"
 
@@ -96,9 +96,14 @@ def main():
                         "-DKV_BUILD_GUI=OFF", "-DKV_BUILD_PYTHON=OFF"], check=True, stdout=subprocess.DEVNULL)
     build_cmd = ["cmake", "--build", build, "--target", "core_tests", "--", "-j2"]
     test_cmd = [os.path.join(build, "tests", "core_tests"), "--gtest_brief=1"]
+    # The tests' scratch folders go into a folder of this run's own, so that
+    # other test runs on the machine cannot disturb them, nor they those.
+    scratch = os.path.join(build, "scratch")
+    os.makedirs(scratch, exist_ok=True)
+    test_env = dict(os.environ, TMPDIR=scratch)
     if run(build_cmd, 1800) != 0:
         sys.exit("the unmutated tree does not build")
-    if run(test_cmd, args.timeout) != 0:
+    if run(test_cmd, args.timeout, test_env) != 0:
         sys.exit("the tests fail on the unmutated tree")
 
     sites = candidates()
@@ -121,7 +126,7 @@ def main():
                 stillborn += 1
                 verdict = "does not build"
             else:
-                result = run(test_cmd, args.timeout)
+                result = run(test_cmd, args.timeout, test_env)
                 if result == 0:
                     survived.append((where, site[4], before.strip(), lines[number].strip()))
                     verdict = "SURVIVED"

@@ -13,7 +13,21 @@
 
 #include "zuduradu/core/le_bytes.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kvtest {
+
+inline long ProcessId() {
+#ifdef _WIN32
+  return static_cast<long>(_getpid());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
 
 // A fresh folder for one test, removed afterwards.
 class ScratchDir {
@@ -24,7 +38,9 @@ class ScratchDir {
     for (char& c : name) {
       if (c == '/' || c == '\\') c = '_';
     }
-    path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name);
+    // The process id keeps two runs of the same test (two test trees, a
+    // mutation run beside a build) out of each other's folders.
+    path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name + "_" + std::to_string(ProcessId()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

@@ -2,7 +2,10 @@
 // its scope, and (on POSIX) a child process to run a run in and kill.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <utility>
+#include <vector>
 
 #include "zuduradu/core/binary_file.h"
 
@@ -33,6 +36,34 @@ int InChild(F&& f) {
   int status = 0;
   waitpid(pid, &status, 0);
   return status;
+}
+
+// Runs `run(process, round)` for `rounds` rounds in each of `processes` child
+// processes at once. A round fails when it throws or answers false; every
+// child must end with none failed.
+template <typename Run>
+void InRacingChildren(int processes, int rounds, Run&& run) {
+  std::vector<pid_t> children;
+  for (int i = 0; i < processes; ++i) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      int failures = 0;
+      for (int r = 0; r < rounds; ++r) {
+        try {
+          failures += run(i, r) ? 0 : 1;
+        } catch (...) {
+          ++failures;
+        }
+      }
+      _exit(failures);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a racing process saw a run fail";
+  }
 }
 #endif
 

@@ -179,32 +179,13 @@ TEST(SafeWrites, RacingAppendsAllLand) {
   WriteAll(dir / "seed.dat", Sets({{1, 1}}, 1));
   kv::RunConversion({dir / "seed.dat", out, 3, kGrid, false});
   constexpr int kProcesses = 4, kRuns = 6;
-  std::vector<pid_t> children;
-  for (int i = 0; i < kProcesses; ++i) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      // Each run adds a period of its own and rewrites period 1 with its own value.
-      int failures = 0;
-      for (int r = 0; r < kRuns; ++r) {
-        const fs::path in = dir / ("in" + std::to_string(i) + "_" + std::to_string(r) + ".dat");
-        const double value = 100 * i + r;
-        WriteAll(in, Sets({{1, 2}, {10 + i * kRuns + r, 1}}, value));
-        try {
-          kv::RunConversion({in, out, 3, kGrid, false});
-        } catch (...) {
-          ++failures;
-        }
-      }
-      _exit(failures);
-    }
-    children.push_back(pid);
-  }
-  for (const pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
+  // Each run adds a period of its own and rewrites period 1 with its own value.
+  kvtest::InRacingChildren(kProcesses, kRuns, [&](int i, int r) {
+    const fs::path in = dir / ("in" + std::to_string(i) + "_" + std::to_string(r) + ".dat");
+    WriteAll(in, Sets({{1, 2}, {10 + i * kRuns + r, 1}}, 100 * i + r));
+    kv::RunConversion({in, out, 3, kGrid, false});
+    return true;
+  });
   const std::string bytes = ReadAll(out);
   for (int i = 0; i < kProcesses; ++i) {
     for (int r = 0; r < kRuns; ++r) {
@@ -229,31 +210,11 @@ TEST(SafeWrites, RacingCreateNewRunsNeverMix) {
     kv::RunConversion({dir / ("in" + std::to_string(i) + ".dat"), dir / "alone.top", 3, kGrid, true});
     results.push_back(ReadAll(dir / "alone.top"));
   }
-  std::vector<pid_t> children;
-  for (int i = 0; i < kProcesses; ++i) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      int failures = 0;
-      for (int r = 0; r < kRuns; ++r) {
-        try {
-          kv::RunConversion({dir / ("in" + std::to_string(i) + ".dat"), out, 3, kGrid, true});
-          // Right after a successful run, the file may already be another run's, but always a whole one.
-          const std::string now = ReadAll(out);
-          if (std::find(results.begin(), results.end(), now) == results.end()) ++failures;
-        } catch (...) {
-          ++failures;
-        }
-      }
-      _exit(failures);
-    }
-    children.push_back(pid);
-  }
-  for (const pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
+  kvtest::InRacingChildren(kProcesses, kRuns, [&](int i, int) {
+    kv::RunConversion({dir / ("in" + std::to_string(i) + ".dat"), out, 3, kGrid, true});
+    // Right after a successful run the file may already be another run's, but always a whole one.
+    return std::find(results.begin(), results.end(), ReadAll(out)) != results.end();
+  });
   EXPECT_NE(std::find(results.begin(), results.end(), ReadAll(out)), results.end());
   EXPECT_EQ(kvtest::LeftBeside(out), std::vector<std::string>{});
 }
@@ -261,7 +222,8 @@ TEST(SafeWrites, RacingCreateNewRunsNeverMix) {
 #endif
 
 TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
-  Scene scene(fs::temp_directory_path() / "kvcvrt_test_SafeWrites_wait");
+  kvtest::ScratchDir root;
+  Scene scene(root / "s");
 #if defined(__unix__)
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -310,7 +272,6 @@ TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
   r.lockWait = std::chrono::seconds(5);
   EXPECT_EQ(kv::RunConversion(r).stored, 4);
   EXPECT_EQ(kvtest::LeftBeside(scene.out), std::vector<std::string>{});
-  fs::remove_all(scene.dir);
 }
 
 #if defined(__unix__)
