@@ -184,6 +184,7 @@ TEST(Conversion, RefusedRunsChangeNothing) {
       {"layer 0", "1 1 0" + six, g, 3, "Data set 1, layer, line 1, column 5 of IN: layer 0 is below 1."},
       {"layer 2 of a one-layer type", "1 1 2" + six, g, 23,
        "Data set 1, layer, line 1, column 5 of IN: layer 2 cannot be stored: this data type has one layer per period."},
+      {"layer 0 of a one-layer type", "1 1 0" + six, g, 23, "Data set 1, layer, line 1, column 5 of IN: layer 0 is below 1."},
       {"grid below 1", "1 1 1" + six, {0, 2, 2}, 3, "The grid size 0 x 2 x 2 (columns x rows x layers) is not usable"},
       {"grid too large", "0", {32767, 32767, 3}, 3, "The grid size 32767 x 32767 x 3 is too large"},
       {"count with a fraction", "1.0 1 1" + six, g, 3, "The set count, line 1, column 1 of IN: \"1.0\" is not a whole number."},
