@@ -73,19 +73,25 @@ FieldPipeline::FieldPipeline(ByteSource& source, std::filesystem::path name, std
   }
   carry_.resize(scan::kMaxFieldBytes);
   try {
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
   } catch (...) {
-    StopAll();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
     throw;
   }
 }
 
-FieldPipeline::~FieldPipeline() { StopAll(); }
-
-// Every thread is asked before any is joined: a thread that is not yet asked
-// could hold the read lock that an asked one waits for.
-void FieldPipeline::StopAll() {
-  for (std::jthread& t : threads_) t.request_stop();
+FieldPipeline::~FieldPipeline() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& t : threads_) t.join();
 }
 
 std::size_t FieldPipeline::bufferBytes() const {
@@ -95,17 +101,17 @@ std::size_t FieldPipeline::bufferBytes() const {
   return slots_.size() * perChunk + carry_.capacity();
 }
 
-void FieldPipeline::Work(std::stop_token stop) {
+void FieldPipeline::Work() {
   for (;;) {
     // Reading is done by one thread at a time, so chunks come in file order and
     // each one takes the cut field of the one before.
     std::unique_lock<std::mutex> reading(readMutex_);
-    if (sourceDone_ || stop.stop_requested()) return;
+    if (sourceDone_ || stop_) return;
     Slot* slot = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, stop, [this] { return slots_[nextRead_ % slots_.size()].state == SlotState::Free; });
-      if (stop.stop_requested()) return;  // no further read: the source may be a pipe that never ends
+      changed_.wait(lock, [this] { return stop_ || slots_[nextRead_ % slots_.size()].state == SlotState::Free; });
+      if (stop_) return;
       slot = &slots_[nextRead_ % slots_.size()];
       slot->state = SlotState::Busy;
       slot->chunk.sequence = nextRead_++;
@@ -119,7 +125,7 @@ void FieldPipeline::Work(std::stop_token stop) {
       sourceDone_ = true;
     }
     reading.unlock();
-    if (!c.failure && !stop.stop_requested()) {
+    if (!c.failure && !stop_) {
       try {
         Parse(c);
       } catch (...) {

@@ -10,6 +10,7 @@
 // large the input is.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,6 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -114,9 +114,7 @@ class FieldPipeline {
     SlotState state = SlotState::Free;
   };
 
-  void Work(std::stop_token stop);
-  // Asks every parsing thread to stop; the threads are joined as threads_ goes.
-  void StopAll();
+  void Work();
   void Fill(Chunk& c);
   void Parse(Chunk& c) const;
 
@@ -136,12 +134,12 @@ class FieldPipeline {
 
   // Handing chunks over.
   std::mutex mutex_;
-  std::condition_variable_any changed_;
+  std::condition_variable changed_;
   std::uint64_t nextRead_ = 0;   // the sequence number the next read gets
   std::uint64_t nextTaken_ = 0;  // the sequence number Next() hands out next
   Slot* taken_ = nullptr;
-  // Last: the threads are stopped and joined before the members they use go away.
-  std::vector<std::jthread> threads_;
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace kv
