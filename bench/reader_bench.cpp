@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "zuduradu/core/byte_source.h"
-#include "zuduradu/core/matrix_reader.h"
-#include "zuduradu/core/number_text.h"
+#include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/text/matrix_reader.h"
+#include "zuduradu/core/text/number_text.h"
 
 namespace {
 

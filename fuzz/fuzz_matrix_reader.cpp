@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "zuduradu/core/byte_source.h"
+#include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/matrix_reader.h"
+#include "zuduradu/core/text/matrix_reader.h"
 
 namespace {
 

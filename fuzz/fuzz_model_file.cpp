@@ -7,8 +7,8 @@
 #include <random>
 #include <string>
 
-#include "zuduradu/core/model_paths.h"
-#include "zuduradu/core/settings.h"
+#include "zuduradu/core/model/model_paths.h"
+#include "zuduradu/core/model/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::filesystem::path file =

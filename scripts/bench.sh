@@ -14,7 +14,8 @@ scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_BENCH=ON -DKV
 base=${KV_BENCH_BASELINE:-}
 if [ -z "$base" ]; then
   for c in $(git rev-list --date-order HEAD); do
-    if ! git cat-file -e "$c:zuduradu/core/field_pipeline.cpp" 2>/dev/null; then
+    if ! git cat-file -e "$c:zuduradu/core/field_pipeline.cpp" 2>/dev/null &&
+       ! git cat-file -e "$c:zuduradu/core/text/field_pipeline.cpp" 2>/dev/null; then
       base=$c
       break
     fi

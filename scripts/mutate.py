@@ -49,10 +49,9 @@ def strip_strings(line):
 
 def candidates():
     sites = []
-    for name in sorted(os.listdir(CORE)):
-        if not name.endswith(".cpp"):
-            continue
-        path = os.path.join(CORE, name)
+    paths = sorted(os.path.join(folder, name)
+                   for folder, _, names in os.walk(CORE) for name in names if name.endswith(".cpp"))
+    for path in paths:
         with open(path, encoding="utf-8") as f:
             lines = f.read().split("\n")
         for number, line in enumerate(lines):

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "zuduradu/core/le_bytes.h"
+#include "zuduradu/core/storage/le_bytes.h"
 
 #ifdef _WIN32
 #include <process.h>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
-#include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/format/period_data_file.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #endif
 
 #include "test_support.h"
-#include "zuduradu/core/number_text.h"
-#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/text/number_text.h"
+#include "zuduradu/core/storage/file_system.h"
 
 namespace kvtest {
 

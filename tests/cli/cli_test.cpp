@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "cli/cli_support.h"
-#include "zuduradu/core/conversion.h"
-#include "zuduradu/core/data_file_info.h"
-#include "zuduradu/core/file_system.h"
-#include "zuduradu/core/model_file.h"
-#include "zuduradu/core/model_paths.h"
-#include "zuduradu/core/period_data_file.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/model/model_paths.h"
+#include "zuduradu/core/format/period_data_file.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "zuduradu/core/binary_file.h"
+#include "zuduradu/core/storage/binary_file.h"
 
 #if defined(__unix__)
 #include <sys/wait.h>

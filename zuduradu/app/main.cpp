@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "zuduradu/app/start.h"
-#include "zuduradu/core/model_paths.h"
+#include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/ui/app_icon.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/qt_shell_services.h"

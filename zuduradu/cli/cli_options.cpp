@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "zuduradu/core/catalogue.h"
-#include "zuduradu/core/data_file_export.h"
+#include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/number_text.h"
+#include "zuduradu/core/text/number_text.h"
 
 namespace kvcli {
 

@@ -8,18 +8,18 @@
 #include <string>
 
 #include "zuduradu/cli/progress.h"
-#include "zuduradu/core/catalogue.h"
-#include "zuduradu/core/conversion.h"
-#include "zuduradu/core/data_file_export.h"
-#include "zuduradu/core/data_file_info.h"
+#include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/message_text.h"
-#include "zuduradu/core/journal.h"
-#include "zuduradu/core/model_file.h"
-#include "zuduradu/core/model_paths.h"
-#include "zuduradu/core/period_data_file.h"
-#include "zuduradu/core/settings.h"
+#include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/model/model_paths.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/model/settings.h"
 
 namespace kvcli {
 

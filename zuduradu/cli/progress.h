@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/run/conversion.h"
 
 namespace kvcli {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/message_text.h"
 
 namespace kv {
 

@@ -15,4 +15,9 @@ std::string GroupedThousands(std::int64_t value) {
   return out;
 }
 
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
 }  // namespace kv

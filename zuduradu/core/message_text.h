@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace kv {
@@ -12,5 +13,8 @@ std::string DataSetCount(std::int64_t n);
 
 // A whole number with its thousands set apart by commas: "2,147,483,646".
 std::string GroupedThousands(std::int64_t value);
+
+// The path as UTF-8 text for messages.
+std::string PathText(const std::filesystem::path& path);
 
 }  // namespace kv

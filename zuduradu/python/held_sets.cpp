@@ -9,7 +9,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/grid.h"
-#include "zuduradu/core/number_text.h"
+#include "zuduradu/core/text/number_text.h"
 
 namespace kvpy {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/error.h"
 
 class QThread;

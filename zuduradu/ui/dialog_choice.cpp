@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/ui/path_text.h"
 
 namespace kv::ui {

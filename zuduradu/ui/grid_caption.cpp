@@ -1,6 +1,6 @@
 #include "zuduradu/ui/grid_caption.h"
 
-#include "zuduradu/core/model_file.h"
+#include "zuduradu/core/model/model_file.h"
 
 namespace kv::ui {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "zuduradu/core/settings.h"
+#include "zuduradu/core/model/settings.h"
 
 namespace kv::ui {
 

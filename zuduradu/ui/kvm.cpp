@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "zuduradu/core/conversion.h"
-#include "zuduradu/core/file_system.h"
-#include "zuduradu/core/model_paths.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/ui/app_icon.h"
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/drop_rules.h"

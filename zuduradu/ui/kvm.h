@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "zuduradu/core/settings.h"
+#include "zuduradu/core/model/settings.h"
 #include "zuduradu/ui/conversion_job.h"
 
 class QComboBox;

@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <QTabWidget>
 
-#include "zuduradu/core/catalogue.h"
+#include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/kvm_layout.h"
 #include "zuduradu/ui/path_text.h"

@@ -9,7 +9,7 @@
 #include <QTabWidget>
 #include <QUrl>
 
-#include "zuduradu/core/file_system.h"
+#include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/ui/drop_rules.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/kvm_layout.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "zuduradu/core/model_paths.h"
+#include "zuduradu/core/model/model_paths.h"
 
 namespace kv::ui {
 

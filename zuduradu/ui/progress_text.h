@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/run/conversion.h"
 
 namespace kv::ui {
 

@@ -8,7 +8,7 @@
 
 #include <QDialog>
 
-#include "zuduradu/core/conversion.h"
+#include "zuduradu/core/run/conversion.h"
 
 class QLabel;
 class QProgressBar;

@@ -1,0 +1,240 @@
+#include "zuduradu/core/format/period_data_file.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <variant>
+#include <vector>
+
+#include "test_support.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/file_system.h"
+
+namespace {
+
+using kvtest::BlockOf;
+using kvtest::FloatAt;
+using kvtest::ReadAll;
+using kvtest::ReferenceOf;
+
+const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
+
+std::vector<float> Layer(float first) {
+  std::vector<float> v(6);
+  for (std::size_t i = 0; i < v.size(); ++i) v[i] = first + static_cast<float>(i);
+  return v;
+}
+
+void Rebuild(const std::filesystem::path& p) { kv::WritePeriodReferences(p, kv::LoadPeriodTables(p)); }
+
+TEST(IsSingleLayerType, MatchesTheListedCodes) {
+  const std::vector<std::pair<int, bool>> cases = {
+      {-5, false}, {0, false},  {16, false}, {17, true},  {20, true},  {21, false}, {22, false}, {23, true},
+      {24, true},  {25, false}, {45, false}, {46, true},  {47, false}, {48, true},  {49, false}, {84, false},
+      {85, true},  {89, true},  {90, false}, {230, false}, {231, true}, {290, true}, {291, false}};
+  for (auto [code, single] : cases) EXPECT_EQ(kv::IsSingleLayerType(code), single) << code;
+}
+
+// Two runs on a 3 x 2 x 2 grid of type 3, byte for byte: a new file, a new block that
+// leaves the file ending inside it, the rebuild, and a later block past that end.
+TEST(PeriodDataFile, TwoRunsByteForByte) {
+  kvtest::ScratchDir dir;
+  const auto path = dir / "a.top";
+
+  // Period 1 layer 2: the file is created with a zero block, the layer goes to 4024.
+  kv::WriteLayer(path, kGrid, 1, 3, 2, Layer(1));
+  std::string b = ReadAll(path);
+  ASSERT_EQ(b.size(), 4048u);
+  for (int p = 1; p <= 1000; ++p) EXPECT_EQ(ReferenceOf(b, p), 1);
+  EXPECT_EQ(BlockOf(b, 1), 1);
+  for (int p = 2; p <= 1000; ++p) ASSERT_EQ(BlockOf(b, p), 0);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(FloatAt(b, 4000 + 4 * static_cast<std::size_t>(i)), 0.0f);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(FloatAt(b, 4024 + 4 * static_cast<std::size_t>(i)), 1.0f + static_cast<float>(i));
+
+  // Period 5 layer 1: block 2 at 4048; the file ends inside block 2.
+  kv::WriteLayer(path, kGrid, 5, 3, 1, Layer(10));
+  b = ReadAll(path);
+  ASSERT_EQ(b.size(), 4072u);
+  EXPECT_EQ(ReferenceOf(b, 5), 5);
+  EXPECT_EQ(BlockOf(b, 5), 2);
+  EXPECT_EQ(b.substr(2008, 2), std::string("\x02\x00", 2));
+  EXPECT_EQ(FloatAt(b, 4048), 10.0f);
+
+  // Classification and rebuild.
+  const kv::PeriodTable classified = kv::LoadPeriodTables(path);
+  for (int p = 1; p <= 1000; ++p) {
+    EXPECT_EQ(classified[static_cast<std::size_t>(p - 1)], (p == 1 || p == 5) ? kv::kOwnData : kv::kNoBlock);
+  }
+  kv::WritePeriodReferences(path, classified);
+  b = ReadAll(path);
+  for (int p = 1; p <= 1000; ++p) ASSERT_EQ(ReferenceOf(b, p), p < 5 ? 1 : 5) << p;
+
+  // A second run: period 3 layer 1 gets block 3 at 4096; 4072..4095 read as zeros.
+  kv::WriteLayer(path, kGrid, 3, 3, 1, Layer(20));
+  Rebuild(path);
+  b = ReadAll(path);
+  ASSERT_EQ(b.size(), 4120u);
+  EXPECT_EQ(BlockOf(b, 3), 3);
+  EXPECT_EQ(FloatAt(b, 4096), 20.0f);
+  EXPECT_EQ(b.substr(4072, 24), std::string(24, '\0'));
+  const std::array<int, 6> expected = {1, 1, 3, 3, 5, 5};
+  for (int p = 1; p <= 6; ++p) EXPECT_EQ(ReferenceOf(b, p), expected[static_cast<std::size_t>(p - 1)]);
+  EXPECT_EQ(ReferenceOf(b, 1000), 5);
+}
+
+// A new file holds one block of the fill value, of one layer for a single-layer
+// type; an existing file is left alone.
+TEST(PeriodDataFile, CreateDataFile) {
+  kvtest::ScratchDir dir;
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / "f.top", 2.5f, 3));
+  const std::string b = ReadAll(dir / "f.top");
+  ASSERT_EQ(b.size(), 4048u);
+  for (std::size_t o = 4000; o < 4048; o += 4) EXPECT_EQ(FloatAt(b, o), 2.5f);
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / "a.rch", 0.0f, 23));
+  EXPECT_EQ(ReadAll(dir / "a.rch").size(), 4024u);
+  kv::WriteLayer(dir / "a.rch", kGrid, 5, 23, 1, Layer(7));
+  EXPECT_EQ(FloatAt(ReadAll(dir / "a.rch"), 4024), 7.0f);  // block 2 of a one-layer type
+  kvtest::WriteAll(dir / "x.top", "keep me");
+  EXPECT_FALSE(kv::CreateDataFile(kGrid, dir / "x.top", 1.0f, 3));
+  EXPECT_EQ(ReadAll(dir / "x.top"), "keep me");
+}
+
+TEST(PeriodDataFile, RewritingALayerKeepsItsBlock) {
+  kvtest::ScratchDir dir;
+  const auto path = dir / "r.top";
+  kv::WriteLayer(path, kGrid, 4, 3, 1, Layer(1));
+  kv::WriteLayer(path, kGrid, 4, 3, 1, Layer(50));
+  const std::string b = ReadAll(path);
+  EXPECT_EQ(BlockOf(b, 4), 2);
+  EXPECT_EQ(b.size(), 4072u);
+  EXPECT_EQ(FloatAt(b, 4048), 50.0f);
+}
+
+TEST(PeriodDataFile, BorrowingPeriodReusesItsBlockWhenWrittenAgain) {
+  kvtest::ScratchDir dir;
+  const auto path = dir / "b.top";
+  kv::WriteLayer(path, kGrid, 2, 3, 1, Layer(1));  // period 2 gets block 2
+  Rebuild(path);
+  // Make period 2 name period 1 while keeping its block: it is then classified as borrowing.
+  {
+    kv::BinaryFile f(path, kv::BinaryFile::Mode::Update);
+    const std::array<unsigned char, 2> one = {1, 0};
+    f.WriteAt(2, one);
+    f.Close();
+  }
+  EXPECT_EQ(kv::LoadPeriodTables(path)[1], kv::kBorrowedData);
+  Rebuild(path);
+  std::string b = ReadAll(path);
+  EXPECT_EQ(ReferenceOf(b, 2), 1);
+  EXPECT_EQ(BlockOf(b, 2), 2);
+  kv::WriteLayer(path, kGrid, 2, 3, 2, Layer(9));
+  b = ReadAll(path);
+  EXPECT_EQ(ReferenceOf(b, 2), 2);
+  EXPECT_EQ(BlockOf(b, 2), 2);
+  EXPECT_EQ(FloatAt(b, 4048 + 24), 9.0f);
+}
+
+TEST(PeriodTables, NextBlockNumber) {
+  struct Case {
+    std::vector<std::pair<int, std::int16_t>> entries;
+    std::optional<std::int16_t> next;
+  };
+  const std::vector<Case> cases = {
+      {{}, 1},
+      {{{1, 1}, {2, 7}, {3, 3}}, 8},
+      {{{1, -4}, {9, -32768}}, 1},       // negative entries never count
+      {{{1, 2}, {2, 40}}, 41},           // gaps are never filled
+      {{{500, 32766}}, 32767},
+      {{{500, 32767}}, std::nullopt},    // no room past 32767
+  };
+  for (const Case& c : cases) {
+    kv::PeriodTable t{};
+    for (auto [p, b] : c.entries) t[static_cast<std::size_t>(p - 1)] = b;
+    EXPECT_EQ(kv::NextBlockNumber(t), c.next);
+  }
+}
+
+TEST(PeriodTables, RebuildReferences) {
+  struct Case {
+    std::vector<int> own;
+    std::vector<std::pair<int, int>> expect;  // period, reference
+  };
+  const std::vector<Case> cases = {
+      {{1}, {{1, 1}, {2, 1}, {1000, 1}}},
+      {{4}, {{1, 1}, {3, 1}, {4, 4}, {1000, 4}}},
+      {{1, 5}, {{4, 1}, {5, 5}, {999, 5}}},
+      {{}, {{1, 1}, {1000, 1}}},
+      {{1000}, {{999, 1}, {1000, 1000}}},
+  };
+  for (const Case& c : cases) {
+    kv::PeriodTable classified{};
+    for (int p : c.own) classified[static_cast<std::size_t>(p - 1)] = kv::kOwnData;
+    const kv::PeriodTable refs = kv::RebuildReferences(classified);
+    for (auto [p, r] : c.expect) EXPECT_EQ(refs[static_cast<std::size_t>(p - 1)], r) << p;
+  }
+}
+
+TEST(PeriodTables, LayerOffsetLimits) {
+  struct Case {
+    kv::GridSize grid;
+    int layers, block, layer;
+    std::optional<std::int64_t> offset;
+  };
+  const std::vector<Case> cases = {
+      {{3, 2, 2}, 2, 1, 2, 4024},
+      {{3, 2, 2}, 2, 2, 1, 4048},
+      {{3, 2, 2}, 2, 3, 1, 4096},
+      {{1000, 1000, 1}, 1, 537, 1, 4000 + 4LL * 536 * 1000000},   // last block that fits
+      {{1000, 1000, 1}, 1, 538, 1, std::nullopt},                 // past 2,147,483,646
+      {{32767, 32767, 2}, 2, 1, 2, std::nullopt},                  // the byte count overflows 32 bits
+      {{32767, 32767, 3}, 3, 1, 1, std::nullopt},                  // NX * NY * L overflows 32 bits
+      {{3, 2, 2}, 2, -1, 1, std::nullopt},                         // a negative block number
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(kv::LayerOffset(c.grid, c.layers, c.block, c.layer), c.offset) << c.block;
+  }
+}
+
+TEST(PeriodTables, PlaceRefusesWhatTheFileCannotHold) {
+  struct Case {
+    int type, period, layer;
+    kv::PlaceFailure failure;
+  };
+  const std::vector<Case> cases = {
+      {3, 0, 1, kv::PlaceFailure::PeriodOutOfRange},
+      {3, 1001, 1, kv::PlaceFailure::PeriodOutOfRange},
+      {3, 1, 0, kv::PlaceFailure::LayerOutOfRange},
+      {3, 1, -2, kv::PlaceFailure::LayerOutOfRange},
+      {23, 1, 2, kv::PlaceFailure::LayerOutOfRange},  // single-layer type
+  };
+  for (const Case& c : cases) {
+    kv::DataFileLayout layout(kGrid, c.type, kv::NewHeader());
+    const auto placed = layout.Place(c.period, c.layer);
+    ASSERT_TRUE(std::holds_alternative<kv::PlaceFailure>(placed));
+    EXPECT_EQ(std::get<kv::PlaceFailure>(placed), c.failure);
+    EXPECT_EQ(layout.header(), kv::NewHeader());  // a refused placement changes nothing
+  }
+}
+
+TEST(PeriodDataFile, WriteLayerRefusesWithoutTouchingTheFile) {
+  kvtest::ScratchDir dir;
+  const auto path = dir / "w.top";
+  kv::WriteLayer(path, kGrid, 1, 3, 1, Layer(1));
+  const std::string before = ReadAll(path);
+  EXPECT_THROW(kv::WriteLayer(path, kGrid, 1001, 3, 1, Layer(1)), kv::Error);
+  EXPECT_THROW(kv::WriteLayer(path, kGrid, 1, 3, 3, Layer(1)), kv::Error);
+  EXPECT_TRUE(kvtest::SameBytes(ReadAll(path), before));
+  EXPECT_THROW(kv::WriteLayer(dir / "none.top", kGrid, 0, 3, 1, Layer(1)), kv::Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "none.top"));
+}
+
+TEST(FileExists, OnlyReadableFiles) {
+  kvtest::ScratchDir dir;
+  kvtest::WriteAll(dir / "f", "x");
+  EXPECT_FALSE(kv::FileExists(""));
+  EXPECT_FALSE(kv::FileExists(dir / "missing"));
+  EXPECT_FALSE(kv::FileExists(dir.path()));  // a folder is not a file
+  EXPECT_TRUE(kv::FileExists(dir / "f"));
+}
+
+}  // namespace

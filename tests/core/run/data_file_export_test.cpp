@@ -1,0 +1,204 @@
+#include "zuduradu/core/run/data_file_export.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/format/period_data_file.h"
+
+namespace {
+
+using kvtest::WriteAll;
+
+const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
+
+// A header whose periods `own` have data of their own in the blocks given, with
+// the references rebuilt as a conversion leaves them.
+kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) {
+  kv::PeriodHeader h;
+  for (auto [period, block] : own) {
+    h.blocks[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(block);
+    h.references[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(period);
+  }
+  h.references = kv::RebuildReferences(kv::ClassifyPeriods(h));
+  return h;
+}
+
+// Expects a kv::Error of the kind given whose message holds the words.
+template <typename F>
+void ExpectError(F&& f, kv::ErrorKind kind, const std::string& words, const std::string& trace) {
+  try {
+    f();
+    ADD_FAILURE() << trace << ": no error";
+  } catch (const kv::Error& e) {
+    EXPECT_EQ(e.kind(), kind) << trace;
+    EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << trace << ": " << e.what();
+  }
+}
+
+TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
+  const std::vector<std::pair<std::string, std::vector<int>>> good = {
+      {"1", {1}}, {"1,5,10-12", {1, 5, 10, 11, 12}}, {" 7 , 2 - 3 ", {2, 3, 7}},
+      {"5,5,4-5", {4, 5}}, {"1000", {1000}}, {"9-9", {9}}};
+  for (const auto& [text, periods] : good) EXPECT_EQ(kv::ParsePeriodList(text), periods) << text;
+  EXPECT_EQ(kv::ParsePeriodList("1-1000").size(), 1000u);
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"", "empty"}, {"  ", "empty"}, {"0", "outside 1..1000"}, {"1001", "outside"}, {"99999999999", "outside"},
+      {"1,,2", "empty entry"}, {"1,", "empty entry"}, {"a", "not a period"}, {"1.5", "not a period"},
+      {"-5", "not a period"}, {"1-", "not a period"}, {"1-2-3", "not a period"}, {"5-3", "runs backwards"}};
+  for (const auto& [text, words] : bad) {
+    ExpectError([&] { kv::ParsePeriodList(text); }, kv::ErrorKind::BadRequest, words, text);
+  }
+}
+
+// Layers as {period, source, block, layer, offset}: blocks in block order, layers past the end left out.
+TEST(PlanExport, ChoosesLayersInBlockOrder) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<int, int>> own;  // period, block
+    std::int64_t length;
+    std::vector<int> periods;
+    std::vector<kv::ExportedLayer> layers;
+    std::vector<int> without;
+  };
+  const std::vector<Case> cases = {
+      {"layer 2 of block 2 lies past the end", {{1, 1}, {5, 2}}, 4072, {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}}, {}},
+      {"block order, not period order", {{1, 1}, {3, 3}, {5, 2}}, 4144, {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}, {5, 5, 2, 2, 4072}, {3, 3, 3, 1, 4096},
+        {3, 3, 3, 2, 4120}}, {}},
+      {"listed periods take the block their reference names", {{1, 1}, {5, 2}}, 4096, {2, 7},
+       {{2, 1, 1, 1, 4000}, {2, 1, 1, 2, 4024}, {7, 5, 2, 1, 4048}, {7, 5, 2, 2, 4072}}, {}},
+      {"a block wholly past the end gives no layers", {{1, 1}, {5, 2}}, 4048, {},
+       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}}, {5}},
+  };
+  for (const Case& c : cases) {
+    const kv::ExportPlan plan = kv::PlanExport(HeaderWith(c.own), c.length, kGrid, 3, c.periods, "a.top");
+    EXPECT_EQ(plan.layers, c.layers) << c.name;
+    EXPECT_EQ(plan.periodsWithoutLayers, c.without) << c.name;
+  }
+}
+
+TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
+  kv::PeriodHeader noBlock = HeaderWith({{1, 1}});
+  noBlock.references[6] = 3;  // period 7 names period 3, which has no block
+  kv::PeriodHeader outside = HeaderWith({{1, 1}});
+  outside.references[1] = 0;
+  const struct { const char* name; kv::PeriodHeader header; std::int64_t length; kv::GridSize grid;
+                 std::vector<int> periods; std::string words; } cases[] = {
+      {"reference to a period without a block", noBlock, 4048, kGrid, {7}, "which has no block"},
+      {"reference outside 1..1000", outside, 4048, kGrid, {2}, "refers to period 0"},
+      {"file ends inside a layer", HeaderWith({{1, 1}}), 4030, kGrid, {}, "inside layer 2 of block 1"},
+      {"block beyond what the file can address", HeaderWith({{1, 32000}}), 5000, {1000, 1000, 1}, {},
+       "outside the range the file can address"},
+  };
+  for (const auto& c : cases) {
+    ExpectError([&] { kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top"); }, kv::ErrorKind::BadOutput,
+                c.words, c.name);
+  }
+}
+
+TEST(ExportMatrixText, WritesEveryLayerOfTheFileAsInputText) {
+  kvtest::ScratchDir dir;
+  WriteAll(dir / "in.dat", "2\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e38 -2.5 7\n");
+  kv::RunConversion({dir / "in.dat", dir / "a.top", 3, kGrid, true});
+  std::ostringstream text;
+  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}, {}}, text).layers.size(), 3u);
+  EXPECT_EQ(text.str(), "3\n1 1\n0 0 0\n0 0 0\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e+38 -2.5 7\n");
+}
+
+TEST(ExportMatrixText, RefusesMoreSetsThanOneInputFileCanAnnounce) {
+  // 1000 periods of 33 layers make 33,000 data sets; the set count is 16-bit.
+  kvtest::ScratchDir dir;
+  const kv::GridSize grid{1, 1, 33};
+  std::vector<std::pair<int, int>> own;
+  for (int p = 1; p <= 1000; ++p) own.emplace_back(p, p);
+  std::array<unsigned char, kv::kHeaderBytes> header{};
+  kv::EncodeHeader(HeaderWith(own), header);
+  WriteAll(dir / "a.top", std::string(header.begin(), header.end()) + std::string(1000 * 33 * 4, '\0'));
+  std::ostringstream text;
+  EXPECT_THROW(kv::ExportMatrixText({dir / "a.top", grid, 3, {}, {}}, text), kv::Error);
+  EXPECT_EQ(text.str(), "");
+  EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", grid, 3, kv::ParsePeriodList("1-900"), {}}, text).layers.size(), 29700u);
+}
+
+// Every finite float is fair game: subnormals, signed zeros, the largest values.
+float RandomFloat(std::mt19937& rng) {
+  for (;;) {
+    const float v = std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+    if (std::isfinite(v)) return v;
+  }
+}
+
+// The bytes of the layers in force for a period that the file holds.
+std::vector<std::string> LayersInForce(const std::string& bytes, const kv::GridSize& g, int layers, int period) {
+  const int block = kvtest::BlockOf(bytes, kvtest::ReferenceOf(bytes, period));
+  std::vector<std::string> out;
+  for (int l = 1; l <= layers; ++l) {
+    const auto offset = static_cast<std::size_t>(*kv::LayerOffset(g, layers, block, l));
+    if (offset >= bytes.size()) break;
+    out.push_back(bytes.substr(offset, static_cast<std::size_t>(g.nx * g.ny * 4)));
+  }
+  return out;
+}
+
+// Export, then convert into a new file: the same bytes for a whole file, and
+// the same values in force for a list of periods, with or without data of their own.
+TEST(ExportMatrixText, ConvertedBackGivesTheSameFile) {
+  int endingInsideABlock = 0;
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    std::mt19937 rng(seed);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    kvtest::ScratchDir dir;
+    const kv::GridSize g{pick(1, 6), pick(1, 5), pick(1, 4)};
+    const int type = std::vector<int>{3, 23, 0, 11}[static_cast<std::size_t>(pick(0, 3))];
+    const int layers = kv::LayersPerBlock(type, g.nz);
+    std::vector<int> pool;
+    for (int k = 0; k < 6; ++k) pool.push_back(pick(1, 1000));
+    for (int s = pick(3, 12); s > 0; --s) {
+      std::vector<float> values(static_cast<std::size_t>(g.nx * g.ny));
+      for (float& v : values) v = RandomFloat(rng);
+      const int layer = pick(1, layers);
+      kv::WriteLayer(dir / "a.dat", g, pool[static_cast<std::size_t>(pick(0, 5))], type, layer, values);
+    }
+    kv::WritePeriodReferences(dir / "a.dat", kv::LoadPeriodTables(dir / "a.dat"));
+    const std::string original = kvtest::ReadAll(dir / "a.dat");
+    if ((original.size() - 4000) % static_cast<std::size_t>(layers * g.nx * g.ny * 4) != 0) ++endingInsideABlock;
+    const std::vector<int> some = {pool[0], pool[3], pick(1, 1000), 1};
+    for (const bool whole : {true, false}) {
+      kv::ExportMatrixTextToFile({dir / "a.dat", g, type, whole ? std::vector<int>{} : some, {}}, dir / "a.txt");
+      kv::RunConversion({dir / "a.txt", dir / "b.dat", type, g, true});
+      const std::string copy = kvtest::ReadAll(dir / "b.dat");
+      if (whole) {
+        EXPECT_TRUE(kvtest::SameBytes(copy, original)) << "seed " << seed;
+      }
+      for (int p : whole ? std::vector<int>{} : some) {
+        // The copy may hold more layers of a block (read as zeros) than the original did.
+        const auto expected = LayersInForce(original, g, layers, p);
+        auto got = LayersInForce(copy, g, layers, p);
+        ASSERT_GE(got.size(), expected.size()) << "seed " << seed << ", period " << p;
+        got.resize(expected.size());
+        EXPECT_EQ(got, expected) << "seed " << seed << ", period " << p;
+      }
+    }
+  }
+  EXPECT_GT(endingInsideABlock, 0);
+}
+
+TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {
+  kvtest::ScratchDir dir;
+  kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 2.0f));
+  const std::string before = kvtest::ReadAll(dir / "a.top");
+  EXPECT_THROW(kv::ExportMatrixTextToFile({dir / "a.top", kGrid, 3, {}, {}}, dir / "a.top"), kv::Error);
+  EXPECT_EQ(kvtest::ReadAll(dir / "a.top"), before);
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#include "zuduradu/core/run/data_file_info.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const kv::FileGeometry kTop{{3, 2, 2}, 3};  // a layer is 24 bytes, a block of type 3 is 48
+
+// The header after a first run: period 1 in block 1,
+// period 5 in block 2, references 1-4 to 1 and 5-1000 to 5.
+kv::PeriodHeader TwoPeriodHeader() {
+  kv::PeriodHeader h;
+  h.blocks[0] = 1;
+  h.blocks[4] = 2;
+  for (std::size_t i = 0; i < 1000; ++i) h.references[i] = i < 4 ? 1 : 5;
+  return h;
+}
+
+TEST(ReferenceRuns, DescribesTheTableRunByRun) {
+  kv::PeriodHeader h = TwoPeriodHeader();
+  h.references[2] = 3;
+  EXPECT_EQ(kv::DescribeReferenceRuns(kv::ReferenceRuns(h.references)),
+            "periods 1-2 use period 1; period 3 uses period 3; period 4 uses period 1; periods 5-1000 use period 5");
+}
+
+TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
+  using H = kv::PeriodHeader;
+  const struct {
+    const char* name;
+    std::function<void(H&)> change;
+    std::int64_t length;
+    std::string problem;  // empty: none expected
+  } cases[] = {
+      {"consistent, ending inside its last block", [](H&) {}, 4072, ""},
+      {"consistent, whole", [](H&) {}, 4096, ""},
+      {"block past the end", [](H&) {}, 4048, "Block 2 of period 5 begins at byte 4048"},
+      {"reference to a period without a block", [](H& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
+       "periods 1-1000 use period 3, which has no block"},
+      {"reference outside the table", [](H& h) { h.references[1] = 1001; }, 4096,
+       "period 2 uses period 1001, outside 1..1000"},
+      {"one block for two periods", [](H& h) { h.blocks[6] = 2; }, 4096, "Periods 5 and 7 both have block 2"},
+      {"negative block number", [](H& h) { h.blocks[6] = -4; }, 4096, "Period 7 has the block number -4, below 1"},
+      {"length not a whole number of layers", [](H&) {}, 4074, "ends 2 bytes into a layer"},
+      {"longer than the blocks need", [](H&) {}, 4144, "48 bytes longer than its blocks need"},
+      {"shorter than the header", [](H&) {}, 1999, "1999 bytes long, shorter than the 4000-byte header"},
+  };
+  for (const auto& c : cases) {
+    H h = TwoPeriodHeader();
+    c.change(h);
+    const std::vector<std::string> problems = kv::DescribeHeader(h, c.length, kTop).problems;
+    const bool found = std::ranges::any_of(problems, [&](const std::string& p) { return p.find(c.problem) != p.npos; });
+    EXPECT_TRUE(c.problem.empty() ? problems.empty() : found) << c.name << ": " << ::testing::PrintToString(problems);
+  }
+}
+
+TEST(RenderDataFileInfo, SaysItInWords) {
+  kv::DataFileInfo info = kv::DescribeHeader(TwoPeriodHeader(), 4072, kTop);
+  info.file = "a.top";
+  const std::vector<std::string> expected = {
+      "File: a.top",
+      "Length: 4072 bytes",
+      "Periods with data of their own: 2",
+      "  period 1: block 1",
+      "  period 5: block 2",
+      "References: periods 1-4 use period 1; periods 5-1000 use period 5",
+      "Grid: 3 x 2 x 2 (columns x rows x layers), type 3 (.top): 2 layers per block, 48 bytes per block",
+      "Length expected: 4096 bytes (the header and 2 blocks)",
+      "The file ends inside block 2, after its layer 1 of 2; the layers after it were never written.",
+      "No inconsistencies found.",
+  };
+  EXPECT_EQ(kv::RenderDataFileInfo(info), expected);
+}
+
+}  // namespace

@@ -1,0 +1,399 @@
+#include "zuduradu/core/text/matrix_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/text/number_text.h"
+
+namespace {
+
+std::uint32_t Bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+TEST(NumberText, FloatFields) {
+  using enum kv::NumberStatus;
+  struct Case {
+    const char* text;
+    kv::NumberStatus status;
+    float value;
+  };
+  const std::vector<Case> cases = {
+      {"1", Ok, 1.0f}, {"+2.5", Ok, 2.5f}, {"-.5", Ok, -0.5f},
+      {"5.", Ok, 5.0f}, {"1.5E-3", Ok, 1.5e-3f}, {"1.5D-3", Ok, 1.5e-3f},
+      {"2.0d+01", Ok, 20.0f}, {"+1e+2", Ok, 100.0f}, {"0.1", Ok, 0.1f},
+      {"3.40282356e38", Ok, 3.40282347e38f},  // rounds down to the largest float
+      {"1e-45", Ok, 1.4e-45f},                // the smallest subnormal
+      {"1e-50", Ok, 0.0f},                    // underflow rounds to zero
+      {"1e-99999999999", Ok, 0.0f}, {"3.4028236e38", OutOfRange, 0}, {"1e39", OutOfRange, 0},
+      {"-1D99999", OutOfRange, 0}, {"nan", NotANumber, 0}, {"inf", NotANumber, 0},
+      {"-Infinity", NotANumber, 0}, {"0x10", NotANumber, 0}, {"1e", NotANumber, 0},
+      {"1.2.3", NotANumber, 0}, {".", NotANumber, 0}, {"+", NotANumber, 0},
+      {"1,5", NotANumber, 0}, {"--1", NotANumber, 0}, {"1e5x", NotANumber, 0},
+  };
+  for (const Case& c : cases) {
+    float v = -99.0f;
+    EXPECT_EQ(kv::ParseFloatField(c.text, v), c.status) << c.text;
+    if (c.status == kv::NumberStatus::Ok) {
+      EXPECT_EQ(Bits(v), Bits(c.value)) << c.text;
+    }
+  }
+  float v = 1.0f;
+  ASSERT_EQ(kv::ParseFloatField("-1e-60", v), kv::NumberStatus::Ok);
+  EXPECT_EQ(Bits(v), Bits(-0.0f));  // the sign survives underflow
+}
+
+TEST(NumberText, IntegerFields) {
+  using enum kv::NumberStatus;
+  struct Case {
+    const char* text;
+    kv::NumberStatus status;
+    int value;
+  };
+  const std::vector<Case> cases = {
+      {"0", Ok, 0},           {"+7", Ok, 7},
+      {"-32768", Ok, -32768}, {"32767", Ok, 32767},
+      {"0032767", Ok, 32767}, {"32768", OutOfRange, 0},
+      {"-32769", OutOfRange, 0}, {"99999999999999999999", OutOfRange, 0},
+      {"1.5", Fraction, 0},   {"1.0", Fraction, 0},
+      {"2e1", Fraction, 0},   {"x", NotANumber, 0},
+      {"3*1", NotANumber, 0},
+  };
+  for (const Case& c : cases) {
+    std::int16_t v = 0;
+    EXPECT_EQ(kv::ParseInt16Field(c.text, v), c.status) << c.text;
+    if (c.status == kv::NumberStatus::Ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
+}
+
+TEST(NumberText, ShortestTextReadsBack) {
+  for (float f : {0.1f, 1.0f / 3.0f, 3.40282347e38f, 1.4e-45f, -0.0f, 123456.789f, 1e-7f}) {
+    float back = 0;
+    ASSERT_EQ(kv::ParseFloatField(kv::ShortestText(f), back), kv::NumberStatus::Ok) << kv::ShortestText(f);
+    EXPECT_EQ(Bits(back), Bits(f));
+  }
+}
+
+struct Parsed {
+  int count = 0;
+  std::vector<int> periods, layers;
+  std::vector<float> values;
+};
+
+// How a reader is set up: one thread, or fields parsed on several threads with
+// chunks so small that their edges fall on every kind of byte.
+struct ReaderSetup {
+  int threads;
+  std::size_t chunk;
+};
+constexpr std::size_t kBig = kv::MatrixReader::kDefaultChunkBytes;
+const std::vector<ReaderSetup> kSetups = {{1, kBig}, {1, 256}, {2, kBig}, {2, 1}, {2, 5}, {3, 3}, {3, 64}};
+
+std::string Describe(const ReaderSetup& s) { return std::to_string(s.threads) + " threads, chunk " + std::to_string(s.chunk); }
+
+// Reads a whole input of sets of `cells` values.
+Parsed ReadAllSets(const std::string& text, int cells, ReaderSetup setup = {1, kBig}) {
+  kv::MemorySource src(text);
+  kv::MatrixReader r(src, "in.dat", setup.chunk, setup.threads);
+  Parsed p;
+  p.count = r.ReadInteger("set count", 0);
+  for (int s = 1; s <= p.count; ++s) {
+    p.periods.push_back(r.ReadInteger("period", s));
+    p.layers.push_back(r.ReadInteger("layer", s));
+    std::vector<float> v(static_cast<std::size_t>(cells));
+    r.ReadValues(v, s);
+    p.values.insert(p.values.end(), v.begin(), v.end());
+  }
+  return p;
+}
+
+TEST(MatrixReader, LayoutsAndSeparatorsReadAlike) {
+  const std::vector<std::string> inputs = {
+      "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n",
+      "2\r\n1 1\r\n1.0 2.0 3.0\r\n4.0 5.0 6.0\r\n\r\n3, 2\r\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5",
+      "2,1,1,1,2,3,4,5,6,3,2,.5,.5,.5,.5,.5,.5",
+      "2\n1\n1\n1\n2\n3\n4\n5\n6\n3\n2\n0.5\n0.5\n0.5\n0.5\n0.5\n0.5\n",
+      "\n\n  2\t1\t1 , 1 ,2 ,3\n\t4 5 6\n\n3 2 6*0.5\n",
+      "2 1 1 1 2 3 4 5 6 3 2 2*0.5 3*5d-1 5E-1",
+      "2 1 1 1D0 2d0 3 4 5 6 3 2 6*.5 trailing words are never read",
+  };
+  for (const std::string& in : inputs) {
+    for (const ReaderSetup& setup : kSetups) {
+      const Parsed p = ReadAllSets(in, 6, setup);
+      EXPECT_EQ(p.count, 2) << in << Describe(setup);
+      EXPECT_EQ(p.periods, (std::vector<int>{1, 3})) << in << Describe(setup);
+      EXPECT_EQ(p.layers, (std::vector<int>{1, 2})) << in << Describe(setup);
+      EXPECT_EQ(p.values, (std::vector<float>{1, 2, 3, 4, 5, 6, .5f, .5f, .5f, .5f, .5f, .5f})) << in << Describe(setup);
+    }
+  }
+}
+
+TEST(MatrixReader, FieldsCutByTheChunkEdge) {
+  // Long numbers at every alignment across a tiny chunk.
+  std::string text = "1 1 1";
+  std::vector<float> expect;
+  for (int i = 0; i < 3000; ++i) {
+    text += (i % 7 == 0 ? "\r\n" : " ") + std::to_string(i) + ".000000000000000000000";
+    expect.push_back(static_cast<float>(i));
+  }
+  text.replace(0, 1, "1");
+  for (const ReaderSetup& setup : kSetups) {
+    if (setup.chunk < 3) continue;  // 66,000 one-byte chunks add nothing to three-byte ones but time
+    EXPECT_EQ(ReadAllSets(text, 3000, setup).values, expect) << Describe(setup);
+  }
+}
+
+// Values read through the reader must equal std::from_chars' nearest float for
+// every shape of decimal, whichever road inside the reader takes them.
+TEST(MatrixReader, AgreesWithFromCharsOnRandomDecimals) {
+  std::mt19937_64 rng(7);
+  std::string text = "1 1 1";
+  std::vector<std::string> fields;
+  for (int k = 0; k < 20000; ++k) {
+    std::string f = rng() % 3 == 0 ? "-" : "";
+    const int whole = static_cast<int>(rng() % 9);
+    const int decimals = static_cast<int>(rng() % 13);
+    for (int d = 0; d < whole; ++d) f += static_cast<char>('0' + rng() % 10);
+    if (decimals > 0 || whole == 0) f += '.';
+    for (int d = 0; d < decimals || (whole == 0 && d == 0); ++d) f += static_cast<char>('0' + rng() % 10);
+    fields.push_back(f);
+    text += (k % 11 == 0 ? ",\r\n" : k % 5 == 0 ? ", " : " ") + f;
+  }
+  for (const ReaderSetup& setup : {ReaderSetup{1, 300}, ReaderSetup{2, 300}, ReaderSetup{3, 29}}) {
+    const Parsed p = ReadAllSets(text, static_cast<int>(fields.size()), setup);
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      float expected = 0;
+      ASSERT_EQ(kv::ParseFloatField(fields[k], expected), kv::NumberStatus::Ok) << fields[k];
+      ASSERT_EQ(Bits(p.values[k]), Bits(expected)) << fields[k] << Describe(setup);
+    }
+  }
+}
+
+struct BadCase {
+  const char* name;
+  std::string text;
+  std::string message;  // the whole rendered message
+};
+
+TEST(MatrixReader, ErrorsNameTheFieldLineColumnAndSet) {
+  const std::vector<BadCase> cases = {
+      {"empty", "", "The set count, line 1, column 1 of in.dat: the file is empty: it has no set count."},
+      {"count fraction", "1.5", "The set count, line 1, column 1 of in.dat: \"1.5\" is not a whole number."},
+      {"count range", "40000", "The set count, line 1, column 1 of in.dat: \"40000\" is outside -32768..32767."},
+      {"period text", "1\n  abc 1", "Data set 1, period, line 2, column 3 of in.dat: \"abc\" is not a number."},
+      {"layer fraction", "1\n1 2.0", "Data set 1, layer, line 2, column 3 of in.dat: \"2.0\" is not a whole number."},
+      {"nan value", "1 1 1\n1 2 nan", "Data set 1, value, line 2, column 5 of in.dat: \"nan\" is not a number."},
+      {"inf value", "1 1 1 inf", "Data set 1, value, line 1, column 7 of in.dat: \"inf\" is not a number."},
+      {"huge value", "1 1 1 1 2 3 4 5 1e39",
+       "Data set 1, value, line 1, column 17 of in.dat: \"1e39\" is beyond the range of a 32-bit float."},
+      {"short file", "2 1 1 1 2 3 4 5 6\n2 1 1 2",
+       "Data set 2, value, line 2, column 8 of in.dat: the file ends inside data set 2: 4 values are missing of its 6."},
+      {"no layer", "2 1 1 1 2 3 4 5 6 7",
+       "Data set 2, layer, line 1, column 20 of in.dat: the file ends before the layer of data set 2."},
+      {"repeat past end", "1 1 1 1 2 7*0",
+       "Data set 1, value, line 1, column 11 of in.dat: \"7*0\" repeats a value 7 times, but only 4 values are left in the data set."},
+      {"bad repeat", "1 1 1 0*1", "Data set 1, value, line 1, column 7 of in.dat: \"0*1\" is not a number."},
+      {"null repeat", "1 1 1 6*", "Data set 1, value, line 1, column 7 of in.dat: \"6*\" is not a number."},
+      {"empty field", "1 1 1 1,,2",
+       "Data set 1, value, line 1, column 9 of in.dat: two commas with no number between them (an empty field)."},
+      {"control byte", "1 1 1 1\x01", "Data set 1, value, line 1, column 7 of in.dat: \"1\\x01\" is not a number."},
+      {"empty field after a line end", "1 1 1\n 1, ,2",
+       "Data set 1, value, line 2, column 5 of in.dat: two commas with no number between them (an empty field)."},
+      {"too long", "1 1 1 1 2\r\n" + std::string(300, '7'),
+       "Data set 1, value, line 2, column 1 of in.dat: \"" + std::string(40, '7') +
+           "...\" is longer than 256 characters and cannot be a number."},
+      {"too long period", "1 " + std::string(257, '1'),
+       "Data set 1, period, line 1, column 3 of in.dat: \"" + std::string(40, '1') +
+           "...\" is longer than 256 characters and cannot be a number."},
+      {"first error in file order", "1 1 1 1 2 3 4 x5 1e99 ,, " + std::string(400, 'z'),
+       "Data set 1, value, line 1, column 15 of in.dat: \"x5\" is not a number."},
+  };
+  for (const BadCase& c : cases) {
+    for (const ReaderSetup& setup : kSetups) {
+      try {
+        ReadAllSets(c.text, 6, setup);
+        ADD_FAILURE() << c.name << ": no error; " << Describe(setup);
+      } catch (const kv::Error& e) {
+        EXPECT_EQ(e.kind(), kv::ErrorKind::BadInput) << c.name;
+        EXPECT_EQ(std::string(e.what()), c.message) << c.name << "; " << Describe(setup);
+      }
+    }
+  }
+}
+
+// What a run would see of an input: every number with the place of the
+// integers, the bytes read after each set, and the error that ended it.
+struct Trace {
+  std::vector<std::string> steps;
+  std::string error;
+};
+
+Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup) {
+  kv::MemorySource src(text);
+  kv::MatrixReader r(src, "in.dat", setup.chunk, setup.threads);
+  Trace t;
+  std::vector<float> values(static_cast<std::size_t>(cells));
+  try {
+    const int count = r.ReadInteger("set count", 0);
+    for (int s = 1; s <= count; ++s) {
+      for (const char* name : {"period", "layer"}) {
+        const int n = r.ReadInteger(name, s);
+        t.steps.push_back(std::to_string(n) + " at " + std::to_string(r.lastField().line) + ":" +
+                          std::to_string(r.lastField().column));
+      }
+      if (s % 3 == 0) {
+        r.SkipValues(cells, s);
+      } else {
+        r.ReadValues(values, s);
+        for (float v : values) t.steps.push_back(std::to_string(Bits(v)));
+      }
+      t.steps.push_back("read " + std::to_string(r.bytesRead()));
+    }
+    const kv::LeftOverFields left = r.CountLeftOverFields();
+    t.steps.push_back("left " + std::to_string(left.fields) + " from line " + std::to_string(left.firstLine));
+  } catch (const kv::Error& e) {
+    t.error = e.what();
+  }
+  return t;
+}
+
+// Random texts, mostly valid, with every kind of field and separator: every
+// set-up must see the same numbers, places and first error as one thread.
+TEST(MatrixReader, EverySetupReadsRandomTextAlike) {
+  const std::vector<std::string> common = {"1", "2", "3", "12.5", "-0.25"};
+  const std::vector<std::string> rare = {"3.",    ".5",    "1.5D-3", "2e1",  "+4",    "2*1.5", "3*-2", "1e39",
+                                         "abc",   "0*1",   "1e-50",  "4*",   "00000000000000000000001",
+                                         std::string(257, '9'), std::string(256, '8')};
+  const std::vector<std::string> gaps = {" ", "\n", "\r\n", "\t ", ", ", " ,\n,", ", ,", ",,", "\n\n\n", "  "};
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 400; ++round) {
+    std::string text = rng() % 9 == 0 ? "\n" : rng() % 9 == 0 ? "\xEF\xBB\xBF" : "";
+    text += std::to_string(rng() % 5 + 1);
+    const auto fields = rng() % 70;
+    for (unsigned k = 0; k < fields; ++k) {
+      text += gaps[rng() % 12 == 0 ? rng() % gaps.size() : rng() % 4];
+      text += rng() % 10 == 0 ? rare[rng() % rare.size()] : common[rng() % common.size()];
+    }
+    const int cells = static_cast<int>(rng() % 5) + 1;
+    const Trace expected = ReadTrace(text, cells, {1, kBig});
+    for (const ReaderSetup& setup : kSetups) {
+      const Trace got = ReadTrace(text, cells, setup);
+      ASSERT_EQ(got.steps, expected.steps) << "round " << round << ", " << Describe(setup) << ": " << text;
+      ASSERT_EQ(got.error, expected.error) << "round " << round << ", " << Describe(setup) << ": " << text;
+    }
+  }
+}
+
+// Produces `total` bytes of a long valid input without holding it in memory.
+class GeneratedSource final : public kv::ByteSource {
+ public:
+  explicit GeneratedSource(std::uint64_t total) : left_(total) {}
+  std::size_t Read(char* dst, std::size_t n) override {
+    std::size_t got = 0;
+    while (got < n && left_ > 0) {
+      const char c = kPattern[phase_++ % (sizeof(kPattern) - 1)];
+      dst[got++] = c;
+      --left_;
+    }
+    return got;
+  }
+
+ private:
+  static constexpr char kPattern[] = "12.375, -4.5e-2 7\r\n";
+  std::uint64_t left_;
+  std::size_t phase_ = 0;
+};
+
+TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
+  for (const int threads : {1, 2}) {
+  constexpr std::uint64_t kBytes = 48ull << 20;
+  GeneratedSource src(kBytes);
+  kv::MatrixReader r(src, "big.dat", 1 << 16, threads);
+  const std::size_t capacity = r.bufferCapacity();
+  EXPECT_LT(capacity, std::size_t{4} << 20);
+  std::vector<float> values(4096);
+  std::uint64_t read = 0;
+  try {
+    for (;;) {
+      r.ReadValues(values, 1);
+      read += values.size();
+      ASSERT_EQ(r.bufferCapacity(), capacity);
+    }
+  } catch (const kv::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("the file ends inside data set 1"), std::string::npos) << e.what();
+  }
+  EXPECT_GT(read, 7'000'000u);
+  EXPECT_EQ(r.bytesRead(), kBytes);
+  EXPECT_EQ(r.bufferCapacity(), capacity);
+  }
+}
+
+}  // namespace
+
+#include "zuduradu/core/text/read_ahead_source.h"
+
+namespace {
+
+class FailingSource final : public kv::ByteSource {
+ public:
+  std::size_t Read(char* dst, std::size_t n) override {
+    if (calls_++ == 3) throw kv::Error(kv::ErrorKind::Io, "Could not read the input file: Input/output error");
+    for (std::size_t i = 0; i < n; ++i) dst[i] = i % 2 ? ' ' : '1';
+    return n;
+  }
+
+ private:
+  int calls_ = 0;
+};
+
+TEST(ReadAheadSource, HandsOnEveryByteInOrder) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + (i % 9 ? " " : "\n");
+  for (std::size_t chunk : {std::size_t{61}, std::size_t{4096}, std::size_t{1} << 20}) {
+    kv::MemorySource inner(text);
+    kv::ReadAheadSource ahead(inner, chunk);
+    std::string out;
+    std::vector<char> buf(5000);
+    for (std::size_t step = 1;; step = step % 4999 + 1) {
+      const std::size_t n = ahead.Read(buf.data(), step);
+      if (n == 0) break;
+      out.append(buf.data(), n);
+    }
+    EXPECT_EQ(out, text) << chunk;
+    EXPECT_EQ(ahead.Read(buf.data(), 10), 0u);
+  }
+}
+
+TEST(ReadAheadSource, PassesOnAReadFailure) {
+  FailingSource inner;
+  kv::ReadAheadSource ahead(inner, 16);
+  std::vector<char> buf(16);
+  EXPECT_THROW(
+      {
+        for (;;) ahead.Read(buf.data(), buf.size());
+      },
+      kv::Error);
+}
+
+// Any thread count, even an absurd one, reads; the failure reaches the caller.
+TEST(MatrixReader, PassesOnAReadFailureOnEveryThreadCount) {
+  for (const int threads : {1, 2, 3, 1'000'000}) {
+    FailingSource inner;
+    kv::MatrixReader r(inner, "in.dat", 16, threads);
+    std::vector<float> values(100000);
+    try {
+      r.ReadValues(values, 1);
+      ADD_FAILURE() << "no error, threads " << threads;
+    } catch (const kv::Error& e) {
+      EXPECT_EQ(e.kind(), kv::ErrorKind::Io) << "threads " << threads;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include "zuduradu/core/model/model_paths.h"
+
+#include <algorithm>
+#include <variant>
+
+#include "zuduradu/core/ascii.h"
+#include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/model/model_file.h"
+
+namespace kv {
+
+namespace {
+
+std::string InCase(std::string_view text, PathCase pathCase) {
+  return pathCase == PathCase::Fold ? AsciiLowered(text) : std::string(text);
+}
+
+// Reads the grid size from modelFile into settings and says whether the model is
+// accepted; a model that is not leaves the grid size as it was.
+ModelStatus TakeGridSize(Settings& settings, const std::string& modelFile, bool askVersion) {
+  ModelStatus status;
+  status.file = modelFile;
+  const std::filesystem::path file = PathFromUtf8(modelFile);
+  if (!FileExists(file)) {
+    status.state = ModelState::FileMissing;
+    return status;
+  }
+  if (askVersion) {
+    status.version = ReadModelVersion(file);
+    if (status.version < kMinModelVersion) {
+      status.state = ModelState::VersionTooOld;
+      return status;
+    }
+  }
+  const GridSizeRead read = ReadGridSize(file);
+  if (const auto* unfit = std::get_if<UnfitDimension>(&read)) {
+    status.state = ModelState::DimensionOutOfRange;
+    status.key = unfit->key;
+    status.value = unfit->value;
+    return status;
+  }
+  const GridSize& grid = std::get<GridSize>(read);
+  settings.NX = grid.nx;
+  settings.NY = grid.ny;
+  settings.NZ = grid.nz;
+  status.state = ModelState::Accepted;
+  return status;
+}
+
+}  // namespace
+
+PathCase NativePathCase() {
+#ifdef _WIN32
+  return PathCase::Fold;
+#else
+  return PathCase::Keep;
+#endif
+}
+
+std::size_t LastPosition(std::string_view text, char ch) {
+  const std::size_t at = text.rfind(ch);
+  return at == std::string_view::npos ? 0 : at + 1;
+}
+
+PathBoxes DeriveModelPaths(Settings& settings, std::string_view inputFileName, PathCase pathCase) {
+  const std::string_view model = settings.ModelPath;
+  const std::size_t separator = std::max(LastPosition(model, '\\'), LastPosition(model, '/'));
+  const std::size_t drive = LastPosition(model, ':');
+  const std::size_t dot = LastPosition(model, '.');
+
+  settings.ModelFolder = InCase(model.substr(0, separator > 0 ? separator : drive), pathCase);
+  PathBoxes boxes;
+  if (settings.InputPath.empty()) {
+    settings.InputPath = settings.ModelFolder + std::string(inputFileName);
+    boxes.input = settings.InputPath;
+  }
+  if (settings.OutputPath.empty()) {
+    settings.OutputPath = InCase(model.substr(0, dot), pathCase);
+    boxes.output = settings.OutputPath;
+  }
+  return boxes;
+}
+
+PathBoxes TakeModelFromDialog(Settings& settings, std::string_view chosenPath, PathCase pathCase) {
+  settings.ModelPath = InCase(chosenPath, pathCase);
+  settings.model = TakeGridSize(settings, settings.ModelPath, true);
+  PathBoxes boxes = DeriveModelPaths(settings, kDialogInputName, pathCase);
+  boxes.model = settings.ModelPath;
+  return boxes;
+}
+
+std::string CommandLineModelFile(std::string_view argument) {
+  const std::string_view kept = argument.size() < 4 ? argument : argument.substr(0, argument.size() - 4);
+  return std::string(kept) + ".kv5";
+}
+
+PathBoxes TakeModelFromCommandLine(Settings& settings, std::string_view argument, PathCase pathCase) {
+  settings.ModelPath = std::string(argument);
+  settings.model = TakeGridSize(settings, CommandLineModelFile(argument), false);
+  PathBoxes boxes = DeriveModelPaths(settings, kCommandLineInputName, pathCase);
+  boxes.model = settings.ModelPath;
+  return boxes;
+}
+
+std::optional<std::string> OutputNameForType(const Settings& settings, int typeCode, PathCase pathCase) {
+  const std::string_view model = settings.ModelPath;
+  if (model.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos) return std::nullopt;
+  const std::size_t dot = LastPosition(model, '.');
+  const std::string_view extension = ExtensionFor(typeCode);
+  if (dot == 0 || extension.empty()) return std::nullopt;
+  return InCase(model.substr(0, dot - 1), pathCase) + std::string(extension);
+}
+
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+  std::string joined;
+  for (const std::string& argument : arguments) {
+    if (&argument != &arguments.front()) joined += ' ';
+    joined += argument;
+  }
+  return joined;
+}
+
+}  // namespace kv

@@ -1,0 +1,434 @@
+#include "zuduradu/core/run/conversion.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <variant>
+#include <vector>
+
+#include "zuduradu/core/ascii.h"
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/run/layer_writer.h"
+#include "zuduradu/core/text/matrix_reader.h"
+#include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/output_guard.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/format/period_tables.h"
+#include "zuduradu/core/text/read_ahead_source.h"
+#include "zuduradu/core/storage/replacement_file.h"
+#include "zuduradu/core/text/set_stream.h"
+
+namespace kv {
+namespace fs = std::filesystem;
+
+std::string InputProblem(const std::filesystem::path& input, bool pipesAllowed) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(input, ec);
+  if (input.empty() || !fs::exists(status)) return "Could not find the input file " + PathText(input);
+  if (fs::is_regular_file(status) || (pipesAllowed && fs::is_fifo(status))) {
+    return FileExists(input) || fs::is_fifo(status) ? "" : "Could not find the input file " + PathText(input);
+  }
+  return "The input file " + PathText(input) + " is not a regular file";
+}
+
+namespace {
+
+// The finished header: the tables as the run left them, references rebuilt.
+PeriodHeader RebuiltHeader(const PeriodHeader& written) {
+  PeriodHeader h = written;
+  h.references = RebuildReferences(ClassifyPeriods(written));
+  return h;
+}
+
+// Where the output stands when a run ends early; it decides the error's last sentence.
+enum class OutputState {
+  Untouched,   // no byte of the output changed
+  Replaced,    // the new file (or its removal) is in place
+  RolledBack,  // bytes changed, and the journal put them back
+  Journaled,   // bytes changed; the journal left beside the file restores them at the next run
+};
+
+// The input's bytes, from the file or from standard input; length gets the
+// file's length, or 0 when it is not known.
+std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uint64_t& length) {
+  if (request.inputFromStdin) {
+    length = 0;
+    return std::make_unique<StdinSource>();
+  }
+  auto file = std::make_unique<FileSource>(request.input);
+  length = file->length();
+  return file;
+}
+
+// The matrix text as a stream of sets: the file or standard input. With one
+// parsing thread it is read ahead on a second one; several parsing threads read
+// it in turns themselves.
+struct TextInput {
+  explicit TextInput(const ConversionRequest& request)
+      : source(OpenInput(request, length)),
+        threads(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
+        ahead(threads == 1 ? std::make_unique<ReadAheadSource>(*source) : nullptr),
+        reader(ahead ? static_cast<ByteSource&>(*ahead) : *source, request.input,
+               request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads) {}
+  std::uint64_t length = 0;  // before source: OpenInput fills it in
+  std::unique_ptr<ByteSource> source;
+  int threads;
+  std::unique_ptr<ReadAheadSource> ahead;
+  MatrixReader reader;
+};
+
+class Run {
+ public:
+  // `sets` is the input; `inputBytes` its length for progress (0 when unknown).
+  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
+      const ProgressCallback& progress)
+      : req_(request), target_(std::move(target)), progress_(progress), reader_(sets) {
+    status_.inputBytes = inputBytes;
+    status_.phase = RunPhase::Checking;
+  }
+
+  // `present`: whether the output exists, looked at under the lock.
+  ConversionResult Execute(bool present) {
+    std::error_code ec;
+    if (fs::is_directory(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is a folder, not a file");
+    }
+    if (present && !fs::is_regular_file(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is not a regular file");
+    }
+    if (req_.createNew && present) {
+      // Replacing a file needs the same right as changing it.
+      BinaryFile probe(target_, BinaryFile::Mode::Update);
+      probe.Close();
+    }
+    if (req_.createNew || !present) return WriteNewFile(present);
+    return AppendToFile();
+  }
+
+  OutputState state() const { return state_; }
+
+ private:
+  // Reads every set in order; stores each placed set through `store`, which reads
+  // its values from the reader.
+  template <typename Store>
+  void ReadSets(DataFileLayout& layout, Store&& store) {
+    const int count = reader_.ReadInteger("set count", 0);
+    status_.setsTotal = std::max(count, 0);
+    const std::int64_t cells = CellsPerLayer(req_.grid);
+    for (int s = 1; s <= count; ++s) {
+      const int period = ReadSetField("period", s);
+      const FieldLocation periodAt = reader_.lastField();
+      const int layer = ReadSetField("layer", s);
+      const FieldLocation layerAt = reader_.lastField();
+      if (layer > req_.grid.nz) {
+        reader_.SkipValues(cells, s);
+        ++result_.skipped;
+      } else {
+        const auto placed = layout.Place(period, layer);
+        if (const auto* failure = std::get_if<PlaceFailure>(&placed)) {
+          const bool aboutPeriod = *failure == PlaceFailure::PeriodOutOfRange || *failure == PlaceFailure::BlockNumberOverflow;
+          const FieldLocation at = aboutPeriod ? periodAt : layerAt;
+          throw Error(ErrorKind::Unstorable, DescribePlaceFailure(*failure, period, layer, layout.layersPerBlock()),
+                      ErrorPlace{req_.input, at.line, at.column, s, aboutPeriod ? "period" : "layer"});
+        }
+        store(std::get<Placement>(placed).offset, s);
+        ++result_.stored;
+      }
+      status_.setsDone = s;
+      Report();
+    }
+    WarnOfLeftOverFields(count);
+  }
+
+  // A period or layer that is no whole number right after a data set most
+  // often means that the set held more values than the grid gives it.
+  int ReadSetField(const char* field, int set) {
+    try {
+      return reader_.ReadInteger(field, set);
+    } catch (const Error& e) {
+      if (set < 2 || e.kind() != ErrorKind::BadInput || e.problem().rfind("the file ends", 0) == 0) throw;
+      throw Error(e.kind(),
+                  e.problem() + "; data set " + std::to_string(set - 1) + " may hold more values than NX x NY = " +
+                      std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
+                      std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file",
+                  e.place());
+    }
+  }
+
+  // What follows the last announced set is never read as data, but the user
+  // is told: a set count or grid that is too small, or decimal commas, show here.
+  void WarnOfLeftOverFields(int count) {
+    const LeftOverFields left = reader_.CountLeftOverFields();
+    if (left.fields == 0) return;
+    result_.warnings.push_back(
+        PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
+        " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
+        std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
+        " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+        " values a set) and that decimals are written with a point");
+  }
+
+  void Report() {
+    status_.bytesRead = reader_.bytesRead();
+    if (progress_ && !progress_(status_) && status_.phase == RunPhase::Checking) {
+      throw Error(ErrorKind::Cancelled, "The conversion was cancelled");
+    }
+  }
+
+  std::size_t Cells() const { return static_cast<std::size_t>(CellsPerLayer(req_.grid)); }
+
+  // Create-new, or no output file yet: stream into a temporary file.
+  ConversionResult WriteNewFile(bool present) {
+    ReplacementFile partial(target_);
+    BinaryFile& file = partial.CreateEmpty();
+    DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
+    file.WriteZeros(0, layout.newFileLength());
+    LayerWriter writer(file, Cells());
+    ReadSets(layout, [&](std::int64_t offset, int set) {
+      reader_.ReadValues(writer.Buffer(), set);
+      writer.Submit(offset);
+    });
+    writer.Finish();
+    status_.phase = RunPhase::Writing;
+    if (result_.stored == 0) {
+      // Nothing to store: no file is made, and create-new still removes the old one.
+      if (present) {
+        RemoveFile(target_);
+        state_ = OutputState::Replaced;
+        SyncFolderOf(target_);
+      }
+      return result_;
+    }
+    WriteHeader(file, RebuiltHeader(layout.header()));
+    PutInPlace(partial);
+    result_.rebuilt = true;
+    return result_;
+  }
+
+  void PutInPlace(ReplacementFile& replacement) {
+    try {
+      replacement.PutInPlace();
+    } catch (const Error&) {
+      if (replacement.placed()) state_ = OutputState::Replaced;
+      throw;
+    }
+    state_ = OutputState::Replaced;
+  }
+
+  // A checked layer waiting in memory, in a buffer of its own (no growing
+  // array that would need twice the room while it moves).
+  struct Pending {
+    std::int64_t offset;
+    std::vector<float> values;
+  };
+
+  // An existing file: check everything into memory, then write in place under
+  // the journal; past the memory budget, into a copy that replaces the file.
+  ConversionResult AppendToFile() {
+    BinaryFile file(target_, BinaryFile::Mode::Update);
+    const PeriodHeader header = ReadHeader(file);
+    const std::int64_t oldLength = file.Length();
+    DataFileLayout layout(req_.grid, req_.typeCode, header);
+    RefuseUnaddressableBlocks(layout, header);
+    RefuseAnotherGeometrysFile(header, oldLength);
+    std::vector<Pending> pending;
+    std::optional<ReplacementFile> copy;
+    HoldLayers(layout, pending, copy);
+    const PeriodHeader finished = RebuiltHeader(layout.header());
+    status_.phase = RunPhase::Writing;
+    if (copy) {
+      WriteHeader(copy->file(), finished);
+      file.Close();
+      PutInPlace(*copy);
+    } else {
+      WriteInPlace(file, oldLength, layout.layerBytes(), pending, finished);
+    }
+    result_.rebuilt = true;
+    Report();
+    return result_;
+  }
+
+  void RefuseUnaddressableBlocks(const DataFileLayout& layout, const PeriodHeader& header) const {
+    if (const auto period = FirstUnaddressableBlock(req_.grid, layout.layersPerBlock(), header)) {
+      throw Error(ErrorKind::BadOutput,
+                  PathText(req_.output) + " cannot be the period data file of this grid and type: the block number " +
+                      std::to_string(header.blocks[static_cast<std::size_t>(*period - 1)]) + " of period " +
+                      std::to_string(*period) + " puts its data outside the range the file can address");
+    }
+  }
+
+  // A file whose blocks or length this grid and type cannot have produced was
+  // made for another model or type: appending at this grid's offsets would
+  // overwrite its values.
+  void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
+    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
+    if (info.misfits.empty()) return;
+    const GridSize& g = req_.grid;
+    std::string problem = info.misfits.front();
+    if (!problem.empty()) problem[0] = AsciiLower(problem[0]);
+    throw Error(ErrorKind::BadOutput,
+                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
+                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
+                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
+                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
+                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
+                    ". Choose the model the file was made for, or create a new file");
+  }
+
+  // Reads every set; the stored layers wait in memory up to the budget. Past
+  // it, the run goes on in a copy of the file, which takes the held layers and
+  // every later one.
+  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
+    std::size_t heldBytes = 0;
+    const std::size_t cells = Cells();
+    ReadSets(layout, [&](std::int64_t offset, int set) {
+      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) SpillIntoCopy(pending, copy);
+      if (copy) {
+        layer_.resize(cells);
+        reader_.ReadValues(layer_, set);
+        copy->file().WriteFloatsAt(offset, layer_);
+      } else {
+        pending.push_back({offset, std::vector<float>(cells)});
+        heldBytes += cells * sizeof(float);
+        reader_.ReadValues(pending.back().values, set);
+      }
+    });
+  }
+
+  // Starts the copy of the file and moves the held layers into it; their memory goes.
+  void SpillIntoCopy(std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
+    copy.emplace(target_);
+    BinaryFile& target = copy->CopyOf(target_);
+    for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
+    std::vector<Pending>().swap(pending);
+  }
+
+  // Saves what will be overwritten to the journal, then writes the layers and
+  // the header in place, syncs and drops the journal. A failure on the way puts
+  // the old bytes back at once when it can; else the journal does at the next run.
+  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, std::int64_t layerBytes, const std::vector<Pending>& pending,
+                    const PeriodHeader& finished) {
+    std::vector<SavedRange> ranges{{0, kHeaderBytes}};
+    std::int64_t finalLength = oldLength;
+    for (const Pending& p : pending) {
+      ranges.push_back({p.offset, layerBytes});
+      finalLength = std::max(finalLength, p.offset + layerBytes);
+    }
+    WriteJournal(target_, file, oldLength, finalLength, ranges);
+    state_ = OutputState::Journaled;
+    try {
+      for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
+      WriteHeader(file, finished);
+      file.Sync();
+      file.Close();
+    } catch (const Error&) {
+      try {
+        file.Close();
+      } catch (const Error&) {
+        // What the close could not write is put back by the rollback all the same.
+      }
+      try {
+        if (RollBackInterruptedRun(target_)) state_ = OutputState::RolledBack;
+      } catch (const Error&) {
+        // The journal stays and the next command rolls the file back.
+      }
+      throw;
+    }
+    DropJournal(target_);
+    state_ = OutputState::Replaced;
+  }
+
+  const ConversionRequest& req_;
+  fs::path target_;
+  const ProgressCallback& progress_;
+  SetStream& reader_;
+  ConversionProgress status_;
+  ConversionResult result_;
+  std::vector<float> layer_;
+  OutputState state_ = OutputState::Untouched;
+};
+
+// The input itself as output would be replaced or written into: caught by the
+// file's identity, so that links and other spellings of its path count too.
+void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs::path& output) {
+  const auto in = IdentityOf(input);
+  if (in && in == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the input file " + PathText(input) +
+                                           " itself; choose another output file");
+  }
+}
+
+std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+  switch (state) {
+    case OutputState::Replaced:
+      return "The output file " + PathText(output) + " holds the new data, but it may not be safely on the disk yet.";
+    case OutputState::Journaled:
+      return "The output file " + PathText(output) + " may be partly written; the journal " +
+             PathText(JournalPath(FollowLinks(output))) + " restores it at the next run.";
+    case OutputState::RolledBack:
+    case OutputState::Untouched:
+      break;
+  }
+  if (present) return "The output file " + PathText(output) + " was not changed.";
+  return "No output file was created.";
+}
+
+// The run around its input: the lock, the rollback of an interrupted run, the
+// clean-up of what a killed run left, and the note of what stayed intact.
+// `open` gives the input's stream and length once the output has been checked.
+template <typename OpenInput>
+ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
+  const fs::path target = FollowLinks(request.output);
+  std::error_code ec;
+  bool present = fs::exists(target, ec);
+  std::optional<Run> run;
+  std::string rolledBack;
+  try {
+    CheckGrid(request.grid, request.typeCode);
+    const auto [sets, inputBytes] = open(target);
+    run.emplace(request, target, *sets, inputBytes, progress);
+    ConversionProgress waiting;
+    waiting.phase = RunPhase::Waiting;
+    waiting.output = PathText(request.output);
+    LockWait wait{request.lockWait, {}};
+    if (progress) wait.waiting = [&] { return progress(waiting); };
+    const OutputGuard guard(target, LockKind::Exclusive, wait);
+    if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
+    // Under the lock no other run of ours is at work here: what such a run
+    // left behind when it was killed can go.
+    RemoveLeftovers(target, kPartialSuffix);
+    RemoveLeftovers(JournalPath(target), kJournalPartSuffix);
+    present = fs::exists(target, ec);
+    ConversionResult result = run->Execute(present);
+    if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
+    return result;
+  } catch (const Error& e) {
+    if (e.kind() == ErrorKind::Cancelled) throw;
+    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
+  }
+}
+
+}  // namespace
+
+ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
+  std::unique_ptr<TextInput> text;
+  return GuardedRun(request, progress, [&](const fs::path& target) {
+    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
+    text = std::make_unique<TextInput>(request);
+    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->length};
+  });
+}
+
+ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets, const ProgressCallback& progress) {
+  return GuardedRun(request, progress, [&](const fs::path&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
+}
+
+}  // namespace kv

@@ -1,0 +1,327 @@
+#include "zuduradu/core/run/data_file_export.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <streambuf>
+#include <vector>
+#include <string>
+#include <system_error>
+
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/storage/le_bytes.h"
+#include "zuduradu/core/text/number_text.h"
+#include "zuduradu/core/storage/output_guard.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/storage/replacement_file.h"
+
+namespace kv {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// A period written as decimal digits; nothing when the text is not one. Values
+// too large for a period come back as kPeriodCount + 1, so they read as "outside".
+std::optional<int> PeriodDigits(std::string_view s) {
+  if (s.empty()) return std::nullopt;
+  int value = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = std::min(value * 10 + (c - '0'), kPeriodCount + 1);
+  }
+  return value;
+}
+
+[[noreturn]] void BadList(const std::string& what) { throw Error(ErrorKind::BadRequest, what); }
+
+int CheckedPeriod(std::string_view digits, std::string_view entry) {
+  const auto p = PeriodDigits(digits);
+  if (!p) BadList(QuoteField(entry) + " in the period list is not a period or a range such as 10-20");
+  if (*p < 1 || *p > kPeriodCount) {
+    BadList("Period " + std::string(digits) + " in the period list is outside 1.." + std::to_string(kPeriodCount));
+  }
+  return *p;
+}
+
+// The number of data sets a matrix input text can announce: its count is 16-bit.
+constexpr std::size_t kMaxSets = kInt16Max;
+
+// The plan for an open file, refused when its text could not be read back.
+ExportPlan Prepare(const ExportRequest& request, BinaryFile& file) {
+  CheckGrid(request.grid, request.typeCode);
+  const PeriodHeader header = ReadHeader(file);
+  ExportPlan plan =
+      PlanExport(header, file.Length(), request.grid, request.typeCode, request.periods, request.dataFile);
+  if (plan.layers.size() > kMaxSets) {
+    throw Error(ErrorKind::BadRequest, "The export would hold " + std::to_string(plan.layers.size()) +
+                                           " data sets, more than the " + std::to_string(kMaxSets) +
+                                           " that one matrix input file can announce; export fewer periods at a time");
+  }
+  return plan;
+}
+
+// Reads every planned layer row by row and hands each row to `row`.
+template <typename Row>
+void ForEachRow(BinaryFile& file, const ExportRequest& request, const ExportPlan& plan, Row&& row) {
+  const auto nx = static_cast<std::size_t>(request.grid.nx);
+  std::vector<unsigned char> bytes(4 * nx);
+  std::vector<float> values(nx);
+  for (const ExportedLayer& layer : plan.layers) {
+    for (int j = 1; j <= request.grid.ny; ++j) {
+      file.ReadAt(layer.offset + std::int64_t{j - 1} * request.grid.nx * 4, bytes);
+      for (std::size_t i = 0; i < nx; ++i) values[i] = GetFloat(&bytes[4 * i]);
+      row(layer, j, values);
+    }
+  }
+}
+
+void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int row, std::span<const float> values) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!std::isfinite(values[i])) {
+      throw Error(ErrorKind::BadOutput,
+                  PathText(request.dataFile) + ": layer " + std::to_string(layer.layer) + " of block " +
+                      std::to_string(layer.block) + " (period " + std::to_string(layer.source) + "), row " +
+                      std::to_string(row) + ", column " + std::to_string(i + 1) + " holds " + ShortestText(values[i]) +
+                      ", which matrix input text cannot express",
+                  {}, "Nothing was exported.");
+    }
+  }
+}
+
+void WriteText(BinaryFile& file, const ExportRequest& request, const ExportPlan& plan, std::ostream& out) {
+  out << plan.layers.size() << '\n';
+  std::string line;
+  ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
+    CheckFinite(request, layer, row, values);
+    line.clear();
+    if (row == 1) line = std::to_string(layer.period) + ' ' + std::to_string(layer.layer) + '\n';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (i > 0) line += ' ';
+      line += ShortestText(values[i]);
+    }
+    line += '\n';
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  });
+}
+
+}  // namespace
+
+std::vector<int> ParsePeriodList(std::string_view text) {
+  std::vector<int> periods;
+  if (TrimBlanks(text).empty()) BadList("The period list is empty");
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view entry =
+        TrimBlanks(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (entry.empty()) BadList("The period list " + QuoteField(text) + " has an empty entry");
+    const std::size_t dash = entry.find('-');
+    if (dash == std::string_view::npos) {
+      periods.push_back(CheckedPeriod(entry, entry));
+    } else {
+      const int first = CheckedPeriod(TrimBlanks(entry.substr(0, dash)), entry);
+      const int last = CheckedPeriod(TrimBlanks(entry.substr(dash + 1)), entry);
+      if (last < first) BadList("The range " + QuoteField(entry) + " in the period list runs backwards");
+      for (int p = first; p <= last; ++p) periods.push_back(p);
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  std::ranges::sort(periods);
+  periods.erase(std::unique(periods.begin(), periods.end()), periods.end());
+  return periods;
+}
+
+ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
+                      std::span<const int> periods, const fs::path& name) {
+  const std::string file = PathText(name);
+  std::vector<int> chosen(periods.begin(), periods.end());
+  if (chosen.empty()) {
+    const PeriodTable classified = ClassifyPeriods(header);
+    for (int p = 1; p <= kPeriodCount; ++p) {
+      if (classified[static_cast<std::size_t>(p - 1)] == kOwnData) chosen.push_back(p);
+    }
+  }
+  struct Pick {
+    int period, source, block;
+  };
+  std::vector<Pick> picks;
+  for (int p : chosen) {
+    if (p < 1 || p > kPeriodCount) {
+      throw Error(ErrorKind::BadRequest,
+                  "Period " + std::to_string(p) + " is outside 1.." + std::to_string(kPeriodCount));
+    }
+    const int source = header.references[static_cast<std::size_t>(p - 1)];
+    if (source < 1 || source > kPeriodCount) {
+      throw Error(ErrorKind::BadOutput, file + ": period " + std::to_string(p) + " refers to period " +
+                                            std::to_string(source) + ", outside 1.." + std::to_string(kPeriodCount) +
+                                            ", so no values are in force for it");
+    }
+    const int block = header.blocks[static_cast<std::size_t>(source - 1)];
+    if (block == 0) {
+      throw Error(ErrorKind::BadOutput, file + ": period " + std::to_string(p) + " uses period " +
+                                            std::to_string(source) +
+                                            ", which has no block, so no values are in force for it");
+    }
+    picks.push_back({p, source, block});
+  }
+  std::ranges::stable_sort(picks, [](const Pick& a, const Pick& b) { return a.block < b.block; });
+
+  const int layers = LayersPerBlock(typeCode, grid.nz);
+  const std::int64_t layerBytes = CellsPerLayer(grid) * 4;
+  ExportPlan plan;
+  for (const Pick& pick : picks) {
+    const std::size_t before = plan.layers.size();
+    for (int layer = 1; layer <= layers; ++layer) {
+      const auto offset = LayerOffset(grid, layers, pick.block, layer);
+      if (!offset) {
+        throw Error(ErrorKind::BadOutput, file + ": the block number " + std::to_string(pick.block) + " of period " +
+                                              std::to_string(pick.source) +
+                                              " puts its data outside the range the file can address");
+      }
+      // A file may end inside its last block; the layers from there on were never written.
+      if (*offset >= fileLength) break;
+      if (*offset + layerBytes > fileLength) {
+        throw Error(ErrorKind::BadOutput, file + " ends at byte " + std::to_string(fileLength) + ", inside layer " +
+                                              std::to_string(layer) + " of block " + std::to_string(pick.block) +
+                                              " (period " + std::to_string(pick.source) +
+                                              "): its length does not fit this grid and type");
+      }
+      plan.layers.push_back({pick.period, pick.source, pick.block, layer, *offset});
+    }
+    if (plan.layers.size() == before) plan.periodsWithoutLayers.push_back(pick.period);
+  }
+  return plan;
+}
+
+ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
+  // Read under the shared lock: no run changes the file meanwhile.
+  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
+  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+  ExportPlan plan = Prepare(request, file);
+  plan.rolledBack = guard.rolledBack();
+  // Check every value first: a stream cannot take back what it was given.
+  ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
+    CheckFinite(request, layer, row, values);
+  });
+  WriteText(file, request, plan, out);
+  out.flush();
+  if (!out) throw Error(ErrorKind::Io, "Could not write the exported text");
+  return plan;
+}
+
+namespace {
+
+// Appends what a stream is given to a file, so that text goes through the
+// same exclusive, synced replacement as the binary files.
+class FileStreamBuffer : public std::streambuf {
+ public:
+  explicit FileStreamBuffer(BinaryFile& file) : file_(file), buffer_(std::size_t{1} << 16) {
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    Drain();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    Drain();
+    return 0;
+  }
+
+ private:
+  void Drain() {
+    const auto n = static_cast<std::size_t>(pptr() - pbase());
+    file_.WriteAt(at_, {reinterpret_cast<const unsigned char*>(pbase()), n});
+    at_ += static_cast<std::int64_t>(n);
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+  }
+
+  BinaryFile& file_;
+  std::vector<char> buffer_;
+  std::int64_t at_ = 0;
+};
+
+}  // namespace
+
+ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
+  const fs::path target = FollowLinks(output);
+  std::error_code ec;
+  if (fs::equivalent(request.dataFile, target, ec)) {
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output));
+  }
+  if (fs::is_directory(target, ec)) {
+    throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) + " is a folder, not a file");
+  }
+  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
+  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+  ExportPlan plan = Prepare(request, file);
+  plan.rolledBack = guard.rolledBack();
+  ReplacementFile replacement(target);
+  {
+    FileStreamBuffer buffer(replacement.CreateEmpty());
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    WriteText(file, request, plan, out);
+    out.flush();
+  }
+  replacement.PutInPlace();
+  return plan;
+}
+
+PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, int typeCode, int period, int layer,
+                              const LockWait& wait) {
+  CheckGrid(grid, typeCode);
+  if (period < 1 || period > kPeriodCount) {
+    throw Error(ErrorKind::BadRequest, "Period " + std::to_string(period) + " is outside 1.." + std::to_string(kPeriodCount));
+  }
+  const int perBlock = LayersPerBlock(typeCode, grid.nz);
+  if (layer < 0 || layer > perBlock) {
+    throw Error(ErrorKind::BadRequest, "Layer " + std::to_string(layer) + " is outside 1.." + std::to_string(perBlock) +
+                                           ", the layers a block of type " + std::to_string(typeCode) + " holds");
+  }
+  const OutputGuard guard(FollowLinks(dataFile), LockKind::Shared, wait);
+  BinaryFile file(dataFile, BinaryFile::Mode::Read);
+  const PeriodHeader header = ReadHeader(file);
+  const int wanted[] = {period};
+  const ExportPlan plan = PlanExport(header, file.Length(), grid, typeCode, wanted, dataFile);
+
+  PeriodValues result;
+  result.rolledBack = guard.rolledBack();
+  result.source = header.references[static_cast<std::size_t>(period - 1)];
+  result.block = header.blocks[static_cast<std::size_t>(result.source - 1)];
+  result.layers = layer == 0 ? perBlock : 1;
+  const auto cells = static_cast<std::size_t>(CellsPerLayer(grid));
+  result.values.assign(cells * static_cast<std::size_t>(result.layers), std::numeric_limits<float>::quiet_NaN());
+  std::vector<unsigned char> bytes(cells * 4);
+  for (const ExportedLayer& present : plan.layers) {
+    if (layer != 0 && present.layer != layer) continue;
+    file.ReadAt(present.offset, bytes);
+    float* out = result.values.data() + cells * static_cast<std::size_t>(layer == 0 ? present.layer - 1 : 0);
+    for (std::size_t i = 0; i < cells; ++i) out[i] = GetFloat(&bytes[4 * i]);
+    ++result.layersPresent;
+  }
+  if (layer != 0 && result.layersPresent == 0) {
+    throw Error(ErrorKind::BadOutput, PathText(dataFile) + ": layer " + std::to_string(layer) + " of block " +
+                                          std::to_string(result.block) + " (period " + std::to_string(result.source) +
+                                          ") lies past the end of the file; it was never written");
+  }
+  return result;
+}
+
+}  // namespace kv

@@ -1,0 +1,208 @@
+#include "zuduradu/core/run/data_file_info.h"
+
+#include <algorithm>
+#include <map>
+
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/output_guard.h"
+#include "zuduradu/core/format/period_data_file.h"
+
+namespace kv {
+
+namespace {
+
+std::string Periods(int first, int last) {
+  return first == last ? "period " + std::to_string(first)
+                       : "periods " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+std::string RunText(const ReferenceRun& run) {
+  return Periods(run.first, run.last) + (run.first == run.last ? " uses" : " use") + " period " +
+         std::to_string(run.source);
+}
+
+std::string Bytes(std::int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+// Blocks that cannot be where the header says, and block numbers held twice.
+void CheckBlocks(const PeriodHeader& header, DataFileInfo& info) {
+  std::map<int, int> firstHolder;
+  for (int p = 1; p <= kPeriodCount; ++p) {
+    const int block = header.blocks[static_cast<std::size_t>(p - 1)];
+    if (block == 0) continue;
+    const std::string which = "Block " + std::to_string(block) + " of period " + std::to_string(p);
+    if (block < 0) {
+      info.problems.push_back("Period " + std::to_string(p) + " has the block number " + std::to_string(block) +
+                              ", below 1");
+      continue;
+    }
+    const auto [held, fresh] = firstHolder.emplace(block, p);
+    if (!fresh) {
+      info.problems.push_back("Periods " + std::to_string(held->second) + " and " + std::to_string(p) +
+                              " both have block " + std::to_string(block));
+    }
+    if (!info.geometry) continue;
+    const auto start = LayerOffset(info.geometry->grid, info.layersPerBlock, block, 1);
+    if (!start || !LayerOffset(info.geometry->grid, info.layersPerBlock, block, info.layersPerBlock)) {
+      info.problems.push_back(which + " lies past byte " + GroupedThousands(kMaxLayerOffset) +
+                              ", beyond what the file can address");
+    } else if (*start >= info.length) {
+      info.problems.push_back(which + " begins at byte " + std::to_string(*start) + ", at or past the end of the file");
+    }
+  }
+}
+
+void CheckReferences(const PeriodHeader& header, DataFileInfo& info) {
+  for (const ReferenceRun& run : info.references) {
+    if (run.source < 1 || run.source > kPeriodCount) {
+      info.problems.push_back(RunText(run) + ", outside 1.." + std::to_string(kPeriodCount));
+    } else if (header.blocks[static_cast<std::size_t>(run.source - 1)] == 0) {
+      info.problems.push_back(RunText(run) + ", which has no block");
+    }
+  }
+}
+
+void CheckLength(const PeriodHeader& header, DataFileInfo& info) {
+  const FileGeometry& g = *info.geometry;
+  const std::int64_t layerBytes = CellsPerLayer(g.grid) * 4;
+  int lastBlock = 0;
+  for (std::int16_t b : header.blocks) {
+    if (b > lastBlock && LayerOffset(g.grid, info.layersPerBlock, b, info.layersPerBlock)) lastBlock = b;
+  }
+  info.expectedBlocks = lastBlock;
+  info.expectedLength = kHeaderBytes + std::int64_t{lastBlock} * info.blockBytes;
+  const std::int64_t intoLayer = (info.length - kHeaderBytes) % layerBytes;
+  if (intoLayer != 0) {
+    info.problems.push_back("The file ends " + Bytes(intoLayer) + " into a layer of " + std::to_string(g.grid.nx) +
+                            " x " + std::to_string(g.grid.ny) + " values: its length does not fit this grid");
+  }
+  if (info.length > info.expectedLength) {
+    info.problems.push_back("The file is " + Bytes(info.length - info.expectedLength) + " longer than its blocks need");
+  } else if (lastBlock > 0 && info.length < info.expectedLength && intoLayer == 0) {
+    const std::int64_t lastStart = kHeaderBytes + std::int64_t{lastBlock - 1} * info.blockBytes;
+    if (info.length > lastStart) {
+      info.notes.push_back("The file ends inside block " + std::to_string(lastBlock) + ", after its layer " +
+                           std::to_string((info.length - lastStart) / layerBytes) + " of " +
+                           std::to_string(info.layersPerBlock) + "; the layers after it were never written");
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<ReferenceRun> ReferenceRuns(const PeriodTable& references) {
+  std::vector<ReferenceRun> runs;
+  for (int p = 1; p <= kPeriodCount; ++p) {
+    const int source = references[static_cast<std::size_t>(p - 1)];
+    if (!runs.empty() && runs.back().source == source) {
+      runs.back().last = p;
+    } else {
+      runs.push_back({p, p, source});
+    }
+  }
+  return runs;
+}
+
+std::string DescribeReferenceRuns(std::span<const ReferenceRun> runs) {
+  std::string text;
+  for (const ReferenceRun& run : runs) {
+    if (!text.empty()) text += "; ";
+    text += RunText(run);
+  }
+  return text;
+}
+
+DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
+                            const std::optional<FileGeometry>& geometry) {
+  DataFileInfo info;
+  info.length = length;
+  info.fullHeader = length >= kHeaderBytes;
+  info.geometry = geometry;
+  if (geometry) {
+    info.layersPerBlock = LayersPerBlock(geometry->typeCode, geometry->grid.nz);
+    info.blockBytes = CellsPerLayer(geometry->grid) * info.layersPerBlock * 4;
+  }
+  if (!info.fullHeader) {
+    info.problems.push_back("The file is " + Bytes(length) + " long, shorter than the " + std::to_string(kHeaderBytes) +
+                            "-byte header of a period data file");
+    info.misfits = info.problems;
+    return info;
+  }
+  const PeriodTable classified = ClassifyPeriods(header);
+  for (int p = 1; p <= kPeriodCount; ++p) {
+    const auto i = static_cast<std::size_t>(p - 1);
+    const PeriodBlock entry{p, header.blocks[i], header.references[i]};
+    if (classified[i] == kOwnData) info.own.push_back(entry);
+    if (classified[i] == kBorrowedData) info.borrowing.push_back(entry);
+  }
+  info.references = ReferenceRuns(header.references);
+  CheckBlocks(header, info);
+  if (geometry) CheckLength(header, info);
+  // The blocks and the length decide whether the file is this geometry's; the
+  // references are rebuilt by every run and do not.
+  info.misfits = info.problems;
+  CheckReferences(header, info);
+  return info;
+}
+
+DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
+                              const LockWait& wait) {
+  if (geometry) CheckGrid(geometry->grid, geometry->typeCode);
+  const OutputGuard guard(FollowLinks(file), LockKind::Shared, wait);
+  BinaryFile in(file, BinaryFile::Mode::Read);
+  const std::int64_t length = in.Length();
+  DataFileInfo info = DescribeHeader(length < kHeaderBytes ? PeriodHeader{} : ReadHeader(in), length, geometry);
+  info.file = file;
+  info.rolledBack = guard.rolledBack();
+  return info;
+}
+
+std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
+  std::vector<std::string> lines;
+  lines.push_back("File: " + PathText(info.file));
+  if (info.rolledBack) lines.push_back(RolledBackNote(info.file));
+  lines.push_back("Length: " + Bytes(info.length));
+  if (info.fullHeader) {
+    lines.push_back("Periods with data of their own: " + std::to_string(info.own.size()));
+    for (const PeriodBlock& p : info.own) {
+      lines.push_back("  period " + std::to_string(p.period) + ": block " + std::to_string(p.block));
+    }
+    if (!info.borrowing.empty()) {
+      lines.push_back("Periods with a block of their own that use another period's values: " +
+                      std::to_string(info.borrowing.size()));
+      for (const PeriodBlock& p : info.borrowing) {
+        lines.push_back("  period " + std::to_string(p.period) + ": block " + std::to_string(p.block) +
+                        ", uses period " + std::to_string(p.uses));
+      }
+    }
+    lines.push_back("References: " + DescribeReferenceRuns(info.references));
+  }
+  if (info.geometry) {
+    const FileGeometry& g = *info.geometry;
+    const std::string_view ext = ExtensionFor(g.typeCode);
+    lines.push_back("Grid: " + std::to_string(g.grid.nx) + " x " + std::to_string(g.grid.ny) + " x " +
+                    std::to_string(g.grid.nz) + " (columns x rows x layers), type " + std::to_string(g.typeCode) +
+                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " + std::to_string(info.layersPerBlock) +
+                    (info.layersPerBlock == 1 ? " layer" : " layers") + " per block, " + Bytes(info.blockBytes) +
+                    " per block");
+    if (info.fullHeader) {
+      lines.push_back("Length expected: " + Bytes(info.expectedLength) + " (the header and " +
+                      std::to_string(info.expectedBlocks) + (info.expectedBlocks == 1 ? " block)" : " blocks)"));
+    }
+  } else {
+    lines.push_back("Grid: not given, so the blocks and the length were not checked");
+  }
+  for (const std::string& note : info.notes) lines.push_back(note + ".");
+  if (info.problems.empty()) {
+    lines.push_back("No inconsistencies found.");
+  } else {
+    lines.push_back("Inconsistencies: " + std::to_string(info.problems.size()));
+    for (const std::string& problem : info.problems) lines.push_back("  " + problem + ".");
+  }
+  return lines;
+}
+
+}  // namespace kv

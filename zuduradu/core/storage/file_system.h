@@ -1,0 +1,64 @@
+// Small file-system services the write path needs beyond the standard library:
+// a file's identity, following a link to the file it names, replacing a file
+// and making the replacement durable, and removing what a killed run left.
+// Every operation goes through the fault seam of binary_file.h, so a test can
+// make it fail or stop the process there.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "zuduradu/core/message_text.h"
+
+namespace kv {
+
+// What makes two paths the same file: device and inode on POSIX, volume serial
+// number and file index on Windows.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file a path names (links followed), or nothing when it
+// cannot be looked at.
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
+
+// The path a run should write: a symbolic link at `path` is followed to the file
+// it names (link after link), so that replacing that file keeps the link. Any
+// other path is given back unchanged.
+std::filesystem::path FollowLinks(const std::filesystem::path& path);
+
+// Permission bits of an existing file (as the platform keeps them), or nothing.
+std::optional<unsigned> PermissionsOf(const std::filesystem::path& path);
+
+// Moves `from` over `to` in one step; `to` is either the old or the new file at
+// every moment. On Windows the move is written through to the disk.
+void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Makes the folder entries of `file` (a rename, a new or removed name) durable.
+void SyncFolderOf(const std::filesystem::path& file);
+
+// Removes a file; a missing file is not an error. Never removes a folder.
+void RemoveFile(const std::filesystem::path& path);
+
+// A name beside `target`: "<target><suffix><8 hex digits>", different on every call.
+std::filesystem::path UniqueSibling(const std::filesystem::path& target, const std::string& suffix);
+
+// Removes files beside `target` whose names are "<target name><suffix>" followed
+// by exactly 8 hex digits, that are regular files (not links) and belong to this
+// user. Call only while holding the target's exclusive lock: no other run of
+// ours can then be using them.
+void RemoveLeftovers(const std::filesystem::path& target, const std::string& suffix);
+
+
+// The path named by UTF-8 text, on every platform.
+std::filesystem::path PathFromUtf8(std::string_view text);
+
+// True when the path names a regular file that can be opened for reading.
+bool FileExists(const std::filesystem::path& path);
+
+}  // namespace kv

@@ -1,0 +1,27 @@
+// What every command that opens a period data file does first: take the lock
+// (exclusive to change the file, shared to read it) and roll back a run that
+// was interrupted on it. While the guard lives, the file is whole and ours.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "zuduradu/core/storage/output_lock.h"
+
+namespace kv {
+
+class OutputGuard {
+ public:
+  // `target` is the file itself (links already followed). A reader that finds
+  // a journal takes the lock exclusively to roll the file back.
+  OutputGuard(const std::filesystem::path& target, LockKind kind, const LockWait& wait = {});
+
+  // True when an interrupted run was rolled back; RolledBackNote says so.
+  bool rolledBack() const { return rolledBack_; }
+
+ private:
+  std::optional<OutputLock> lock_;
+  bool rolledBack_ = false;
+};
+
+}  // namespace kv

@@ -1,0 +1,290 @@
+#include "zuduradu/core/text/field_pipeline.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "zuduradu/core/text/field_scan.h"
+#include "zuduradu/core/text/number_text.h"
+#include "zuduradu/core/text/text_encoding.h"
+
+namespace kv {
+namespace {
+
+std::uint32_t U32(std::size_t n) { return static_cast<std::uint32_t>(n); }
+
+}  // namespace
+
+FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field) const {
+  const Anchor& a = anchors[field / kAnchorEvery];
+  return Locate(field, field - field % kAnchorEvery, {a.offset, a.offset, a.lines, a.lineStart});
+}
+
+FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field, std::uint32_t knownField,
+                                                 const Spot& known) const {
+  if (knownField > field || knownField < field - field % kAnchorEvery) return Locate(field);
+  const char* t = text.get();
+  Spot s = known;
+  std::size_t p = known.start;
+  for (std::uint32_t k = knownField;; ++k) {
+    for (; p < size && scan::IsSeparator(t[p]); ++p) {
+      if (t[p] == '\n') {
+        ++s.lines;
+        s.lineStart = U32(p + 1);
+      }
+    }
+    if (k == field) break;
+    while (p < size && !scan::IsSeparator(t[p])) ++p;
+  }
+  s.start = p;
+  while (p < size && !scan::IsSeparator(t[p])) ++p;
+  s.end = p;
+  return s;
+}
+
+FieldPipeline::Spot FieldPipeline::Chunk::LocateByte(std::uint32_t field, std::size_t at) const {
+  const Anchor& a = anchors[field / kAnchorEvery];
+  Spot s{at, at, a.lines, a.lineStart};
+  for (std::size_t p = a.offset; p < at; ++p) {
+    if (text[p] == '\n') {
+      ++s.lines;
+      s.lineStart = U32(p + 1);
+    }
+  }
+  return s;
+}
+
+FieldPipeline::FieldPipeline(ByteSource& source, std::filesystem::path name, std::size_t chunkBytes, int threads)
+    : source_(source),
+      name_(std::move(name)),
+      chunkBytes_(std::clamp<std::size_t>(chunkBytes, 1, std::size_t{1} << 30)) {
+  const int workers = std::clamp(threads, 1, kMaxThreads);
+  // Room for a cut field and a chunk, or for the first read (see Fill).
+  const std::size_t textBytes = scan::kMaxFieldBytes + std::max(chunkBytes_, scan::kMaxFieldBytes) + 1;
+  // Every field but the last is followed by a separator: at most one field in two bytes.
+  maxFields_ = textBytes / 2 + 2;
+  // Two chunks a thread keeps every thread busy while the caller works on one more.
+  slots_ = std::vector<Slot>(static_cast<std::size_t>(2 * workers + 1));
+  for (Slot& s : slots_) {
+    // Left uninitialised: pages are touched only as far as a chunk fills them.
+    s.chunk.text = std::make_unique_for_overwrite<char[]>(textBytes);
+    s.chunk.values = std::make_unique_for_overwrite<float[]>(maxFields_);
+    s.chunk.anchors = std::make_unique_for_overwrite<Anchor[]>(maxFields_ / kAnchorEvery + 2);
+  }
+  carry_.resize(scan::kMaxFieldBytes);
+  try {
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+    throw;
+  }
+}
+
+FieldPipeline::~FieldPipeline() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+std::size_t FieldPipeline::bufferBytes() const {
+  const std::size_t perChunk = scan::kMaxFieldBytes + std::max(chunkBytes_, scan::kMaxFieldBytes) + 1 +
+                               maxFields_ * sizeof(float) +
+                               (maxFields_ / kAnchorEvery + 2) * sizeof(Anchor);
+  return slots_.size() * perChunk + carry_.capacity();
+}
+
+void FieldPipeline::Work() {
+  for (;;) {
+    // Reading is done by one thread at a time, so chunks come in file order and
+    // each one takes the cut field of the one before.
+    std::unique_lock<std::mutex> reading(readMutex_);
+    if (sourceDone_ || stop_) return;
+    Slot* slot = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stop_ || slots_[nextRead_ % slots_.size()].state == SlotState::Free; });
+      if (stop_) return;
+      slot = &slots_[nextRead_ % slots_.size()];
+      slot->state = SlotState::Busy;
+      slot->chunk.sequence = nextRead_++;
+    }
+    Chunk& c = slot->chunk;
+    c.failure = nullptr;
+    try {
+      Fill(c);
+    } catch (...) {
+      c.failure = std::current_exception();
+      sourceDone_ = true;
+    }
+    reading.unlock();
+    if (!c.failure && !stop_) {
+      try {
+        Parse(c);
+      } catch (...) {
+        c.failure = std::current_exception();
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot->state = SlotState::Ready;
+    }
+    changed_.notify_all();
+  }
+}
+
+void FieldPipeline::Fill(Chunk& c) {
+  char* t = c.text.get();
+  std::memcpy(t, carry_.data(), carrySize_);
+  std::size_t size = carrySize_;
+  // The first read takes as much as the single-threaded reader's first read, so
+  // that the start of the text is judged on the same bytes.
+  const bool first = c.sequence == 0;
+  const std::size_t want =
+      first ? std::max(chunkBytes_, scan::kMaxFieldBytes) + scan::kMaxFieldBytes : carrySize_ + chunkBytes_;
+  bool end = false;
+  while (size < want) {
+    const std::size_t got = source_.Read(t + size, want - size);
+    if (got == 0) {
+      end = true;
+      break;
+    }
+    size += got;
+  }
+  if (first && size > 0) {
+    const std::size_t skip = CheckTextStart({t, size}, name_);
+    std::memmove(t, t + skip, size - skip);
+    size -= skip;
+    nextOffset_ = static_cast<std::int64_t>(skip);
+  }
+  c.offset = nextOffset_;
+  c.afterComma = carryAfterComma_;
+  c.last = end;
+  // Cut just after the last separator; the field begun after it goes to the
+  // next chunk. A field already longer than any number is cut where the read
+  // ended instead: its parse stops there with an error, so its rest never counts.
+  std::size_t split = size;
+  if (!end) {
+    std::size_t s = size;
+    while (s > 0 && size - s <= scan::kMaxFieldBytes && !scan::IsSeparator(t[s - 1])) --s;
+    if (size - s <= scan::kMaxFieldBytes) split = s;
+  }
+  carrySize_ = size - split;
+  std::memcpy(carry_.data(), t + split, carrySize_);
+  c.size = split;
+  t[split] = '\0';
+  nextOffset_ = c.offset + static_cast<std::int64_t>(split);
+  // Whether a comma stands between the chunk's last field (or line end) and the
+  // next chunk: two commas with nothing between them are an error across the cut too.
+  bool afterComma = c.afterComma;
+  for (std::size_t q = split; q > 0; --q) {
+    const char ch = t[q - 1];
+    if (ch == ',') {
+      afterComma = true;
+      break;
+    }
+    if (ch == '\n' || !scan::IsSeparator(ch)) {
+      afterComma = false;
+      break;
+    }
+  }
+  carryAfterComma_ = afterComma;
+  if (end) sourceDone_ = true;
+}
+
+void FieldPipeline::Parse(Chunk& c) const {
+  const char* b = c.text.get();
+  const std::size_t size = c.size;
+  float* values = c.values.get();
+  Anchor* anchors = c.anchors.get();
+  c.notes.clear();
+  std::uint32_t n = 0;
+  std::size_t p = 0;
+  std::uint32_t lines = 0;
+  std::uint32_t lineStart = kEarlierLine;
+  std::size_t fieldsEnd = 0;
+  bool comma = c.afterComma;
+  for (;;) {
+    if (n % kAnchorEvery == 0) anchors[n / kAnchorEvery] = {U32(p), lines, lineStart};
+    // Separators. The NUL after the text stops this loop and the fast one below.
+    bool twoCommas = false;
+    for (; scan::IsSeparator(b[p]); ++p) {
+      if (b[p] == '\n') {
+        ++lines;
+        lineStart = U32(p + 1);
+        comma = false;
+      } else if (b[p] == ',') {
+        if (comma) {
+          twoCommas = true;
+          break;
+        }
+        comma = true;
+      }
+    }
+    if (twoCommas) {
+      c.notes.push_back({n, NoteKind::EmptyField, U32(p), 0, 0.0f});
+      break;
+    }
+    if (p >= size) break;
+    const std::size_t start = p;
+    if (scan::ScanPlainDecimal(b, p, values[n])) {
+      fieldsEnd = p;
+      ++n;
+      comma = false;
+      continue;
+    }
+    // The general road: any other shape, a repeat, or an error.
+    p = start;
+    while (p < size && !scan::IsSeparator(b[p])) ++p;
+    const std::string_view text(b + start, p - start);
+    if (text.size() > scan::kMaxFieldBytes) {
+      c.notes.push_back({n, NoteKind::TooLong, U32(start), 0, 0.0f});
+      break;
+    }
+    float v = 0.0f;
+    const NumberStatus status = ParseFloatField(text, v);
+    if (status != NumberStatus::Ok) {
+      std::int64_t count = 0;
+      std::string_view valueText;
+      if (status == NumberStatus::NotANumber && SplitRepeat(text, count, valueText) &&
+          ParseFloatField(valueText, v) == NumberStatus::Ok) {
+        c.notes.push_back({n, NoteKind::Repeat, U32(start), count, v});
+      } else {
+        c.notes.push_back({n, NoteKind::BadField, U32(start), 0, 0.0f});
+        break;
+      }
+    }
+    values[n] = v;
+    fieldsEnd = p;
+    ++n;
+    comma = false;
+  }
+  c.fields = n;
+  c.lines = lines;
+  c.lineStart = lineStart;
+  c.fieldsEnd = U32(fieldsEnd);
+}
+
+const FieldPipeline::Chunk& FieldPipeline::Next() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (taken_) {
+    taken_->state = SlotState::Free;
+    taken_ = nullptr;
+    changed_.notify_all();
+  }
+  Slot& s = slots_[nextTaken_ % slots_.size()];
+  changed_.wait(lock, [&] { return s.state == SlotState::Ready && s.chunk.sequence == nextTaken_; });
+  ++nextTaken_;
+  taken_ = &s;
+  if (s.chunk.failure) std::rethrow_exception(s.chunk.failure);
+  return s.chunk;
+}
+
+}  // namespace kv
