@@ -11,6 +11,7 @@
 #include "zuduradu/core/ascii.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/text/decimal_comma.h"
 #include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -128,6 +129,7 @@ class Run {
       const int layer = ReadSetField("layer", s);
       const FieldLocation layerAt = reader_.lastField();
       if (layer > req_.grid.nz) {
+        if (req_.strict) RefuseSkippedSet(layer, s, layerAt);
         reader_.SkipValues(cells, s);
         ++result_.skipped;
       } else {
@@ -167,12 +169,24 @@ class Run {
   void WarnOfLeftOverFields(int count) {
     const LeftOverFields left = reader_.CountLeftOverFields();
     if (left.fields == 0) return;
-    result_.warnings.push_back(
+    const std::string warning =
         PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
         " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
         std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
         " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
-        " values a set) and that decimals are written with a point");
+        " values a set) and that decimals are written with a point";
+    if (req_.strict) {
+      const std::string hint = req_.inputFromStdin ? "" : DecimalCommaHint(req_.input);
+      throw Error(ErrorKind::BadInput, "Refused in strict mode: " + warning + hint);
+    }
+    result_.warnings.push_back(warning);
+  }
+
+  void RefuseSkippedSet(int layer, int set, const FieldLocation& at) const {
+    throw Error(ErrorKind::Unstorable,
+                "layer " + std::to_string(layer) + " is above NZ = " + std::to_string(req_.grid.nz) +
+                    ": the set would be skipped, which strict mode refuses. Check the layer or the model's NZ",
+                ErrorPlace{req_.input, at.line, at.column, set, "layer"});
   }
 
   void Report() {
@@ -268,18 +282,7 @@ class Run {
   // made for another model or type: appending at this grid's offsets would
   // overwrite its values.
   void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
-    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
-    if (info.misfits.empty()) return;
-    const GridSize& g = req_.grid;
-    std::string problem = info.misfits.front();
-    if (!problem.empty()) problem[0] = AsciiLower(problem[0]);
-    throw Error(ErrorKind::BadOutput,
-                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
-                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
-                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
-                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
-                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
-                    ". Choose the model the file was made for, or create a new file");
+    RefuseMisfit(DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode}), req_.output);
   }
 
   // Reads every set; the stored layers wait in memory up to the budget. Past

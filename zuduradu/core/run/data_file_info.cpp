@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "zuduradu/core/ascii.h"
+#include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -160,6 +162,23 @@ DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::opti
   return info;
 }
 
+void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& name) {
+  if (info.misfits.empty() || !info.geometry) return;
+  const GridSize& g = info.geometry->grid;
+  std::string problem = info.misfits.front();
+  if (!problem.empty()) problem[0] = AsciiLower(problem[0]);
+  const std::string length =
+      info.fullHeader ? "it is " + std::to_string(info.length) + " bytes long, where its " +
+                            std::to_string(info.expectedBlocks) +
+                            (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
+                            std::to_string(info.expectedLength) + " bytes at most, and "
+                      : "";
+  throw Error(ErrorKind::BadOutput, PathText(name) + " does not fit the grid " + std::to_string(g.nx) + " x " +
+                                        std::to_string(g.ny) + " x " + std::to_string(g.nz) + " and type " +
+                                        TypeName(info.geometry->typeCode) + ": " + length + problem +
+                                        ". Choose the model the file was made for, or create a new file");
+}
+
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   std::vector<std::string> lines;
   lines.push_back("File: " + PathText(info.file));
@@ -201,6 +220,10 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   } else {
     lines.push_back("Inconsistencies: " + std::to_string(info.problems.size()));
     for (const std::string& problem : info.problems) lines.push_back("  " + problem + ".");
+    if (info.geometry && !info.misfits.empty()) {
+      lines.push_back("Converting into this file or reading it with this grid and type is refused: it was made for "
+                      "another grid or type.");
+    }
   }
   return lines;
 }
