@@ -35,10 +35,9 @@ def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(rechar
     with pytest.raises(kvcvrt.Error) as read:
         kvcvrt.read(recharge, grid=grid, type=type_, period=1)
     assert read.value.problem == appended.value.problem and read.value.kind == "bad_output"
-    grid_args = ("--grid", ",".join(map(str, grid)), "--type", type_)
-    exported = run_cli("export", recharge, *grid_args)
+    cli_args = (recharge, "--grid", ",".join(map(str, grid)), "--type", type_)
+    exported, checked = run_cli("export", *cli_args), run_cli("info", *cli_args, "--check")
     assert (exported.returncode, exported.stdout) == (1, "") and appended.value.problem in exported.stderr
-    checked = run_cli("info", recharge, *grid_args, "--check")
     assert checked.returncode == 1 and problem[1:] in checked.stdout and "is refused" in checked.stdout
 
 
@@ -51,8 +50,7 @@ def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(rechar
 def test_model_file_keys(tmp_path, dimension, refusal, defaulted):
     model = tmp_path / "m.kv5"
     model.write_text("[DIMENSION]\n" + dimension + "\n" if "=" in dimension else dimension + "\n")
-    data = tmp_path / "in.dat"
-    data.write_text("0\n")
+    (data := tmp_path / "in.dat").write_text("0\n")
     done = run_cli("convert", "-i", data, "-m", model, "-t", "hea", "-o", tmp_path / "out.hea")
     said = [line for line in done.stderr.splitlines() if line.startswith("warning: ")]
     if refusal:

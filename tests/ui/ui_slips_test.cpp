@@ -49,6 +49,10 @@ class SlipsTest : public QObject {
     s.shell.log.clear();
     w.FileText(1)->clear();
     QTest::keyClicks(w.FileText(1), s.path("Input.dat"));
+    w.FileText(2)->setText(s.path("no/a.top"));  // a missing folder is said as such, not as a lock error
+    QVERIFY(s.go() && s.shell.log[1].startsWith("warn: The folder " + s.path("no") + " of the output file"));
+    s.shell.log.clear();
+    w.FileText(2)->setText(s.path("a.top"));
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
   }
