@@ -105,7 +105,12 @@ void kvm::placeWindowControls() {
   const QSize base = ToPixels(layout::kClient, scale).size();
   setMinimumSize(base);
   setMaximumHeight(base.height());
-  if (width() < base.width() || height() != base.height()) resize(std::max(width(), base.width()), base.height());
+  // The window opens at the table's size; afterwards it may be made wider.
+  if (!isVisible()) {
+    resize(base);
+  } else if (width() < base.width() || height() != base.height()) {
+    resize(std::max(width(), base.width()), base.height());
+  }
   const int extra = extraWidth();
   tab_->setGeometry(ToPixels(layout::kTab, scale).adjusted(0, 0, extra, 0));
   for (int i = 0; i < 3; ++i) {
