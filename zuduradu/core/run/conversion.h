@@ -40,6 +40,8 @@ struct ConversionRequest {
   // Read the matrix text from standard input, streaming: its length is unknown,
   // so progress reports inputBytes 0.
   bool inputFromStdin = false;
+  // The model description file the grid came from, if any: it is never the output.
+  std::filesystem::path model{};
 };
 
 struct ConversionResult {
