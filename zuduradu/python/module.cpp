@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -117,6 +118,7 @@ int TypeCode(const py::object& type) {
 struct Resolved {
   kv::GridSize grid;
   kv::Settings settings;  // the model as the window would hold it, when one was given
+  fs::path model;         // its file, which is never an output
 };
 
 bool GridGiven(const py::object& grid, const py::object& model) { return !grid.is_none() || !model.is_none(); }
@@ -134,6 +136,7 @@ Resolved ResolveGrid(const py::object& grid, const py::object& model) {
     kv::TakeModelFromDialog(r.settings, path);
     if (!r.settings.model.accepted()) Refuse(kv::ErrorKind::BadRequest, kv::ModelRefusal(r.settings), kv::PathFromUtf8(path));
     r.grid = r.settings.Grid();
+    r.model = kv::PathFromUtf8(path);
     return r;
   }
   const std::string shape = "grid must be three whole numbers 1..32767 (columns, rows, layers), such as (120, 80, 3)";
@@ -186,6 +189,25 @@ class Progress {
               py::gil_scoped_acquire gil;
               return CheckSignals();
             }};
+  }
+
+  // For a run that completed although an exception came while it wrote (when it
+  // may no longer stop), or a Ctrl-C is still pending: raises that exception, saying so in a note and carrying
+  // the run's result as its attribute `result`.
+  void RaiseKeptAfterCompletion(const py::dict& result) {
+    CheckSignals();  // a Ctrl-C that came after the last report
+    if (!kept_) return;
+    const py::object error = kept_->value();
+    const std::string note = "kvcvrt: the run completed before this took effect: " +
+                             result["output"].cast<std::string>() + " holds the new data (" +
+                             kv::DataSetCount(result["stored"].cast<int>()) + " stored); the result is in .result";
+    try {
+      if (py::hasattr(error, "add_note")) error.attr("add_note")(note);
+      error.attr("result") = result;
+    } catch (py::error_already_set&) {
+      // An exception that takes no attributes is raised as it came.
+    }
+    RaiseKept();
   }
 
   // Raises the kept exception, if any.
@@ -244,8 +266,10 @@ py::dict ResultDict(const kv::ConversionResult& result, const fs::path& output) 
 
 // Runs a command of the core without the GIL; one cancelled for a Python
 // exception (Ctrl-C, an error in the callback) raises that exception instead.
+// With `completed`, an exception that came too late to cancel is raised once
+// the run's result is known (it may not be lost: the file holds it).
 template <typename Run>
-auto WithoutGil(Progress& progress, Run&& run) {
+auto WithoutGil(Progress& progress, Run&& run, const fs::path* completed = nullptr) {
   std::optional<decltype(run())> result;
   try {
     py::gil_scoped_release released;
@@ -253,6 +277,9 @@ auto WithoutGil(Progress& progress, Run&& run) {
   } catch (const kv::Error& e) {
     if (e.kind() == kv::ErrorKind::Cancelled) progress.RaiseKept();
     throw;
+  }
+  if constexpr (std::is_same_v<decltype(run()), kv::ConversionResult>) {
+    if (completed) progress.RaiseKeptAfterCompletion(ResultDict(*result, *completed));
   }
   progress.RaiseKept();
   return std::move(*result);
@@ -264,6 +291,7 @@ kv::ConversionRequest Request(const fs::path& output, const Resolved& resolved, 
   request.typeCode = typeCode;
   request.grid = resolved.grid;
   request.createNew = create;
+  request.model = resolved.model;
   return request;
 }
 
@@ -288,7 +316,7 @@ py::dict Convert(const py::object& input, const py::object& output, const py::ob
   }
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }), out);
+  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }, &out), out);
 }
 
 // The element type of a numpy dtype this module reads, or nothing.
@@ -387,7 +415,7 @@ py::dict Write(const py::object& output, const py::object& sets, const py::objec
   const kv::ConversionRequest request = Request(out, resolved, typeCode, create);
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }), out);
+  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }, &out), out);
 }
 
 py::array_t<float> Read(const py::object& path, const py::object& grid, const py::object& model, const py::object& type,
@@ -505,7 +533,8 @@ PYBIND11_MODULE(kvcvrt, m) {
         "Converts a matrix input text file into a period data file, as kvcvrt-cli convert does. With a model and no "
         "output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, rebuilt, "
         "warnings, output. progress(report) is called after every data set and while waiting for another run; "
-        "returning False cancels a run that is still checking.");
+        "returning False cancels a run that is still checking. A Ctrl-C or callback error that comes once the run "
+        "writes is raised after the run completed, with its result as the exception's attribute result.");
   m.def("write", &Write, py::arg("output"), py::arg("sets"), py::kw_only(), py::arg("grid") = py::none(),
         py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("progress") = py::none(),
         "Stores data sets given as (period, layer, array) with arrays of shape (NY, NX) of float or integer values, "
