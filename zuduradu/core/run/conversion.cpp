@@ -359,7 +359,6 @@ class Run {
     state_ = OutputState::Replaced;
   }
 
-
   const ConversionRequest& req_;
   fs::path target_;
   const ProgressCallback& progress_;
@@ -396,7 +395,7 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
   switch (state) {
     case OutputState::Replaced:
       return file + " holds the new data, but the system has not confirmed that the change is on the disk: after a "
-                    "power cut it may hold " + (present ? "the old data." : "nothing.");
+                    "power cut it may " + (present ? "hold the old data." : "be missing.");
     case OutputState::Removed:
       return file + " was removed (there was nothing to store), but the system has not confirmed that the removal "
                     "is on the disk: after a power cut it may be back.";

@@ -26,13 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr auto kPollInterval = std::chrono::milliseconds(100);
-
-std::string Limit(std::chrono::milliseconds limit) {
-  const auto ms = limit.count();
-  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-}
-
 [[noreturn]] void Fail(const char* action, const fs::path& path, int error) {
   throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + PathText(path) + ": " + SystemReason(error));
 }
@@ -54,6 +47,13 @@ int WriteSome(int fd, const char* data, std::size_t n) {
 void CloseDescriptor(int fd) { _close(fd); }
 
 #else
+
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+std::string Limit(std::chrono::milliseconds limit) {
+  const auto ms = limit.count();
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
 
 // Opens without blocking: a FIFO without a reader answers ENXIO, and is tried
 // again until a reader comes, the caller gives up or the limit passes.
