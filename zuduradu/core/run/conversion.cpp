@@ -197,8 +197,8 @@ class Run {
     ReplacementFile partial(target_);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
+    LayerWriter writer(file, Cells());  // first: a layer too large for memory is refused before the zeros go out
     file.WriteZeros(0, layout.newFileLength());
-    LayerWriter writer(file, Cells());
     ReadSets(layout, [&](std::int64_t offset, int set) {
       reader_.ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
