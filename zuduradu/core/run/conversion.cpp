@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -50,10 +51,12 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
 
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
-  Untouched,   // no byte of the output changed
-  Replaced,    // the new file (or its removal) is in place
-  RolledBack,  // bytes changed, and the journal put them back
-  Journaled,   // bytes changed; the journal left beside the file restores them at the next run
+  Untouched,     // no byte of the output changed
+  Replaced,      // the new file is in place
+  Removed,       // create-new with nothing to store: the old file is gone
+  JournalStays,  // the new data is in place, but its journal could not be removed
+  RolledBack,    // bytes changed, and the journal put them back
+  Journaled,     // bytes changed; the journal left beside the file restores them at the next run
 };
 
 // The input's bytes, from the file or from standard input; length gets the
@@ -84,6 +87,11 @@ struct TextInput {
   std::unique_ptr<ReadAheadSource> ahead;
   MatrixReader reader;
 };
+
+bool JournalPresent(const fs::path& target) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(JournalPath(target), ec));
+}
 
 class Run {
  public:
@@ -203,8 +211,8 @@ class Run {
     ReplacementFile partial(target_);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
+    LayerWriter writer(file, Cells());  // first: a layer too large for memory is refused before the zeros go out
     file.WriteZeros(0, layout.newFileLength());
-    LayerWriter writer(file, Cells());
     ReadSets(layout, [&](std::int64_t offset, int set) {
       reader_.ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
@@ -215,7 +223,7 @@ class Run {
       // Nothing to store: no file is made, and create-new still removes the old one.
       if (present) {
         RemoveFile(target_);
-        state_ = OutputState::Replaced;
+        state_ = OutputState::Removed;
         SyncFolderOf(target_);
       }
       return result_;
@@ -344,7 +352,13 @@ class Run {
       }
       throw;
     }
-    DropJournal(target_);
+    try {
+      DropJournal(target_);
+    } catch (const Error&) {
+      // The file holds the new data, synced; what is left to say is whether the journal went.
+      state_ = JournalPresent(target_) ? OutputState::JournalStays : OutputState::Replaced;
+      throw;
+    }
     state_ = OutputState::Replaced;
   }
 
@@ -368,13 +382,35 @@ void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs
   }
 }
 
+// The model description file as output would be replaced by data.
+void RefuseModelAsOutput(const fs::path& model, const fs::path& target, const fs::path& output) {
+  const auto m = model.empty() ? std::nullopt : IdentityOf(model);
+  if (m && m == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the model file " + PathText(model) +
+                                           " itself; choose another output file");
+  }
+}
+
+// What is true of the output after a run that failed in `state`.
 std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+  const std::string file = "The output file " + PathText(output);
+  const fs::path journal = JournalPath(FollowLinks(output));
   switch (state) {
     case OutputState::Replaced:
-      return "The output file " + PathText(output) + " holds the new data, but it may not be safely on the disk yet.";
+      return file + " holds the new data, but the system has not confirmed that the change is on the disk: after a "
+                    "power cut it may " + (present ? "hold the old data." : "be missing.");
+    case OutputState::Removed:
+      return file + " was removed (there was nothing to store), but the system has not confirmed that the removal "
+                    "is on the disk: after a power cut it may be back.";
+    case OutputState::JournalStays:
+      return file + " holds the new data, but its journal " + PathText(journal) +
+             " could not be removed: the next command that opens the file rolls it back to the data it held before "
+             "this run. Remove the journal to keep the new data.";
     case OutputState::Journaled:
-      return "The output file " + PathText(output) + " may be partly written; the journal " +
-             PathText(JournalPath(FollowLinks(output))) + " restores it at the next run.";
+      if (!JournalPresent(FollowLinks(output))) {
+        return file + " may be partly written, and no journal is left to restore it.";
+      }
+      return file + " may be partly written; the journal " + PathText(journal) + " restores it at the next run.";
     case OutputState::RolledBack:
     case OutputState::Untouched:
       break;
@@ -393,8 +429,10 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
   bool present = fs::exists(target, ec);
   std::optional<Run> run;
   std::string rolledBack;
+  bool guarding = false;  // while the lock is taken and an interrupted run rolled back
   try {
     CheckGrid(request.grid, request.typeCode);
+    RefuseModelAsOutput(request.model, target, request.output);
     const auto [sets, inputBytes] = open(target);
     run.emplace(request, target, *sets, inputBytes, progress);
     ConversionProgress waiting;
@@ -402,7 +440,9 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     waiting.output = PathText(request.output);
     LockWait wait{request.lockWait, {}};
     if (progress) wait.waiting = [&] { return progress(waiting); };
+    guarding = true;
     const OutputGuard guard(target, LockKind::Exclusive, wait);
+    guarding = false;
     if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
     // Under the lock no other run of ours is at work here: what such a run
     // left behind when it was killed can go.
@@ -414,8 +454,19 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     return result;
   } catch (const Error& e) {
     if (e.kind() == ErrorKind::Cancelled) throw;
-    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    // The rollback of an interrupted run failed, perhaps half-way: its journal stays.
+    if (guarding && e.kind() != ErrorKind::Busy && JournalPresent(target)) {
+      note = "No data of this run was stored; the journal " + PathText(JournalPath(target)) + " is still beside the file.";
+    }
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
+  } catch (const std::bad_alloc&) {
+    // Layers are held whole (two at a time while one is written), so a large grid can ask for more than there is.
+    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    throw Error(ErrorKind::BadRequest,
+                "There is not enough memory for layers of NX x NY = " + GroupedThousands(CellsPerLayer(request.grid)) +
+                    " values (" + GroupedThousands(CellsPerLayer(request.grid) * 4) + " bytes each)",
+                {}, rolledBack.empty() ? note : rolledBack + " " + note);
   }
 }
 
