@@ -136,7 +136,13 @@ fs::path UniqueSibling(const fs::path& target, const std::string& suffix) {
     return (std::uint64_t{device()} << 32) ^ device() ^
            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }();
-  std::uint64_t x = seed + 0x9E3779B97F4A7C15ULL * ++counter;
+  // The process id keeps a forked child from repeating its parent's names.
+#ifdef _WIN32
+  const auto process = static_cast<std::uint64_t>(GetCurrentProcessId());
+#else
+  const auto process = static_cast<std::uint64_t>(::getpid());
+#endif
+  std::uint64_t x = (seed ^ (process << 32)) + 0x9E3779B97F4A7C15ULL * ++counter;
   x ^= x >> 31;
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 29;

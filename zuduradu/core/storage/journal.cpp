@@ -150,7 +150,8 @@ void RefuseForeignJournal(const fs::path& target, const FileOwnership& journal) 
     throw Error(ErrorKind::BadOutput, "The journal " + name + " belongs to " + owner + ", not to you (" +
                                           UserText(me) + ")" + LeftAsItIs(target) + ". If " + owner +
                                           " was changing this file, let them open it with kvcvrt to roll it back; "
-                                          "otherwise remove the journal, or ask its owner or the folder's owner to");
+                                          "otherwise remove the journal (where the folder does not let you, ask "
+                                          "its owner to, or move the file to another name)");
   }
   if (journal.othersMayWrite || journal.names != 1) {
     throw Error(ErrorKind::BadOutput,

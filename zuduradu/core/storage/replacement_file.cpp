@@ -24,7 +24,7 @@ ReplacementFile::~ReplacementFile() {
 BinaryFile& ReplacementFile::CreateEmpty(std::optional<unsigned> permissions) {
   file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateExclusive,
                                        permissions ? permissions : PermissionsOf(target_));
-  if (!permissions) KeepOwnerOf(target_, path_);
+  keepOwner_ = !permissions;
   return *file_;
 }
 
@@ -45,6 +45,8 @@ BinaryFile& ReplacementFile::CopyOf(const fs::path& source) {
 void ReplacementFile::PutInPlace() {
   file_->Sync();
   file_->Close();
+  // Given away only now: a run killed before leaves a file of its own, which its next run removes.
+  if (keepOwner_) KeepOwnerOf(target_, path_);
   ReplaceFile(path_, target_);
   placed_ = true;
   file_.reset();

@@ -45,6 +45,7 @@ class ReplacementFile {
   std::filesystem::path path_;
   std::unique_ptr<BinaryFile> file_;
   bool placed_ = false;
+  bool keepOwner_ = false;
 };
 
 }  // namespace kv
