@@ -144,12 +144,11 @@ std::string LeftAsItIs(const fs::path& target) {
 // can have changed it since.
 void RefuseForeignJournal(const fs::path& target, const FileOwnership& journal) {
   const std::string name = PathText(JournalPath(target));
-  const std::uint32_t me = CurrentUser();
-  if (journal.owner != me) {
+  if (journal.owner != CurrentUser()) {
     const std::string owner = UserText(journal.owner);
-    throw Error(ErrorKind::BadOutput, "The journal " + name + " belongs to " + owner + ", not to you (" +
-                                          UserText(me) + ")" + LeftAsItIs(target) + ". If " + owner +
-                                          " was changing this file, let them open it with kvcvrt to roll it back; "
+    throw Error(ErrorKind::BadOutput, "The journal " + name + " belongs to " + owner + ", not to you" +
+                                          LeftAsItIs(target) + ". If " + owner +
+                                          " was changing this file, let that user open it with kvcvrt to roll it back; "
                                           "otherwise remove the journal (where the folder does not let you, ask "
                                           "its owner to, or move the file to another name)");
   }
