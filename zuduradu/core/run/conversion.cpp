@@ -1,11 +1,13 @@
 #include "zuduradu/core/run/conversion.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -262,7 +264,10 @@ class Run {
     RefuseAnotherGeometrysFile(header, oldLength);
     std::vector<Pending> pending;
     std::optional<ReplacementFile> copy;
-    HoldLayers(layout, pending, copy);
+    // Only a file of our own is changed in place: a journal is trusted only by
+    // the file's owner, so another user's file (root's runs included) goes
+    // through a copy, which keeps its owner as far as the system lets us.
+    HoldLayers(layout, pending, copy, file.Ownership().owner == CurrentUser() ? req_.memoryBudgetBytes : 0);
     const PeriodHeader finished = RebuiltHeader(layout.header());
     status_.phase = RunPhase::Writing;
     if (copy) {
@@ -270,7 +275,7 @@ class Run {
       file.Close();
       PutInPlace(*copy);
     } else {
-      WriteInPlace(file, oldLength, layout.layerBytes(), pending, finished);
+      WriteInPlace(file, oldLength, pending, finished);
     }
     result_.rebuilt = true;
     Report();
@@ -296,16 +301,23 @@ class Run {
   // Reads every set; the stored layers wait in memory up to the budget. Past
   // it, the run goes on in a copy of the file, which takes the held layers and
   // every later one.
-  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
+  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy,
+                  std::size_t budget) {
     std::size_t heldBytes = 0;
     const std::size_t cells = Cells();
+    std::unordered_map<std::int64_t, std::size_t> held;  // offset -> place in pending
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) SpillIntoCopy(pending, copy);
+      const auto again = held.find(offset);
+      if (!copy && again == held.end() && heldBytes + cells * sizeof(float) > budget) SpillIntoCopy(pending, copy);
       if (copy) {
         layer_.resize(cells);
         reader_.ReadValues(layer_, set);
         copy->file().WriteFloatsAt(offset, layer_);
+      } else if (again != held.end()) {
+        // A layer given twice: the later values replace the earlier ones.
+        reader_.ReadValues(pending[again->second].values, set);
       } else {
+        held.emplace(offset, pending.size());
         pending.push_back({offset, std::vector<float>(cells)});
         heldBytes += cells * sizeof(float);
         reader_.ReadValues(pending.back().values, set);
@@ -324,19 +336,17 @@ class Run {
   // Saves what will be overwritten to the journal, then writes the layers and
   // the header in place, syncs and drops the journal. A failure on the way puts
   // the old bytes back at once when it can; else the journal does at the next run.
-  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, std::int64_t layerBytes, const std::vector<Pending>& pending,
+  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, const std::vector<Pending>& pending,
                     const PeriodHeader& finished) {
-    std::vector<SavedRange> ranges{{0, kHeaderBytes}};
-    std::int64_t finalLength = oldLength;
-    for (const Pending& p : pending) {
-      ranges.push_back({p.offset, layerBytes});
-      finalLength = std::max(finalLength, p.offset + layerBytes);
-    }
-    WriteJournal(target_, file, oldLength, finalLength, ranges);
+    std::array<unsigned char, kHeaderBytes> header{};
+    EncodeHeader(finished, header);
+    std::vector<PlannedWrite> writes;
+    for (const Pending& p : pending) writes.push_back({p.offset, {}, p.values});
+    writes.push_back({0, header, {}});
+    WriteJournal(target_, file, oldLength, writes);
     state_ = OutputState::Journaled;
     try {
-      for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
-      WriteHeader(file, finished);
+      ApplyPlannedWrites(file, writes);
       file.Sync();
       file.Close();
     } catch (const Error&) {
@@ -346,7 +356,7 @@ class Run {
         // What the close could not write is put back by the rollback all the same.
       }
       try {
-        if (RollBackInterruptedRun(target_)) state_ = OutputState::RolledBack;
+        if (RollBackInterruptedRun(target_, JournalTrust::OwnRun)) state_ = OutputState::RolledBack;
       } catch (const Error&) {
         // The journal stays and the next command rolls the file back.
       }
@@ -419,8 +429,8 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
   return "No output file was created.";
 }
 
-// The run around its input: the lock, the rollback of an interrupted run, the
-// clean-up of what a killed run left, and the note of what stayed intact.
+// The run around its input: the guard (lock, rollback of an interrupted run,
+// clean-up of what a killed run left) and the note of what stayed intact.
 // `open` gives the input's stream and length once the output has been checked.
 template <typename OpenInput>
 ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
@@ -444,10 +454,6 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     const OutputGuard guard(target, LockKind::Exclusive, wait);
     guarding = false;
     if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
-    // Under the lock no other run of ours is at work here: what such a run
-    // left behind when it was killed can go.
-    RemoveLeftovers(target, kPartialSuffix);
-    RemoveLeftovers(JournalPath(target), kJournalPartSuffix);
     present = fs::exists(target, ec);
     ConversionResult result = run->Execute(present);
     if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
