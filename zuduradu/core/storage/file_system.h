@@ -12,20 +12,9 @@
 #include <string_view>
 
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
-
-// What makes two paths the same file: device and inode on POSIX, volume serial
-// number and file index on Windows.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t file = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-// The identity of the file a path names (links followed), or nothing when it
-// cannot be looked at.
-std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
 
 // The path a run should write: a symbolic link at `path` is followed to the file
 // it names (link after link), so that replacing that file keeps the link. Any

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "zuduradu/core/storage/os.h"
+
 namespace kv {
 
 enum class LockKind { Shared, Exclusive };
@@ -47,11 +49,7 @@ class OutputLock {
 
   std::filesystem::path path_;
   LockKind kind_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  os::Handle handle_ = os::kNoHandle;
 };
 
 }  // namespace kv

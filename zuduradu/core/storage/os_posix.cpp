@@ -1,0 +1,149 @@
+// The POSIX side of os.h.
+#include "zuduradu/core/storage/os.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "zuduradu/core/error.h"
+
+namespace kv {
+namespace fs = std::filesystem;
+
+std::optional<FileIdentity> IdentityOf(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+namespace os {
+
+std::FILE* OpenFile(const fs::path& path, OpenMode mode, std::optional<unsigned> permissions, int& error) {
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  const char* m = "r+b";
+  switch (mode) {
+    case OpenMode::Read: flags |= O_RDONLY; m = "rb"; break;
+    case OpenMode::Update: flags |= O_RDWR; break;
+    case OpenMode::CreateEmpty: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+  }
+  const int fd = ::open(path.c_str(), flags, static_cast<mode_t>(permissions.value_or(0666)));
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    error = EINVAL;
+    return nullptr;
+  }
+  // The creation mode passed the umask; a replacement must carry the old bits exactly.
+  if (permissions && (mode == OpenMode::CreateExclusive || mode == OpenMode::CreateEmpty)) {
+    (void)::fchmod(fd, static_cast<mode_t>(*permissions));
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, m);
+  if (!f) {
+    error = errno;
+    ::close(fd);
+  }
+  return f;
+}
+
+std::FILE* OpenForReading(const fs::path& path) { return std::fopen(path.c_str(), "rb"); }
+
+// POSIX streams have no text mode: the bytes already come as they are.
+bool SetStdinBinary() { return true; }
+
+int Seek(std::FILE* file, std::int64_t offset, int whence) { return fseeko(file, static_cast<off_t>(offset), whence); }
+
+std::int64_t Tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
+
+int SyncFile(std::FILE* file) {
+  errno = 0;
+  return ::fsync(::fileno(file)) == 0 ? 0 : errno;
+}
+
+void StartWriteBack(std::FILE* file, std::int64_t offset, std::int64_t length) {
+#if defined(__linux__)
+  if (std::fflush(file) != 0) return;  // the next flush or close reports it
+  (void)::sync_file_range(::fileno(file), offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+  (void)offset;
+  (void)length;
+#endif
+}
+
+int Truncate(std::FILE* file, std::int64_t length) {
+  errno = 0;
+  return ::ftruncate(::fileno(file), static_cast<off_t>(length)) == 0 ? 0 : errno;
+}
+
+std::string MoveOver(const fs::path& from, const fs::path& to) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return {};
+  return SystemReason(errno);
+}
+
+int SyncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int rc = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  return rc == 0 || error == EINVAL || error == ENOTSUP ? 0 : error;
+}
+
+bool OwnedByThisUser(const fs::path& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+bool FileNamesIgnoreCase() { return false; }
+
+LockFileOpen OpenLockFile(const fs::path& path) {
+  LockFileOpen result;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    result.denied = error == EACCES || error == EROFS || error == EPERM;
+    result.problem = error == ELOOP ? std::string("a link stands at that name") : SystemReason(error);
+    return result;
+  }
+  struct stat held {};
+  if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+    ::close(fd);
+    result.notRegular = true;
+    return result;
+  }
+  result.handle = fd;
+  return result;
+}
+
+bool TryLock(Handle handle, bool exclusive) {
+  return ::flock(static_cast<int>(handle), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
+}
+
+bool StillNamed(Handle handle, const fs::path& path) {
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(static_cast<int>(handle), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+void CloseLock(Handle handle) { ::close(static_cast<int>(handle)); }
+
+void ReleaseLockFile(Handle handle, const fs::path& path, bool exclusive) {
+  // Remove the name only while nobody else holds or waits on the lock: an
+  // exclusive lock proves that. A reader tries to upgrade without waiting.
+  if (exclusive || ::flock(static_cast<int>(handle), LOCK_EX | LOCK_NB) == 0) (void)::unlink(path.c_str());
+  ::close(static_cast<int>(handle));
+}
+
+}  // namespace os
+}  // namespace kv
