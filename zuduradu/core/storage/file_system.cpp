@@ -42,6 +42,14 @@ fs::path FollowLinks(const fs::path& path) {
   for (int hops = 0; hops < 40; ++hops) {
     std::error_code ec;
     if (!fs::is_symlink(current, ec)) return current;
+    if (const auto owner = os::ForbiddenLinkOwner(current)) {
+      const fs::path folder = current.has_parent_path() ? current.parent_path() : fs::path(".");
+      throw Error(ErrorKind::BadOutput,
+                  "Did not follow the link " + PathText(current) + ": it belongs to " + *owner + ", and the folder " +
+                      PathText(folder) + " is one everyone may write (sticky, like /tmp), where the system follows a "
+                      "link only for its owner or the folder's. Nothing was changed; remove the link or choose "
+                      "another name");
+    }
     const fs::path target = fs::read_symlink(current, ec);
     if (ec) return current;
     current = target.is_absolute() ? target : current.parent_path() / target;

@@ -18,7 +18,9 @@ namespace kv {
 
 // The path a run should write: a symbolic link at `path` is followed to the file
 // it names (link after link), so that replacing that file keeps the link. Any
-// other path is given back unchanged.
+// other path is given back unchanged. As the system does, a link in a sticky
+// folder that everyone may write is followed only when it belongs to this user
+// or to the folder's owner; another is refused (kv::Error of kind BadOutput).
 std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // Permission bits of an existing file (as the platform keeps them), or nothing.

@@ -66,6 +66,16 @@ int SyncFolder(const std::filesystem::path& folder);
 // True when the path itself (not a link's target) is a regular file of this user.
 bool OwnedByThisUser(const std::filesystem::path& path);
 
+// The name of the user a file (the path itself, not a link's target) belongs
+// to, when that is another user than this process's; nothing otherwise.
+std::optional<std::string> OtherUsersFile(const std::filesystem::path& path);
+
+// When the system's rule for links in shared folders forbids following the
+// link at `path` for this user, the name of the link's owner. The rule: in a
+// sticky folder everyone may write (like /tmp), only a link of this user or of
+// the folder's owner is followed. Nothing on Windows, which has no such folders.
+std::optional<std::string> ForbiddenLinkOwner(const std::filesystem::path& path);
+
 // True when the platform's file names ignore case.
 bool FileNamesIgnoreCase();
 
@@ -89,6 +99,13 @@ bool TryLock(Handle handle, bool exclusive);
 bool StillNamed(Handle handle, const std::filesystem::path& path);
 // Closes a lock file without any more ado (a lock taken on it goes with it).
 void CloseLock(Handle handle);
+// Opens an existing regular file only to lock it (reading it needs no more
+// rights); kNoHandle when there is none or it cannot be opened. Always
+// kNoHandle on Windows, where a lock there would stop reads and writes through
+// other handles and an open handle would stop the file's replacement.
+Handle OpenToLock(const std::filesystem::path& path);
+// The identity of the file a handle has open.
+std::optional<FileIdentity> IdentityOfOpen(Handle handle);
 // Gives the lock up and closes the file; the last holder removes the name
 // where the platform does not do that itself.
 void ReleaseLockFile(Handle handle, const std::filesystem::path& path, bool exclusive);

@@ -2,12 +2,14 @@
 #include "zuduradu/core/storage/os.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "zuduradu/core/error.h"
 
@@ -104,11 +106,47 @@ bool OwnedByThisUser(const fs::path& path) {
   return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
 }
 
+namespace {
+
+std::string UserName(uid_t uid) {
+  std::vector<char> buffer(4096);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+    return std::string(found->pw_name) + " (uid " + std::to_string(uid) + ")";
+  }
+  return "uid " + std::to_string(uid);
+}
+
+}  // namespace
+
+std::optional<std::string> OtherUsersFile(const fs::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || st.st_uid == ::geteuid()) return std::nullopt;
+  return UserName(st.st_uid);
+}
+
+std::optional<std::string> ForbiddenLinkOwner(const fs::path& path) {
+  struct stat link {};
+  struct stat folder {};
+  const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || ::stat(parent.c_str(), &folder) != 0) {
+    return std::nullopt;
+  }
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  if (!shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid) return std::nullopt;
+  return UserName(link.st_uid);
+}
+
 bool FileNamesIgnoreCase() { return false; }
 
 LockFileOpen OpenLockFile(const fs::path& path) {
   LockFileOpen result;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  // An existing file is opened without O_CREAT: in a sticky folder the system
+  // may refuse O_CREAT on another user's file even where reading it is allowed.
+  constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  int fd = ::open(path.c_str(), kFlags);
+  if (fd < 0 && errno == ENOENT) fd = ::open(path.c_str(), kFlags | O_CREAT, 0666);
   if (fd < 0) {
     const int error = errno;
     result.denied = error == EACCES || error == EROFS || error == EPERM;
@@ -134,6 +172,24 @@ bool StillNamed(Handle handle, const fs::path& path) {
   struct stat named {};
   return ::fstat(static_cast<int>(handle), &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
          named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+Handle OpenToLock(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return kNoHandle;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return kNoHandle;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kNoHandle;
+  }
+  return fd;
+}
+
+std::optional<FileIdentity> IdentityOfOpen(Handle handle) {
+  struct stat st {};
+  if (::fstat(static_cast<int>(handle), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 void CloseLock(Handle handle) { ::close(static_cast<int>(handle)); }

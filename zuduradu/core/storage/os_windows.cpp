@@ -94,6 +94,10 @@ int SyncFolder(const fs::path&) { return 0; }
 // Windows keeps ownership in ACLs; the folder's own rights decide there.
 bool OwnedByThisUser(const fs::path&) { return true; }
 
+std::optional<std::string> OtherUsersFile(const fs::path&) { return std::nullopt; }
+
+std::optional<std::string> ForbiddenLinkOwner(const fs::path&) { return std::nullopt; }
+
 bool FileNamesIgnoreCase() { return true; }
 
 // Every holder opens the lock file to be deleted when the last handle to it
@@ -131,6 +135,10 @@ bool TryLock(Handle handle, bool exclusive) {
 
 // The lock file cannot be removed while it is open: its name stays its own.
 bool StillNamed(Handle, const fs::path&) { return true; }
+
+Handle OpenToLock(const fs::path&) { return kNoHandle; }
+
+std::optional<FileIdentity> IdentityOfOpen(Handle) { return std::nullopt; }
 
 void CloseLock(Handle handle) { CloseHandle(AsHandle(handle)); }
 
