@@ -100,8 +100,8 @@ void OutputLock::LockName(const fs::path& target, LockWaiter& waiter) {
                                        " belongs to " + *owner + ", and this run cannot use it (" +
                                        (file.notRegular ? std::string("it is not a regular file") : file.problem) +
                                        "). Ask " + *owner + " to remove it, or write into a folder of your own: in a "
-                                       "folder everyone may write (sticky, like /tmp) only its owner or the folder's "
-                                       "may remove it");
+                                       "folder everyone may write (sticky, like /tmp) only that user or the folder's "
+                                       "owner may remove it");
       }
       if (file.notRegular) {
         throw Error(ErrorKind::Io, "Could not lock " + PathText(target) + ": " + PathText(path_) + " is not a regular file");
@@ -116,8 +116,8 @@ void OutputLock::LockName(const fs::path& target, LockWaiter& waiter) {
     } catch (const Error& e) {
       const auto owner = e.kind() == ErrorKind::Busy ? os::OtherUsersFile(path_) : std::nullopt;
       if (!owner) throw;
-      throw Error(ErrorKind::Busy, e.problem() + "; the lock file " + PathText(path_) + " is held by a run of " + *owner +
-                                       ", which only that user can end");
+      throw Error(ErrorKind::Busy, e.problem() + "; the lock file " + PathText(path_) + " belongs to " + *owner +
+                                       ", whose run may be holding it");
     }
     if (locked) {
       handle_ = file.handle;
