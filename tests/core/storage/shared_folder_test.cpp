@@ -124,7 +124,7 @@ TEST(SharedFolder, AReaderWhoMayNotWriteTheFolderStillWaits) {
   if (reader == 0) {
     // A long read: the reader pauses once the data file is open under its lock.
     kvtest::FaultHookGuard slow([&](kv::FileOperation op, const fs::path& p) {
-      if (op == kv::FileOperation::Open && p == data && write(ready[1], "x", 1) == 1) sleep(1);
+      if (op == kv::FileOperation::Open && p == data && write(ready[1], "x", 1) == 1) sleep(2);
       return 0;
     });
     std::ostringstream text;
