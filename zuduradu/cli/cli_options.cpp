@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "zuduradu/cli/view_options.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
@@ -219,6 +220,7 @@ struct Options::Raw {
   bool infoCheck = false;
 
   std::string helpTopic;
+  std::unique_ptr<ViewOptions> view;
 };
 
 Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
@@ -285,6 +287,8 @@ Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
 
   r.types = app.add_subcommand("types", "List the data types: row, text, code, extension, one layer per block");
 
+  r.view = std::make_unique<ViewOptions>(app);
+
   // Listed for the help text and for the nearest-name suggestions; main answers
   // it before parsing (see HelpArguments).
   CLI::App* help = app.add_subcommand("help", "Print this help, or with a command the help of that command");
@@ -324,6 +328,9 @@ CommandLine Options::Collect() const {
                  r.infoCheck};
   } else if (r.types->parsed()) {
     line.command = Command::Types;
+  } else if (ViewCommandLine view = r.view->Collect(); view.command != ViewCommand::None) {
+    line.command = Command::View;
+    line.view = std::make_shared<const ViewCommandLine>(std::move(view));
   }
   return line;
 }

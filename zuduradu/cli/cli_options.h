@@ -56,7 +56,9 @@ struct InfoOptions {
   bool check = false;
 };
 
-enum class Command { None, Convert, Export, Info, Types };
+struct ViewCommandLine;  // show, stats and diff (view_options.h)
+
+enum class Command { None, Convert, Export, Info, Types, View };
 
 // The values the command line gave, filled in by Parse.
 struct CommandLine {
@@ -64,6 +66,7 @@ struct CommandLine {
   ConvertOptions convert;
   ExportOptions exportText;
   InfoOptions info;
+  std::shared_ptr<const ViewCommandLine> view;
 };
 
 // The nearest of the candidates to a mistyped word, counting a swap of two

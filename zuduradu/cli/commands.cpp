@@ -8,6 +8,7 @@
 #include <string>
 
 #include "zuduradu/cli/progress.h"
+#include "zuduradu/cli/view_commands.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
@@ -184,10 +185,12 @@ int Run(const CommandLine& line) {
         return Info(line.info, std::cout);
       case Command::Types:
         return Types(std::cout);
+      case Command::View:
+        return RunView(*line.view);
       case Command::None:
         break;
     }
-    throw UsageError("A command is required: convert, export, info or types");
+    throw UsageError("A command is required: convert, export, info, types, show, stats or diff");
   } catch (const UsageError& e) {
     std::cerr << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;
