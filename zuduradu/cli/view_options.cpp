@@ -1,6 +1,6 @@
 #include "zuduradu/cli/view_options.h"
 
-#include <cmath>
+#include <charconv>
 
 #include "zuduradu/core/text/number_text.h"
 
@@ -71,6 +71,19 @@ struct NoData {
   }
 };
 
+// A whole number from lo to hi, checked as the other commands check theirs.
+CLI::Validator Whole(int lo, int hi) {
+  return CLI::Validator(
+      [lo, hi](const std::string& text) {
+        int n = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+        return ec == std::errc() && end == text.data() + text.size() && n >= lo && n <= hi
+                   ? std::string()
+                   : kv::QuoteField(text) + " is not a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
+      },
+      "");
+}
+
 }  // namespace
 
 struct ViewOptions::Raw {
@@ -114,10 +127,10 @@ ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
   r.showGrid.Add(*r.show);
   r.showType.Add(*r.show);
   r.showPeriodOption = r.show->add_option("--period", r.showPeriod, "Period whose values in force are drawn (with DATAFILE)");
-  r.showPeriodOption->type_name("P")->check(CLI::Range(1, 1000));
-  r.show->add_option("--layer", r.showLayer, "Layer of the period's block (default 1)")->type_name("L")->check(CLI::Range(1, 32767));
+  r.showPeriodOption->type_name("P")->check(Whole(1, 1000));
+  r.show->add_option("--layer", r.showLayer, "Layer of the period's block (default 1)")->type_name("L")->check(Whole(1, 32767));
   r.show->add_option("--set", r.showSet, "Data set of the input text (default 1); reading stops after it")
-      ->type_name("N")->check(CLI::Range(1, 32767));
+      ->type_name("N")->check(Whole(1, 32767));
   r.showNoData.Add(*r.show);
   r.show->add_option("-o,--output", r.showOutput, "PNG file to write")->type_name("FILE")->required();
   r.show->add_flag("-q,--quiet", r.showQuiet, "Print no result line");
@@ -136,13 +149,23 @@ ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
 
   r.diff = app.add_subcommand(
       "diff", "Compare two period data files layer by layer; exit status 1 when they differ by more than the tolerance");
+  r.diff->footer("For diff, exit status 1 also means that the files differ beyond the tolerance or that a layer is in one "
+                 "file only.");
   r.diff->add_option("FIRST", r.diffFirst, "Period data file")->type_name("FILE")->required();
   r.diff->add_option("SECOND", r.diffSecond, "Period data file to compare with")->type_name("FILE")->required();
   r.diffGrid.Add(*r.diff);
   r.diffType.Add(*r.diff);
   r.diffType.option->required();
   r.diff->add_option("--tolerance", r.diffTolerance, "Largest absolute difference still taken as equal (default 0)")
-      ->type_name("X")->check(CLI::NonNegativeNumber);
+      ->type_name("X")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            float v = 0;
+            return kv::ParseFloatField(text, v) == kv::NumberStatus::Ok && v >= 0
+                       ? std::string()
+                       : kv::QuoteField(text) + " is not a number of 0 or more";
+          },
+          ""));
   r.diff->add_flag("--csv", r.diffCsv, "Write CSV: period,layer,max_abs,abs_row,abs_column,max_rel,rel_row,rel_column,status");
   r.diff->add_flag("-q,--quiet", r.diffQuiet, "Print nothing; the exit status says whether the files agree");
 }
