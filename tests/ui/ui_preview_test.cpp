@@ -3,6 +3,7 @@
 // said when the input does not fit the grid.
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 #include <QSpinBox>
 
 #include "ui_support.h"
@@ -53,10 +54,6 @@ class PreviewTest : public QObject {
                  Colour(kv::Viridis(column < 2 ? 0 : 255)));
       }
     }
-    const QString shot = QStringLiteral(KV_SCREENSHOT_DIR "/preview.png");
-    QVERIFY(QDir().mkpath(QFileInfo(shot).absolutePath()));
-    QVERIFY(p->grab().save(shot));
-
     p->First()->setValue(2);
     QVERIFY(p->Numbers()->text().contains(u"period 3, layer 2"_qs));
     p->First()->setValue(3);
@@ -68,6 +65,26 @@ class PreviewTest : public QObject {
     QVERIFY2(p->Numbers()->text().contains(u"1 value is missing of its 6"_qs), qPrintable(p->Numbers()->text()));
     QVERIFY(!QFileInfo::exists(s.path("a.top")));
     QVERIFY(s.shell.log.isEmpty());
+  }
+
+  // The window on the sample model with the preview of its input beside it,
+  // rendered to a PNG under the build folder to be looked at.
+  void renderTheSamplePreview() {
+    kvtest::Session s;
+    kv::ui::kvm& w = s.start(KV_SOURCE_DIR "/examples/site.kv5");
+    QTest::mouseClick(w.PreviewButton(), Qt::LeftButton);
+    QVERIFY(!w.Preview()->image().isNull());
+    const QPixmap window = w.grab();
+    const QPixmap preview = w.Preview()->grab();
+    QPixmap both(window.width() + preview.width() + 12, std::max(window.height(), preview.height()));
+    both.fill(Qt::white);
+    QPainter painter(&both);
+    painter.drawPixmap(0, 0, window);
+    painter.drawPixmap(window.width() + 12, 0, preview);
+    painter.end();
+    const QString shot = QStringLiteral(KV_SCREENSHOT_DIR "/preview.png");
+    QVERIFY(QDir().mkpath(QFileInfo(shot).absolutePath()));
+    QVERIFY(both.save(shot));
   }
 
   void previewWithoutAModelSaysSo() {
