@@ -30,9 +30,10 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
       {"diff " + files + " -g 3,2,1", 2, "--type"},
       {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "none.top") + grid, 1, "none.top"},
       {"stats " + Quote(dir / "a.top") + " -g 3,2,1 --csv", 2, "--type is needed"},
-      {"stats " + Quote(dir / "a.top") + grid + "--csv", 0, "period,layer,min,max,mean,std,zeros,nodata\n1,1,1,6,3.5,"},
       {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "--period 1 -o " + Quote(dir / "a.top"), 1, "would overwrite"},
       {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 2 -o " + Quote(dir / "a.png"), 1, "no data set 2"},
+      {"stats " + Quote(dir / "a.top") + grid + "--csv", 0, "period,layer,min,max,mean,std,zeros,nodata\n1,1,1,6,3.5,"},
   };
   for (const Case& c : cases) {
     const kvtest::Outcome o = RunCli(dir, c.args);

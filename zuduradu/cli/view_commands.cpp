@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -101,6 +103,15 @@ int Show(const ShowOptions& o, std::ostream& out, std::ostream& err) {
   if (o.dataFile && o.period == 0) throw UsageError("--period is needed with DATAFILE: which period's values to draw");
   if (o.output == kStandardStream) throw UsageError("--output cannot be -: give the name of the PNG file to write");
   const kv::GridSize grid = GridOf(o.grid);
+  // The picture never replaces a file it was made from.
+  for (const std::optional<std::string>& source : {o.dataFile, o.input, o.grid.model}) {
+    std::error_code ec;
+    if (source && *source != kStandardStream &&
+        std::filesystem::equivalent(kv::PathFromUtf8(*source), kv::PathFromUtf8(o.output), ec)) {
+      throw Refusal("The picture would overwrite " + *source + ", which it is made from; give another --output. " +
+                    "Nothing was written.");
+    }
+  }
   std::vector<float> values;
   std::string title;
   if (o.dataFile) {
