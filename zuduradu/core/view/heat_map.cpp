@@ -93,8 +93,12 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, std::optional<
   float lo = 0;
   float hi = 0;
   bool any = false;
+  bool grey = false;
   for (const float v : values) {
-    if (IsNoData(v, nodata)) continue;
+    if (IsNoData(v, nodata)) {
+      grey = true;
+      continue;
+    }
     lo = any ? std::min(lo, v) : v;
     hi = any ? std::max(hi, v) : v;
     any = true;
@@ -119,7 +123,11 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, std::optional<
   const int labelsLeft = barLeft + kBarWidth + 6;
   const int labelWidth = std::max(TextWidth(top, kTextScale), TextWidth(bottom, kTextScale));
   r.width = std::max(labelsLeft + labelWidth + kMargin, kMargin + TextWidth(title, kTextScale) + kMargin);
-  r.height = r.mapTop + barHeight + kMargin;
+  // A key for the grey cells below the bar, when there are any.
+  const std::string greyKey = "no data";
+  const int keyTop = r.mapTop + barHeight + kMargin;
+  if (grey) r.width = std::max(r.width, barLeft + kBarWidth + 6 + TextWidth(greyKey, kTextScale) + kMargin);
+  r.height = (grey ? keyTop + kTextHeight : r.mapTop + barHeight) + kMargin;
   r.rgb.assign(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) * 3, 255);  // white paper
   Canvas canvas(r);
 
@@ -144,6 +152,12 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, std::optional<
   canvas.Text(kMargin, kMargin, title);
   canvas.Text(labelsLeft, r.mapTop, top);
   canvas.Text(labelsLeft, r.mapTop + barHeight - kTextHeight, bottom);
+  if (grey) {
+    for (int py = 0; py < kTextHeight; ++py) {
+      for (int px = 0; px < kBarWidth; ++px) canvas.Set(barLeft + px, keyTop + py, kNoDataGrey);
+    }
+    canvas.Text(labelsLeft, keyTop, greyKey);
+  }
   return r;
 }
 

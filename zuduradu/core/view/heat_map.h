@@ -1,7 +1,8 @@
 // A layer of values as a picture: one block of pixels per cell, row 1 at the
 // top as the layer is stored, the viridis colour map from the smallest to the
 // largest data value, no-data cells grey, a colour bar with the minimum and
-// maximum beside it and a title line above.
+// maximum beside it (and a grey key below it when a cell is grey) and a title
+// line above.
 #pragma once
 
 #include <array>
