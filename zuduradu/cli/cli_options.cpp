@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "zuduradu/cli/view_options.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
@@ -13,43 +14,30 @@
 
 namespace kvcli {
 
-namespace {
+void GridOptions::Add(CLI::App& command) {
+  model.option = command.add_option("-m,--model", model.value,
+                                    "Model description file (.kv5) that gives the grid size; it must exist and "
+                                    "have version 4000 or more");
+  model.option->type_name("FILE");
+  grid.option = command.add_option("-g,--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
+  grid.option->type_name("NX,NY,NZ")
+      ->check(
+          [](const std::string& text) {
+            try {
+              kv::GridFromText(text);
+              return std::string();
+            } catch (const kv::Error& e) {
+              return e.problem();
+            }
+          },
+          "");
+  grid.option->excludes(model.option);
+}
 
-// A text option that may be left out.
-struct Text {
-  std::string value;
-  CLI::Option* option = nullptr;
-  std::optional<std::string> Get() const { return option->count() > 0 ? std::optional(value) : std::nullopt; }
-};
-
-struct GridOptions {
-  Text model;
-  Text grid;
-
-  void Add(CLI::App& command) {
-    model.option = command.add_option("-m,--model", model.value,
-                                      "Model description file (.kv5) that gives the grid size; it must exist and "
-                                      "have version 4000 or more");
-    model.option->type_name("FILE");
-    grid.option = command.add_option("-g,--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
-    grid.option->type_name("NX,NY,NZ")
-        ->check(
-            [](const std::string& text) {
-              try {
-                kv::GridFromText(text);
-                return std::string();
-              } catch (const kv::Error& e) {
-                return e.problem();
-              }
-            },
-            "");
-    grid.option->excludes(model.option);
-  }
-  GridChoice Get() const {
-    const auto text = grid.Get();
-    return {model.Get(), text ? std::optional(kv::GridFromText(*text)) : std::nullopt};
-  }
-};
+GridChoice GridOptions::Get() const {
+  const auto text = grid.Get();
+  return {model.Get(), text ? std::optional(kv::GridFromText(*text)) : std::nullopt};
+}
 
 CLI::Option* AddType(CLI::App& command, int& code) {
   return command
@@ -67,8 +55,6 @@ CLI::Option* AddType(CLI::App& command, int& code) {
           },
           "");
 }
-
-}  // namespace
 
 namespace {
 
@@ -174,6 +160,7 @@ struct Options::Raw {
   bool infoCheck = false;
 
   std::string helpTopic;
+  std::unique_ptr<ViewOptions> view;
 };
 
 Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
@@ -260,6 +247,8 @@ void Options::AddTypesAndHelp(CLI::App& app) {
   Raw& r = *raw_;
   r.types = app.add_subcommand("types", "List the data types: row, text, code, extension, one layer per block");
 
+  r.view = std::make_unique<ViewOptions>(app);
+
   // Listed for the help text and for the nearest-name suggestions; main answers
   // it before parsing (see HelpArguments).
   CLI::App* help = app.add_subcommand("help", "Print this help, or with a command the help of that command");
@@ -299,6 +288,9 @@ CommandLine Options::Collect() const {
                  r.infoCheck};
   } else if (r.types->parsed()) {
     line.command = Command::Types;
+  } else if (ViewCommandLine view = r.view->Collect(); view.command != ViewCommand::None) {
+    line.command = Command::View;
+    line.view = std::make_shared<const ViewCommandLine>(std::move(view));
   }
   return line;
 }

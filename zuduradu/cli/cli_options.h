@@ -20,6 +20,24 @@ inline constexpr kv::RequestWords kWords{"--model",          "--grid",          
 
 using kv::GridChoice;
 
+// A text option that may be left out.
+struct Text {
+  std::string value;
+  CLI::Option* option = nullptr;
+  std::optional<std::string> Get() const { return option->count() > 0 ? std::optional(value) : std::nullopt; }
+};
+
+// -m/--model or -g/--grid, on every command that needs the grid.
+struct GridOptions {
+  Text model;
+  Text grid;
+  void Add(CLI::App& command);
+  GridChoice Get() const;
+};
+
+// -t/--type as a type code or an extension, stored as the code.
+CLI::Option* AddType(CLI::App& command, int& code);
+
 // The name that stands for standard input or standard output in place of a file.
 inline constexpr const char* kStandardStream = "-";
 
@@ -50,7 +68,9 @@ struct InfoOptions {
   bool check = false;
 };
 
-enum class Command { None, Convert, Export, Info, Types };
+struct ViewCommandLine;  // show, stats and diff (view_options.h)
+
+enum class Command { None, Convert, Export, Info, Types, View };
 
 // The values the command line gave, filled in by Parse.
 struct CommandLine {
@@ -58,6 +78,7 @@ struct CommandLine {
   ConvertOptions convert;
   ExportOptions exportText;
   InfoOptions info;
+  std::shared_ptr<const ViewCommandLine> view;
 };
 
 // The nearest of the candidates to a mistyped word, counting a swap of two

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "zuduradu/cli/progress.h"
+#include "zuduradu/cli/view_commands.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
@@ -25,20 +26,6 @@
 namespace kvcli {
 
 namespace {
-
-// The core's request rules, with a request wrong as written told as a usage
-// error and a refused model as a refusal in the window's words.
-template <typename Rule>
-auto Requested(Rule&& rule) {
-  try {
-    return rule();
-  } catch (const kv::RequestError& e) {
-    throw UsageError(e.problem());
-  } catch (const kv::Error& e) {
-    if (e.kind() != kv::ErrorKind::BadRequest && e.kind() != kv::ErrorKind::InputMissing) throw;
-    throw Refusal(e.problem());
-  }
-}
 
 void SayWarnings(const std::vector<std::string>& warnings) {
   for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
@@ -180,10 +167,12 @@ int Run(const CommandLine& line) {
         return Info(line.info, std::cout);
       case Command::Types:
         return Types(std::cout);
+      case Command::View:
+        return RunView(*line.view);
       case Command::None:
         break;
     }
-    throw UsageError("A command is required: convert, export, info or types");
+    throw UsageError("A command is required: convert, export, info, types, show, stats or diff");
   } catch (const UsageError& e) {
     std::cerr << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;

@@ -32,6 +32,8 @@
 #include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/model/settings.h"
+#include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/view/stored_layers.h"
 #include "zuduradu/python/held_sets.h"
 
 namespace py = pybind11;
@@ -564,6 +566,70 @@ py::list Types() {
   return out;
 }
 
+// stats() and diff(): the numbers kvcvrt-cli stats and diff print, unrounded.
+py::list Stats(const py::object& path, const py::object& input, const py::object& grid, const py::object& model,
+               const py::object& type, const py::object& nodata) {
+  if (path.is_none() == input.is_none()) throw py::value_error("give a period data file or input=TEXT_FILE, not both");
+  const kv::ResolvedGrid resolved = kv::ResolveGrid(Choice(grid, model), kWords);
+  const std::optional<float> noData = nodata.is_none() ? std::nullopt : std::optional(nodata.cast<float>());
+  Progress progress{py::none()};
+  kv::StatsReport report;
+  if (!path.is_none()) {
+    const kv::StoredFile file{ToPath(path), resolved.grid, TypeCode(type), progress.Wait()};
+    report = WithoutGil(progress, [&] { return kv::DataFileStats(file, noData); });
+  } else {
+    const fs::path text = ToPath(input);
+    report = WithoutGil(progress, [&] {
+      if (const std::string problem = kv::InputProblem(text, true); !problem.empty()) {
+        throw kv::Error(kv::ErrorKind::InputMissing, problem);
+      }
+      kv::FileSource source(text);
+      return kv::MatrixTextStats(source, text, resolved.grid, noData);
+    });
+  }
+  py::list rows;
+  for (const kv::LayerStatsRow& r : report.rows) {
+    const kv::LayerStats& s = r.stats;
+    py::dict row(py::arg("period") = r.period, py::arg("layer") = r.layer, py::arg("min") = s.min,
+                 py::arg("max") = s.max, py::arg("mean") = s.mean, py::arg("std") = s.std, py::arg("zeros") = s.zeros,
+                 py::arg("nodata") = s.nodata);
+    if (r.set > 0) row["set"] = r.set;
+    rows.append(row);
+  }
+  return rows;
+}
+
+py::dict Diff(const py::object& first, const py::object& second, const py::object& grid, const py::object& model,
+              const py::object& type, double tolerance) {
+  if (!(tolerance >= 0)) throw py::value_error("tolerance must be 0 or more");
+  const kv::ResolvedGrid resolved = kv::ResolveGrid(Choice(grid, model), kWords);
+  Progress progress{py::none()};
+  const kv::StoredFile file{ToPath(first), resolved.grid, TypeCode(type), progress.Wait()};
+  const fs::path other = ToPath(second);
+  const kv::DiffReport report = WithoutGil(progress, [&] { return kv::DiffDataFiles(file, other, tolerance); });
+  using Presence = kv::LayerComparison::Presence;
+  py::list layers;
+  for (const kv::LayerComparison& c : report.layers) {
+    const kv::LayerDifference& d = c.difference;
+    const char* status = c.presence == Presence::OnlyFirst    ? "only_first"
+                         : c.presence == Presence::OnlySecond ? "only_second"
+                         : d.maxAbs == 0                      ? "equal"
+                         : c.within                           ? "within"
+                                                              : "differs";
+    py::dict row(py::arg("period") = c.period, py::arg("layer") = c.layer, py::arg("status") = status);
+    if (c.presence == Presence::Both) {
+      row["max_abs"] = d.maxAbs;
+      row["abs_row"] = d.absRow;
+      row["abs_column"] = d.absColumn;
+      row["max_rel"] = d.maxRel;
+      row["rel_row"] = d.relRow;
+      row["rel_column"] = d.relColumn;
+    }
+    layers.append(row);
+  }
+  return py::dict(py::arg("within") = report.within, py::arg("layers") = layers);
+}
+
 }  // namespace
 
 }  // namespace kvpy
@@ -627,6 +693,18 @@ PYBIND11_MODULE(kvcvrt, m) {
   m.def("info", &Info, py::arg("path"), py::kw_only(), py::arg("grid") = py::none(), py::arg("model") = py::none(),
         py::arg("type") = py::none(),
         "The header of a period data file as kvcvrt-cli info describes it, as a dict; 'text' holds the lines it prints.");
+  m.def("stats", &Stats, py::arg("path") = py::none(), py::kw_only(), py::arg("input") = py::none(),
+        py::arg("grid") = py::none(), py::arg("model") = py::none(), py::arg("type") = py::none(),
+        py::arg("nodata") = py::none(),
+        "The numbers kvcvrt-cli stats prints, as a list of dicts (period, layer, min, max, mean, std, zeros, nodata): "
+        "for every stored layer of the periods with data of their own, or with input=TEXT_FILE for every data set of "
+        "matrix input text (each also with its 'set').");
+  m.def("diff", &Diff, py::arg("first"), py::arg("second"), py::kw_only(), py::arg("grid") = py::none(),
+        py::arg("model") = py::none(), py::arg("type"), py::arg("tolerance") = 0.0,
+        "Compares two period data files layer by layer, as kvcvrt-cli diff does. Returns a dict: within (True when "
+        "every layer is in both files and within the tolerance) and layers, a list of dicts with period, layer, "
+        "status (equal, within, differs, only_first, only_second) and, for layers in both, max_abs, abs_row, "
+        "abs_column, max_rel, rel_row, rel_column.");
   m.def("types", &Types,
         "The type list as kvcvrt-cli types shows it: row, text, code, extension and whether a block holds one layer.");
 }

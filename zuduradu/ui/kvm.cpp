@@ -22,6 +22,7 @@
 #include "zuduradu/ui/grid_caption.h"
 #include "zuduradu/ui/input_blocker.h"
 #include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/progress_text.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 #include "zuduradu/ui/shell_services.h"
@@ -80,6 +81,7 @@ kvm::kvm(ShellServices& shell, const std::string& commandLine, ConversionJob::Ru
   connect(fileTexts_[0], &QLineEdit::editingFinished, this, &kvm::takeTypedModel);
   connect(buttons_[0], &QPushButton::clicked, this, &kvm::go);
   connect(buttons_[2], &QPushButton::clicked, this, &QWidget::close);
+  connect(previewButton_, &QPushButton::clicked, this, &kvm::preview);
 
   progressDelay_.setSingleShot(true);
   progressDelay_.setInterval(kProgressDelayMs);
@@ -212,8 +214,15 @@ void kvm::runEnded(const JobOutcome& outcome) {
   blocker_.reset();
   switch (outcome.kind) {
     case JobOutcome::Kind::Done:
-      if (outcome.result.stored > 0) settings_.OutputPath = ToCore(runOutput_);
-      shell_.Inform(tr("Conversion is complete."), FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))));
+      if (outcome.result.stored == 0) {
+        shell_.Inform(tr("Conversion is complete."), FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))));
+        break;
+      }
+      settings_.OutputPath = ToCore(runOutput_);
+      if (shell_.InformWithAction(tr("Conversion is complete."),
+                                  FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))), tr("Show"))) {
+        preview_->showStored(settings_.OutputPath, settings_.Grid(), combo_->currentData().toInt());
+      }
       break;
     case JobOutcome::Kind::Failed:
       shell_.Beep();
@@ -226,6 +235,8 @@ void kvm::runEnded(const JobOutcome& outcome) {
   }
   emit conversionFinished();
 }
+
+void kvm::preview() { preview_->showInput(ToCore(fileTexts_[1]->text()), settings_); }
 
 void kvm::keyPressEvent(QKeyEvent* event) {
   // GO is the default button: Enter anywhere on the window that no control

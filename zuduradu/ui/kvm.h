@@ -27,6 +27,7 @@ namespace kv { struct PathBoxes; }
 namespace kv::ui {
 
 class InputBlocker;
+class PreviewDialog;
 class RunProgressDialog;
 class ShellServices;
 
@@ -51,6 +52,10 @@ class kvm : public QWidget {
   // The grid in use, or why the model was not accepted, beside step 1.
   QLabel* GridLabel() const { return gridLabel_; }
   RunProgressDialog* ProgressDialog() const { return progress_; }
+  // Beside step 2: the picture of a data set of the input, before GO; also
+  // opened by Show on the completion message for a stored layer.
+  QPushButton* PreviewButton() const { return previewButton_; }
+  PreviewDialog* Preview() const { return preview_; }
 
   const kv::Settings& settings() const { return settings_; }
   bool running() const { return job_.running(); }
@@ -92,6 +97,7 @@ class kvm : public QWidget {
   void showGrid();
   void showProgressDialog();
   void runEnded(const JobOutcome& outcome);
+  void preview();
 
   ShellServices& shell_;
   kv::Settings settings_;
@@ -110,6 +116,8 @@ class kvm : public QWidget {
   QPushButton* buttons_[3] = {};
   QLabel* gridLabel_ = nullptr;
   RunProgressDialog* progress_ = nullptr;
+  QPushButton* previewButton_ = nullptr;
+  PreviewDialog* preview_ = nullptr;
 };
 
 }  // namespace kv::ui

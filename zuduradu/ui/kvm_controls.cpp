@@ -14,6 +14,7 @@
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/kvm_layout.h"
 #include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 
 namespace kv::ui {
@@ -88,6 +89,11 @@ void kvm::createControls() {
 
   progress_ = new RunProgressDialog(this);
 
+  previewButton_ = new QPushButton(tr("Preview…"), page_);
+  previewButton_->setFlat(true);
+  previewButton_->setToolTip(tr("Show the first data set of the input as a picture, read against the model's grid"));
+  preview_ = new PreviewDialog(this);
+
   // The tab's page gets its final place only when the tab widget lays itself
   // out; the controls on it follow then.
   page_->installEventFilter(this);
@@ -150,6 +156,10 @@ void kvm::placeTabControls() {
   const int left = step1.left() + labels_[0]->fontMetrics().horizontalAdvance(labels_[0]->text()) + gap;
   const int right = openButtons_[0]->geometry().right();
   gridLabel_->setGeometry(left, step1.top(), right - left + 1, step1.height());
+  // Preview sits on step 2's caption row, ending where the browse buttons end.
+  const QRect step2 = labels_[1]->geometry();
+  const int previewWidth = previewButton_->sizeHint().width();
+  previewButton_->setGeometry(right - previewWidth + 1, step2.top(), previewWidth, step2.height());
   showGrid();
 }
 
@@ -158,6 +168,7 @@ void kvm::setTabOrder() {
                             combo_,          fileTexts_[2], openButtons_[2], options_[0],   options_[1],
                             buttons_[2],     buttons_[1],   tab_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+  QWidget::setTabOrder(openButtons_[1], previewButton_);
 }
 
 bool kvm::eventFilter(QObject* watched, QEvent* event) {

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "zuduradu/ui/name_filters.h"
 
@@ -62,6 +63,14 @@ void QtShellServices::Warn(const QString& text) { ShowMessage(owner_, QMessageBo
 
 void QtShellServices::Inform(const QString& text, const QString& detail) {
   ShowMessage(owner_, QMessageBox::NoIcon, text, detail);
+}
+
+bool QtShellServices::InformWithAction(const QString& text, const QString& detail, const QString& action) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok, owner_);
+  box.setInformativeText(detail);
+  QPushButton* chosen = box.addButton(action, QMessageBox::ActionRole);
+  box.exec();
+  return box.clickedButton() == chosen;
 }
 
 }  // namespace kv::ui

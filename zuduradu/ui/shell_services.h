@@ -34,6 +34,13 @@ class ShellServices {
   // A message box without an icon and with an OK button; detail, when not
   // empty, is shown under the text in the platform's smaller informative style.
   virtual void Inform(const QString& text, const QString& detail) = 0;
+  // The same message box with a further button named `action` beside OK;
+  // true when that button was pressed. Without such a button: Inform, false.
+  virtual bool InformWithAction(const QString& text, const QString& detail, const QString& action) {
+    (void)action;
+    Inform(text, detail);
+    return false;
+  }
 };
 
 }  // namespace kv::ui
