@@ -95,6 +95,19 @@ struct Ownership {
 };
 int OwnershipOf(std::FILE* file, Ownership& ownership);
 
+// Lets a write past the process's file size limit (ulimit -f) fail with EFBIG,
+// as after a full disk, instead of the system ending the process at once with
+// SIGXFSZ in the middle of a write. Programs that write files call it at start.
+void ReportFileSizeLimitAsError();
+
+// Opens a FIFO or character device by its name for writing, without waiting for
+// a reader; -1 with `error` set when it cannot: ENXIO while a FIFO has no reader
+// yet, ENODEV when what stands there (by now) is neither a FIFO nor a device.
+int OpenStreamForWriting(const std::filesystem::path& path, int& error);
+// Writes up to n bytes to a stream opened so; the count, or -1 with errno set.
+std::int64_t WriteToStream(int stream, const char* data, std::size_t n);
+void CloseStream(int stream);
+
 // True when the platform's file names ignore case.
 bool FileNamesIgnoreCase();
 

@@ -2,11 +2,13 @@
 #include "zuduradu/core/storage/os.h"
 
 #include <fcntl.h>
+#include <csignal>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -23,6 +25,30 @@ std::optional<FileIdentity> IdentityOf(const fs::path& path) {
 }
 
 namespace os {
+
+void ReportFileSizeLimitAsError() { std::signal(SIGXFSZ, SIG_IGN); }
+
+int OpenStreamForWriting(const fs::path& path, int& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    error = errno;
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+    ::close(fd);
+    error = ENODEV;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::int64_t WriteToStream(int stream, const char* data, std::size_t n) {
+  return ::write(stream, data, std::min<std::size_t>(n, std::size_t{1} << 30));
+}
+
+void CloseStream(int stream) { ::close(stream); }
 
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(::getpid()); }
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -28,6 +29,22 @@ std::optional<FileIdentity> IdentityOf(const fs::path& path) {
 }
 
 namespace os {
+
+// Windows has no such signal: a write past a limit fails as any write does.
+void ReportFileSizeLimitAsError() {}
+
+// Windows has no FIFOs that a path names; a device (NUL, CON) opens at once.
+int OpenStreamForWriting(const fs::path& path, int& error) {
+  int fd = -1;
+  error = _wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IWRITE);
+  return error == 0 ? fd : -1;
+}
+
+std::int64_t WriteToStream(int stream, const char* data, std::size_t n) {
+  return _write(stream, data, static_cast<unsigned>(std::min<std::size_t>(n, std::size_t{1} << 30)));
+}
+
+void CloseStream(int stream) { _close(stream); }
 
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(GetCurrentProcessId()); }
 

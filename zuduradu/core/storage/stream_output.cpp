@@ -7,19 +7,9 @@
 #include <system_error>
 #include <thread>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -29,24 +19,6 @@ namespace {
 [[noreturn]] void Fail(const char* action, const fs::path& path, int error) {
   throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + PathText(path) + ": " + SystemReason(error));
 }
-
-#ifdef _WIN32
-
-// Windows has no FIFOs that a path names; a device (NUL, CON) is opened at once.
-int OpenForWriting(const fs::path& path, const LockWait&) {
-  int fd = -1;
-  const int error = _wsopen_s(&fd, path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IWRITE);
-  if (error != 0) Fail("open", path, error);
-  return fd;
-}
-
-int WriteSome(int fd, const char* data, std::size_t n) {
-  return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-}
-
-void CloseDescriptor(int fd) { _close(fd); }
-
-#else
 
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
@@ -60,18 +32,14 @@ std::string Limit(std::chrono::milliseconds limit) {
 int OpenForWriting(const fs::path& path, const LockWait& wait) {
   const auto deadline = std::chrono::steady_clock::now() + wait.limit;
   while (true) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-      struct stat st {};
-      if (::fstat(fd, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
-        ::close(fd);
-        throw Error(ErrorKind::Io, "Could not open " + PathText(path) + ": it is no longer a FIFO or character device");
-      }
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-      return fd;
+    int error = 0;
+    const int fd = os::OpenStreamForWriting(path, error);
+    if (fd >= 0) return fd;
+    if (error == ENODEV) {
+      throw Error(ErrorKind::Io, "Could not open " + PathText(path) + ": it is no longer a FIFO or character device");
     }
-    if (errno == EINTR) continue;
-    if (errno != ENXIO) Fail("open", path, errno);
+    if (error == EINTR) continue;
+    if (error != ENXIO) Fail("open", path, error);
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) {
       throw Error(ErrorKind::Busy, "No program opened the FIFO " + PathText(path) + " for reading; gave up after waiting " +
@@ -81,14 +49,6 @@ int OpenForWriting(const fs::path& path, const LockWait& wait) {
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kPollInterval, deadline - now));
   }
 }
-
-int WriteSome(int fd, const char* data, std::size_t n) {
-  return static_cast<int>(::write(fd, data, std::min<std::size_t>(n, 1u << 30)));
-}
-
-void CloseDescriptor(int fd) { ::close(fd); }
-
-#endif
 
 }  // namespace
 
@@ -101,13 +61,13 @@ bool IsStreamOutput(const fs::path& path) {
 StreamOutput::StreamOutput(const fs::path& path, const LockWait& wait) : path_(path), fd_(OpenForWriting(path, wait)) {}
 
 StreamOutput::~StreamOutput() {
-  if (fd_ >= 0) CloseDescriptor(fd_);
+  if (fd_ >= 0) os::CloseStream(fd_);
 }
 
 void StreamOutput::Write(std::span<const char> bytes) {
   while (!bytes.empty()) {
     errno = 0;
-    const int n = WriteSome(fd_, bytes.data(), bytes.size());
+    const std::int64_t n = os::WriteToStream(fd_, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) Fail("write to", path_, n < 0 ? errno : EIO);
     written_ = true;
