@@ -26,13 +26,12 @@ FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field, std::uint3
   const char* t = text.get();
   Spot s = known;
   std::size_t p = known.start;
+  const auto lineEnd = [&s](std::size_t next) {
+    ++s.lines;
+    s.lineStart = U32(next);
+  };
   for (std::uint32_t k = knownField;; ++k) {
-    for (; p < size && scan::IsSeparator(t[p]); ++p) {
-      if (t[p] == '\n') {
-        ++s.lines;
-        s.lineStart = U32(p + 1);
-      }
-    }
+    scan::SkipSeparators(t, p, nullptr, lineEnd);
     if (k == field) break;
     while (p < size && !scan::IsSeparator(t[p])) ++p;
   }
@@ -42,15 +41,17 @@ FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field, std::uint3
   return s;
 }
 
-FieldPipeline::Spot FieldPipeline::Chunk::LocateByte(std::uint32_t field, std::size_t at) const {
-  const Anchor& a = anchors[field / kAnchorEvery];
-  Spot s{at, at, a.lines, a.lineStart};
-  for (std::size_t p = a.offset; p < at; ++p) {
-    if (text[p] == '\n') {
-      ++s.lines;
-      s.lineStart = U32(p + 1);
-    }
-  }
+FieldPipeline::Spot FieldPipeline::Chunk::LocateEmptyField(std::uint32_t field) const {
+  // The parse stopped on that comma, walking from the end of the field before.
+  Spot s = field == 0 ? Spot{0, 0, anchors[0].lines, anchors[0].lineStart} : Locate(field - 1);
+  std::size_t p = s.end;
+  bool comma = field == 0 && afterComma;
+  scan::SkipSeparators(text.get(), p, &comma, [&s](std::size_t next) {
+    ++s.lines;
+    s.lineStart = U32(next);
+  });
+  s.start = p;
+  s.end = p;
   return s;
 }
 
@@ -199,77 +200,94 @@ void FieldPipeline::Fill(Chunk& c) {
   if (end) sourceDone_ = true;
 }
 
-void FieldPipeline::Parse(Chunk& c) const {
-  const char* b = c.text.get();
-  const std::size_t size = c.size;
-  float* values = c.values.get();
-  Anchor* anchors = c.anchors.get();
-  c.notes.clear();
-  std::uint32_t n = 0;
-  std::size_t p = 0;
-  std::uint32_t lines = 0;
-  std::uint32_t lineStart = kEarlierLine;
-  std::size_t fieldsEnd = 0;
-  bool comma = c.afterComma;
-  for (;;) {
-    if (n % kAnchorEvery == 0) anchors[n / kAnchorEvery] = {U32(p), lines, lineStart};
-    // Separators. The NUL after the text stops this loop and the fast one below.
-    bool twoCommas = false;
-    for (; scan::IsSeparator(b[p]); ++p) {
-      if (b[p] == '\n') {
-        ++lines;
-        lineStart = U32(p + 1);
-        comma = false;
-      } else if (b[p] == ',') {
-        if (comma) {
-          twoCommas = true;
-          break;
-        }
-        comma = true;
-      }
+// One parse of a chunk, field by field: the fields' values, the anchors every
+// kAnchorEvery fields, and notes on the fields that are not plain decimals.
+class FieldPipeline::ChunkParse {
+ public:
+  explicit ChunkParse(Chunk& c) : c_(c), b_(c.text.get()), comma_(c.afterComma) { c.notes.clear(); }
+
+  // Walks the separators to the next field; false at the end of the text or
+  // on two commas with nothing between them (noted).
+  bool NextField() {
+    if (n_ % kAnchorEvery == 0) c_.anchors[n_ / kAnchorEvery] = {U32(p_), lines_, lineStart_};
+    const bool oneComma = scan::SkipSeparators(b_, p_, &comma_, [this](std::size_t next) {
+      ++lines_;
+      lineStart_ = U32(next);
+    });
+    if (!oneComma) {
+      Mark(NoteKind::EmptyField, p_);
+      return false;
     }
-    if (twoCommas) {
-      c.notes.push_back({n, NoteKind::EmptyField, U32(p), 0, 0.0f});
-      break;
-    }
-    if (p >= size) break;
-    const std::size_t start = p;
-    if (scan::ScanPlainDecimal(b, p, values[n])) {
-      fieldsEnd = p;
-      ++n;
-      comma = false;
-      continue;
-    }
-    // The general road: any other shape, a repeat, or an error.
-    p = start;
-    while (p < size && !scan::IsSeparator(b[p])) ++p;
-    const std::string_view text(b + start, p - start);
-    if (text.size() > scan::kMaxFieldBytes) {
-      c.notes.push_back({n, NoteKind::TooLong, U32(start), 0, 0.0f});
-      break;
-    }
-    float v = 0.0f;
-    const NumberStatus status = ParseFloatField(text, v);
-    if (status != NumberStatus::Ok) {
-      std::int64_t count = 0;
-      std::string_view valueText;
-      if (status == NumberStatus::NotANumber && SplitRepeat(text, count, valueText) &&
-          ParseFloatField(valueText, v) == NumberStatus::Ok) {
-        c.notes.push_back({n, NoteKind::Repeat, U32(start), count, v});
-      } else {
-        c.notes.push_back({n, NoteKind::BadField, U32(start), 0, 0.0f});
-        break;
-      }
-    }
-    values[n] = v;
-    fieldsEnd = p;
-    ++n;
-    comma = false;
+    return p_ < c_.size;
   }
-  c.fields = n;
-  c.lines = lines;
-  c.lineStart = lineStart;
-  c.fieldsEnd = U32(fieldsEnd);
+
+  // The common field, converted while it is scanned; false leaves p_ where it was.
+  bool TakePlainDecimal() {
+    std::size_t p = p_;
+    if (!scan::ScanPlainDecimal(b_, p, c_.values[n_])) return false;
+    Taken(p);
+    return true;
+  }
+
+  // Any other field: a number of another shape, a repeat (noted), or the first
+  // field that is no number (noted); false when the parse stops there.
+  bool TakeOtherField() {
+    const std::size_t start = p_;
+    std::size_t p = p_;
+    while (p < c_.size && !scan::IsSeparator(b_[p])) ++p;
+    const std::string_view text(b_ + start, p - start);
+    if (text.size() > scan::kMaxFieldBytes) {
+      Mark(NoteKind::TooLong, start);
+      return false;
+    }
+    Parsed<float> number = ParseFloat(text);
+    if (number.status != NumberStatus::Ok) {
+      const std::optional<Repeat> repeat =
+          number.status == NumberStatus::NotANumber ? SplitRepeat(text) : std::nullopt;
+      if (repeat) number = ParseFloat(repeat->value);
+      if (!repeat || number.status != NumberStatus::Ok) {
+        Mark(NoteKind::BadField, start);
+        return false;
+      }
+      c_.notes.push_back({n_, NoteKind::Repeat, U32(start), repeat->count, number.value});
+    }
+    c_.values[n_] = number.value;
+    Taken(p);
+    return true;
+  }
+
+  // Records what the parse found.
+  void Finish() {
+    c_.fields = n_;
+    c_.lines = lines_;
+    c_.lineStart = lineStart_;
+    c_.fieldsEnd = U32(fieldsEnd_);
+  }
+
+ private:
+  void Taken(std::size_t end) {
+    p_ = end;
+    fieldsEnd_ = end;
+    ++n_;
+    comma_ = false;
+  }
+  void Mark(NoteKind kind, std::size_t offset) { c_.notes.push_back({n_, kind, U32(offset), 0, 0.0f}); }
+
+  Chunk& c_;
+  const char* b_;  // the text, with the NUL after it that stops the scans
+  std::uint32_t n_ = 0;
+  std::size_t p_ = 0;
+  std::uint32_t lines_ = 0;
+  std::uint32_t lineStart_ = kEarlierLine;
+  std::size_t fieldsEnd_ = 0;
+  bool comma_;
+};
+
+void FieldPipeline::Parse(Chunk& c) const {
+  ChunkParse parse(c);
+  while (parse.NextField() && (parse.TakePlainDecimal() || parse.TakeOtherField())) {
+  }
+  parse.Finish();
 }
 
 const FieldPipeline::Chunk& FieldPipeline::Next() {
