@@ -397,7 +397,7 @@ py::array_t<float> Read(const py::object& path, const py::object& grid, const py
   const fs::path file = ToPath(path);
   const std::int64_t period = WholeNumber(periodObject, "period");
   const std::int64_t layer = layerObject.is_none() ? 0 : WholeNumber(layerObject, "layer");
-  if (period < 1 || period > kv::kPeriodCount) throw py::value_error("period " + std::to_string(period) + " is outside 1..1000");
+  if (period < 1 || period > kv::kPeriodCount) throw py::value_error("period " + std::to_string(period) + " is outside 1.." + std::to_string(kv::kPeriodCount));
   const int perBlock = kv::LayersPerBlock(typeCode, resolved.grid.nz);
   if (!layerObject.is_none() && (layer < 1 || layer > perBlock)) {
     throw py::value_error("layer " + std::to_string(layer) + " is outside 1.." + std::to_string(perBlock) +

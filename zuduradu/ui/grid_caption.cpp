@@ -1,16 +1,9 @@
 #include "zuduradu/ui/grid_caption.h"
 
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/model/model_file.h"
 
 namespace kv::ui {
-
-namespace {
-
-std::string Count(int n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
 
 std::string GridCaption(const kv::Settings& settings) {
   const kv::ModelStatus& model = settings.model;
@@ -19,8 +12,8 @@ std::string GridCaption(const kv::Settings& settings) {
     case kv::ModelState::NoneChosen:
       return {};
     case kv::ModelState::Accepted:
-      return "Grid: " + Count(settings.NX, "column", "columns") + " \u00d7 " + Count(settings.NY, "row", "rows") +
-             " \u00d7 " + Count(settings.NZ, "layer", "layers");
+      return "Grid: " + kv::Counted(settings.NX, "column", "columns") + " \u00d7 " + kv::Counted(settings.NY, "row", "rows") +
+             " \u00d7 " + kv::Counted(settings.NZ, "layer", "layers");
     case kv::ModelState::FileMissing:
       return refused + "file not found";
     case kv::ModelState::VersionTooOld:

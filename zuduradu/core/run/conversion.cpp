@@ -168,9 +168,9 @@ class Run {
     const LeftOverFields left = reader_.CountLeftOverFields();
     if (left.fields == 0) return;
     result_.warnings.push_back(
-        PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
+        PathText(req_.input) + ": " + Counted(left.fields, "field follows", "fields follow") +
         " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
-        std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
+        std::to_string(left.firstLine) + " on; " + std::string(ForCount(left.fields, "it was", "they were")) +
         " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
         " values a set) and that decimals are written with a point");
   }
@@ -276,8 +276,7 @@ class Run {
     throw Error(ErrorKind::BadOutput,
                 PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
                     " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
-                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
-                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
+                    std::to_string(length) + " bytes long, where its " + Counted(info.expectedBlocks, "block needs", "blocks need") + " " +
                     std::to_string(info.expectedLength) + " bytes at most, and " + problem +
                     ". Choose the model the file was made for, or create a new file");
   }

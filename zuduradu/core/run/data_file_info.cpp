@@ -25,7 +25,7 @@ std::string RunText(const ReferenceRun& run) {
          std::to_string(run.source);
 }
 
-std::string Bytes(std::int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+std::string Bytes(std::int64_t n) { return Counted(n, "byte", "bytes"); }
 
 // Blocks that cannot be where the header says, and block numbers held twice.
 void CheckBlocks(const PeriodHeader& header, DataFileInfo& info) {
@@ -185,12 +185,11 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
     const std::string_view ext = ExtensionFor(g.typeCode);
     lines.push_back("Grid: " + std::to_string(g.grid.nx) + " x " + std::to_string(g.grid.ny) + " x " +
                     std::to_string(g.grid.nz) + " (columns x rows x layers), type " + std::to_string(g.typeCode) +
-                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " + std::to_string(info.layersPerBlock) +
-                    (info.layersPerBlock == 1 ? " layer" : " layers") + " per block, " + Bytes(info.blockBytes) +
+                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " + Counted(info.layersPerBlock, "layer", "layers") + " per block, " + Bytes(info.blockBytes) +
                     " per block");
     if (info.fullHeader) {
       lines.push_back("Length expected: " + Bytes(info.expectedLength) + " (the header and " +
-                      std::to_string(info.expectedBlocks) + (info.expectedBlocks == 1 ? " block)" : " blocks)"));
+                      Counted(info.expectedBlocks, "block", "blocks") + ")");
     }
   } else {
     lines.push_back("Grid: not given, so the blocks and the length were not checked");

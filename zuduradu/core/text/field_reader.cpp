@@ -3,25 +3,19 @@
 #include <algorithm>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/grid.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/text/field_scan.h"
 #include "zuduradu/core/text/number_text.h"
 
 namespace kv {
-namespace {
-
-std::string Plural(std::int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
-
 void FieldReader::FailAt(FieldLocation at, int set, std::string_view field, std::string what) const {
   throw Error(ErrorKind::BadInput, std::move(what), ErrorPlace{name_, at.line, at.column, set, std::string(field)});
 }
 
 void FieldReader::FailInsideSet(int set, std::int64_t missing, std::int64_t n) const {
   FailAtEnd(set, "value", "the file ends inside data set " + std::to_string(set) + ": " +
-                              Plural(missing, "value is", "values are") + " missing of its " + std::to_string(n));
+                              Counted(missing, "value is", "values are") + " missing of its " + std::to_string(n));
 }
 
 void FieldReader::CheckLength(const Field& f, int set, std::string_view fieldName) const {
@@ -46,7 +40,7 @@ std::int16_t FieldReader::ReadInteger(std::string_view fieldName, int set) {
     case NumberStatus::Fraction:
       FailAt(f.at, set, fieldName, QuoteField(f.text) + " is not a whole number");
     case NumberStatus::OutOfRange:
-      FailAt(f.at, set, fieldName, QuoteField(f.text) + " is outside -32768..32767");
+      FailAt(f.at, set, fieldName, QuoteField(f.text) + " is outside " + std::to_string(kInt16Min) + ".." + std::to_string(kInt16Max));
     case NumberStatus::NotANumber:
       break;
   }
@@ -66,7 +60,7 @@ std::int64_t FieldReader::ReadValueField(const Field& f, float* out, std::int64_
       if (number.status == NumberStatus::Ok) {
         if (repeat->count > left) {
           FailAt(f.at, set, "value", QuoteField(f.text) + " repeats a value " + std::to_string(repeat->count) +
-                                         " times, but only " + Plural(left, "value is", "values are") +
+                                         " times, but only " + Counted(left, "value is", "values are") +
                                          " left in the data set");
         }
         if constexpr (Store) std::fill(out, out + repeat->count, number.value);
