@@ -8,7 +8,6 @@
 #include <variant>
 #include <vector>
 
-#include "zuduradu/core/ascii.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/run/data_file_info.h"
@@ -268,17 +267,7 @@ class Run {
   // made for another model or type: appending at this grid's offsets would
   // overwrite its values.
   void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
-    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
-    if (info.misfits.empty()) return;
-    const GridSize& g = req_.grid;
-    std::string problem = info.misfits.front();
-    if (!problem.empty()) problem[0] = AsciiLower(problem[0]);
-    throw Error(ErrorKind::BadOutput,
-                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
-                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
-                    std::to_string(length) + " bytes long, where its " + Counted(info.expectedBlocks, "block needs", "blocks need") + " " +
-                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
-                    ". Choose the model the file was made for, or create a new file");
+    RefuseMisfit(DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode}), req_.output);
   }
 
   // Reads every set; the stored layers wait in memory up to the budget. Past
