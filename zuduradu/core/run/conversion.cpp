@@ -83,37 +83,19 @@ struct TextInput {
   MatrixReader reader;
 };
 
-class Run {
- public:
+// The check phase: reads every set in order, checks it and places it in the
+// file's layout, and hands its values on; counts what it stored and skipped,
+// reports progress, and warns of what follows the last set.
+class SetCheck {
+ protected:
   // `sets` is the input; `inputBytes` its length for progress (0 when unknown).
-  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
-      const ProgressCallback& progress)
-      : req_(request), target_(std::move(target)), progress_(progress), reader_(sets) {
+  SetCheck(const ConversionRequest& request, SetStream& sets, std::uint64_t inputBytes,
+           const ProgressCallback& progress)
+      : req_(request), progress_(progress), reader_(sets) {
     status_.inputBytes = inputBytes;
     status_.phase = RunPhase::Checking;
   }
 
-  // `present`: whether the output exists, looked at under the lock.
-  ConversionResult Execute(bool present) {
-    std::error_code ec;
-    if (fs::is_directory(target_, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is a folder, not a file");
-    }
-    if (present && !fs::is_regular_file(target_, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is not a regular file");
-    }
-    if (req_.createNew && present) {
-      // Replacing a file needs the same right as changing it.
-      BinaryFile probe(target_, BinaryFile::Mode::Update);
-      probe.Close();
-    }
-    if (req_.createNew || !present) return WriteNewFile(present);
-    return AppendToFile();
-  }
-
-  OutputState state() const { return state_; }
-
- private:
   // Reads every set in order; stores each placed set through `store`, which reads
   // its values from the reader.
   template <typename Store>
@@ -182,6 +164,43 @@ class Run {
   }
 
   std::size_t Cells() const { return static_cast<std::size_t>(CellsPerLayer(req_.grid)); }
+
+  const ConversionRequest& req_;
+  const ProgressCallback& progress_;
+  SetStream& reader_;
+  ConversionProgress status_;
+  ConversionResult result_;
+};
+
+// The run on its output: a new file, or an append, each checked in full (the
+// check phase) before the apply phase changes the output.
+class Run : private SetCheck {
+ public:
+  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
+      const ProgressCallback& progress)
+      : SetCheck(request, sets, inputBytes, progress), target_(std::move(target)) {}
+
+  // `present`: whether the output exists, looked at under the lock.
+  ConversionResult Execute(bool present) {
+    std::error_code ec;
+    if (fs::is_directory(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is a folder, not a file");
+    }
+    if (present && !fs::is_regular_file(target_, ec)) {
+      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is not a regular file");
+    }
+    if (req_.createNew && present) {
+      // Replacing a file needs the same right as changing it.
+      BinaryFile probe(target_, BinaryFile::Mode::Update);
+      probe.Close();
+    }
+    if (req_.createNew || !present) return WriteNewFile(present);
+    return AppendToFile();
+  }
+
+  OutputState state() const { return state_; }
+
+ private:
 
   // Create-new, or no output file yet: stream into a temporary file.
   ConversionResult WriteNewFile(bool present) {
@@ -333,12 +352,7 @@ class Run {
     state_ = OutputState::Replaced;
   }
 
-  const ConversionRequest& req_;
   fs::path target_;
-  const ProgressCallback& progress_;
-  SetStream& reader_;
-  ConversionProgress status_;
-  ConversionResult result_;
   std::vector<float> layer_;
   OutputState state_ = OutputState::Untouched;
 };

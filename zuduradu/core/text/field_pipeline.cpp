@@ -142,6 +142,27 @@ void FieldPipeline::Work() {
 }
 
 void FieldPipeline::Fill(Chunk& c) {
+  bool end = false;
+  const std::size_t size = ReadText(c, end);
+  c.offset = nextOffset_;
+  c.afterComma = carryAfterComma_;
+  c.last = end;
+  // Cut just after the last separator; the field begun after it goes to the
+  // next chunk. A field already longer than any number is cut where the read
+  // ended instead: its parse stops there with an error, so its rest never counts.
+  const std::size_t split = end ? size : CutAfterSeparator(c.text.get(), size);
+  carrySize_ = size - split;
+  std::memcpy(carry_.data(), c.text.get() + split, carrySize_);
+  c.size = split;
+  c.text[split] = '\0';
+  nextOffset_ = c.offset + static_cast<std::int64_t>(split);
+  carryAfterComma_ = EndsAfterComma(c.text.get(), split, c.afterComma);
+  if (end) sourceDone_ = true;
+}
+
+// The field cut by the previous read, then as much more as a chunk takes; `end`
+// when the input ended. The first read skips a byte order mark.
+std::size_t FieldPipeline::ReadText(Chunk& c, bool& end) {
   char* t = c.text.get();
   std::memcpy(t, carry_.data(), carrySize_);
   std::size_t size = carrySize_;
@@ -150,7 +171,6 @@ void FieldPipeline::Fill(Chunk& c) {
   const bool first = c.sequence == 0;
   const std::size_t want =
       first ? std::max(chunkBytes_, scan::kMaxFieldBytes) + scan::kMaxFieldBytes : carrySize_ + chunkBytes_;
-  bool end = false;
   while (size < want) {
     const std::size_t got = source_.Read(t + size, want - size);
     if (got == 0) {
@@ -165,39 +185,27 @@ void FieldPipeline::Fill(Chunk& c) {
     size -= skip;
     nextOffset_ = static_cast<std::int64_t>(skip);
   }
-  c.offset = nextOffset_;
-  c.afterComma = carryAfterComma_;
-  c.last = end;
-  // Cut just after the last separator; the field begun after it goes to the
-  // next chunk. A field already longer than any number is cut where the read
-  // ended instead: its parse stops there with an error, so its rest never counts.
-  std::size_t split = size;
-  if (!end) {
-    std::size_t s = size;
-    while (s > 0 && size - s <= scan::kMaxFieldBytes && !scan::IsSeparator(t[s - 1])) --s;
-    if (size - s <= scan::kMaxFieldBytes) split = s;
-  }
-  carrySize_ = size - split;
-  std::memcpy(carry_.data(), t + split, carrySize_);
-  c.size = split;
-  t[split] = '\0';
-  nextOffset_ = c.offset + static_cast<std::int64_t>(split);
-  // Whether a comma stands between the chunk's last field (or line end) and the
-  // next chunk: two commas with nothing between them are an error across the cut too.
-  bool afterComma = c.afterComma;
-  for (std::size_t q = split; q > 0; --q) {
+  return size;
+}
+
+// Just after the last separator of t[0, size), or `size` when the field there
+// is already longer than any number.
+std::size_t FieldPipeline::CutAfterSeparator(const char* t, std::size_t size) {
+  std::size_t s = size;
+  while (s > 0 && size - s <= scan::kMaxFieldBytes && !scan::IsSeparator(t[s - 1])) --s;
+  return size - s <= scan::kMaxFieldBytes ? s : size;
+}
+
+// Whether a comma stands between the last field (or line end) of t[0, size)
+// and what follows: two commas with nothing between them are an error across
+// the cut too. `before`: whether one stood before t[0].
+bool FieldPipeline::EndsAfterComma(const char* t, std::size_t size, bool before) {
+  for (std::size_t q = size; q > 0; --q) {
     const char ch = t[q - 1];
-    if (ch == ',') {
-      afterComma = true;
-      break;
-    }
-    if (ch == '\n' || !scan::IsSeparator(ch)) {
-      afterComma = false;
-      break;
-    }
+    if (ch == ',') return true;
+    if (ch == '\n' || !scan::IsSeparator(ch)) return false;
   }
-  carryAfterComma_ = afterComma;
-  if (end) sourceDone_ = true;
+  return before;
 }
 
 // One parse of a chunk, field by field: the fields' values, the anchors every

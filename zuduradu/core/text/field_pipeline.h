@@ -118,6 +118,9 @@ class FieldPipeline {
 
   void Work();
   void Fill(Chunk& c);
+  std::size_t ReadText(Chunk& c, bool& end);
+  static std::size_t CutAfterSeparator(const char* t, std::size_t size);
+  static bool EndsAfterComma(const char* t, std::size_t size, bool before);
   void Parse(Chunk& c) const;
 
   ByteSource& source_;
