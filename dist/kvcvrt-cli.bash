@@ -45,7 +45,7 @@ _kvcvrt_cli() {
   local options
   case $command in
     "") options="--help -h --version -V" ;;
-    convert) options="--input -i --model -m --grid -g --type -t --output -o --create -c --quiet -q --help -h" ;;
+    convert) options="--input -i --model -m --grid -g --type -t --output -o --create -c --quiet -q --strict --help -h" ;;
     export) options="--model -m --grid -g --type -t --periods --output -o --quiet -q --help -h" ;;
     info) options="--model -m --grid -g --type -t --check --help -h" ;;
     types) options="--help -h" ;;

@@ -84,7 +84,7 @@ def test_a_model_the_open_dialog_refuses(tmp_path):
     (dict(sets=[(1, 1, GOOD.T)]), ValueError, r"shape \(4, 3\)"),
     (dict(sets=[(1.0, 1, GOOD)]), TypeError, "data set 1: the period must be a whole number, not float"),
     (dict(sets=[(1, True, GOOD)]), TypeError, "the layer must be a whole number, not bool"),
-    (dict(sets=[(1, GOOD)]), TypeError, r"data set 1 must be a \(period, layer, array\) tuple"),
+    (dict(sets=[(1,)]), TypeError, r"data set 1 must be a \(period, layer, array\) tuple"),
     (dict(sets=[(1, 1, GOOD)], type="xyz"), ValueError, '"xyz" is neither a type code'),
     (dict(sets=[(1, 1, GOOD)], type=2001), ValueError, "2001 is neither a type code"),
     (dict(sets=[(1, 1, GOOD)], type=3.0), TypeError, "type must be a type code"),

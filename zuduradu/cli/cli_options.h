@@ -10,22 +10,15 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/run/request.h"
 
 namespace kvcli {
 
-// "NX,NY,NZ", each a whole number 1..32767. Nothing, with the reason in error,
-// when the text is not that.
-std::optional<kv::GridSize> ParseGrid(std::string_view text, std::string& error);
+// How the command line names its options in the core's messages.
+inline constexpr kv::RequestWords kWords{"--model",          "--grid",          "--type",      "--output",
+                                         "--model FILE",     "--grid NX,NY,NZ", "top or .top", "kvcvrt-cli types"};
 
-// A type code 0..2000 that has an extension, or an extension of the type list
-// written as "top" or ".top". Nothing, with the reason in error, otherwise.
-std::optional<int> ParseType(std::string_view text, std::string& error);
-
-// Where the grid comes from: a model description file or NX,NY,NZ.
-struct GridChoice {
-  std::optional<std::string> model;
-  std::optional<std::string> grid;
-};
+using kv::GridChoice;
 
 // The name that stands for standard input or standard output in place of a file.
 inline constexpr const char* kStandardStream = "-";
@@ -37,6 +30,7 @@ struct ConvertOptions {
   std::optional<std::string> output;
   bool create = false;
   bool quiet = false;  // no result line
+  bool strict = false;  // warnings and skipped sets refuse the run
   int threads = 0;  // parsing threads; 0: one per core (a hidden option for measurements)
 };
 
@@ -96,6 +90,11 @@ class Options {
  private:
   struct Raw;
   std::unique_ptr<Raw> raw_;
+
+  void AddConvert(CLI::App& app);
+  void AddExport(CLI::App& app);
+  void AddInfo(CLI::App& app);
+  void AddTypesAndHelp(CLI::App& app);
 };
 
 }  // namespace kvcli

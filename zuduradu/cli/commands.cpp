@@ -25,32 +25,22 @@ namespace kvcli {
 
 namespace {
 
-struct ResolvedGrid {
-  kv::GridSize grid;
-  kv::Settings settings;  // the model as the window would hold it, when one was given
-};
-
-bool GridGiven(const GridChoice& choice) { return choice.model || choice.grid; }
-
-void RequireGrid(const GridChoice& choice) {
-  if (!GridGiven(choice)) throw UsageError("Please select a KV Model: give --model FILE or --grid NX,NY,NZ");
+// The core's request rules, with a request wrong as written told as a usage
+// error and a refused model as a refusal in the window's words.
+template <typename Rule>
+auto Requested(Rule&& rule) {
+  try {
+    return rule();
+  } catch (const kv::RequestError& e) {
+    throw UsageError(e.problem());
+  } catch (const kv::Error& e) {
+    if (e.kind() != kv::ErrorKind::BadRequest && e.kind() != kv::ErrorKind::InputMissing) throw;
+    throw Refusal(e.problem());
+  }
 }
 
-// The grid from the model, which must be accepted as the window's open dialog
-// accepts it, or from --grid.
-ResolvedGrid Resolve(const GridChoice& choice) {
-  ResolvedGrid r;
-  if (choice.model) {
-    kv::TakeModelFromDialog(r.settings, *choice.model);
-    if (!r.settings.model.accepted()) throw Refusal(kv::ModelRefusal(r.settings));
-    r.grid = r.settings.Grid();
-    return r;
-  }
-  std::string error;
-  const auto grid = ParseGrid(choice.grid.value_or(""), error);
-  if (!grid) throw UsageError("--grid: " + error);
-  r.grid = *grid;
-  return r;
+void SayWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
 }
 
 bool IsStandardStream(const std::string& path) { return path == kStandardStream; }
@@ -67,21 +57,20 @@ void RefuseStandardStreamForDataFile(const std::string& path, const std::string&
 }  // namespace
 
 int Convert(const ConvertOptions& options, std::ostream& out) {
-  RequireGrid(options.grid);
-  if (options.grid.grid && !options.output) {
-    throw UsageError("--grid needs --output: without a model there is no name to give the output file");
+  if (!options.grid.given() || (options.grid.grid && !options.output)) {
+    Requested([&] {
+      kv::ResolveGrid(options.grid, kWords);
+      return kv::OutputFor(options.output, options.grid, {}, options.typeCode, kWords);
+    });
   }
   if (options.output) RefuseStandardStreamForDataFile(*options.output, "--output", true);
-  const ResolvedGrid resolved = Resolve(options.grid);
-  std::string output;
-  if (options.output) {
-    output = *options.output;
-  } else if (const auto name = kv::OutputNameForType(resolved.settings, options.typeCode)) {
-    output = *name;
-  } else {
-    throw UsageError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
-                     " has no \".\" before which to put the type's extension");
+  const kv::ResolvedGrid resolved = Requested([&] { return kv::ResolveGrid(options.grid, kWords, options.strict); });
+  const std::string output =
+      Requested([&] { return kv::OutputFor(options.output, options.grid, resolved, options.typeCode, kWords); });
+  if (const std::string folder = kv::OutputFolderProblem(kv::PathFromUtf8(output)); !folder.empty()) {
+    throw Refusal(folder);
   }
+  SayWarnings(resolved.warnings);
   const bool fromStdin = IsStandardStream(options.input);
   if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(options.input), true);
       !problem.empty()) {
@@ -96,10 +85,11 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   request.grid = resolved.grid;
   request.createNew = options.create;
   request.threads = options.threads;
+  request.strict = options.strict;
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
-  for (const std::string& warning : result.warnings) std::cerr << "warning: " << warning << '\n';
+  SayWarnings(result.warnings);
   if (options.quiet) return kExitSuccess;
   out << kv::DataSetCount(result.stored) << " stored, " << result.skipped
       << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
@@ -109,8 +99,8 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
-  RequireGrid(options.grid);
-  const ResolvedGrid resolved = Resolve(options.grid);
+  const kv::ResolvedGrid resolved = Requested([&] { return kv::ResolveGrid(options.grid, kWords); });
+  SayWarnings(resolved.warnings);
   kv::ExportRequest request;
   request.dataFile = kv::PathFromUtf8(options.dataFile);
   request.grid = resolved.grid;
@@ -142,13 +132,10 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
 
 int Info(const InfoOptions& options, std::ostream& out) {
   RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
-  const bool gridGiven = GridGiven(options.grid);
-  if (gridGiven && !options.typeCode) {
-    throw UsageError("--type is needed with --model or --grid: the type decides how many layers a block holds");
-  }
-  if (!gridGiven && options.typeCode) throw UsageError("--type needs --model or --grid");
-  std::optional<kv::FileGeometry> geometry;
-  if (gridGiven) geometry = kv::FileGeometry{Resolve(options.grid).grid, *options.typeCode};
+  std::vector<std::string> warnings;
+  const std::optional<kv::FileGeometry> geometry =
+      Requested([&] { return kv::InfoGeometry(options.grid, options.typeCode, kWords, false, &warnings); });
+  SayWarnings(warnings);
   ProgressBar waiting(stderr, false, options.dataFile);
   const kv::LockWait wait{std::chrono::minutes(5), [&] { return waiting.SayWaiting(), true; }};
   const kv::DataFileInfo info = kv::DescribeDataFile(kv::PathFromUtf8(options.dataFile), geometry, wait);

@@ -73,6 +73,7 @@ class kvm : public QWidget {
  private:
   // kvm_controls.cpp: making, placing and ordering the controls.
   void createControls();
+  int extraWidth() const;
   void placeWindowControls();
   void placeTabControls();
   void setTabOrder();
@@ -84,6 +85,7 @@ class kvm : public QWidget {
   // kvm.cpp: the event handlers.
   void browse(int row);
   void take(int row, const QString& chosenPath);
+  void takeTypedModel();
   void typeChosen(int index);
   void go();
   void showBoxes(const kv::PathBoxes& boxes);

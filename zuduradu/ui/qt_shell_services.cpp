@@ -29,7 +29,7 @@ std::optional<QString> QtShellServices::ShowSaveDialog(const DialogRequest& requ
 }
 
 std::optional<QString> QtShellServices::RunDialog(DialogKind kind, const DialogRequest& request) {
-  QFileDialog dialog(owner_, request.title, lastFolder_);
+  QFileDialog dialog(owner_, request.title, request.folder.isEmpty() ? lastFolder_ : request.folder);
   if (kind == DialogKind::Open) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -15,6 +15,7 @@ struct DialogRequest {
   QString title;
   QString filter;            // descriptions and patterns alternating between "|"
   QString defaultExtension;  // without the dot; empty for none
+  QString folder;            // where the dialog starts; empty: where the last one ended
 };
 
 class ShellServices {

@@ -282,7 +282,7 @@ TEST(Conversion, RefusedOutputFiles) {
       {"negative block number", blockEntry(-3), "the block number -3 of period 1 puts its data outside"},
       // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
       {"made for another grid", blockEntry(1) + std::string(64, '\0'),
-       "o.top does not fit the grid 3 x 2 x 2 and type 3: it is 4064 bytes long, where its 1 block needs 4048 bytes at "
+       "o.top does not fit the grid 3 x 2 x 2 and type 3 (\"Elevation of top of cells\"): it is 4064 bytes long, where its 1 block needs 4048 bytes at "
        "most, and the file ends 16 bytes into a layer of 3 x 2 values: its length does not fit this grid. Choose the "
        "model the file was made for, or create a new file."},
       {"two periods in one block", blockEntry(1).replace(2002, 2, "\1\0", 2) + std::string(48, '\0'),

@@ -10,6 +10,7 @@
 
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/text/decimal_comma.h"
 #include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -109,6 +110,7 @@ class SetCheck {
       const int layer = ReadSetField("layer", s);
       const FieldLocation layerAt = reader_.lastField();
       if (layer > req_.grid.nz) {
+        if (req_.strict) RefuseSkippedSet(layer, s, layerAt);
         reader_.SkipValues(cells, s);
         ++result_.skipped;
       } else {
@@ -148,12 +150,24 @@ class SetCheck {
   void WarnOfLeftOverFields(int count) {
     const LeftOverFields left = reader_.CountLeftOverFields();
     if (left.fields == 0) return;
-    result_.warnings.push_back(
+    const std::string warning =
         PathText(req_.input) + ": " + Counted(left.fields, "field follows", "fields follow") +
         " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
         std::to_string(left.firstLine) + " on; " + std::string(ForCount(left.fields, "it was", "they were")) +
         " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
-        " values a set) and that decimals are written with a point");
+        " values a set) and that decimals are written with a point";
+    if (req_.strict) {
+      const std::string hint = req_.inputFromStdin ? "" : DecimalCommaHint(req_.input);
+      throw Error(ErrorKind::BadInput, "Refused in strict mode: " + warning + hint);
+    }
+    result_.warnings.push_back(warning);
+  }
+
+  void RefuseSkippedSet(int layer, int set, const FieldLocation& at) const {
+    throw Error(ErrorKind::Unstorable,
+                "layer " + std::to_string(layer) + " is above NZ = " + std::to_string(req_.grid.nz) +
+                    ": the set would be skipped, which strict mode refuses. Check the layer or the model's NZ",
+                ErrorPlace{req_.input, at.line, at.column, set, "layer"});
   }
 
   void Report() {

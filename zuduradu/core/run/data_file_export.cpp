@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -56,12 +57,19 @@ int CheckedPeriod(std::string_view digits, std::string_view entry) {
 // The number of data sets a matrix input text can announce: its count is 16-bit.
 constexpr std::size_t kMaxSets = kInt16Max;
 
+// The plan, refused as an append refuses a file that another grid or type made.
+ExportPlan CheckedPlan(const PeriodHeader& header, std::int64_t length, const GridSize& grid, int typeCode,
+                       std::span<const int> periods, const fs::path& name) {
+  RefuseMisfit(DescribeHeader(header, length, FileGeometry{grid, typeCode}), name);
+  return PlanExport(header, length, grid, typeCode, periods, name);
+}
+
 // The plan for an open file, refused when its text could not be read back.
 ExportPlan Prepare(const ExportRequest& request, BinaryFile& file) {
   CheckGrid(request.grid, request.typeCode);
   const PeriodHeader header = ReadHeader(file);
-  ExportPlan plan =
-      PlanExport(header, file.Length(), request.grid, request.typeCode, request.periods, request.dataFile);
+  ExportPlan plan = CheckedPlan(header, file.Length(), request.grid, request.typeCode, request.periods,
+                                request.dataFile);
   if (plan.layers.size() > kMaxSets) {
     throw Error(ErrorKind::BadRequest, "The export would hold " + std::to_string(plan.layers.size()) +
                                            " data sets, more than the " + std::to_string(kMaxSets) +
@@ -322,7 +330,7 @@ PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, in
   BinaryFile file(dataFile, BinaryFile::Mode::Read);
   const PeriodHeader header = ReadHeader(file);
   const int wanted[] = {period};
-  const ExportPlan plan = PlanExport(header, file.Length(), grid, typeCode, wanted, dataFile);
+  const ExportPlan plan = CheckedPlan(header, file.Length(), grid, typeCode, wanted, dataFile);
 
   PeriodValues result;
   result.rolledBack = guard.rolledBack();
@@ -343,6 +351,33 @@ PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, in
     throw Error(ErrorKind::BadOutput, PathText(dataFile) + ": layer " + std::to_string(layer) + " of block " +
                                           std::to_string(result.block) + " (period " + std::to_string(result.source) +
                                           ") lies past the end of the file; it was never written");
+  }
+  return result;
+}
+
+FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int typeCode, const LockWait& wait) {
+  CheckGrid(grid, typeCode);
+  const OutputGuard guard(FollowLinks(dataFile), LockKind::Shared, wait);
+  BinaryFile file(dataFile, BinaryFile::Mode::Read);
+  const PeriodHeader header = ReadHeader(file);
+  const ExportPlan plan = CheckedPlan(header, file.Length(), grid, typeCode, {}, dataFile);
+  FileValues result;
+  result.rolledBack = guard.rolledBack();
+  result.layers = LayersPerBlock(typeCode, grid.nz);
+  for (const ExportedLayer& layer : plan.layers) result.periods.push_back(layer.period);
+  for (int period : plan.periodsWithoutLayers) result.periods.push_back(period);
+  std::sort(result.periods.begin(), result.periods.end());
+  result.periods.erase(std::unique(result.periods.begin(), result.periods.end()), result.periods.end());
+  const auto cells = static_cast<std::size_t>(CellsPerLayer(grid));
+  const std::size_t perPeriod = cells * static_cast<std::size_t>(result.layers);
+  result.values.assign(perPeriod * result.periods.size(), std::numeric_limits<float>::quiet_NaN());
+  std::vector<unsigned char> bytes(cells * 4);
+  for (const ExportedLayer& layer : plan.layers) {
+    const auto at = static_cast<std::size_t>(
+        std::lower_bound(result.periods.begin(), result.periods.end(), layer.period) - result.periods.begin());
+    file.ReadAt(layer.offset, bytes);
+    float* out = result.values.data() + at * perPeriod + cells * static_cast<std::size_t>(layer.layer - 1);
+    for (std::size_t i = 0; i < cells; ++i) out[i] = GetFloat(&bytes[4 * i]);
   }
   return result;
 }

@@ -87,4 +87,15 @@ struct PeriodValues {
 PeriodValues ReadPeriodValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode, int period,
                               int layer = 0, const LockWait& wait = {});
 
+// The values of every period that has data of its own, as an export without
+// periods chooses them, under the shared lock.
+struct FileValues {
+  std::vector<int> periods;   // ascending
+  int layers = 0;             // layers of a block
+  std::vector<float> values;  // periods x layers x NY x NX; a layer past the end of the file is NaN
+  bool rolledBack = false;
+};
+FileValues ReadFileValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode,
+                          const LockWait& wait = {});
+
 }  // namespace kv

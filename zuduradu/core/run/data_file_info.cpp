@@ -115,19 +115,6 @@ std::string MisfitText(const Misfit& m, bool opening) {
   return {};
 }
 
-void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& shown) {
-  if (info.misfits.empty() || !info.geometry) return;
-  const GridSize& g = info.geometry->grid;
-  throw Error(ErrorKind::BadOutput,
-              PathText(shown) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
-                  " x " + std::to_string(g.nz) + " and type " + std::to_string(info.geometry->typeCode) +
-                  ": it is " + std::to_string(info.length) + " bytes long, where its " +
-                  Counted(info.expectedBlocks, "block needs", "blocks need") + " " +
-                  std::to_string(info.expectedLength) + " bytes at most, and " +
-                  MisfitText(info.misfits.front(), false) +
-                  ". Choose the model the file was made for, or create a new file");
-}
-
 std::vector<ReferenceRun> ReferenceRuns(const PeriodTable& references) {
   std::vector<ReferenceRun> runs;
   for (int p = 1; p <= kPeriodCount; ++p) {
@@ -194,6 +181,21 @@ DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::opti
   return info;
 }
 
+void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& name) {
+  if (info.misfits.empty() || !info.geometry) return;
+  const GridSize& g = info.geometry->grid;
+  const std::string length =
+      info.fullHeader ? "it is " + std::to_string(info.length) + " bytes long, where its " +
+                            Counted(info.expectedBlocks, "block needs", "blocks need") + " " +
+                            std::to_string(info.expectedLength) + " bytes at most, and "
+                      : "";
+  throw Error(ErrorKind::BadOutput, PathText(name) + " does not fit the grid " + std::to_string(g.nx) + " x " +
+                                        std::to_string(g.ny) + " x " + std::to_string(g.nz) + " and type " +
+                                        TypeName(info.geometry->typeCode) + ": " + length +
+                                        MisfitText(info.misfits.front(), false) +
+                                        ". Choose the model the file was made for, or create a new file");
+}
+
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   std::vector<std::string> lines;
   lines.push_back("File: " + PathText(info.file));
@@ -234,6 +236,10 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   } else {
     lines.push_back("Inconsistencies: " + std::to_string(info.problems.size()));
     for (const std::string& problem : info.problems) lines.push_back("  " + problem + ".");
+    if (info.geometry && !info.misfits.empty()) {
+      lines.push_back("Converting into this file or reading it with this grid and type is refused: it was made for "
+                      "another grid or type.");
+    }
   }
   return lines;
 }

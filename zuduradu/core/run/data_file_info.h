@@ -98,11 +98,12 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
 DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
                               const LockWait& wait = {});
 
-// Refuses a file that `info` (described with a geometry) found not to fit it,
-// as an append into it is refused: ErrorKind::BadOutput, naming the file as
-// `shown`, the geometry, the length expected and the first misfit. Returns when
-// nothing misfits.
-void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& shown);
+// A file whose blocks or length this grid and type cannot have produced was
+// made for another model or type: appending at this grid's offsets would
+// overwrite its values, and reading at them would give other values. Throws
+// kv::Error (BadOutput) naming `name` when info, described with a geometry,
+// has a misfit; the same refusal for an append and for a read.
+void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& name);
 
 // The description as lines of text, without line ends.
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info);
