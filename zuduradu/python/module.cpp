@@ -113,7 +113,8 @@ kv::GridChoice Choice(const py::object& grid, const py::object& model) {
   kv::GridChoice choice;
   if (!model.is_none()) choice.model = py::str(py::module_::import("os").attr("fspath")(model)).cast<std::string>();
   if (grid.is_none()) return choice;
-  const std::string shape = "grid must be three whole numbers 1..32767 (columns, rows, layers), such as (120, 80, 3)";
+  const std::string shape = "grid must be three whole numbers 1.." + std::to_string(kv::kInt16Max) +
+                            " (columns, rows, layers), such as (120, 80, 3)";
   if (py::isinstance<py::str>(grid) || !py::isinstance<py::sequence>(grid)) throw py::type_error(shape);
   const auto items = grid.cast<py::sequence>();
   if (items.size() != 3) throw py::value_error(shape);
