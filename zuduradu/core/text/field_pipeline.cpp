@@ -210,42 +210,62 @@ bool FieldPipeline::EndsAfterComma(const char* t, std::size_t size, bool before)
 
 // One parse of a chunk, field by field: the fields' values, the anchors every
 // kAnchorEvery fields, and notes on the fields that are not plain decimals.
-class FieldPipeline::ChunkParse {
- public:
-  explicit ChunkParse(Chunk& c) : c_(c), b_(c.text.get()), comma_(c.afterComma) { c.notes.clear(); }
+// The steps are named lambdas over local state, which the compiler keeps in
+// registers: this is the loop every byte of the input goes through.
+void FieldPipeline::Parse(Chunk& c) const {
+  const char* b = c.text.get();  // with the NUL after it that stops the scans
+  const std::size_t size = c.size;
+  float* values = c.values.get();
+  Anchor* anchors = c.anchors.get();
+  c.notes.clear();
+  std::uint32_t n = 0;
+  std::size_t p = 0;
+  std::uint32_t lines = 0;
+  std::uint32_t lineStart = kEarlierLine;
+  std::size_t fieldsEnd = 0;
+  bool comma = c.afterComma;
+  const auto mark = [&c](std::uint32_t field, NoteKind kind, std::size_t at) {
+    c.notes.push_back({field, kind, U32(at), 0, 0.0f});
+  };
+  const auto taken = [&](std::size_t end) {
+    p = end;
+    fieldsEnd = end;
+    ++n;
+    comma = false;
+  };
 
   // Walks the separators to the next field; false at the end of the text or
   // on two commas with nothing between them (noted).
-  bool NextField() {
-    if (n_ % kAnchorEvery == 0) c_.anchors[n_ / kAnchorEvery] = {U32(p_), lines_, lineStart_};
-    const bool oneComma = scan::SkipSeparators(b_, p_, &comma_, [this](std::size_t next) {
-      ++lines_;
-      lineStart_ = U32(next);
+  const auto nextField = [&] {
+    if (n % kAnchorEvery == 0) anchors[n / kAnchorEvery] = {U32(p), lines, lineStart};
+    const bool oneComma = scan::SkipSeparators(b, p, &comma, [&](std::size_t next) {
+      ++lines;
+      lineStart = U32(next);
     });
     if (!oneComma) {
-      Mark(NoteKind::EmptyField, p_);
+      mark(n, NoteKind::EmptyField, p);
       return false;
     }
-    return p_ < c_.size;
-  }
+    return p < size;
+  };
 
-  // The common field, converted while it is scanned; false leaves p_ where it was.
-  bool TakePlainDecimal() {
-    std::size_t p = p_;
-    if (!scan::ScanPlainDecimal(b_, p, c_.values[n_])) return false;
-    Taken(p);
+  // The common field, converted while it is scanned; false leaves p where it was.
+  const auto takePlainDecimal = [&] {
+    std::size_t q = p;
+    if (!scan::ScanPlainDecimal(b, q, values[n])) return false;
+    taken(q);
     return true;
-  }
+  };
 
   // Any other field: a number of another shape, a repeat (noted), or the first
   // field that is no number (noted); false when the parse stops there.
-  bool TakeOtherField() {
-    const std::size_t start = p_;
-    std::size_t p = p_;
-    while (p < c_.size && !scan::IsSeparator(b_[p])) ++p;
-    const std::string_view text(b_ + start, p - start);
+  const auto takeOtherField = [&] {
+    const std::size_t start = p;
+    std::size_t q = p;
+    while (q < size && !scan::IsSeparator(b[q])) ++q;
+    const std::string_view text(b + start, q - start);
     if (text.size() > scan::kMaxFieldBytes) {
-      Mark(NoteKind::TooLong, start);
+      mark(n, NoteKind::TooLong, start);
       return false;
     }
     Parsed<float> number = ParseFloat(text);
@@ -254,48 +274,22 @@ class FieldPipeline::ChunkParse {
           number.status == NumberStatus::NotANumber ? SplitRepeat(text) : std::nullopt;
       if (repeat) number = ParseFloat(repeat->value);
       if (!repeat || number.status != NumberStatus::Ok) {
-        Mark(NoteKind::BadField, start);
+        mark(n, NoteKind::BadField, start);
         return false;
       }
-      c_.notes.push_back({n_, NoteKind::Repeat, U32(start), repeat->count, number.value});
+      c.notes.push_back({n, NoteKind::Repeat, U32(start), repeat->count, number.value});
     }
-    c_.values[n_] = number.value;
-    Taken(p);
+    values[n] = number.value;
+    taken(q);
     return true;
-  }
+  };
 
-  // Records what the parse found.
-  void Finish() {
-    c_.fields = n_;
-    c_.lines = lines_;
-    c_.lineStart = lineStart_;
-    c_.fieldsEnd = U32(fieldsEnd_);
+  while (nextField() && (takePlainDecimal() || takeOtherField())) {
   }
-
- private:
-  void Taken(std::size_t end) {
-    p_ = end;
-    fieldsEnd_ = end;
-    ++n_;
-    comma_ = false;
-  }
-  void Mark(NoteKind kind, std::size_t offset) { c_.notes.push_back({n_, kind, U32(offset), 0, 0.0f}); }
-
-  Chunk& c_;
-  const char* b_;  // the text, with the NUL after it that stops the scans
-  std::uint32_t n_ = 0;
-  std::size_t p_ = 0;
-  std::uint32_t lines_ = 0;
-  std::uint32_t lineStart_ = kEarlierLine;
-  std::size_t fieldsEnd_ = 0;
-  bool comma_;
-};
-
-void FieldPipeline::Parse(Chunk& c) const {
-  ChunkParse parse(c);
-  while (parse.NextField() && (parse.TakePlainDecimal() || parse.TakeOtherField())) {
-  }
-  parse.Finish();
+  c.fields = n;
+  c.lines = lines;
+  c.lineStart = lineStart;
+  c.fieldsEnd = U32(fieldsEnd);
 }
 
 const FieldPipeline::Chunk& FieldPipeline::Next() {

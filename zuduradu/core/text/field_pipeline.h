@@ -114,8 +114,6 @@ class FieldPipeline {
     SlotState state = SlotState::Free;
   };
 
-  class ChunkParse;
-
   void Work();
   void Fill(Chunk& c);
   std::size_t ReadText(Chunk& c, bool& end);
