@@ -211,12 +211,13 @@ void Options::AddConvert(CLI::App& app) {
   r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
       ->check(
           [](const std::string& text) {
+            constexpr int kMax = kv::FieldPipeline::kMaxThreads;
             int n = 0;
             const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= kv::FieldPipeline::kMaxThreads
+            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= kMax
                        ? std::string()
                        : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to " +
-                             std::to_string(kv::FieldPipeline::kMaxThreads);
+                             std::to_string(kMax);
           },
           "")
       ->group("");

@@ -100,8 +100,9 @@ std::int16_t HeldSets::ReadInteger(std::string_view field, int set) {
     const HeldSet& held = Set(set);
     value = field == "period" ? held.period : held.layer;
     if (value < kv::kInt16Min || value > kv::kInt16Max) {
-      throw kv::Error(kv::ErrorKind::BadInput, std::to_string(value) + " is outside " + std::to_string(kv::kInt16Min) + ".." +
-                                                         std::to_string(kv::kInt16Max),
+      throw kv::Error(kv::ErrorKind::BadInput,
+                      std::to_string(value) + " is outside " + std::to_string(kv::kInt16Min) + ".." +
+                          std::to_string(kv::kInt16Max),
                       kv::ErrorPlace{{}, 0, 0, set, std::string(field)});
     }
   }

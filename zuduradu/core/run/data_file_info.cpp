@@ -221,7 +221,8 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
     const std::string_view ext = ExtensionFor(g.typeCode);
     lines.push_back("Grid: " + std::to_string(g.grid.nx) + " x " + std::to_string(g.grid.ny) + " x " +
                     std::to_string(g.grid.nz) + " (columns x rows x layers), type " + std::to_string(g.typeCode) +
-                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " + Counted(info.layersPerBlock, "layer", "layers") + " per block, " + Bytes(info.blockBytes) +
+                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " +
+                    Counted(info.layersPerBlock, "layer", "layers") + " per block, " + Bytes(info.blockBytes) +
                     " per block");
     if (info.fullHeader) {
       lines.push_back("Length expected: " + Bytes(info.expectedLength) + " (the header and " +

@@ -40,7 +40,8 @@ std::int16_t FieldReader::ReadInteger(std::string_view fieldName, int set) {
     case NumberStatus::Fraction:
       FailAt(f.at, set, fieldName, QuoteField(f.text) + " is not a whole number");
     case NumberStatus::OutOfRange:
-      FailAt(f.at, set, fieldName, QuoteField(f.text) + " is outside " + std::to_string(kInt16Min) + ".." + std::to_string(kInt16Max));
+      FailAt(f.at, set, fieldName,
+             QuoteField(f.text) + " is outside " + std::to_string(kInt16Min) + ".." + std::to_string(kInt16Max));
     case NumberStatus::NotANumber:
       break;
   }
@@ -68,9 +69,9 @@ std::int64_t FieldReader::ReadValueField(const Field& f, float* out, std::int64_
       }
     }
   }
+  const bool outOfRange = number.status == NumberStatus::OutOfRange;
   FailAt(f.at, set, "value",
-         QuoteField(f.text) +
-             (number.status == NumberStatus::OutOfRange ? " is beyond the range of a 32-bit float" : " is not a number"));
+         QuoteField(f.text) + (outOfRange ? " is beyond the range of a 32-bit float" : " is not a number"));
 }
 
 template std::int64_t FieldReader::ReadValueField<true>(const Field&, float*, std::int64_t, int) const;
