@@ -244,7 +244,9 @@ void Options::AddExport(CLI::App& app) {
       "");
   r.exportOutput.option =
       r.exportText->add_option("-o,--output", r.exportOutput.value,
-                               "Text file to write; - or none: standard output");
+                               "Text file to write, replaced once the text is complete; a FIFO or device is "
+                               "written into (a FIFO waits up to 5 minutes for its reader); - or none: standard "
+                               "output");
   r.exportOutput.option->type_name("FILE");
   r.exportText->add_flag("-q,--quiet", r.exportQuiet, "Print no result line; errors still go to standard error");
 }

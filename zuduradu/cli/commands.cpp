@@ -6,6 +6,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "zuduradu/cli/progress.h"
 #include "zuduradu/core/format/catalogue.h"
@@ -86,6 +87,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   request.createNew = options.create;
   request.threads = options.threads;
   request.strict = options.strict;
+  if (options.grid.model) request.model = kv::PathFromUtf8(*options.grid.model);
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
@@ -107,6 +109,13 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   request.typeCode = options.typeCode;
   ProgressBar waiting(stderr, false, options.dataFile);
   request.lockWait.waiting = [&] { return waiting.SayWaiting(), true; };
+  if (options.grid.model) request.model = kv::PathFromUtf8(*options.grid.model);
+  // Into a FIFO: wait, as for a lock, for a program that reads it, and say so once.
+  bool saidReaderWait = false;
+  request.readerWait.waiting = [&] {
+    if (!std::exchange(saidReaderWait, true)) err << "Waiting for a program to read from " << *options.output << "...\n" << std::flush;
+    return true;
+  };
   try {
     if (options.periods) request.periods = kv::ParsePeriodList(*options.periods);
   } catch (const kv::Error& e) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -179,6 +180,25 @@ class Progress {
             }};
   }
 
+  // For a run that completed although an exception came while it wrote (when it
+  // may no longer stop), or a Ctrl-C is still pending: raises that exception, saying so in a note and carrying
+  // the run's result as its attribute `result`.
+  void RaiseKeptAfterCompletion(const py::dict& result) {
+    CheckSignals();  // a Ctrl-C that came after the last report
+    if (!kept_) return;
+    const py::object error = kept_->value();
+    const std::string note = "kvcvrt: the run completed before this took effect: " +
+                             result["output"].cast<std::string>() + " holds the new data (" +
+                             kv::DataSetCount(result["stored"].cast<int>()) + " stored); the result is in .result";
+    try {
+      if (py::hasattr(error, "add_note")) error.attr("add_note")(note);
+      error.attr("result") = result;
+    } catch (py::error_already_set&) {
+      // An exception that takes no attributes is raised as it came.
+    }
+    RaiseKept();
+  }
+
   // Raises the kept exception, if any.
   void RaiseKept() {
     if (kept_) {
@@ -235,8 +255,10 @@ py::dict ResultDict(const kv::ConversionResult& result, const fs::path& output) 
 
 // Runs a command of the core without the GIL; one cancelled for a Python
 // exception (Ctrl-C, an error in the callback) raises that exception instead.
+// With `completed`, an exception that came too late to cancel is raised once
+// the run's result is known (it may not be lost: the file holds it).
 template <typename Run>
-auto WithoutGil(Progress& progress, Run&& run) {
+auto WithoutGil(Progress& progress, Run&& run, const fs::path* completed = nullptr) {
   std::optional<decltype(run())> result;
   try {
     py::gil_scoped_release released;
@@ -244,6 +266,9 @@ auto WithoutGil(Progress& progress, Run&& run) {
   } catch (const kv::Error& e) {
     if (e.kind() == kv::ErrorKind::Cancelled) progress.RaiseKept();
     throw;
+  }
+  if constexpr (std::is_same_v<decltype(run()), kv::ConversionResult>) {
+    if (completed) progress.RaiseKeptAfterCompletion(ResultDict(*result, *completed));
   }
   progress.RaiseKept();
   return std::move(*result);
@@ -255,6 +280,7 @@ kv::ConversionRequest Request(const fs::path& output, const kv::ResolvedGrid& re
   request.typeCode = typeCode;
   request.grid = resolved.grid;
   request.createNew = create;
+  request.model = resolved.model;
   return request;
 }
 
@@ -302,7 +328,7 @@ py::dict Convert(const py::object& input, const py::object& output, const py::ob
   }
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return WithWarnings(ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }), out),
+  return WithWarnings(ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }, &out), out),
                       target.resolved.warnings);
 }
 
@@ -318,9 +344,9 @@ py::dict Write(const py::object& output, const py::object& sets, const py::objec
   request.strict = strict;
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return WithWarnings(
-      ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }), target.output),
-      target.resolved.warnings);
+  const fs::path& out = target.output;
+  return WithWarnings(ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }, &out), out),
+                      target.resolved.warnings);
 }
 
 // The values of one period, or with no period those of every period that has
@@ -462,7 +488,8 @@ PYBIND11_MODULE(kvcvrt, m) {
         "output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, rebuilt, "
         "warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
         "progress(report) is called after every data set and while waiting for another run; returning False cancels "
-        "a run that is still checking.");
+        "a run that is still checking. A Ctrl-C or callback error that comes once the run writes is raised after the "
+        "run completed, with its result as the exception's attribute result.");
   m.def("write", &Write, py::arg("output"), py::arg("sets"), py::kw_only(), py::arg("grid") = py::none(),
         py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("strict") = false,
         py::arg("fill") = py::none(), py::arg("progress") = py::none(),

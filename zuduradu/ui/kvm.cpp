@@ -189,6 +189,7 @@ void kvm::go() {
   request.typeCode = combo_->currentData().toInt();
   request.grid = settings_.Grid();
   request.createNew = options_[1]->isChecked();
+  request.model = kv::PathFromUtf8(settings_.ModelPath);
 
   blocker_ = std::make_unique<InputBlocker>(this);
   QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -1,10 +1,13 @@
 #include "zuduradu/core/run/conversion.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -49,10 +52,12 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
 
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
-  Untouched,   // no byte of the output changed
-  Replaced,    // the new file (or its removal) is in place
-  RolledBack,  // bytes changed, and the journal put them back
-  Journaled,   // bytes changed; the journal left beside the file restores them at the next run
+  Untouched,     // no byte of the output changed
+  Replaced,      // the new file is in place
+  Removed,       // create-new with nothing to store: the old file is gone
+  JournalStays,  // the new data is in place, but its journal could not be removed
+  RolledBack,    // bytes changed, and the journal put them back
+  Journaled,     // bytes changed; the journal left beside the file restores them at the next run
 };
 
 // The input's bytes, from the file or from standard input; length gets the
@@ -83,6 +88,11 @@ struct TextInput {
   std::unique_ptr<ReadAheadSource> ahead;
   MatrixReader reader;
 };
+
+bool JournalPresent(const fs::path& target) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(JournalPath(target), ec));
+}
 
 // The check phase: reads every set in order, checks it and places it in the
 // file's layout, and hands its values on; counts what it stored and skipped,
@@ -221,8 +231,8 @@ class Run : private SetCheck {
     ReplacementFile partial(target_);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
+    LayerWriter writer(file, Cells());  // first: a layer too large for memory is refused before the zeros go out
     file.WriteZeros(0, layout.newFileLength());
-    LayerWriter writer(file, Cells());
     ReadSets(layout, [&](std::int64_t offset, int set) {
       reader_.ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
@@ -233,7 +243,7 @@ class Run : private SetCheck {
       // Nothing to store: no file is made, and create-new still removes the old one.
       if (present) {
         RemoveFile(target_);
-        state_ = OutputState::Replaced;
+        state_ = OutputState::Removed;
         SyncFolderOf(target_);
       }
       return result_;
@@ -272,7 +282,10 @@ class Run : private SetCheck {
     RefuseAnotherGeometrysFile(header, oldLength);
     std::vector<Pending> pending;
     std::optional<ReplacementFile> copy;
-    HoldLayers(layout, pending, copy);
+    // Only a file of our own is changed in place: a journal is trusted only by
+    // the file's owner, so another user's file (root's runs included) goes
+    // through a copy, which keeps its owner as far as the system lets us.
+    HoldLayers(layout, pending, copy, file.Ownership().owner == CurrentUser() ? req_.memoryBudgetBytes : 0);
     const PeriodHeader finished = RebuiltHeader(layout.header());
     status_.phase = RunPhase::Writing;
     if (copy) {
@@ -280,7 +293,7 @@ class Run : private SetCheck {
       file.Close();
       PutInPlace(*copy);
     } else {
-      WriteInPlace(file, oldLength, layout.layerBytes(), pending, finished);
+      WriteInPlace(file, oldLength, pending, finished);
     }
     result_.rebuilt = true;
     Report();
@@ -306,16 +319,23 @@ class Run : private SetCheck {
   // Reads every set; the stored layers wait in memory up to the budget. Past
   // it, the run goes on in a copy of the file, which takes the held layers and
   // every later one.
-  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
+  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy,
+                  std::size_t budget) {
     std::size_t heldBytes = 0;
     const std::size_t cells = Cells();
+    std::unordered_map<std::int64_t, std::size_t> held;  // offset -> place in pending
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) SpillIntoCopy(pending, copy);
+      const auto again = held.find(offset);
+      if (!copy && again == held.end() && heldBytes + cells * sizeof(float) > budget) SpillIntoCopy(pending, copy);
       if (copy) {
         layer_.resize(cells);
         reader_.ReadValues(layer_, set);
         copy->file().WriteFloatsAt(offset, layer_);
+      } else if (again != held.end()) {
+        // A layer given twice: the later values replace the earlier ones.
+        reader_.ReadValues(pending[again->second].values, set);
       } else {
+        held.emplace(offset, pending.size());
         pending.push_back({offset, std::vector<float>(cells)});
         heldBytes += cells * sizeof(float);
         reader_.ReadValues(pending.back().values, set);
@@ -334,19 +354,17 @@ class Run : private SetCheck {
   // Saves what will be overwritten to the journal, then writes the layers and
   // the header in place, syncs and drops the journal. A failure on the way puts
   // the old bytes back at once when it can; else the journal does at the next run.
-  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, std::int64_t layerBytes, const std::vector<Pending>& pending,
+  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, const std::vector<Pending>& pending,
                     const PeriodHeader& finished) {
-    std::vector<SavedRange> ranges{{0, kHeaderBytes}};
-    std::int64_t finalLength = oldLength;
-    for (const Pending& p : pending) {
-      ranges.push_back({p.offset, layerBytes});
-      finalLength = std::max(finalLength, p.offset + layerBytes);
-    }
-    WriteJournal(target_, file, oldLength, finalLength, ranges);
+    std::array<unsigned char, kHeaderBytes> header{};
+    EncodeHeader(finished, header);
+    std::vector<PlannedWrite> writes;
+    for (const Pending& p : pending) writes.push_back({p.offset, {}, p.values});
+    writes.push_back({0, header, {}});
+    WriteJournal(target_, file, oldLength, writes);
     state_ = OutputState::Journaled;
     try {
-      for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
-      WriteHeader(file, finished);
+      ApplyPlannedWrites(file, writes);
       file.Sync();
       file.Close();
     } catch (const Error&) {
@@ -356,13 +374,19 @@ class Run : private SetCheck {
         // What the close could not write is put back by the rollback all the same.
       }
       try {
-        if (RollBackInterruptedRun(target_)) state_ = OutputState::RolledBack;
+        if (RollBackInterruptedRun(target_, JournalTrust::OwnRun)) state_ = OutputState::RolledBack;
       } catch (const Error&) {
         // The journal stays and the next command rolls the file back.
       }
       throw;
     }
-    DropJournal(target_);
+    try {
+      DropJournal(target_);
+    } catch (const Error&) {
+      // The file holds the new data, synced; what is left to say is whether the journal went.
+      state_ = JournalPresent(target_) ? OutputState::JournalStays : OutputState::Replaced;
+      throw;
+    }
     state_ = OutputState::Replaced;
   }
 
@@ -381,13 +405,35 @@ void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs
   }
 }
 
+// The model description file as output would be replaced by data.
+void RefuseModelAsOutput(const fs::path& model, const fs::path& target, const fs::path& output) {
+  const auto m = model.empty() ? std::nullopt : IdentityOf(model);
+  if (m && m == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the model file " + PathText(model) +
+                                           " itself; choose another output file");
+  }
+}
+
+// What is true of the output after a run that failed in `state`.
 std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+  const std::string file = "The output file " + PathText(output);
+  const fs::path journal = JournalPath(FollowLinks(output));
   switch (state) {
     case OutputState::Replaced:
-      return "The output file " + PathText(output) + " holds the new data, but it may not be safely on the disk yet.";
+      return file + " holds the new data, but the system has not confirmed that the change is on the disk: after a "
+                    "power cut it may " + (present ? "hold the old data." : "be missing.");
+    case OutputState::Removed:
+      return file + " was removed (there was nothing to store), but the system has not confirmed that the removal "
+                    "is on the disk: after a power cut it may be back.";
+    case OutputState::JournalStays:
+      return file + " holds the new data, but its journal " + PathText(journal) +
+             " could not be removed: the next command that opens the file rolls it back to the data it held before "
+             "this run. Remove the journal to keep the new data.";
     case OutputState::Journaled:
-      return "The output file " + PathText(output) + " may be partly written; the journal " +
-             PathText(JournalPath(FollowLinks(output))) + " restores it at the next run.";
+      if (!JournalPresent(FollowLinks(output))) {
+        return file + " may be partly written, and no journal is left to restore it.";
+      }
+      return file + " may be partly written; the journal " + PathText(journal) + " restores it at the next run.";
     case OutputState::RolledBack:
     case OutputState::Untouched:
       break;
@@ -396,8 +442,8 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
   return "No output file was created.";
 }
 
-// The run around its input: the lock, the rollback of an interrupted run, the
-// clean-up of what a killed run left, and the note of what stayed intact.
+// The run around its input: the guard (lock, rollback of an interrupted run,
+// clean-up of what a killed run left) and the note of what stayed intact.
 // `open` gives the input's stream and length once the output has been checked.
 template <typename OpenInput>
 ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
@@ -406,8 +452,10 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
   bool present = fs::exists(target, ec);
   std::optional<Run> run;
   std::string rolledBack;
+  bool guarding = false;  // while the lock is taken and an interrupted run rolled back
   try {
     CheckGrid(request.grid, request.typeCode);
+    RefuseModelAsOutput(request.model, target, request.output);
     const auto [sets, inputBytes] = open(target);
     run.emplace(request, target, *sets, inputBytes, progress);
     ConversionProgress waiting;
@@ -415,20 +463,29 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     waiting.output = PathText(request.output);
     LockWait wait{request.lockWait, {}};
     if (progress) wait.waiting = [&] { return progress(waiting); };
+    guarding = true;
     const OutputGuard guard(target, LockKind::Exclusive, wait);
+    guarding = false;
     if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
-    // Under the lock no other run of ours is at work here: what such a run
-    // left behind when it was killed can go.
-    RemoveLeftovers(target, kPartialSuffix);
-    RemoveLeftovers(JournalPath(target), kJournalPartSuffix);
     present = fs::exists(target, ec);
     ConversionResult result = run->Execute(present);
     if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
     return result;
   } catch (const Error& e) {
     if (e.kind() == ErrorKind::Cancelled) throw;
-    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    // The rollback of an interrupted run failed, perhaps half-way: its journal stays.
+    if (guarding && e.kind() != ErrorKind::Busy && JournalPresent(target)) {
+      note = "No data of this run was stored; the journal " + PathText(JournalPath(target)) + " is still beside the file.";
+    }
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
+  } catch (const std::bad_alloc&) {
+    // Layers are held whole (two at a time while one is written), so a large grid can ask for more than there is.
+    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    throw Error(ErrorKind::BadRequest,
+                "There is not enough memory for layers of NX x NY = " + GroupedThousands(CellsPerLayer(request.grid)) +
+                    " values (" + GroupedThousands(CellsPerLayer(request.grid) * 4) + " bytes each)",
+                {}, rolledBack.empty() ? note : rolledBack + " " + note);
   }
 }
 

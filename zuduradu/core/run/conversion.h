@@ -42,6 +42,8 @@ struct ConversionRequest {
   bool inputFromStdin = false;
   // Refuse, writing nothing, what would otherwise be a warning or a skipped set.
   bool strict = false;
+  // The model description file the grid came from, if any: it is never the output.
+  std::filesystem::path model{};
 };
 
 struct ConversionResult {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -19,6 +20,7 @@
 #include "zuduradu/core/storage/output_guard.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/storage/replacement_file.h"
+#include "zuduradu/core/storage/stream_output.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -253,11 +255,12 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
 
 namespace {
 
-// Appends what a stream is given to a file, so that text goes through the
-// same exclusive, synced replacement as the binary files.
-class FileStreamBuffer : public std::streambuf {
+// Hands what a stream is given to `drain` in pieces, so that text goes through
+// the same exclusive, synced replacement as the binary files, or into a FIFO.
+class SinkStreamBuffer : public std::streambuf {
  public:
-  explicit FileStreamBuffer(BinaryFile& file) : file_(file), buffer_(std::size_t{1} << 16) {
+  using Sink = std::function<void(std::span<const char>)>;
+  explicit SinkStreamBuffer(Sink drain) : drain_(std::move(drain)), buffer_(std::size_t{1} << 16) {
     setp(buffer_.data(), buffer_.data() + buffer_.size());
   }
 
@@ -277,42 +280,94 @@ class FileStreamBuffer : public std::streambuf {
 
  private:
   void Drain() {
-    const auto n = static_cast<std::size_t>(pptr() - pbase());
-    file_.WriteAt(at_, {reinterpret_cast<const unsigned char*>(pbase()), n});
-    at_ += static_cast<std::int64_t>(n);
+    drain_({pbase(), static_cast<std::size_t>(pptr() - pbase())});
     setp(buffer_.data(), buffer_.data() + buffer_.size());
   }
 
-  BinaryFile& file_;
+  Sink drain_;
   std::vector<char> buffer_;
-  std::int64_t at_ = 0;
 };
+
+// The data file and the model are read, never written: caught by the file's
+// identity, so that links and other spellings of a path count too.
+void RefuseOwnFilesAsOutput(const ExportRequest& request, const fs::path& output) {
+  const auto out = IdentityOf(output);
+  if (!out) return;
+  const std::string intact = "The output file " + PathText(output) + " was not changed.";
+  if (out == IdentityOf(request.dataFile)) {
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output),
+                {}, intact);
+  }
+  if (!request.model.empty() && out == IdentityOf(request.model)) {
+    throw Error(ErrorKind::BadRequest,
+                "The output file " + PathText(output) + " is the model file " + PathText(request.model) +
+                    " itself; choose another output file",
+                {}, intact);
+  }
+}
+
+// A FIFO or device is written into: the values are checked before the first
+// character goes out, so a refused export writes nothing into it.
+ExportPlan ExportIntoStream(const ExportRequest& request, const fs::path& output) {
+  std::optional<StreamOutput> stream;
+  try {
+    stream.emplace(output, request.readerWait);
+    SinkStreamBuffer buffer([&](std::span<const char> bytes) { stream->Write(bytes); });
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    return ExportMatrixText(request, out);
+  } catch (const Error& e) {
+    throw e.WithIntact(stream && stream->written() ? PathText(output) + " received only part of the text."
+                                                   : "Nothing was written to " + PathText(output) + ".");
+  }
+}
 
 }  // namespace
 
 ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
+  RefuseOwnFilesAsOutput(request, output);
+  if (IsStreamOutput(output)) return ExportIntoStream(request, output);
   const fs::path target = FollowLinks(output);
   std::error_code ec;
-  if (fs::equivalent(request.dataFile, target, ec)) {
-    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output));
-  }
-  if (fs::is_directory(target, ec)) {
+  const fs::file_status status = fs::status(target, ec);
+  if (fs::is_directory(status)) {
     throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) + " is a folder, not a file");
   }
-  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
-  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
-  ExportPlan plan = Prepare(request, file);
-  plan.rolledBack = guard.rolledBack();
-  ReplacementFile replacement(target);
-  {
-    FileStreamBuffer buffer(replacement.CreateEmpty());
-    std::ostream out(&buffer);
-    out.exceptions(std::ios::badbit);
-    WriteText(file, request, plan, out);
-    out.flush();
+  const bool present = fs::exists(status);
+  if (present && !fs::is_regular_file(status)) {
+    throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) +
+                                           " is neither a regular file nor a FIFO or character device",
+                {}, "Nothing was written to it.");
   }
-  replacement.PutInPlace();
-  return plan;
+  std::optional<ReplacementFile> replacement;
+  try {
+    const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
+    BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+    ExportPlan plan = Prepare(request, file);
+    plan.rolledBack = guard.rolledBack();
+    replacement.emplace(target);
+    BinaryFile& text = replacement->CreateEmpty();
+    std::int64_t at = 0;
+    {
+      SinkStreamBuffer buffer([&](std::span<const char> bytes) {
+        text.WriteAt(at, {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
+        at += static_cast<std::int64_t>(bytes.size());
+      });
+      std::ostream out(&buffer);
+      out.exceptions(std::ios::badbit);
+      WriteText(file, request, plan, out);
+      out.flush();
+    }
+    replacement->PutInPlace();
+    return plan;
+  } catch (const Error& e) {
+    if (replacement && replacement->placed()) {
+      throw e.WithIntact("The output file " + PathText(output) +
+                         " holds the exported text, but the system has not confirmed that the change is on the disk.");
+    }
+    throw e.WithIntact(present ? "The output file " + PathText(output) + " was not changed."
+                               : "No output file was created.");
+  }
 }
 
 PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, int typeCode, int period, int layer,

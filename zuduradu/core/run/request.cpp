@@ -100,6 +100,7 @@ ResolvedGrid ResolveGrid(const GridChoice& choice, const RequestWords& words, bo
                 ErrorPlace{PathFromUtf8(*choice.model), 0, 0, 0, {}});
   }
   r.grid = r.settings.Grid();
+  r.model = PathFromUtf8(*choice.model);
   r.warnings = DefaultedKeyWarnings(r.settings.model);
   if (strict && !r.warnings.empty()) {
     std::string what = "Refused in strict mode: " + JoinedWarnings(r.warnings) +

@@ -60,6 +60,7 @@ struct GridChoice {
 struct ResolvedGrid {
   GridSize grid;
   Settings settings;                  // the model as the window would hold it, when one was given
+  std::filesystem::path model;        // its file, which is never an output
   std::vector<std::string> warnings;  // keys of the model that took their defaults
 };
 

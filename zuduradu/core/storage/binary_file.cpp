@@ -267,6 +267,17 @@ void BinaryFile::Truncate(std::int64_t length) {
   position_ = -1;
 }
 
+FileOwnership BinaryFile::Ownership() const {
+#ifdef _WIN32
+  return {};
+#else
+  struct stat st {};
+  if (::fstat(Descriptor(file_), &st) != 0) Fail("look at", errno);
+  return {static_cast<std::uint32_t>(st.st_uid), (st.st_mode & (S_IWGRP | S_IWOTH)) != 0,
+          static_cast<std::uint64_t>(st.st_nlink)};
+#endif
+}
+
 void BinaryFile::Close() {
   if (!file_) return;
   std::FILE* f = file_;

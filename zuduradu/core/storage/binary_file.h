@@ -11,6 +11,13 @@
 
 namespace kv {
 
+// Who owns a file and who else may change it, as the system keeps it.
+struct FileOwnership {
+  std::uint32_t owner = 0;      // user id (0 on Windows, where access lists decide)
+  bool othersMayWrite = false;  // its group or everybody may write it
+  std::uint64_t names = 1;      // hard links to it
+};
+
 class BinaryFile {
  public:
   enum class Mode {
@@ -48,6 +55,10 @@ class BinaryFile {
   void Close();
 
   const std::filesystem::path& path() const { return path_; }
+
+  // The owner and rights of the file this object has open (not of whatever
+  // its name may name by now).
+  FileOwnership Ownership() const;
 
  private:
   void SeekTo(std::int64_t offset);

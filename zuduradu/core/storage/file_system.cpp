@@ -7,9 +7,11 @@
 #include <random>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
-#include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/storage/side_file_name.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -20,6 +22,7 @@
 #undef ReplaceFile
 #else
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -133,15 +136,19 @@ fs::path UniqueSibling(const fs::path& target, const std::string& suffix) {
     return (std::uint64_t{device()} << 32) ^ device() ^
            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }();
-  std::uint64_t x = seed + 0x9E3779B97F4A7C15ULL * ++counter;
+  // The process id keeps a forked child from repeating its parent's names.
+#ifdef _WIN32
+  const auto process = static_cast<std::uint64_t>(GetCurrentProcessId());
+#else
+  const auto process = static_cast<std::uint64_t>(::getpid());
+#endif
+  std::uint64_t x = (seed ^ (process << 32)) + 0x9E3779B97F4A7C15ULL * ++counter;
   x ^= x >> 31;
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 29;
   char digits[9];
   std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(x & 0xFFFFFFFFu));
-  fs::path p = target;
-  p += suffix + digits;
-  return p;
+  return target.parent_path() / PathFromUtf8(SideFileName(PathText(target.filename()), suffix, 8) + digits);
 }
 
 namespace {
@@ -167,7 +174,7 @@ bool OwnedByThisUser(const fs::path& path) {
 }  // namespace
 
 void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
-  const std::string prefix = PathText(target.filename()) + suffix;
+  const std::string prefix = SideFileName(PathText(target.filename()), suffix, 8);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::error_code ec;
@@ -181,6 +188,41 @@ void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
     std::error_code ignored;
     fs::remove(it->path(), ignored);
   }
+}
+
+std::uint32_t CurrentUser() {
+#ifdef _WIN32
+  return 0;
+#else
+  return static_cast<std::uint32_t>(::geteuid());
+#endif
+}
+
+std::string UserText(std::uint32_t user) {
+  const std::string id = "user id " + std::to_string(user);
+#ifndef _WIN32
+  std::vector<char> buffer(16384);
+  passwd entry {};
+  passwd* found = nullptr;
+  if (::getpwuid_r(static_cast<uid_t>(user), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_name && *found->pw_name) {
+    return std::string(found->pw_name) + " (" + id + ")";
+  }
+#endif
+  return id;
+}
+
+void KeepOwnerOf(const fs::path& model, const fs::path& file) {
+#ifdef _WIN32
+  (void)model;
+  (void)file;
+#else
+  struct stat st {};
+  if (::stat(model.c_str(), &st) != 0) return;
+  // Only root may give a file away; anybody may give it a group of theirs.
+  if (::lchown(file.c_str(), st.st_uid, st.st_gid) == 0) return;
+  if (::lchown(file.c_str(), static_cast<uid_t>(-1), st.st_gid) != 0) return;  // the folder's group stays
+#endif
 }
 
 }  // namespace kv

@@ -9,8 +9,8 @@
 namespace kv {
 namespace fs = std::filesystem;
 
-ReplacementFile::ReplacementFile(fs::path target)
-    : target_(std::move(target)), path_(UniqueSibling(target_, kPartialSuffix)) {}
+ReplacementFile::ReplacementFile(fs::path target, const char* suffix)
+    : target_(std::move(target)), path_(UniqueSibling(target_, suffix)) {}
 
 ReplacementFile::~ReplacementFile() {
   if (placed_) return;
@@ -20,8 +20,10 @@ ReplacementFile::~ReplacementFile() {
   if (created) fs::remove(path_, ignored);
 }
 
-BinaryFile& ReplacementFile::CreateEmpty() {
-  file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateExclusive, PermissionsOf(target_));
+BinaryFile& ReplacementFile::CreateEmpty(std::optional<unsigned> permissions) {
+  file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateExclusive,
+                                       permissions ? permissions : PermissionsOf(target_));
+  keepOwner_ = !permissions;
   return *file_;
 }
 
@@ -36,6 +38,8 @@ BinaryFile& ReplacementFile::CopyOf(const fs::path& source) {
 void ReplacementFile::PutInPlace() {
   file_->Sync();
   file_->Close();
+  // Given away only now: a run killed before leaves a file of its own, which its next run removes.
+  if (keepOwner_) KeepOwnerOf(target_, path_);
   ReplaceFile(path_, target_);
   placed_ = true;
   file_.reset();
