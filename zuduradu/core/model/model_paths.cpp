@@ -7,6 +7,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 
@@ -85,13 +86,7 @@ void CarryExtension(Settings& settings, PathBoxes& boxes, const std::string& ext
 
 }  // namespace
 
-PathCase NativePathCase() {
-#ifdef _WIN32
-  return PathCase::Fold;
-#else
-  return PathCase::Keep;
-#endif
-}
+PathCase NativePathCase() { return os::FileNamesIgnoreCase() ? PathCase::Fold : PathCase::Keep; }
 
 std::size_t LastPosition(std::string_view text, char ch) {
   const std::size_t at = text.rfind(ch);

@@ -9,23 +9,18 @@
 #include <optional>
 #include <span>
 
+#include "zuduradu/core/storage/os.h"
+
 namespace kv {
 
 // Who owns a file and who else may change it, as the system keeps it.
-struct FileOwnership {
-  std::uint32_t owner = 0;      // user id (0 on Windows, where access lists decide)
-  bool othersMayWrite = false;  // its group or everybody may write it
-  std::uint64_t names = 1;      // hard links to it
-};
+using FileOwnership = os::Ownership;
 
 class BinaryFile {
  public:
-  enum class Mode {
-    Read,        // existing file, read only
-    Update,      // existing file, read and write
-    CreateEmpty,     // new or truncated file, read and write
-    CreateExclusive  // a new file that must not exist yet, not even as a link; read and write
-  };
+  // Read, Update (read and write), CreateEmpty (new or truncated) or
+  // CreateExclusive (a new file that must not exist yet, not even as a link).
+  using Mode = os::OpenMode;
 
   // Opens the file; only a regular file is taken (a folder, FIFO or device is
   // refused without blocking). `permissions` sets the mode bits of a created file.

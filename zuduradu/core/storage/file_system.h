@@ -12,24 +12,15 @@
 #include <string_view>
 
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 
-// What makes two paths the same file: device and inode on POSIX, volume serial
-// number and file index on Windows.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t file = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-// The identity of the file a path names (links followed), or nothing when it
-// cannot be looked at.
-std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
-
 // The path a run should write: a symbolic link at `path` is followed to the file
 // it names (link after link), so that replacing that file keeps the link. Any
-// other path is given back unchanged.
+// other path is given back unchanged. As the system does, a link in a sticky
+// folder that everyone may write is followed only when it belongs to this user
+// or to the folder's owner; another is refused (kv::Error of kind BadOutput).
 std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // Permission bits of an existing file (as the platform keeps them), or nothing.
