@@ -9,7 +9,9 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/run/request.h"
+#include "zuduradu/core/text/field_pipeline.h"
 #include "zuduradu/core/text/number_text.h"
 
 namespace kvcli {
@@ -17,7 +19,7 @@ namespace kvcli {
 void GridOptions::Add(CLI::App& command) {
   model.option = command.add_option("-m,--model", model.value,
                                     "Model description file (.kv5) that gives the grid size; it must exist and "
-                                    "have version 4000 or more");
+                                    "have version " + std::to_string(kv::kMinModelVersion) + " or more");
   model.option->type_name("FILE");
   grid.option = command.add_option("-g,--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
   grid.option->type_name("NX,NY,NZ")
@@ -196,11 +198,13 @@ void Options::AddConvert(CLI::App& app) {
   r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
       ->check(
           [](const std::string& text) {
+            constexpr int kMax = kv::FieldPipeline::kMaxThreads;
             int n = 0;
             const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 64
+            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= kMax
                        ? std::string()
-                       : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to 64";
+                       : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to " +
+                             std::to_string(kMax);
           },
           "")
       ->group("");

@@ -119,7 +119,8 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   if (toFile && !options.quiet) {
     std::set<int> periods;
     for (const kv::ExportedLayer& layer : plan.layers) periods.insert(layer.period);
-    out << kv::DataSetCount(static_cast<std::int64_t>(plan.layers.size())) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
+    out << kv::DataSetCount(static_cast<std::int64_t>(plan.layers.size())) << " of "
+        << kv::Counted(static_cast<std::int64_t>(periods.size()), "period", "periods")
         << " exported: " << *options.output << '\n';
   }
   return kExitSuccess;

@@ -35,6 +35,8 @@
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/view/stored_layers.h"
 #include "zuduradu/python/held_sets.h"
+#include "zuduradu/python/numpy_values.h"
+#include "zuduradu/python/run_progress.h"
 
 namespace py = pybind11;
 namespace fs = std::filesystem;
@@ -115,7 +117,8 @@ kv::GridChoice Choice(const py::object& grid, const py::object& model) {
   kv::GridChoice choice;
   if (!model.is_none()) choice.model = py::str(py::module_::import("os").attr("fspath")(model)).cast<std::string>();
   if (grid.is_none()) return choice;
-  const std::string shape = "grid must be three whole numbers 1..32767 (columns, rows, layers), such as (120, 80, 3)";
+  const std::string shape = "grid must be three whole numbers 1.." + std::to_string(kv::kInt16Max) +
+                            " (columns, rows, layers), such as (120, 80, 3)";
   if (py::isinstance<py::str>(grid) || !py::isinstance<py::sequence>(grid)) throw py::type_error(shape);
   const auto items = grid.cast<py::sequence>();
   if (items.size() != 3) throw py::value_error(shape);
@@ -146,133 +149,6 @@ void RequireFile(const fs::path& file) {
 }
 
 fs::path ToPath(const py::object& path) { return path.cast<fs::path>(); }
-
-const char* PhaseName(kv::RunPhase phase) {
-  switch (phase) {
-    case kv::RunPhase::Waiting:
-      return "waiting";
-    case kv::RunPhase::Checking:
-      return "checking";
-    case kv::RunPhase::Writing:
-      return "writing";
-  }
-  return "";
-}
-
-// The run's progress callback. The run works without the GIL; each report takes
-// it, looks for Ctrl-C (a pending signal handler that raises cancels the run
-// while it still may be cancelled) and calls the user's callback, whose False
-// cancels as well. The first Python exception is kept to be raised after the run.
-class Progress {
- public:
-  explicit Progress(py::object callback) : callback_(std::move(callback)) {}
-
-  kv::ProgressCallback Callback() {
-    return [this](const kv::ConversionProgress& p) { return Report(p); };
-  }
-
-  // For commands that only read: looks for Ctrl-C while they wait for a run
-  // that holds the file.
-  kv::LockWait Wait() {
-    return {std::chrono::minutes(5), [this] {
-              py::gil_scoped_acquire gil;
-              return CheckSignals();
-            }};
-  }
-
-  // For a run that completed although an exception came while it wrote (when it
-  // may no longer stop), or a Ctrl-C is still pending: raises that exception, saying so in a note and carrying
-  // the run's result as its attribute `result`.
-  void RaiseKeptAfterCompletion(const py::dict& result) {
-    CheckSignals();  // a Ctrl-C that came after the last report
-    if (!kept_) return;
-    const py::object error = kept_->value();
-    const std::string note = "kvcvrt: the run completed before this took effect: " +
-                             result["output"].cast<std::string>() + " holds the new data (" +
-                             kv::DataSetCount(result["stored"].cast<int>()) + " stored); the result is in .result";
-    try {
-      if (py::hasattr(error, "add_note")) error.attr("add_note")(note);
-      error.attr("result") = result;
-    } catch (py::error_already_set&) {
-      // An exception that takes no attributes is raised as it came.
-    }
-    RaiseKept();
-  }
-
-  // Raises the kept exception, if any.
-  void RaiseKept() {
-    if (kept_) {
-      std::unique_ptr<py::error_already_set> kept = std::move(kept_);
-      kept->restore();
-      throw py::error_already_set();
-    }
-  }
-
- private:
-  // With the GIL held: false, keeping the exception, when a signal handler raised.
-  bool CheckSignals() {
-    if (kept_) return false;
-    if (PyErr_CheckSignals() != 0) {
-      kept_ = std::make_unique<py::error_already_set>();
-      return false;
-    }
-    return true;
-  }
-
-  bool Report(const kv::ConversionProgress& p) {
-    py::gil_scoped_acquire gil;
-    if (!CheckSignals()) return false;
-    if (callback_.is_none()) return true;
-    try {
-      py::dict report;
-      report["phase"] = PhaseName(p.phase);
-      report["sets_done"] = p.setsDone;
-      report["sets_total"] = p.setsTotal;
-      report["bytes_read"] = p.bytesRead;
-      report["input_bytes"] = p.inputBytes;
-      report["output"] = p.output;
-      const py::object answer = callback_(report);
-      return !(py::isinstance<py::bool_>(answer) && !answer.cast<bool>());
-    } catch (py::error_already_set& e) {
-      kept_ = std::make_unique<py::error_already_set>(std::move(e));
-      return false;
-    }
-  }
-
-  py::object callback_;
-  std::unique_ptr<py::error_already_set> kept_;
-};
-
-py::dict ResultDict(const kv::ConversionResult& result, const fs::path& output) {
-  py::dict d;
-  d["stored"] = result.stored;
-  d["skipped"] = result.skipped;
-  d["rebuilt"] = result.rebuilt;
-  d["warnings"] = result.warnings;
-  d["output"] = kv::PathText(output);
-  return d;
-}
-
-// Runs a command of the core without the GIL; one cancelled for a Python
-// exception (Ctrl-C, an error in the callback) raises that exception instead.
-// With `completed`, an exception that came too late to cancel is raised once
-// the run's result is known (it may not be lost: the file holds it).
-template <typename Run>
-auto WithoutGil(Progress& progress, Run&& run, const fs::path* completed = nullptr) {
-  std::optional<decltype(run())> result;
-  try {
-    py::gil_scoped_release released;
-    result = run();
-  } catch (const kv::Error& e) {
-    if (e.kind() == kv::ErrorKind::Cancelled) progress.RaiseKept();
-    throw;
-  }
-  if constexpr (std::is_same_v<decltype(run()), kv::ConversionResult>) {
-    if (completed) progress.RaiseKeptAfterCompletion(ResultDict(*result, *completed));
-  }
-  progress.RaiseKept();
-  return std::move(*result);
-}
 
 kv::ConversionRequest Request(const fs::path& output, const kv::ResolvedGrid& resolved, int typeCode, bool create) {
   kv::ConversionRequest request;
@@ -332,130 +208,6 @@ py::dict Convert(const py::object& input, const py::object& output, const py::ob
                       target.resolved.warnings);
 }
 
-// The element type of a numpy dtype this module reads, or nothing.
-std::optional<ValueKind> KindOf(const py::dtype& dtype) {
-  const char kind = dtype.kind();
-  const auto size = dtype.itemsize();
-  if (kind == 'f') {
-    if (size == 2) return ValueKind::Float16;
-    if (size == 4) return ValueKind::Float32;
-    if (size == 8) return ValueKind::Float64;
-    if (dtype.is(py::dtype::of<long double>())) return ValueKind::LongDouble;
-    return std::nullopt;
-  }
-  if (kind == 'i' || kind == 'u') {
-    const bool s = kind == 'i';
-    switch (size) {
-      case 1:
-        return s ? ValueKind::Int8 : ValueKind::UInt8;
-      case 2:
-        return s ? ValueKind::Int16 : ValueKind::UInt16;
-      case 4:
-        return s ? ValueKind::Int32 : ValueKind::UInt32;
-      case 8:
-        return s ? ValueKind::Int64 : ValueKind::UInt64;
-      default:
-        return std::nullopt;
-    }
-  }
-  return std::nullopt;
-}
-
-std::int64_t WholeNumber(const py::handle& value, const std::string& what) {
-  if (py::isinstance<py::bool_>(value) || !py::hasattr(value, "__index__")) {
-    throw py::type_error(what + " must be a whole number, not " +
-                         py::str(py::type::of(value).attr("__name__")).cast<std::string>());
-  }
-  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
-  if (!number) throw py::error_already_set();
-  long long v = PyLong_AsLongLong(number.ptr());
-  if (v == -1 && PyErr_Occurred()) {
-    // Far outside any period or layer: the run refuses it by its value.
-    PyErr_Clear();
-    const bool positive = PyObject_RichCompareBool(number.ptr(), py::int_(0).ptr(), Py_GT) == 1;
-    v = positive ? std::numeric_limits<long long>::max() : std::numeric_limits<long long>::min();
-  }
-  return static_cast<std::int64_t>(v);
-}
-
-// A masked array's hidden values are not data: refused, naming the first
-// masked cell, unless the call gives the value to put there.
-py::object Unmasked(const py::object& value, const py::object& fill, const std::string& name) {
-  const py::module_ ma = py::module_::import("numpy.ma");
-  if (!ma.attr("isMaskedArray")(value).cast<bool>()) return value;
-  if (!fill.is_none()) return value.attr("filled")(fill);
-  const py::object mask = ma.attr("getmaskarray")(value);
-  if (!mask.attr("any")().cast<bool>()) return value.attr("data");
-  const py::object first = py::module_::import("numpy").attr("argwhere")(mask)[py::int_(0)];
-  std::string index;
-  for (const py::handle i : first) index += (index.empty() ? "" : ", ") + py::str(i).cast<std::string>();
-  const std::size_t dims = py::len(first);
-  throw py::value_error(name + ": the masked array has " + py::str(mask.attr("sum")()).cast<std::string>() +
-                        " masked cells, the first at index (" + index + ") (" +
-                        (dims == 3 ? "layer, row, column" : "row, column") +
-                        ", from 0); their hidden values would be stored. Give fill=VALUE to store that value in "
-                        "masked cells, or fill the array first");
-}
-
-// Checks one layer: a 2-D array of NY x NX float or integer values. Keeps the
-// array alive in `keep` and describes it for the run.
-HeldSet TakeLayer(std::int64_t period, std::int64_t layer, py::array array, const kv::GridSize& grid, py::list& keep,
-                  const std::string& name) {
-  const auto kind = KindOf(array.dtype());
-  if (!kind) {
-    throw py::type_error(name + ": an array of " + py::str(array.dtype()).cast<std::string>() +
-                         " cannot be stored; give float or integer values");
-  }
-  if (array.ndim() != 2 || array.shape(0) != grid.ny || array.shape(1) != grid.nx) {
-    throw py::value_error(name + ": the array has shape " + py::str(py::tuple(array.attr("shape"))).cast<std::string>() +
-                          " where the grid needs (NY, NX) = (" + std::to_string(grid.ny) + ", " +
-                          std::to_string(grid.nx) + ")");
-  }
-  if (!array.dtype().attr("isnative").cast<bool>()) array = array.attr("astype")(array.dtype().attr("newbyteorder")("="));
-  keep.append(array);
-  return HeldSet{period, layer, {array.data(), *kind, grid.ny, grid.nx, array.strides(0), array.strides(1)}};
-}
-
-// Checks every item before the run: (period, layer, array) with an (NY, NX)
-// array, or (period, array) with a (layers, NY, NX) array for every layer of
-// the period's block.
-std::vector<HeldSet> TakeSets(const py::object& sets, const kv::GridSize& grid, int typeCode, const py::object& fill,
-                              py::list& keep) {
-  const py::module_ numpy = py::module_::import("numpy");
-  const py::list items = py::list(sets);  // any iterable, taken once
-  const int perBlock = kv::LayersPerBlock(typeCode, grid.nz);
-  std::vector<HeldSet> held;
-  held.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::string name = "data set " + std::to_string(i + 1);
-    const py::object item = items[i];
-    const bool sequence = !py::isinstance<py::str>(item) && py::isinstance<py::sequence>(item);
-    const std::size_t size = sequence ? py::len(item) : 0;
-    if (size != 2 && size != 3) {
-      throw py::type_error(name + " must be a (period, layer, array) tuple, or (period, array) with every layer");
-    }
-    const auto parts = item.cast<py::sequence>();
-    const std::int64_t period = WholeNumber(parts[0], name + ": the period");
-    const py::object values = Unmasked(numpy.attr("asanyarray")(parts[size - 1]), fill, name);
-    if (size == 3) {
-      held.push_back(TakeLayer(period, WholeNumber(parts[1], name + ": the layer"), numpy.attr("asarray")(values),
-                               grid, keep, name));
-      continue;
-    }
-    const py::array whole = numpy.attr("asarray")(values);
-    if (whole.ndim() != 3 || whole.shape(0) != perBlock) {
-      throw py::value_error(name + ": the array has shape " + py::str(py::tuple(whole.attr("shape"))).cast<std::string>() +
-                            " where a whole period needs (layers, NY, NX) = (" + std::to_string(perBlock) + ", " +
-                            std::to_string(grid.ny) + ", " + std::to_string(grid.nx) + ")");
-    }
-    for (int layer = 1; layer <= perBlock; ++layer) {
-      held.push_back(TakeLayer(period, layer, whole[py::int_(layer - 1)], grid, keep,
-                               name + ", layer " + std::to_string(layer)));
-    }
-  }
-  return held;
-}
-
 py::dict Write(const py::object& output, const py::object& sets, const py::object& grid, const py::object& model,
                const py::object& type, bool create, bool strict, const py::object& fill,
                const py::object& progressCallback) {
@@ -497,7 +249,9 @@ py::object Read(const py::object& path, const py::object& grid, const py::object
   }
   const std::int64_t period = WholeNumber(periodObject, "period");
   const std::int64_t layer = layerObject.is_none() ? 0 : WholeNumber(layerObject, "layer");
-  if (period < 1 || period > kv::kPeriodCount) throw py::value_error("period " + std::to_string(period) + " is outside 1..1000");
+  if (period < 1 || period > kv::kPeriodCount) {
+    throw py::value_error("period " + std::to_string(period) + " is outside 1.." + std::to_string(kv::kPeriodCount));
+  }
   const int perBlock = kv::LayersPerBlock(typeCode, g.nz);
   if (!layerObject.is_none() && (layer < 1 || layer > perBlock)) {
     throw py::value_error("layer " + std::to_string(layer) + " is outside 1.." + std::to_string(perBlock) +

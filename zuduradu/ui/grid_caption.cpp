@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/model/model_file.h"
 
 namespace kv::ui {
@@ -11,7 +12,7 @@ namespace {
 // "30 rows", with "(default)" when the model left the key out.
 std::string Count(const kv::ModelStatus& model, const char* key, int n, const char* one, const char* many) {
   const bool defaulted = std::find(model.defaulted.begin(), model.defaulted.end(), key) != model.defaulted.end();
-  return std::to_string(n) + " " + (n == 1 ? one : many) + (defaulted ? " (default)" : "");
+  return kv::Counted(n, one, many) + (defaulted ? " (default)" : "");
 }
 
 }  // namespace

@@ -152,9 +152,15 @@ std::vector<int> ParsePeriodList(std::string_view text) {
   return periods;
 }
 
-ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
-                      std::span<const int> periods, const fs::path& name) {
-  const std::string file = PathText(name);
+namespace {
+
+// A period to export, the period whose values are in force for it, and that one's block.
+struct Pick {
+  int period, source, block;
+};
+
+// The periods asked for, or every period with data of its own.
+std::vector<int> ChosenPeriods(const PeriodHeader& header, std::span<const int> periods) {
   std::vector<int> chosen(periods.begin(), periods.end());
   if (chosen.empty()) {
     const PeriodTable classified = ClassifyPeriods(header);
@@ -162,9 +168,12 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
       if (classified[static_cast<std::size_t>(p - 1)] == kOwnData) chosen.push_back(p);
     }
   }
-  struct Pick {
-    int period, source, block;
-  };
+  return chosen;
+}
+
+// The block in force for every chosen period, in block order; refused for a
+// period that has none.
+std::vector<Pick> PickBlocks(const PeriodHeader& header, std::span<const int> chosen, const std::string& file) {
   std::vector<Pick> picks;
   for (int p : chosen) {
     if (p < 1 || p > kPeriodCount) {
@@ -186,7 +195,13 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
     picks.push_back({p, source, block});
   }
   std::ranges::stable_sort(picks, [](const Pick& a, const Pick& b) { return a.block < b.block; });
+  return picks;
+}
 
+// The layers of every picked block that the file holds; refused when a block
+// lies beyond what the file can address or the file ends inside a layer.
+ExportPlan PlanLayers(std::span<const Pick> picks, std::int64_t fileLength, const GridSize& grid, int typeCode,
+                      const std::string& file) {
   const int layers = LayersPerBlock(typeCode, grid.nz);
   const std::int64_t layerBytes = CellsPerLayer(grid) * 4;
   ExportPlan plan;
@@ -212,6 +227,14 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
     if (plan.layers.size() == before) plan.periodsWithoutLayers.push_back(pick.period);
   }
   return plan;
+}
+
+}  // namespace
+
+ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
+                      std::span<const int> periods, const fs::path& name) {
+  const std::string file = PathText(name);
+  return PlanLayers(PickBlocks(header, ChosenPeriods(header, periods), file), fileLength, grid, typeCode, file);
 }
 
 ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {

@@ -38,6 +38,32 @@ struct PeriodBlock {
   friend bool operator==(const PeriodBlock&, const PeriodBlock&) = default;
 };
 
+// One thing that says a file's blocks or length were not made by this grid and
+// type: what does not fit, with its numbers. The reference table is no part of
+// it: every run rebuilds that.
+struct Misfit {
+  enum class Kind {
+    ShortHeader,      // the file is `bytes` long, shorter than the header
+    BlockBelowOne,    // period `period` has the block number `block`, below 1
+    SharedBlock,      // periods `firstPeriod` and `period` both have block `block`
+    Unaddressable,    // block `block` of period `period` lies past the last byte the file can address
+    BlockPastEnd,     // block `block` of period `period` begins at byte `bytes`, at or past the end
+    EndsInsideLayer,  // the file ends `bytes` into a layer of the grid's NX x NY values
+    TooLong,          // the file is `bytes` longer than its blocks need
+  };
+  Kind kind = Kind::ShortHeader;
+  int period = 0;
+  int firstPeriod = 0;
+  int block = 0;
+  std::int64_t bytes = 0;
+  GridSize grid{};  // for EndsInsideLayer
+  friend bool operator==(const Misfit&, const Misfit&) = default;
+};
+
+// The misfit in words: as a sentence opens ("The file is 8 bytes longer than
+// its blocks need"), or within a sentence ("the file is 8 bytes ...").
+std::string MisfitText(const Misfit& misfit, bool opening = true);
+
 struct DataFileInfo {
   std::filesystem::path file;
   std::int64_t length = 0;
@@ -51,8 +77,8 @@ struct DataFileInfo {
   int expectedBlocks = 0;             // the largest block number the file can address
   std::int64_t expectedLength = 0;    // the header and every block up to that one
   std::vector<std::string> notes;     // facts worth knowing that are not faults
-  std::vector<std::string> problems;  // anything inconsistent
-  std::vector<std::string> misfits;   // those problems that say the blocks or the length do not fit the geometry
+  std::vector<std::string> problems;  // anything inconsistent: the misfits in words, then the references
+  std::vector<Misfit> misfits;        // what says the blocks or the length do not fit the geometry
   bool rolledBack = false;            // an interrupted run on the file was rolled back first
 };
 

@@ -3,6 +3,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include <system_error>
 
+#include "zuduradu/core/grid.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/model/model_paths.h"
@@ -64,9 +65,8 @@ GridSize GridFromText(std::string_view text) {
         ParseInt16Field(Trim(text.substr(start, k < 2 ? comma - start : std::string_view::npos)), v) !=
             NumberStatus::Ok ||
         v < 1) {
-      throw RequestError(QuoteField(text) +
-                         " is not three whole numbers 1..32767 separated by commas (columns, rows, layers), such as "
-                         "120,80,3");
+      throw RequestError(QuoteField(text) + " is not three whole numbers 1.." + std::to_string(kInt16Max) +
+                         " separated by commas (columns, rows, layers), such as 120,80,3");
     }
     values[k] = v;
     start = comma + 1;

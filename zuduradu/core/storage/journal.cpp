@@ -9,6 +9,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/storage/chunked_copy.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/le_bytes.h"
 #include "zuduradu/core/storage/replacement_file.h"
@@ -196,7 +197,6 @@ JournalHead ReadJournal(BinaryFile& journal, const fs::path& target) {
   const std::int64_t body = size - kChecksumBytes;
   std::int64_t at = kFixedBytes;
   std::int64_t previousEnd = 0;
-  std::vector<unsigned char> chunk(kChunk);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (at + kRegionHead > body) Refuse(target, "it is damaged or incomplete");
     unsigned char rh[kRegionHead];
@@ -213,12 +213,8 @@ JournalHead ReadJournal(BinaryFile& journal, const fs::path& target) {
     }
     r.digestAt = r.oldAt + old;
     const std::int64_t end = r.digestAt + PieceCount(r.offset, r.length, head.oldLength) * kDigestBytes;
-    for (std::int64_t p = r.oldAt; p < end;) {
-      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(end - p, static_cast<std::int64_t>(kChunk)));
-      journal.ReadAt(p, {chunk.data(), n});
-      sum.Add({chunk.data(), n});
-      p += static_cast<std::int64_t>(n);
-    }
+    ReadInChunks(journal, r.oldAt, end - r.oldAt,
+                 [&sum](std::int64_t, std::span<const unsigned char> piece) { sum.Add(piece); });
     at = end;
     head.regions.push_back(r);
   }
@@ -318,12 +314,7 @@ std::int64_t WriteJournal(const fs::path& target, BinaryFile& file, std::int64_t
     out.Write64(static_cast<std::uint64_t>(w->offset));
     out.Write64(static_cast<std::uint64_t>(w->length()));
     const std::int64_t old = OldPart(w->offset, w->length(), oldLength);
-    for (std::int64_t done = 0; done < old;) {
-      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(old - done, static_cast<std::int64_t>(kChunk)));
-      file.ReadAt(w->offset + done, {chunk.data(), n});
-      out.Write({chunk.data(), n});
-      done += static_cast<std::int64_t>(n);
-    }
+    ReadInChunks(file, w->offset, old, [&out](std::int64_t, std::span<const unsigned char> piece) { out.Write(piece); });
     ForEachPiece(w->offset, w->length(), oldLength, [&](std::int64_t a, std::int64_t b) {
       const std::span<unsigned char> piece(chunk.data(), static_cast<std::size_t>(b - a));
       w->Fill(a - w->offset, piece);

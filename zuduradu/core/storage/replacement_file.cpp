@@ -1,10 +1,9 @@
 #include "zuduradu/core/storage/replacement_file.h"
 
-#include <algorithm>
 #include <system_error>
-#include <vector>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/chunked_copy.h"
 #include "zuduradu/core/storage/file_system.h"
 
 namespace kv {
@@ -31,14 +30,8 @@ BinaryFile& ReplacementFile::CreateEmpty(std::optional<unsigned> permissions) {
 BinaryFile& ReplacementFile::CopyOf(const fs::path& source) {
   BinaryFile from(source, BinaryFile::Mode::Read);
   BinaryFile& to = CreateEmpty();
-  const std::int64_t length = from.Length();
-  std::vector<unsigned char> chunk(std::size_t{1} << 20);
-  for (std::int64_t at = 0; at < length;) {
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length - at, static_cast<std::int64_t>(chunk.size())));
-    from.ReadAt(at, {chunk.data(), n});
-    to.WriteAt(at, {chunk.data(), n});
-    at += static_cast<std::int64_t>(n);
-  }
+  ReadInChunks(from, 0, from.Length(),
+               [&to](std::int64_t at, std::span<const unsigned char> piece) { to.WriteAt(at, piece); });
   return to;
 }
 
