@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <variant>
 #include <vector>
 
 #include "test_support.h"
@@ -183,27 +182,6 @@ TEST(PeriodTables, LayerOffsetLimits) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(kv::LayerOffset(c.grid, c.layers, c.block, c.layer), c.offset) << c.block;
-  }
-}
-
-TEST(PeriodTables, PlaceRefusesWhatTheFileCannotHold) {
-  struct Case {
-    int type, period, layer;
-    kv::PlaceFailure failure;
-  };
-  const std::vector<Case> cases = {
-      {3, 0, 1, kv::PlaceFailure::PeriodOutOfRange},
-      {3, 1001, 1, kv::PlaceFailure::PeriodOutOfRange},
-      {3, 1, 0, kv::PlaceFailure::LayerOutOfRange},
-      {3, 1, -2, kv::PlaceFailure::LayerOutOfRange},
-      {23, 1, 2, kv::PlaceFailure::LayerOutOfRange},  // single-layer type
-  };
-  for (const Case& c : cases) {
-    kv::DataFileLayout layout(kGrid, c.type, kv::NewHeader());
-    const auto placed = layout.Place(c.period, c.layer);
-    ASSERT_TRUE(std::holds_alternative<kv::PlaceFailure>(placed));
-    EXPECT_EQ(std::get<kv::PlaceFailure>(placed), c.failure);
-    EXPECT_EQ(layout.header(), kv::NewHeader());  // a refused placement changes nothing
   }
 }
 
