@@ -1,5 +1,5 @@
 // The command-line conventions scripts rely on: "-" for standard input and
-// output, short options, --quiet, help COMMAND, suggestions for mistyped words,
+// output, short options, --quiet, suggestions for mistyped words,
 // and the exit status when standard output cannot be written.
 #include <gtest/gtest.h>
 
@@ -71,11 +71,9 @@ TEST(CliConventions, UsageErrorsNameTheWordAndTheNearestValidOne) {
       {"convert --inptu in.dat -g 3,2,2 -t 3", "unknown option --inptu; did you mean --input?"},
       {"convert -input in.dat -g 3,2,2 -t 3 --creat", "unknown option --creat; did you mean --create?"},
       {"export " + data + " -g 3,2,2 -t 3 --perods=1", "unknown option --perods; did you mean --periods?"},
-      {"info " + data + " --chekc", "unknown option --chekc; did you mean --check?"},
       {"convert --frobnicate", "unknown option --frobnicate"},
       {"convrt", "unknown command convrt; did you mean convert?"},
       {"help exprot", "unknown command exprot; did you mean export?"},
-      {"zap", "unknown command zap"},
       {"convert -i in.dat -g 3,2,2 -t 3 -o -", "--output cannot be - (standard output): a period data file is "
                                                "written in place with seeks, which a pipe cannot do."},
       {"export - -g 3,2,2 -t 3", "DATAFILE cannot be - (standard input): a period data file is read in place"},
@@ -86,19 +84,6 @@ TEST(CliConventions, UsageErrorsNameTheWordAndTheNearestValidOne) {
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(r.out, "") << args;
     EXPECT_EQ(r.err.substr(0, r.err.find('\n')).substr(0, line.size()), line) << args;
-  }
-}
-
-TEST(CliConventions, HelpCommandPrintsWhatHelpOptionPrints) {
-  kvtest::ScratchDir dir;
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"help", "--help"}, {"help convert", "convert --help"}, {"help info", "info -h"}};
-  for (const auto& [command, option] : cases) {
-    const auto a = RunCli(dir, command);
-    const auto b = RunCli(dir, option);
-    EXPECT_EQ(a.status, 0) << command;
-    EXPECT_EQ(a.out, b.out) << command;
-    EXPECT_NE(a.out.find("Usage: kvcvrt-cli"), std::string::npos) << a.out;
   }
 }
 

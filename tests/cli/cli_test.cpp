@@ -127,12 +127,16 @@ TEST(Cli, WarningsGoToStandardError) {
   EXPECT_EQ(r.err, "warning: " + core.warnings[0] + "\n");
 }
 
+// `help COMMAND` prints what `COMMAND --help` prints.
 TEST(Cli, HelpVersionAndTypes) {
   kvtest::ScratchDir dir;
-  const auto help = RunCli(dir, "convert --help");
+  const auto help = RunCli(dir, "help convert");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage: kvcvrt-cli convert"), std::string::npos) << help.out;
   EXPECT_EQ(help.out.find("--threads"), std::string::npos) << "a measurement option, not for users";
+  for (const auto& [command, option] : {std::pair{"help", "--help"}, {"help convert", "convert --help"}, {"help info", "info -h"}}) {
+    EXPECT_EQ(RunCli(dir, command).out, RunCli(dir, option).out) << command;
+  }
   for (const char* version : {"--version", "-V"}) EXPECT_EQ(RunCli(dir, version).out, "kvcvrt-cli " KVCVRT_VERSION "\n");
   const auto r = RunCli(dir, "types");
   ASSERT_EQ(r.status, 0);
