@@ -27,7 +27,8 @@ TEST(NumberText, FloatFields) {
       // Beyond the float range, the first significant digit's place tells too large from too small.
       {"1" + std::string(48, '0') + "e-5", OutOfRange, 0},   // 1e43: every digit before the point counts
       {"0." + std::string(59, '0') + "1e10", Ok, 0.0f},      // 1e-50: zeros after the point count down
-      {std::string(60, '0') + "1e-46", Ok, 0.0f},            // leading zeros do not count
+      {std::string(60, '0') + "1e-46", Ok, 0.0f},            // leading zeros do not count, up
+      {std::string(60, '0') + "1e39", OutOfRange, 0},        // nor down
       {"1", Ok, 1.0f}, {"+2.5", Ok, 2.5f}, {"-.5", Ok, -0.5f},
       {"5.", Ok, 5.0f}, {"1.5E-3", Ok, 1.5e-3f}, {"1.5D-3", Ok, 1.5e-3f},
       {"2.0d+01", Ok, 20.0f}, {"+1e+2", Ok, 100.0f}, {"0.1", Ok, 0.1f},
