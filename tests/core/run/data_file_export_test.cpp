@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -161,6 +162,20 @@ TEST(ExportMatrixText, ConvertedBackGivesTheSameFile) {
     }
   }
   EXPECT_GT(endingInsideABlock, 0);
+}
+
+// A period's values come from the block its reference names; layers past the end are NaN.
+TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
+  kvtest::ScratchDir dir;
+  kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 1.0f));
+  kv::WriteLayer(dir / "a.top", kGrid, 5, 3, 1, std::vector<float>(6, 5.0f));  // the file ends inside block 2
+  kv::WritePeriodReferences(dir / "a.top", kv::LoadPeriodTables(dir / "a.top"));
+  const kv::PeriodValues v = kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 5, 0);
+  EXPECT_EQ(std::tuple(v.source, v.block, v.layers, v.layersPresent), std::tuple(5, 2, 2, 1));
+  EXPECT_EQ(v.values[5], 5.0f);
+  EXPECT_TRUE(std::isnan(v.values[6]));
+  EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 7, 2), BadOutput,
+                  "a.top: layer 2 of block 2 (period 5) lies past the end of the file");
 }
 
 TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {
