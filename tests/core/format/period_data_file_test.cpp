@@ -183,6 +183,8 @@ TEST(PeriodTables, LayerOffsetLimits) {
   for (const Case& c : cases) {
     EXPECT_EQ(kv::LayerOffset(c.grid, c.layers, c.block, c.layer), c.offset) << c.block;
   }
+  // The largest grid sizes and type code are usable.
+  for (const kv::GridSize g : {kv::GridSize{32767, 1, 1}, {1, 32767, 1}, {1, 1, 32767}}) EXPECT_NO_THROW(kv::CheckGrid(g, 2000));
 }
 
 TEST(PeriodDataFile, WriteLayerRefusesWithoutTouchingTheFile) {

@@ -173,17 +173,17 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
 
 TEST(Conversion, RefusedOutputFiles) {
   const kv::GridSize g{3, 2, 2};
-  auto blockEntry = [](std::int16_t b) {
+  auto blockEntry = [](std::int16_t b, int period = 1) {
     std::string h(4000, '\0');
-    h[2000] = static_cast<char>(b & 0xFF);
-    h[2001] = static_cast<char>((b >> 8) & 0xFF);
+    h[2000 + 2 * (period - 1)] = static_cast<char>(b & 0xFF);
+    h[2001 + 2 * (period - 1)] = static_cast<char>((b >> 8) & 0xFF);
     return h;
   };
   const struct {
     std::string content, message;
   } cases[] = {
       {std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
-      {blockEntry(-3), "the block number -3 of period 1 puts its data outside"},
+      {blockEntry(-3, 1000), "the block number -3 of period 1000 puts its data outside"},
       // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
       {blockEntry(1) + std::string(64, '\0'),
        "o.top does not fit the grid 3 x 2 x 2 and type 3: it is 4064 bytes long, where its 1 block needs 4048 bytes at "

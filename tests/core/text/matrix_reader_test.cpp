@@ -197,6 +197,9 @@ TEST(MatrixReader, ErrorsNameTheFieldLineColumnAndSet) {
       {"too long", "1 1 1 1 2\r\n" + std::string(300, '7'),
        "Data set 1, value, line 2, column 1 of in.dat: \"" + std::string(40, '7') +
            "...\" is longer than 256 characters and cannot be a number."},
+      {"too long, past the first read", std::string(600, ' ') + "1 1 1 " + std::string(300, '7'),
+       "Data set 1, value, line 1, column 607 of in.dat: \"" + std::string(40, '7') +
+           "...\" is longer than 256 characters and cannot be a number."},
       {"too long period", "1 " + std::string(257, '1'),
        "Data set 1, period, line 1, column 3 of in.dat: \"" + std::string(40, '1') +
            "...\" is longer than 256 characters and cannot be a number."},
