@@ -300,6 +300,32 @@ TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
 
 #if defined(__unix__)
 
+// A lock is taken and given back in a process without standard input (its file
+// may be descriptor 0); another user who cannot create the lock file in the
+// folder is refused a run, while a reader goes on without the lock.
+TEST(SafeWrites, LocksInOtherProcesses) {
+  ScratchDir root;
+  Scene scene(root / "s");
+  auto child = [&](bool otherUser) {
+    return InChild([&] {
+      if (otherUser && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)) _exit(3);
+      if (!otherUser) close(0);
+      try {
+        kv::OutputLock lock(scene.out, kv::LockKind::Exclusive);
+        if (otherUser) _exit(4);
+      } catch (const kv::Error&) {
+        if (!otherUser) _exit(5);
+        kv::OutputLock shared(scene.out, kv::LockKind::Shared);
+      }
+      _exit(fs::exists(fs::symlink_status(scene.out.string() + ".kvcvrt-lock")) ? 6 : 0);
+    });
+  };
+  EXPECT_EQ(child(false), 0);
+  if (getuid() == 0) {  // only root can become another user
+    EXPECT_EQ(child(true), 0);
+  }
+}
+
 TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
   const struct {
     const Road& road;
