@@ -11,11 +11,11 @@ _kvcvrt_cli() {
     cword=$COMP_CWORD
   fi
 
-  local commands="convert export info types help"
+  local commands="convert export info types show stats diff help"
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
-      convert | export | info | types | help)
+      convert | export | info | types | show | stats | diff | help)
         command=${words[i]}
         break
         ;;
@@ -37,7 +37,7 @@ _kvcvrt_cli() {
       COMPREPLY=($(compgen -W "$(kvcvrt-cli types 2>/dev/null | awk 'NR > 1 { sub(/^\./, "", $(NF - 1)); print $(NF - 1) }')" -- "$cur"))
       return
       ;;
-    -g | --grid | --periods)
+    -g | --grid | --periods | --period | --layer | --set | --nodata | --tolerance)
       return
       ;;
   esac
@@ -45,12 +45,15 @@ _kvcvrt_cli() {
   local options
   case $command in
     "") options="--help -h --version -V" ;;
-    convert) options="--input -i --model -m --grid -g --type -t --output -o --create -c --quiet -q --help -h" ;;
+    convert) options="--input -i --model -m --grid -g --type -t --output -o --create -c --quiet -q --strict --help -h" ;;
     export) options="--model -m --grid -g --type -t --periods --output -o --quiet -q --help -h" ;;
     info) options="--model -m --grid -g --type -t --check --help -h" ;;
     types) options="--help -h" ;;
+    show) options="--input -i --model -m --grid -g --type -t --period --layer --set --nodata --output -o --quiet -q --help -h" ;;
+    stats) options="--input -i --model -m --grid -g --type -t --nodata --csv --help -h" ;;
+    diff) options="--model -m --grid -g --type -t --tolerance --csv --quiet -q --help -h" ;;
     help)
-      COMPREPLY=($(compgen -W "convert export info types" -- "$cur"))
+      COMPREPLY=($(compgen -W "convert export info types show stats diff" -- "$cur"))
       return
       ;;
   esac

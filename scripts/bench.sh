@@ -42,6 +42,8 @@ build-bench/bench/journal_cost build-bench/journal
 echo "== End to end (median wall time; peak resident memory) =="
 /usr/bin/python3 bench/compare.py build-bench --baseline build-bench/baseline/bin/kvcvrt-cli \
   --baseline-name "$(git log -1 --format='%h %s' "$base" | cut -c1-60)" "$@"
+echo "== stats, diff and show against export (1000 x 1000 x 20) =="
+/usr/bin/python3 bench/view_bench.py build-bench "$@"
 if ls build-bench/python/kvcvrt.* >/dev/null 2>&1; then
   echo "== Arrays from numpy against text (1000 x 1000 x 20) =="
   PYTHONPATH=build-bench/python /usr/bin/python3 bench/python_write.py build-bench/bin/kvcvrt-cli

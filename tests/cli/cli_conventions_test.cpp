@@ -106,7 +106,7 @@ TEST(CliConventions, AFullStandardOutputIsStatusOne) {
 TEST(CliConventions, CompletionOffersEveryOptionOfEachCommand) {
   kvtest::ScratchDir dir;
   const std::string script = ReadAll(KVCVRT_COMPLETION);
-  for (const std::string command : {"convert", "export", "info", "types"}) {
+  for (const std::string command : {"convert", "export", "info", "types", "show", "stats", "diff"}) {
     const std::string key = "    " + command + ") options=\"";
     const std::size_t at = script.find(key);
     ASSERT_NE(at, std::string::npos) << command;

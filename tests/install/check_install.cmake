@@ -16,7 +16,9 @@ endif()
 set(expected
     bin/kvcvrt-cli${EXE}
     share/bash-completion/completions/kvcvrt-cli
-    share/doc/kvcvrt/copyright)
+    share/doc/kvcvrt/copyright
+    share/doc/kvcvrt/examples/README.md share/doc/kvcvrt/examples/site.kv5 share/doc/kvcvrt/examples/input.dat
+    share/doc/kvcvrt/examples/make_kx.py share/doc/kvcvrt/examples/make_heads.py)
 if(UNIX_TARGET)
   list(APPEND expected share/doc/kvcvrt/changelog.gz)
 endif()

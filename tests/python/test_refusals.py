@@ -82,7 +82,7 @@ def test_a_model_the_open_dialog_refuses(tmp_path):
     (dict(sets=[(1, 1, GOOD), (1, 1, np.ones(12))]), ValueError, r"data set 2: the array has shape \(12,\) where the grid needs \(NY, NX\) = \(3, 4\)"),
     (dict(sets=[(1.0, 1, GOOD)]), TypeError, "data set 1: the period must be a whole number, not float"),
     (dict(sets=[(1, True, GOOD)]), TypeError, "the layer must be a whole number, not bool"),
-    (dict(sets=[(1, GOOD)]), TypeError, r"data set 1 must be a \(period, layer, array\) tuple"),
+    (dict(sets=[(1,)]), TypeError, r"data set 1 must be a \(period, layer, array\) tuple"),
     (dict(sets=[(1, 1, GOOD)], type="xyz"), ValueError, '"xyz" is neither a type code'),
     (dict(sets=[(1, 1, GOOD)], type=3.0), TypeError, "type must be a type code"),
     (dict(sets=[(1, 1, GOOD)], grid=None), ValueError, "Please select a KV Model"),

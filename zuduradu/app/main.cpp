@@ -10,6 +10,7 @@
 
 #include "zuduradu/app/start.h"
 #include "zuduradu/core/model/model_paths.h"
+#include "zuduradu/core/storage/os.h"
 #include "zuduradu/ui/app_icon.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/qt_shell_services.h"
@@ -33,6 +34,7 @@ void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  kv::os::ReportFileSizeLimitAsError();
   const std::vector<std::string> args(argv, argv + argc);
   switch (kv::app::ReadStartRequest(args)) {
     case kv::app::StartRequest::PrintHelp:

@@ -5,62 +5,41 @@
 #include <cstdint>
 #include <string>
 
+#include "zuduradu/cli/view_options.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/run/request.h"
+#include "zuduradu/core/text/field_pipeline.h"
 #include "zuduradu/core/text/number_text.h"
 
 namespace kvcli {
 
-namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
+void GridOptions::Add(CLI::App& command) {
+  model.option = command.add_option("-m,--model", model.value,
+                                    "Model description file (.kv5) that gives the grid size; it must exist and "
+                                    "have version " + std::to_string(kv::kMinModelVersion) + " or more");
+  model.option->type_name("FILE");
+  grid.option = command.add_option("-g,--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
+  grid.option->type_name("NX,NY,NZ")
+      ->check(
+          [](const std::string& text) {
+            try {
+              kv::GridFromText(text);
+              return std::string();
+            } catch (const kv::Error& e) {
+              return e.problem();
+            }
+          },
+          "");
+  grid.option->excludes(model.option);
 }
 
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+GridChoice GridOptions::Get() const {
+  const auto text = grid.Get();
+  return {model.Get(), text ? std::optional(kv::GridFromText(*text)) : std::nullopt};
 }
-
-std::string TypeForms() {
-  return "a type code 0.." + std::to_string(kv::kMaxTypeCode) +
-         " that has an extension nor an extension of the type list such as top or .top (kvcvrt-cli types lists them)";
-}
-
-// A text option that may be left out.
-struct Text {
-  std::string value;
-  CLI::Option* option = nullptr;
-  std::optional<std::string> Get() const { return option->count() > 0 ? std::optional(value) : std::nullopt; }
-};
-
-struct GridOptions {
-  Text model;
-  Text grid;
-
-  void Add(CLI::App& command) {
-    model.option = command.add_option("-m,--model", model.value,
-                                      "Model description file (.kv5) that gives the grid size; it must exist and "
-                                      "have version 4000 or more");
-    model.option->type_name("FILE");
-    grid.option = command.add_option("-g,--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
-    grid.option->type_name("NX,NY,NZ")
-        ->check(
-            [](const std::string& text) {
-              std::string error;
-              return ParseGrid(text, error) ? std::string() : error;
-            },
-            "");
-    grid.option->excludes(model.option);
-  }
-  GridChoice Get() const { return {model.Get(), grid.Get()}; }
-};
 
 CLI::Option* AddType(CLI::App& command, int& code) {
   return command
@@ -70,50 +49,13 @@ CLI::Option* AddType(CLI::App& command, int& code) {
       ->type_name("TYPE")
       ->transform(
           [](std::string text) {
-            std::string error;
-            const auto parsed = ParseType(text, error);
-            if (!parsed) throw CLI::ValidationError(error);
-            return std::to_string(*parsed);
+            try {
+              return std::to_string(kv::TypeCodeFromText(text, kWords));
+            } catch (const kv::Error& e) {
+              throw CLI::ValidationError(e.problem());
+            }
           },
           "");
-}
-
-}  // namespace
-
-std::optional<kv::GridSize> ParseGrid(std::string_view text, std::string& error) {
-  int values[3] = {0, 0, 0};
-  std::size_t start = 0;
-  bool ok = true;
-  for (int k = 0; k < 3 && ok; ++k) {
-    const std::size_t comma = text.find(',', start);
-    if ((k < 2) != (comma != std::string_view::npos)) {
-      ok = false;
-      break;
-    }
-    const std::string_view part = Trim(text.substr(start, k < 2 ? comma - start : std::string_view::npos));
-    std::int16_t v = 0;
-    ok = kv::ParseInt16Field(part, v) == kv::NumberStatus::Ok && v >= 1;
-    values[k] = v;
-    start = comma + 1;
-  }
-  if (!ok) {
-    error = kv::QuoteField(text) +
-            " is not three whole numbers 1..32767 separated by commas (columns, rows, layers), such as 120,80,3";
-    return std::nullopt;
-  }
-  return kv::GridSize{values[0], values[1], values[2]};
-}
-
-std::optional<int> ParseType(std::string_view text, std::string& error) {
-  const std::string_view t = Trim(text);
-  if (AllDigits(t)) {
-    const int code = t.size() > 4 ? kv::kMaxTypeCode + 1 : std::stoi(std::string(t));
-    if (code <= kv::kMaxTypeCode && !kv::ExtensionFor(code).empty()) return code;
-  } else if (const auto code = kv::TypeCodeForExtension(t)) {
-    return *code;
-  }
-  error = kv::QuoteField(t) + " is neither " + TypeForms();
-  return std::nullopt;
 }
 
 namespace {
@@ -203,6 +145,7 @@ struct Options::Raw {
   Text convertOutput;
   bool convertCreate = false;
   bool convertQuiet = false;
+  bool convertStrict = false;
   int convertThreads = 0;
 
   std::string exportFile;
@@ -219,12 +162,19 @@ struct Options::Raw {
   bool infoCheck = false;
 
   std::string helpTopic;
+  std::unique_ptr<ViewOptions> view;
 };
 
 Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
-  Raw& r = *raw_;
   app.require_subcommand(1);
+  AddConvert(app);
+  AddExport(app);
+  AddInfo(app);
+  AddTypesAndHelp(app);
+}
 
+void Options::AddConvert(CLI::App& app) {
+  Raw& r = *raw_;
   r.convert =
       app.add_subcommand("convert", "Convert matrix input text into a period data file, as GO does in the window");
   r.convert
@@ -241,19 +191,27 @@ Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
   r.convertOutput.option->type_name("FILE");
   r.convert->add_flag("-c,--create", r.convertCreate, "Create a new output file. Existing data will be deleted.");
   r.convert->add_flag("-q,--quiet", r.convertQuiet, "Print no result line; errors still go to standard error");
+  r.convert->add_flag("--strict", r.convertStrict,
+                      "Refuse the run, writing nothing, where it would warn or skip: fields after the last data set, "
+                      "a layer above NZ, a grid size the model leaves to its defaults");
   // For measurements: how many threads parse the input. Hidden from the help.
   r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
       ->check(
           [](const std::string& text) {
+            constexpr int kMax = kv::FieldPipeline::kMaxThreads;
             int n = 0;
             const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= 64
+            return ec == std::errc() && end == text.data() + text.size() && n >= 1 && n <= kMax
                        ? std::string()
-                       : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to 64";
+                       : "--threads: " + kv::QuoteField(text) + " is not a whole number from 1 to " +
+                             std::to_string(kMax);
           },
           "")
       ->group("");
+}
 
+void Options::AddExport(CLI::App& app) {
+  Raw& r = *raw_;
   r.exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
   r.exportText->add_option("DATAFILE", r.exportFile, "Period data file to read")->type_name("FILE")->required();
   r.exportGrid.Add(*r.exportText);
@@ -273,17 +231,27 @@ Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
       "");
   r.exportOutput.option =
       r.exportText->add_option("-o,--output", r.exportOutput.value,
-                               "Text file to write; - or none: standard output");
+                               "Text file to write, replaced once the text is complete; a FIFO or device is "
+                               "written into (a FIFO waits up to 5 minutes for its reader); - or none: standard "
+                               "output");
   r.exportOutput.option->type_name("FILE");
   r.exportText->add_flag("-q,--quiet", r.exportQuiet, "Print no result line; errors still go to standard error");
+}
 
+void Options::AddInfo(CLI::App& app) {
+  Raw& r = *raw_;
   r.info = app.add_subcommand("info", "Describe the header of a period data file and check it against a grid");
   r.info->add_option("DATAFILE", r.infoFile, "Period data file to read")->type_name("FILE")->required();
   r.infoGrid.Add(*r.info);
   r.infoTypeOption = AddType(*r.info, r.infoType);
   r.info->add_flag("--check", r.infoCheck, "Exit with status 1 when anything is inconsistent");
+}
 
+void Options::AddTypesAndHelp(CLI::App& app) {
+  Raw& r = *raw_;
   r.types = app.add_subcommand("types", "List the data types: row, text, code, extension, one layer per block");
+
+  r.view = std::make_unique<ViewOptions>(app);
 
   // Listed for the help text and for the nearest-name suggestions; main answers
   // it before parsing (see HelpArguments).
@@ -313,7 +281,7 @@ CommandLine Options::Collect() const {
   if (r.convert->parsed()) {
     line.command = Command::Convert;
     line.convert = {r.convertInput, r.convertGrid.Get(), r.convertType, r.convertOutput.Get(), r.convertCreate,
-                    r.convertQuiet, r.convertThreads};
+                    r.convertQuiet, r.convertStrict, r.convertThreads};
   } else if (r.exportText->parsed()) {
     line.command = Command::Export;
     line.exportText = {r.exportFile, r.exportGrid.Get(), r.exportType, r.exportPeriods.Get(), r.exportOutput.Get(),
@@ -324,6 +292,9 @@ CommandLine Options::Collect() const {
                  r.infoCheck};
   } else if (r.types->parsed()) {
     line.command = Command::Types;
+  } else if (ViewCommandLine view = r.view->Collect(); view.command != ViewCommand::None) {
+    line.command = Command::View;
+    line.view = std::make_shared<const ViewCommandLine>(std::move(view));
   }
   return line;
 }

@@ -10,22 +10,33 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/run/request.h"
 
 namespace kvcli {
 
-// "NX,NY,NZ", each a whole number 1..32767. Nothing, with the reason in error,
-// when the text is not that.
-std::optional<kv::GridSize> ParseGrid(std::string_view text, std::string& error);
+// How the command line names its options in the core's messages.
+inline constexpr kv::RequestWords kWords{"--model",          "--grid",          "--type",      "--output",
+                                         "--model FILE",     "--grid NX,NY,NZ", "top or .top", "kvcvrt-cli types"};
 
-// A type code 0..2000 that has an extension, or an extension of the type list
-// written as "top" or ".top". Nothing, with the reason in error, otherwise.
-std::optional<int> ParseType(std::string_view text, std::string& error);
+using kv::GridChoice;
 
-// Where the grid comes from: a model description file or NX,NY,NZ.
-struct GridChoice {
-  std::optional<std::string> model;
-  std::optional<std::string> grid;
+// A text option that may be left out.
+struct Text {
+  std::string value;
+  CLI::Option* option = nullptr;
+  std::optional<std::string> Get() const { return option->count() > 0 ? std::optional(value) : std::nullopt; }
 };
+
+// -m/--model or -g/--grid, on every command that needs the grid.
+struct GridOptions {
+  Text model;
+  Text grid;
+  void Add(CLI::App& command);
+  GridChoice Get() const;
+};
+
+// -t/--type as a type code or an extension, stored as the code.
+CLI::Option* AddType(CLI::App& command, int& code);
 
 // The name that stands for standard input or standard output in place of a file.
 inline constexpr const char* kStandardStream = "-";
@@ -37,6 +48,7 @@ struct ConvertOptions {
   std::optional<std::string> output;
   bool create = false;
   bool quiet = false;  // no result line
+  bool strict = false;  // warnings and skipped sets refuse the run
   int threads = 0;  // parsing threads; 0: one per core (a hidden option for measurements)
 };
 
@@ -56,7 +68,9 @@ struct InfoOptions {
   bool check = false;
 };
 
-enum class Command { None, Convert, Export, Info, Types };
+struct ViewCommandLine;  // show, stats and diff (view_options.h)
+
+enum class Command { None, Convert, Export, Info, Types, View };
 
 // The values the command line gave, filled in by Parse.
 struct CommandLine {
@@ -64,6 +78,7 @@ struct CommandLine {
   ConvertOptions convert;
   ExportOptions exportText;
   InfoOptions info;
+  std::shared_ptr<const ViewCommandLine> view;
 };
 
 // The nearest of the candidates to a mistyped word, counting a swap of two
@@ -96,6 +111,11 @@ class Options {
  private:
   struct Raw;
   std::unique_ptr<Raw> raw_;
+
+  void AddConvert(CLI::App& app);
+  void AddExport(CLI::App& app);
+  void AddInfo(CLI::App& app);
+  void AddTypesAndHelp(CLI::App& app);
 };
 
 }  // namespace kvcli

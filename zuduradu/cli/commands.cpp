@@ -6,8 +6,10 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "zuduradu/cli/progress.h"
+#include "zuduradu/cli/view_commands.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
@@ -25,32 +27,8 @@ namespace kvcli {
 
 namespace {
 
-struct ResolvedGrid {
-  kv::GridSize grid;
-  kv::Settings settings;  // the model as the window would hold it, when one was given
-};
-
-bool GridGiven(const GridChoice& choice) { return choice.model || choice.grid; }
-
-void RequireGrid(const GridChoice& choice) {
-  if (!GridGiven(choice)) throw UsageError("Please select a KV Model: give --model FILE or --grid NX,NY,NZ");
-}
-
-// The grid from the model, which must be accepted as the window's open dialog
-// accepts it, or from --grid.
-ResolvedGrid Resolve(const GridChoice& choice) {
-  ResolvedGrid r;
-  if (choice.model) {
-    kv::TakeModelFromDialog(r.settings, *choice.model);
-    if (!r.settings.model.accepted()) throw Refusal(kv::ModelRefusal(r.settings));
-    r.grid = r.settings.Grid();
-    return r;
-  }
-  std::string error;
-  const auto grid = ParseGrid(choice.grid.value_or(""), error);
-  if (!grid) throw UsageError("--grid: " + error);
-  r.grid = *grid;
-  return r;
+void SayWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) std::cerr << "warning: " << warning << '\n';
 }
 
 bool IsStandardStream(const std::string& path) { return path == kStandardStream; }
@@ -67,21 +45,20 @@ void RefuseStandardStreamForDataFile(const std::string& path, const std::string&
 }  // namespace
 
 int Convert(const ConvertOptions& options, std::ostream& out) {
-  RequireGrid(options.grid);
-  if (options.grid.grid && !options.output) {
-    throw UsageError("--grid needs --output: without a model there is no name to give the output file");
+  if (!options.grid.given() || (options.grid.grid && !options.output)) {
+    Requested([&] {
+      kv::ResolveGrid(options.grid, kWords);
+      return kv::OutputFor(options.output, options.grid, {}, options.typeCode, kWords);
+    });
   }
   if (options.output) RefuseStandardStreamForDataFile(*options.output, "--output", true);
-  const ResolvedGrid resolved = Resolve(options.grid);
-  std::string output;
-  if (options.output) {
-    output = *options.output;
-  } else if (const auto name = kv::OutputNameForType(resolved.settings, options.typeCode)) {
-    output = *name;
-  } else {
-    throw UsageError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
-                     " has no \".\" before which to put the type's extension");
+  const kv::ResolvedGrid resolved = Requested([&] { return kv::ResolveGrid(options.grid, kWords, options.strict); });
+  const std::string output =
+      Requested([&] { return kv::OutputFor(options.output, options.grid, resolved, options.typeCode, kWords); });
+  if (const std::string folder = kv::OutputFolderProblem(kv::PathFromUtf8(output)); !folder.empty()) {
+    throw Refusal(folder);
   }
+  SayWarnings(resolved.warnings);
   const bool fromStdin = IsStandardStream(options.input);
   if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(options.input), true);
       !problem.empty()) {
@@ -96,10 +73,12 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   request.grid = resolved.grid;
   request.createNew = options.create;
   request.threads = options.threads;
+  request.strict = options.strict;
+  if (options.grid.model) request.model = kv::PathFromUtf8(*options.grid.model);
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
-  for (const std::string& warning : result.warnings) std::cerr << "warning: " << warning << '\n';
+  SayWarnings(result.warnings);
   if (options.quiet) return kExitSuccess;
   out << kv::DataSetCount(result.stored) << " stored, " << result.skipped
       << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
@@ -109,14 +88,21 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
-  RequireGrid(options.grid);
-  const ResolvedGrid resolved = Resolve(options.grid);
+  const kv::ResolvedGrid resolved = Requested([&] { return kv::ResolveGrid(options.grid, kWords); });
+  SayWarnings(resolved.warnings);
   kv::ExportRequest request;
   request.dataFile = kv::PathFromUtf8(options.dataFile);
   request.grid = resolved.grid;
   request.typeCode = options.typeCode;
   ProgressBar waiting(stderr, false, options.dataFile);
   request.lockWait.waiting = [&] { return waiting.SayWaiting(), true; };
+  if (options.grid.model) request.model = kv::PathFromUtf8(*options.grid.model);
+  // Into a FIFO: wait, as for a lock, for a program that reads it, and say so once.
+  bool saidReaderWait = false;
+  request.readerWait.waiting = [&] {
+    if (!std::exchange(saidReaderWait, true)) err << "Waiting for a program to read from " << *options.output << "...\n" << std::flush;
+    return true;
+  };
   try {
     if (options.periods) request.periods = kv::ParsePeriodList(*options.periods);
   } catch (const kv::Error& e) {
@@ -133,7 +119,8 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   if (toFile && !options.quiet) {
     std::set<int> periods;
     for (const kv::ExportedLayer& layer : plan.layers) periods.insert(layer.period);
-    out << kv::DataSetCount(static_cast<std::int64_t>(plan.layers.size())) << " of " << periods.size() << (periods.size() == 1 ? " period" : " periods")
+    out << kv::DataSetCount(static_cast<std::int64_t>(plan.layers.size())) << " of "
+        << kv::Counted(static_cast<std::int64_t>(periods.size()), "period", "periods")
         << " exported: " << *options.output << '\n';
   }
   return kExitSuccess;
@@ -141,13 +128,10 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
 
 int Info(const InfoOptions& options, std::ostream& out) {
   RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
-  const bool gridGiven = GridGiven(options.grid);
-  if (gridGiven && !options.typeCode) {
-    throw UsageError("--type is needed with --model or --grid: the type decides how many layers a block holds");
-  }
-  if (!gridGiven && options.typeCode) throw UsageError("--type needs --model or --grid");
-  std::optional<kv::FileGeometry> geometry;
-  if (gridGiven) geometry = kv::FileGeometry{Resolve(options.grid).grid, *options.typeCode};
+  std::vector<std::string> warnings;
+  const std::optional<kv::FileGeometry> geometry =
+      Requested([&] { return kv::InfoGeometry(options.grid, options.typeCode, kWords, false, &warnings); });
+  SayWarnings(warnings);
   ProgressBar waiting(stderr, false, options.dataFile);
   const kv::LockWait wait{std::chrono::minutes(5), [&] { return waiting.SayWaiting(), true; }};
   const kv::DataFileInfo info = kv::DescribeDataFile(kv::PathFromUtf8(options.dataFile), geometry, wait);
@@ -184,10 +168,12 @@ int Run(const CommandLine& line) {
         return Info(line.info, std::cout);
       case Command::Types:
         return Types(std::cout);
+      case Command::View:
+        return RunView(*line.view);
       case Command::None:
         break;
     }
-    throw UsageError("A command is required: convert, export, info or types");
+    throw UsageError("A command is required: convert, export, info, types, show, stats or diff");
   } catch (const UsageError& e) {
     std::cerr << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;

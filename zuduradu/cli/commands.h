@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 #include "zuduradu/cli/cli_options.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/run/request.h"
 
 namespace kvcli {
 
@@ -25,6 +27,20 @@ class Refusal : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The core's request rules, with a request wrong as written told as a usage
+// error and a refused model as a refusal in the window's words.
+template <typename Rule>
+auto Requested(Rule&& rule) {
+  try {
+    return rule();
+  } catch (const kv::RequestError& e) {
+    throw UsageError(e.problem());
+  } catch (const kv::Error& e) {
+    if (e.kind() != kv::ErrorKind::BadRequest && e.kind() != kv::ErrorKind::InputMissing) throw;
+    throw Refusal(e.problem());
+  }
+}
 
 // These throw UsageError, Refusal or kv::Error; out takes the results, err the
 // notes that are not results.

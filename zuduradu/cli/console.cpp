@@ -4,8 +4,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-
-#include <cstdio>
+#else
+#include <unistd.h>
 #endif
 
 namespace kvcli {
@@ -54,12 +54,16 @@ Utf8Console::~Utf8Console() {
   if (oldCodePage_ != 0) SetConsoleOutputCP(oldCodePage_);
 }
 
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 #else
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
 Utf8Console::Utf8Console() = default;
 Utf8Console::~Utf8Console() = default;
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 #endif
 

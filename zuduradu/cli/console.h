@@ -3,6 +3,7 @@
 // Böden.kv5 can be named on the command line and printed back.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 #else
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 #endif
+
+// Whether the stream is an interactive terminal.
+bool IsTerminal(std::FILE* stream);
 
 // For its lifetime, standard output and standard error write their bytes as
 // given: on Windows no "\n" becomes "\r\n" (so the output is the same bytes as

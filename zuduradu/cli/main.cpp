@@ -11,6 +11,7 @@
 #include "zuduradu/cli/commands.h"
 #include "zuduradu/cli/console.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ int CheckStandardOutput(int status) {
 }
 
 int Main(std::vector<std::string> args) {
+  kv::os::ReportFileSizeLimitAsError();
   const kvcli::Utf8Console console;
   CLI::App app("Converts matrix input text into period data files and back, and describes such files.", "kvcvrt-cli");
   app.set_version_flag("-V,--version", std::string("kvcvrt-cli ") + KVCVRT_VERSION);

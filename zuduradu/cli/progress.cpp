@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "zuduradu/core/message_text.h"
 
 namespace kvcli {
@@ -21,14 +15,6 @@ constexpr int kWidth = 30;                                // characters of the b
 constexpr std::size_t kLineWidth = 80;                    // cleared when the bar goes
 
 }  // namespace
-
-bool IsTerminal(std::FILE* stream) {
-#ifdef _WIN32
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return isatty(fileno(stream)) != 0;
-#endif
-}
 
 ProgressBar::ProgressBar(std::FILE* stream, bool enabled, std::string output)
     : stream_(stream), enabled_(enabled), start_(Clock::now()), lastDrawn_(start_), output_(std::move(output)) {}

@@ -8,12 +8,10 @@
 #include <cstdio>
 #include <string>
 
+#include "zuduradu/cli/console.h"
 #include "zuduradu/core/run/conversion.h"
 
 namespace kvcli {
-
-// Whether the stream is an interactive terminal.
-bool IsTerminal(std::FILE* stream);
 
 class ProgressBar {
  public:

@@ -1,5 +1,6 @@
 #include "zuduradu/core/error.h"
 
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 
@@ -39,7 +40,10 @@ Error Error::WithIntact(std::string intact) const { return Error(kind_, problem_
 
 std::string SystemReason(int errorNumber) {
   if (errorNumber == 0) return "unknown reason";
-  return std::generic_category().message(errorNumber);
+  const std::string reason = std::generic_category().message(errorNumber);
+  // EFBIG: the process's file size limit (ulimit -f) or the file system's largest file.
+  if (errorNumber == EFBIG) return reason + " (past the size limit of this process, ulimit -f, or of the file system)";
+  return reason;
 }
 
 }  // namespace kv

@@ -2,7 +2,13 @@
 
 namespace kv {
 
-std::string DataSetCount(std::int64_t n) { return std::to_string(n) + (n == 1 ? " data set" : " data sets"); }
+std::string_view ForCount(std::int64_t n, std::string_view one, std::string_view many) { return n == 1 ? one : many; }
+
+std::string Counted(std::int64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(ForCount(n, one, many));
+}
+
+std::string DataSetCount(std::int64_t n) { return Counted(n, "data set", "data sets"); }
 
 std::string GroupedThousands(std::int64_t value) {
   const std::string digits = std::to_string(value);

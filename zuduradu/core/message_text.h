@@ -5,8 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace kv {
+
+// The word that fits a count: `one` for 1, `many` for any other.
+std::string_view ForCount(std::int64_t n, std::string_view one, std::string_view many);
+// The count and that word: Counted(1, "byte", "bytes") is "1 byte", Counted(0, ...) "0 bytes".
+std::string Counted(std::int64_t n, std::string_view one, std::string_view many);
 
 // "1 data set", "0 data sets", "2 data sets".
 std::string DataSetCount(std::int64_t n);

@@ -74,8 +74,9 @@ bool RoundToFloat(double value, float& out) {
     if ((static_cast<double>(f) + static_cast<double>(other)) / 2 == value) {
       char text[32];
       const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-      return kv::ParseFloatField(std::string_view(text, static_cast<std::size_t>(end - text)), out) ==
-             kv::NumberStatus::Ok;
+      const kv::Parsed<float> parsed = kv::ParseFloat(std::string_view(text, static_cast<std::size_t>(end - text)));
+      if (parsed.status == kv::NumberStatus::Ok) out = parsed.value;
+      return parsed.status == kv::NumberStatus::Ok;
     }
   }
   out = f;
@@ -99,7 +100,9 @@ std::int16_t HeldSets::ReadInteger(std::string_view field, int set) {
     const HeldSet& held = Set(set);
     value = field == "period" ? held.period : held.layer;
     if (value < kv::kInt16Min || value > kv::kInt16Max) {
-      throw kv::Error(kv::ErrorKind::BadInput, std::to_string(value) + " is outside -32768..32767",
+      throw kv::Error(kv::ErrorKind::BadInput,
+                      std::to_string(value) + " is outside " + std::to_string(kv::kInt16Min) + ".." +
+                          std::to_string(kv::kInt16Max),
                       kv::ErrorPlace{{}, 0, 0, set, std::string(field)});
     }
   }
@@ -138,43 +141,56 @@ void WalkIntegers(const HeldArray& a, float* to, int set) {
   });
 }
 
-}  // namespace
-
-void HeldSets::Convert(const HeldSet& held, std::span<float> out, int set) const {
-  const HeldArray& a = held.values;
-  if (static_cast<std::int64_t>(out.size()) != a.rows * a.columns) {
+// An array as many values as the layer has, or the refusal.
+void CheckSize(const HeldArray& a, std::size_t cells, int set) {
+  if (static_cast<std::int64_t>(cells) != a.rows * a.columns) {
     throw kv::Error(kv::ErrorKind::BadRequest, "the array holds " + std::to_string(a.rows * a.columns) +
-                                                   " values where the grid gives a layer " +
-                                                   std::to_string(out.size()),
+                                                   " values where the grid gives a layer " + std::to_string(cells),
                     kv::ErrorPlace{{}, 0, 0, set, "value"});
   }
-  float* to = out.data();
+}
+
+// Floats of every width: refused when not finite or beyond the float range.
+// False for an array of integers.
+bool WalkFloats(const HeldArray& a, float* to, int set) {
   switch (a.kind) {
     case ValueKind::Float32:
-      return Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
+      Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
         f = Load<float>(at);
         refused = f;
         return std::isfinite(f);
       });
+      return true;
     case ValueKind::Float16:
-      return Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
+      Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
         f = HalfToFloat(Load<std::uint16_t>(at));
         refused = f;
         return std::isfinite(f);
       });
+      return true;
     case ValueKind::Float64:
-      return Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
+      Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
         refused = Load<double>(at);
         return RoundToFloat(refused, f);
       });
+      return true;
     case ValueKind::LongDouble:
-      return Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
+      Walk(a, to, set, [](const unsigned char* at, float& f, double& refused) {
         const auto d = Load<long double>(at);
         refused = static_cast<double>(d);
         if (!std::isfinite(d) || std::fabs(d) >= static_cast<long double>(kFloatOverflow)) return false;
         f = static_cast<float>(d);
         return true;
       });
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Integers of every width and sign: each is rounded to the nearest float.
+void WalkAnyIntegers(const HeldArray& a, float* to, int set) {
+  switch (a.kind) {
     case ValueKind::Int8:
       return WalkIntegers<std::int8_t>(a, to, set);
     case ValueKind::Int16:
@@ -191,7 +207,16 @@ void HeldSets::Convert(const HeldSet& held, std::span<float> out, int set) const
       return WalkIntegers<std::uint32_t>(a, to, set);
     case ValueKind::UInt64:
       return WalkIntegers<std::uint64_t>(a, to, set);
+    default:
+      return;
   }
+}
+
+}  // namespace
+
+void HeldSets::Convert(const HeldSet& held, std::span<float> out, int set) const {
+  CheckSize(held.values, out.size(), set);
+  if (!WalkFloats(held.values, out.data(), set)) WalkAnyIntegers(held.values, out.data(), set);
 }
 
 }  // namespace kvpy

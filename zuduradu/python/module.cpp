@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/run/request.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_file.h"
@@ -30,7 +32,11 @@
 #include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/model/settings.h"
+#include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/view/stored_layers.h"
 #include "zuduradu/python/held_sets.h"
+#include "zuduradu/python/numpy_values.h"
+#include "zuduradu/python/run_progress.h"
 
 namespace py = pybind11;
 namespace fs = std::filesystem;
@@ -39,8 +45,14 @@ namespace kvpy {
 
 namespace {
 
-// kvcvrt.Error, made once at import and kept for the life of the process.
+// kvcvrt.Error, and kvcvrt.FileNotFoundError (a kvcvrt.Error that is also the
+// built-in FileNotFoundError), made once at import and kept for the life of the process.
 PyObject* g_errorType = nullptr;
+PyObject* g_missingType = nullptr;
+
+// How the module names its arguments in the core's messages.
+constexpr kv::RequestWords kWords{"model",      "grid",             "type",           "output",
+                                  "model=FILE", "grid=(NX, NY, NZ)", "'top' or '.top'", "kvcvrt.types()"};
 
 std::string KindName(kv::ErrorKind kind) {
   switch (kind) {
@@ -69,7 +81,8 @@ std::string KindName(kv::ErrorKind kind) {
 void SetError(const kv::Error& e) {
   const kv::ErrorPlace& place = e.place();
   auto orNone = [](auto value) { return value ? py::cast(value) : py::none(); };
-  py::object error = py::reinterpret_borrow<py::object>(g_errorType)(e.what());
+  PyObject* type = e.kind() == kv::ErrorKind::InputMissing ? g_missingType : g_errorType;
+  py::object error = py::reinterpret_borrow<py::object>(type)(e.what());
   error.attr("kind") = KindName(e.kind());
   error.attr("problem") = e.problem();
   error.attr("file") = place.file.empty() ? py::none() : py::cast(kv::PathText(place.file));
@@ -78,7 +91,7 @@ void SetError(const kv::Error& e) {
   error.attr("set") = orNone(place.set);
   error.attr("field") = place.field.empty() ? py::none() : py::cast(place.field);
   error.attr("intact") = e.intact().empty() ? py::none() : py::cast(e.intact());
-  PyErr_SetObject(g_errorType, error.ptr());
+  PyErr_SetObject(type, error.ptr());
 }
 
 [[noreturn]] void Refuse(kv::ErrorKind kind, const std::string& what, const fs::path& file = {}) {
@@ -88,55 +101,24 @@ void SetError(const kv::Error& e) {
 // A type given as a code or as an extension ("top", ".top", or the code as
 // text), as the command line takes it.
 int TypeCode(const py::object& type) {
-  const std::string forms =
-      " is neither a type code 0.." + std::to_string(kv::kMaxTypeCode) +
-      " that has an extension nor an extension of the type list such as 'top' or '.top' (kvcvrt.types() lists them)";
-  if (py::isinstance<py::bool_>(type)) throw py::type_error("type must be a type code (int) or an extension (str)");
-  if (py::isinstance<py::int_>(type) || py::hasattr(type, "__index__")) {
-    if (py::isinstance<py::str>(type)) throw py::type_error("type must be a type code (int) or an extension (str)");
-    const auto code = PyNumber_AsSsize_t(type.ptr(), nullptr);
-    if (code == -1 && PyErr_Occurred()) throw py::error_already_set();
-    if (code >= 0 && code <= kv::kMaxTypeCode && !kv::ExtensionFor(static_cast<int>(code)).empty()) {
-      return static_cast<int>(code);
-    }
-    throw py::value_error(std::to_string(code) + forms);
+  if (py::isinstance<py::bool_>(type) || !(py::isinstance<py::str>(type) || py::hasattr(type, "__index__"))) {
+    throw py::type_error("type must be a type code (int) or an extension (str)");
   }
-  if (!py::isinstance<py::str>(type)) throw py::type_error("type must be a type code (int) or an extension (str)");
-  std::string text = type.cast<std::string>();
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.erase(0, 1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
-  if (!text.empty() && text.size() <= 4 && text.find_first_not_of("0123456789") == std::string::npos) {
-    const int code = std::stoi(text);
-    if (!kv::ExtensionFor(code).empty()) return code;
-  } else if (const auto code = kv::TypeCodeForExtension(text)) {
-    return *code;
-  }
-  throw py::value_error(kv::QuoteField(text) + forms);
+  if (py::isinstance<py::str>(type)) return kv::TypeCodeFromText(type.cast<std::string>(), kWords);
+  const auto code = PyNumber_AsSsize_t(type.ptr(), nullptr);
+  if (code == -1 && PyErr_Occurred()) throw py::error_already_set();
+  if (kv::IsTypeCode(code)) return static_cast<int>(code);
+  throw py::value_error(std::to_string(code) + kv::NotATypeCode(kWords));
 }
 
-struct Resolved {
-  kv::GridSize grid;
-  kv::Settings settings;  // the model as the window would hold it, when one was given
-};
-
-bool GridGiven(const py::object& grid, const py::object& model) { return !grid.is_none() || !model.is_none(); }
-
-// The grid from grid=(NX, NY, NZ) or from a model file that the window's open
-// dialog would accept; exactly one of them.
-Resolved ResolveGrid(const py::object& grid, const py::object& model) {
-  if (!GridGiven(grid, model)) {
-    throw py::value_error("Please select a KV Model: give model=FILE or grid=(NX, NY, NZ)");
-  }
+// grid=(NX, NY, NZ) and model=FILE as the core's choice of grid.
+kv::GridChoice Choice(const py::object& grid, const py::object& model) {
   if (!grid.is_none() && !model.is_none()) throw py::value_error("give model or grid, not both");
-  Resolved r;
-  if (!model.is_none()) {
-    const std::string path = py::str(py::module_::import("os").attr("fspath")(model)).cast<std::string>();
-    kv::TakeModelFromDialog(r.settings, path);
-    if (!r.settings.model.accepted()) Refuse(kv::ErrorKind::BadRequest, kv::ModelRefusal(r.settings), kv::PathFromUtf8(path));
-    r.grid = r.settings.Grid();
-    return r;
-  }
-  const std::string shape = "grid must be three whole numbers 1..32767 (columns, rows, layers), such as (120, 80, 3)";
+  kv::GridChoice choice;
+  if (!model.is_none()) choice.model = py::str(py::module_::import("os").attr("fspath")(model)).cast<std::string>();
+  if (grid.is_none()) return choice;
+  const std::string shape = "grid must be three whole numbers 1.." + std::to_string(kv::kInt16Max) +
+                            " (columns, rows, layers), such as (120, 80, 3)";
   if (py::isinstance<py::str>(grid) || !py::isinstance<py::sequence>(grid)) throw py::type_error(shape);
   const auto items = grid.cast<py::sequence>();
   if (items.size() != 3) throw py::value_error(shape);
@@ -149,268 +131,138 @@ Resolved ResolveGrid(const py::object& grid, const py::object& model) {
     if (v < 1 || v > kv::kInt16Max) throw py::value_error(shape);
     values[k] = static_cast<int>(v);
   }
-  r.grid = {values[0], values[1], values[2]};
-  return r;
+  choice.grid = kv::GridSize{values[0], values[1], values[2]};
+  return choice;
+}
+
+// Warnings of calls that return no dict go to Python's warnings.
+void Warn(const std::vector<std::string>& warnings) {
+  for (const std::string& w : warnings) {
+    if (PyErr_WarnEx(PyExc_UserWarning, w.c_str(), 1) != 0) throw py::error_already_set();
+  }
+}
+
+// A period data file that is not there: FileNotFoundError, before any lock.
+void RequireFile(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) Refuse(kv::ErrorKind::InputMissing, kv::PathText(file) + ": the file does not exist", file);
 }
 
 fs::path ToPath(const py::object& path) { return path.cast<fs::path>(); }
 
-const char* PhaseName(kv::RunPhase phase) {
-  switch (phase) {
-    case kv::RunPhase::Waiting:
-      return "waiting";
-    case kv::RunPhase::Checking:
-      return "checking";
-    case kv::RunPhase::Writing:
-      return "writing";
-  }
-  return "";
-}
-
-// The run's progress callback. The run works without the GIL; each report takes
-// it, looks for Ctrl-C (a pending signal handler that raises cancels the run
-// while it still may be cancelled) and calls the user's callback, whose False
-// cancels as well. The first Python exception is kept to be raised after the run.
-class Progress {
- public:
-  explicit Progress(py::object callback) : callback_(std::move(callback)) {}
-
-  kv::ProgressCallback Callback() {
-    return [this](const kv::ConversionProgress& p) { return Report(p); };
-  }
-
-  // For commands that only read: looks for Ctrl-C while they wait for a run
-  // that holds the file.
-  kv::LockWait Wait() {
-    return {std::chrono::minutes(5), [this] {
-              py::gil_scoped_acquire gil;
-              return CheckSignals();
-            }};
-  }
-
-  // Raises the kept exception, if any.
-  void RaiseKept() {
-    if (kept_) {
-      std::unique_ptr<py::error_already_set> kept = std::move(kept_);
-      kept->restore();
-      throw py::error_already_set();
-    }
-  }
-
- private:
-  // With the GIL held: false, keeping the exception, when a signal handler raised.
-  bool CheckSignals() {
-    if (kept_) return false;
-    if (PyErr_CheckSignals() != 0) {
-      kept_ = std::make_unique<py::error_already_set>();
-      return false;
-    }
-    return true;
-  }
-
-  bool Report(const kv::ConversionProgress& p) {
-    py::gil_scoped_acquire gil;
-    if (!CheckSignals()) return false;
-    if (callback_.is_none()) return true;
-    try {
-      py::dict report;
-      report["phase"] = PhaseName(p.phase);
-      report["sets_done"] = p.setsDone;
-      report["sets_total"] = p.setsTotal;
-      report["bytes_read"] = p.bytesRead;
-      report["input_bytes"] = p.inputBytes;
-      report["output"] = p.output;
-      const py::object answer = callback_(report);
-      return !(py::isinstance<py::bool_>(answer) && !answer.cast<bool>());
-    } catch (py::error_already_set& e) {
-      kept_ = std::make_unique<py::error_already_set>(std::move(e));
-      return false;
-    }
-  }
-
-  py::object callback_;
-  std::unique_ptr<py::error_already_set> kept_;
-};
-
-py::dict ResultDict(const kv::ConversionResult& result, const fs::path& output) {
-  py::dict d;
-  d["stored"] = result.stored;
-  d["skipped"] = result.skipped;
-  d["rebuilt"] = result.rebuilt;
-  d["warnings"] = result.warnings;
-  d["output"] = kv::PathText(output);
-  return d;
-}
-
-// Runs a command of the core without the GIL; one cancelled for a Python
-// exception (Ctrl-C, an error in the callback) raises that exception instead.
-template <typename Run>
-auto WithoutGil(Progress& progress, Run&& run) {
-  std::optional<decltype(run())> result;
-  try {
-    py::gil_scoped_release released;
-    result = run();
-  } catch (const kv::Error& e) {
-    if (e.kind() == kv::ErrorKind::Cancelled) progress.RaiseKept();
-    throw;
-  }
-  progress.RaiseKept();
-  return std::move(*result);
-}
-
-kv::ConversionRequest Request(const fs::path& output, const Resolved& resolved, int typeCode, bool create) {
+kv::ConversionRequest Request(const fs::path& output, const kv::ResolvedGrid& resolved, int typeCode, bool create) {
   kv::ConversionRequest request;
   request.output = output;
   request.typeCode = typeCode;
   request.grid = resolved.grid;
   request.createNew = create;
+  request.model = resolved.model;
   return request;
 }
 
-// The output named, or with a model the model's name with the type's extension.
-fs::path OutputPath(const py::object& output, const py::object& grid, const Resolved& resolved, int typeCode) {
-  if (!output.is_none()) return ToPath(output);
-  if (!grid.is_none()) throw py::value_error("grid needs output: without a model there is no name to give the output file");
-  if (const auto name = kv::OutputNameForType(resolved.settings, typeCode)) return kv::PathFromUtf8(*name);
-  throw py::value_error("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
-                        " has no \".\" before which to put the type's extension");
+// The grid and output of a run: the output named, or with a model the model's
+// name with the type's extension.
+struct RunTarget {
+  kv::ResolvedGrid resolved;
+  fs::path output;
+};
+
+RunTarget Target(const py::object& output, const py::object& grid, const py::object& model, int typeCode, bool strict) {
+  const kv::GridChoice choice = Choice(grid, model);
+  const std::optional<std::string> named =
+      output.is_none() ? std::nullopt : std::optional(kv::PathText(ToPath(output)));
+  if (!choice.given() || (choice.grid && !named)) {
+    kv::ResolveGrid(choice, kWords);
+    kv::OutputFor(named, choice, {}, typeCode, kWords);
+  }
+  RunTarget t{kv::ResolveGrid(choice, kWords, strict), {}};
+  t.output = output.is_none() ? kv::PathFromUtf8(kv::OutputFor(named, choice, t.resolved, typeCode, kWords))
+                              : ToPath(output);
+  if (const std::string folder = kv::OutputFolderProblem(t.output); !folder.empty()) {
+    Refuse(kv::ErrorKind::BadRequest, folder, t.output);
+  }
+  return t;
+}
+
+py::dict WithWarnings(py::dict result, const std::vector<std::string>& warnings) {
+  py::list all(result["warnings"]);
+  for (std::size_t i = 0; i < warnings.size(); ++i) all.insert(i, warnings[i]);
+  result["warnings"] = all;
+  return result;
 }
 
 py::dict Convert(const py::object& input, const py::object& output, const py::object& grid, const py::object& model,
-                 const py::object& type, bool create, const py::object& progressCallback) {
+                 const py::object& type, bool create, bool strict, const py::object& progressCallback) {
   const int typeCode = TypeCode(type);
-  const Resolved resolved = ResolveGrid(grid, model);
-  const fs::path out = OutputPath(output, grid, resolved, typeCode);
-  kv::ConversionRequest request = Request(out, resolved, typeCode, create);
+  const RunTarget target = Target(output, grid, model, typeCode, strict);
+  const fs::path& out = target.output;
+  kv::ConversionRequest request = Request(out, target.resolved, typeCode, create);
+  request.strict = strict;
   request.input = ToPath(input);
   if (const std::string problem = kv::InputProblem(request.input, true); !problem.empty()) {
     Refuse(kv::ErrorKind::InputMissing, problem, request.input);
   }
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }), out);
-}
-
-// The element type of a numpy dtype this module reads, or nothing.
-std::optional<ValueKind> KindOf(const py::dtype& dtype) {
-  const char kind = dtype.kind();
-  const auto size = dtype.itemsize();
-  if (kind == 'f') {
-    if (size == 2) return ValueKind::Float16;
-    if (size == 4) return ValueKind::Float32;
-    if (size == 8) return ValueKind::Float64;
-    if (dtype.is(py::dtype::of<long double>())) return ValueKind::LongDouble;
-    return std::nullopt;
-  }
-  if (kind == 'i' || kind == 'u') {
-    const bool s = kind == 'i';
-    switch (size) {
-      case 1:
-        return s ? ValueKind::Int8 : ValueKind::UInt8;
-      case 2:
-        return s ? ValueKind::Int16 : ValueKind::UInt16;
-      case 4:
-        return s ? ValueKind::Int32 : ValueKind::UInt32;
-      case 8:
-        return s ? ValueKind::Int64 : ValueKind::UInt64;
-      default:
-        return std::nullopt;
-    }
-  }
-  return std::nullopt;
-}
-
-std::int64_t WholeNumber(const py::handle& value, const std::string& what) {
-  if (py::isinstance<py::bool_>(value) || !py::hasattr(value, "__index__")) {
-    throw py::type_error(what + " must be a whole number, not " +
-                         py::str(py::type::of(value).attr("__name__")).cast<std::string>());
-  }
-  const py::int_ number = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
-  if (!number) throw py::error_already_set();
-  long long v = PyLong_AsLongLong(number.ptr());
-  if (v == -1 && PyErr_Occurred()) {
-    // Far outside any period or layer: the run refuses it by its value.
-    PyErr_Clear();
-    const bool positive = PyObject_RichCompareBool(number.ptr(), py::int_(0).ptr(), Py_GT) == 1;
-    v = positive ? std::numeric_limits<long long>::max() : std::numeric_limits<long long>::min();
-  }
-  return static_cast<std::int64_t>(v);
-}
-
-// Checks every (period, layer, array) before the run: the shape of each item,
-// whole numbers, a 2-D array of NY x NX float or integer values. Keeps the
-// arrays alive in `keep` and describes them for the run.
-std::vector<HeldSet> TakeSets(const py::object& sets, const kv::GridSize& grid, py::list& keep) {
-  const py::module_ numpy = py::module_::import("numpy");
-  const py::list items = py::list(sets);  // any iterable, taken once
-  std::vector<HeldSet> held;
-  held.reserve(items.size());
-  const std::string needed = "(" + std::to_string(grid.ny) + ", " + std::to_string(grid.nx) + ")";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::string name = "data set " + std::to_string(i + 1);
-    const py::object item = items[i];
-    if (py::isinstance<py::str>(item) || !py::isinstance<py::sequence>(item) || py::len(item) != 3) {
-      throw py::type_error(name + " must be a (period, layer, array) tuple");
-    }
-    const auto parts = item.cast<py::sequence>();
-    HeldSet set;
-    set.period = WholeNumber(parts[0], name + ": the period");
-    set.layer = WholeNumber(parts[1], name + ": the layer");
-    py::array array = numpy.attr("asarray")(parts[2]);
-    const auto kind = KindOf(array.dtype());
-    if (!kind) {
-      throw py::type_error(name + ": an array of " + py::str(array.dtype()).cast<std::string>() +
-                           " cannot be stored; give float or integer values");
-    }
-    if (array.ndim() != 2 || array.shape(0) != grid.ny || array.shape(1) != grid.nx) {
-      throw py::value_error(name + ": the array has shape " + py::str(py::tuple(array.attr("shape"))).cast<std::string>() +
-                            " where the grid needs (NY, NX) = " + needed);
-    }
-    if (!array.dtype().attr("isnative").cast<bool>()) {
-      array = array.attr("astype")(array.dtype().attr("newbyteorder")("="));
-    }
-    set.values = {array.data(), *kind, grid.ny, grid.nx, array.strides(0), array.strides(1)};
-    keep.append(array);
-    held.push_back(set);
-  }
-  return held;
+  return WithWarnings(ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }, &out), out),
+                      target.resolved.warnings);
 }
 
 py::dict Write(const py::object& output, const py::object& sets, const py::object& grid, const py::object& model,
-               const py::object& type, bool create, const py::object& progressCallback) {
+               const py::object& type, bool create, bool strict, const py::object& fill,
+               const py::object& progressCallback) {
   const int typeCode = TypeCode(type);
-  const Resolved resolved = ResolveGrid(grid, model);
-  const fs::path out = OutputPath(output, grid, resolved, typeCode);
-  kv::CheckGrid(resolved.grid, typeCode);
+  const RunTarget target = Target(output, grid, model, typeCode, strict);
+  kv::CheckGrid(target.resolved.grid, typeCode);
   py::list keep;
-  HeldSets stream(TakeSets(sets, resolved.grid, keep));
-  const kv::ConversionRequest request = Request(out, resolved, typeCode, create);
+  HeldSets stream(TakeSets(sets, target.resolved.grid, typeCode, fill, keep));
+  kv::ConversionRequest request = Request(target.output, target.resolved, typeCode, create);
+  request.strict = strict;
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
-  return ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }), out);
+  const fs::path& out = target.output;
+  return WithWarnings(ResultDict(WithoutGil(progress, [&] { return kv::RunConversionFrom(request, stream, callback); }, &out), out),
+                      target.resolved.warnings);
 }
 
-py::array_t<float> Read(const py::object& path, const py::object& grid, const py::object& model, const py::object& type,
-                        const py::object& periodObject, const py::object& layerObject) {
+// The values of one period, or with no period those of every period that has
+// data of its own, as (periods, array of (periods, layers, NY, NX)).
+py::object Read(const py::object& path, const py::object& grid, const py::object& model, const py::object& type,
+                const py::object& periodObject, const py::object& layerObject) {
   const int typeCode = TypeCode(type);
-  const Resolved resolved = ResolveGrid(grid, model);
+  const kv::GridChoice choice = Choice(grid, model);
+  const kv::ResolvedGrid resolved = kv::ResolveGrid(choice, kWords);
+  Warn(resolved.warnings);
+  const kv::GridSize& g = resolved.grid;
   const fs::path file = ToPath(path);
+  Progress progress{py::none()};
+  if (periodObject.is_none()) {
+    if (!layerObject.is_none()) throw py::value_error("layer needs period");
+    RequireFile(file);
+    auto all = std::make_unique<kv::FileValues>(
+        WithoutGil(progress, [&] { return kv::ReadFileValues(file, g, typeCode, progress.Wait()); }));
+    const std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(all->periods.size()), all->layers, g.ny, g.nx};
+    const py::list periods = py::cast(all->periods);
+    float* data = all->values.data();
+    py::capsule owner(all.release(), [](void* p) { delete static_cast<kv::FileValues*>(p); });
+    return py::make_tuple(periods, py::array_t<float>(shape, data, owner));
+  }
   const std::int64_t period = WholeNumber(periodObject, "period");
   const std::int64_t layer = layerObject.is_none() ? 0 : WholeNumber(layerObject, "layer");
-  if (period < 1 || period > kv::kPeriodCount) throw py::value_error("period " + std::to_string(period) + " is outside 1..1000");
-  const int perBlock = kv::LayersPerBlock(typeCode, resolved.grid.nz);
+  if (period < 1 || period > kv::kPeriodCount) {
+    throw py::value_error("period " + std::to_string(period) + " is outside 1.." + std::to_string(kv::kPeriodCount));
+  }
+  const int perBlock = kv::LayersPerBlock(typeCode, g.nz);
   if (!layerObject.is_none() && (layer < 1 || layer > perBlock)) {
     throw py::value_error("layer " + std::to_string(layer) + " is outside 1.." + std::to_string(perBlock) +
                           ", the layers a block of type " + std::to_string(typeCode) + " holds");
   }
-  Progress progress{py::none()};
+  RequireFile(file);
   auto values = std::make_unique<kv::PeriodValues>(WithoutGil(progress, [&] {
-    return kv::ReadPeriodValues(file, resolved.grid, typeCode, static_cast<int>(period), static_cast<int>(layer),
-                                progress.Wait());
+    return kv::ReadPeriodValues(file, g, typeCode, static_cast<int>(period), static_cast<int>(layer), progress.Wait());
   }));
-  const std::vector<py::ssize_t> shape =
-      layer == 0 ? std::vector<py::ssize_t>{values->layers, resolved.grid.ny, resolved.grid.nx}
-                 : std::vector<py::ssize_t>{resolved.grid.ny, resolved.grid.nx};
+  const std::vector<py::ssize_t> shape = layer == 0 ? std::vector<py::ssize_t>{values->layers, g.ny, g.nx}
+                                                    : std::vector<py::ssize_t>{g.ny, g.nx};
   float* data = values->values.data();
   // The array owns the values it shows: no copy.
   py::capsule owner(values.release(), [](void* p) { delete static_cast<kv::PeriodValues*>(p); });
@@ -418,17 +270,12 @@ py::array_t<float> Read(const py::object& path, const py::object& grid, const py
 }
 
 py::dict Info(const py::object& path, const py::object& grid, const py::object& model, const py::object& type) {
-  const bool gridGiven = GridGiven(grid, model);
-  if (gridGiven && type.is_none()) {
-    throw py::value_error("type is needed with model or grid: the type decides how many layers a block holds");
-  }
-  if (!gridGiven && !type.is_none()) throw py::value_error("type needs model or grid");
-  std::optional<kv::FileGeometry> geometry;
-  if (gridGiven) {
-    const int typeCode = TypeCode(type);
-    geometry = kv::FileGeometry{ResolveGrid(grid, model).grid, typeCode};
-  }
+  const std::optional<int> typeCode = type.is_none() ? std::nullopt : std::optional(TypeCode(type));
+  std::vector<std::string> warnings;
+  const std::optional<kv::FileGeometry> geometry = kv::InfoGeometry(Choice(grid, model), typeCode, kWords, false, &warnings);
+  Warn(warnings);
   const fs::path file = ToPath(path);
+  RequireFile(file);
   Progress progress{py::none()};
   const kv::DataFileInfo info = WithoutGil(progress, [&] { return kv::DescribeDataFile(file, geometry, progress.Wait()); });
   auto blocks = [](const std::vector<kv::PeriodBlock>& list) {
@@ -473,6 +320,70 @@ py::list Types() {
   return out;
 }
 
+// stats() and diff(): the numbers kvcvrt-cli stats and diff print, unrounded.
+py::list Stats(const py::object& path, const py::object& input, const py::object& grid, const py::object& model,
+               const py::object& type, const py::object& nodata) {
+  if (path.is_none() == input.is_none()) throw py::value_error("give a period data file or input=TEXT_FILE, not both");
+  const kv::ResolvedGrid resolved = kv::ResolveGrid(Choice(grid, model), kWords);
+  const std::optional<float> noData = nodata.is_none() ? std::nullopt : std::optional(nodata.cast<float>());
+  Progress progress{py::none()};
+  kv::StatsReport report;
+  if (!path.is_none()) {
+    const kv::StoredFile file{ToPath(path), resolved.grid, TypeCode(type), progress.Wait()};
+    report = WithoutGil(progress, [&] { return kv::DataFileStats(file, noData); });
+  } else {
+    const fs::path text = ToPath(input);
+    report = WithoutGil(progress, [&] {
+      if (const std::string problem = kv::InputProblem(text, true); !problem.empty()) {
+        throw kv::Error(kv::ErrorKind::InputMissing, problem);
+      }
+      kv::FileSource source(text);
+      return kv::MatrixTextStats(source, text, resolved.grid, noData);
+    });
+  }
+  py::list rows;
+  for (const kv::LayerStatsRow& r : report.rows) {
+    const kv::LayerStats& s = r.stats;
+    py::dict row(py::arg("period") = r.period, py::arg("layer") = r.layer, py::arg("min") = s.min,
+                 py::arg("max") = s.max, py::arg("mean") = s.mean, py::arg("std") = s.std, py::arg("zeros") = s.zeros,
+                 py::arg("nodata") = s.nodata);
+    if (r.set > 0) row["set"] = r.set;
+    rows.append(row);
+  }
+  return rows;
+}
+
+py::dict Diff(const py::object& first, const py::object& second, const py::object& grid, const py::object& model,
+              const py::object& type, double tolerance) {
+  if (!(tolerance >= 0)) throw py::value_error("tolerance must be 0 or more");
+  const kv::ResolvedGrid resolved = kv::ResolveGrid(Choice(grid, model), kWords);
+  Progress progress{py::none()};
+  const kv::StoredFile file{ToPath(first), resolved.grid, TypeCode(type), progress.Wait()};
+  const fs::path other = ToPath(second);
+  const kv::DiffReport report = WithoutGil(progress, [&] { return kv::DiffDataFiles(file, other, tolerance); });
+  using Presence = kv::LayerComparison::Presence;
+  py::list layers;
+  for (const kv::LayerComparison& c : report.layers) {
+    const kv::LayerDifference& d = c.difference;
+    const char* status = c.presence == Presence::OnlyFirst    ? "only_first"
+                         : c.presence == Presence::OnlySecond ? "only_second"
+                         : d.maxAbs == 0                      ? "equal"
+                         : c.within                           ? "within"
+                                                              : "differs";
+    py::dict row(py::arg("period") = c.period, py::arg("layer") = c.layer, py::arg("status") = status);
+    if (c.presence == Presence::Both) {
+      row["max_abs"] = d.maxAbs;
+      row["abs_row"] = d.absRow;
+      row["abs_column"] = d.absColumn;
+      row["max_rel"] = d.maxRel;
+      row["rel_row"] = d.relRow;
+      row["rel_column"] = d.relColumn;
+    }
+    layers.append(row);
+  }
+  return py::dict(py::arg("within") = report.within, py::arg("layers") = layers);
+}
+
 }  // namespace
 
 }  // namespace kvpy
@@ -492,32 +403,62 @@ PYBIND11_MODULE(kvcvrt, m) {
       PyExc_Exception, nullptr);
   if (!g_errorType) throw py::error_already_set();
   m.attr("Error") = py::reinterpret_borrow<py::object>(g_errorType);
+  const py::tuple missingBases = py::make_tuple(py::reinterpret_borrow<py::object>(g_errorType),
+                                                py::reinterpret_borrow<py::object>(PyExc_FileNotFoundError));
+  g_missingType = PyErr_NewExceptionWithDoc("kvcvrt.FileNotFoundError",
+                                            "A file the call names does not exist: both a kvcvrt.Error and the "
+                                            "built-in FileNotFoundError.",
+                                            missingBases.ptr(), nullptr);
+  if (!g_missingType) throw py::error_already_set();
+  m.attr("FileNotFoundError") = py::reinterpret_borrow<py::object>(g_missingType);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
+    } catch (const kv::RequestError& e) {
+      PyErr_SetString(PyExc_ValueError, e.problem().c_str());
     } catch (const kv::Error& e) {
       SetError(e);
     }
   });
 
   m.def("convert", &Convert, py::arg("input"), py::arg("output") = py::none(), py::kw_only(), py::arg("grid") = py::none(),
-        py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("progress") = py::none(),
+        py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("strict") = false,
+        py::arg("progress") = py::none(),
         "Converts a matrix input text file into a period data file, as kvcvrt-cli convert does. With a model and no "
         "output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, rebuilt, "
-        "warnings, output. progress(report) is called after every data set and while waiting for another run; "
-        "returning False cancels a run that is still checking.");
+        "warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
+        "progress(report) is called after every data set and while waiting for another run; returning False cancels "
+        "a run that is still checking. A Ctrl-C or callback error that comes once the run writes is raised after the "
+        "run completed, with its result as the exception's attribute result.");
   m.def("write", &Write, py::arg("output"), py::arg("sets"), py::kw_only(), py::arg("grid") = py::none(),
-        py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("progress") = py::none(),
-        "Stores data sets given as (period, layer, array) with arrays of shape (NY, NX) of float or integer values, "
-        "rounded to float32 as the text reader rounds; NaN and infinities are refused. The same run, checks and bytes "
-        "as converting the same values from text. Returns what convert returns.");
+        py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("strict") = false,
+        py::arg("fill") = py::none(), py::arg("progress") = py::none(),
+        "Stores data sets given as (period, layer, array) with arrays of shape (NY, NX), or as (period, array) with "
+        "an array of shape (layers, NY, NX) for every layer of the period's block, of float or integer values, "
+        "rounded to float32 as the text reader rounds; NaN and infinities are refused. Masked cells are refused "
+        "unless fill=VALUE says what to store there. The same run, checks and bytes as converting the same values "
+        "from text. Returns what convert returns.");
   m.def("read", &Read, py::arg("path"), py::kw_only(), py::arg("grid") = py::none(), py::arg("model") = py::none(),
-        py::arg("type"), py::arg("period"), py::arg("layer") = py::none(),
+        py::arg("type"), py::arg("period") = py::none(), py::arg("layer") = py::none(),
         "The values in force for a period as a float32 array (layers, NY, NX), the layers of its block (NZ, or 1 for "
-        "a single-layer type), or one layer (NY, NX). Layers past the end of the file were never written: NaN.");
+        "a single-layer type), or one layer (NY, NX). Without a period: (periods, values), the numbers of the "
+        "periods with data of their own and their values as (periods, layers, NY, NX). Layers past the end of the "
+        "file were never written: NaN. A file made for another grid or type is refused.");
   m.def("info", &Info, py::arg("path"), py::kw_only(), py::arg("grid") = py::none(), py::arg("model") = py::none(),
         py::arg("type") = py::none(),
         "The header of a period data file as kvcvrt-cli info describes it, as a dict; 'text' holds the lines it prints.");
+  m.def("stats", &Stats, py::arg("path") = py::none(), py::kw_only(), py::arg("input") = py::none(),
+        py::arg("grid") = py::none(), py::arg("model") = py::none(), py::arg("type") = py::none(),
+        py::arg("nodata") = py::none(),
+        "The numbers kvcvrt-cli stats prints, as a list of dicts (period, layer, min, max, mean, std, zeros, nodata): "
+        "for every stored layer of the periods with data of their own, or with input=TEXT_FILE for every data set of "
+        "matrix input text (each also with its 'set').");
+  m.def("diff", &Diff, py::arg("first"), py::arg("second"), py::kw_only(), py::arg("grid") = py::none(),
+        py::arg("model") = py::none(), py::arg("type"), py::arg("tolerance") = 0.0,
+        "Compares two period data files layer by layer, as kvcvrt-cli diff does. Returns a dict: within (True when "
+        "every layer is in both files and within the tolerance) and layers, a list of dicts with period, layer, "
+        "status (equal, within, differs, only_first, only_second) and, for layers in both, max_abs, abs_row, "
+        "abs_column, max_rel, rel_row, rel_column.");
   m.def("types", &Types,
         "The type list as kvcvrt-cli types shows it: row, text, code, extension and whether a block holds one layer.");
 }

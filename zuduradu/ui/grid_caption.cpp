@@ -1,13 +1,18 @@
 #include "zuduradu/ui/grid_caption.h"
 
+#include <algorithm>
+
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/model/model_file.h"
 
 namespace kv::ui {
 
 namespace {
 
-std::string Count(int n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
+// "30 rows", with "(default)" when the model left the key out.
+std::string Count(const kv::ModelStatus& model, const char* key, int n, const char* one, const char* many) {
+  const bool defaulted = std::find(model.defaulted.begin(), model.defaulted.end(), key) != model.defaulted.end();
+  return kv::Counted(n, one, many) + (defaulted ? " (default)" : "");
 }
 
 }  // namespace
@@ -19,14 +24,17 @@ std::string GridCaption(const kv::Settings& settings) {
     case kv::ModelState::NoneChosen:
       return {};
     case kv::ModelState::Accepted:
-      return "Grid: " + Count(settings.NX, "column", "columns") + " \u00d7 " + Count(settings.NY, "row", "rows") +
-             " \u00d7 " + Count(settings.NZ, "layer", "layers");
+      return "Grid: " + Count(model, "NX", settings.NX, "column", "columns") + " \u00d7 " +
+             Count(model, "NY", settings.NY, "row", "rows") + " \u00d7 " +
+             Count(model, "NZ", settings.NZ, "layer", "layers");
     case kv::ModelState::FileMissing:
       return refused + "file not found";
     case kv::ModelState::VersionTooOld:
       return refused + "version " + std::to_string(model.version) + " < " + std::to_string(kv::kMinModelVersion);
     case kv::ModelState::DimensionOutOfRange:
       return refused + model.key + " out of range";
+    case kv::ModelState::DimensionNotANumber:
+      return refused + model.key + " is not a number";
   }
   return {};
 }

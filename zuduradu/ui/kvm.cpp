@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 
 #include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/request.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/ui/app_icon.h"
@@ -20,6 +22,7 @@
 #include "zuduradu/ui/grid_caption.h"
 #include "zuduradu/ui/input_blocker.h"
 #include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/progress_text.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 #include "zuduradu/ui/shell_services.h"
@@ -31,10 +34,13 @@ namespace {
 // The browse dialog of each path row.
 const DialogRequest& BrowseRequest(int row) {
   static const DialogRequest requests[3] = {
-      {QStringLiteral("ZENTA Models"), QStringLiteral("KV Models (*.kv5)|*.kv5"), QStringLiteral("kv5")},
+      {QStringLiteral("ZENTA Models"), QStringLiteral("KV Models (*.kv5)|*.kv5"), QStringLiteral("kv5"), {}},
       {QStringLiteral("Input Data Files"),
-       QStringLiteral("Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|All Files (*.*)|*.*"), {}},
-      {QStringLiteral("Output Data Files"), QStringLiteral("Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*"), {}},
+       QStringLiteral("Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|Text and CSV Files (*.txt; *.csv)|*.txt;*.csv|"
+                      "All files (*)|*.*"),
+       {},
+       {}},
+      {QStringLiteral("Output Data Files"), QStringLiteral("Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*"), {}, {}},
   };
   return requests[row];
 }
@@ -70,8 +76,12 @@ kvm::kvm(ShellServices& shell, const std::string& commandLine, ConversionJob::Ru
     connect(openButtons_[row], &QPushButton::clicked, this, [this, row] { browse(row); });
   }
   connect(combo_, &QComboBox::activated, this, &kvm::typeChosen);
+  // A model path typed into step 1 is taken when the box is left (Enter then
+  // still presses GO, which takes it first too).
+  connect(fileTexts_[0], &QLineEdit::editingFinished, this, &kvm::takeTypedModel);
   connect(buttons_[0], &QPushButton::clicked, this, &kvm::go);
   connect(buttons_[2], &QPushButton::clicked, this, &QWidget::close);
+  connect(previewButton_, &QPushButton::clicked, this, &kvm::preview);
 
   progressDelay_.setSingleShot(true);
   progressDelay_.setInterval(kProgressDelayMs);
@@ -105,7 +115,10 @@ void kvm::showGrid() {
 }
 
 void kvm::browse(int row) {
-  const DialogRequest& request = BrowseRequest(row);
+  takeTypedModel();
+  DialogRequest request = BrowseRequest(row);
+  // Dialogs start in the model's folder, where its files usually are.
+  if (!settings_.ModelFolder.empty()) request.folder = FromCore(settings_.ModelFolder);
   const std::optional<QString> chosen = row == kOutputRow ? shell_.ShowSaveDialog(request)
                                                           : shell_.ShowOpenDialog(request);
   if (chosen) take(row, *chosen);
@@ -113,7 +126,11 @@ void kvm::browse(int row) {
 
 void kvm::take(int row, const QString& chosenPath) {
   if (row == kModelRow) {
+    // What the boxes show is what the new model may replace.
+    settings_.InputPath = ToCore(fileTexts_[1]->text());
+    settings_.OutputPath = ToCore(fileTexts_[2]->text());
     showBoxes(kv::TakeModelFromDialog(settings_, ToCore(chosenPath)));
+    fileTexts_[0]->setModified(false);
     showGrid();
     return;
   }
@@ -128,14 +145,26 @@ void kvm::typeChosen(int index) {
   }
 }
 
+void kvm::takeTypedModel() {
+  if (!fileTexts_[0]->isModified()) return;
+  fileTexts_[0]->setModified(false);
+  take(kModelRow, fileTexts_[0]->text());
+}
+
 bool kvm::ValidateInputs() {
+  // The run takes the paths the boxes show, so they are what is checked.
+  takeTypedModel();
+  const std::string output = ToCore(fileTexts_[2]->text());
   QString problem;
   if (settings_.ModelPath.empty()) {
     problem = tr("Please select a KV Model.");
-  } else if (const std::string input = kv::InputProblem(kv::PathFromUtf8(settings_.InputPath), false); !input.empty()) {
+  } else if (const std::string input = kv::InputProblem(kv::PathFromUtf8(ToCore(fileTexts_[1]->text())), false);
+             !input.empty()) {
     problem = FromCore(input);
-  } else if (settings_.OutputPath.empty()) {
+  } else if (output.empty()) {
     problem = tr("Please specify the name of the output data file");
+  } else if (const std::string folder = kv::OutputFolderProblem(kv::PathFromUtf8(output)); !folder.empty()) {
+    problem = FromCore(folder);
   }
   if (problem.isEmpty()) return true;
   shell_.Beep();
@@ -144,14 +173,15 @@ bool kvm::ValidateInputs() {
 }
 
 void kvm::go() {
-  if (job_.running() || !ValidateInputs()) return;
+  if (job_.running()) return;
+  settings_.InputPath = ToCore(fileTexts_[1]->text());
+  if (!ValidateInputs()) return;
   // A model that was not accepted has left the grid size of the one before it.
   if (const std::string refusal = kv::ModelRefusal(settings_); !refusal.empty()) {
     shell_.Beep();
     shell_.Warn(FromCore(refusal));
     return;
   }
-  settings_.InputPath = ToCore(fileTexts_[1]->text());
   if (!kv::FileExists(kv::PathFromUtf8(settings_.InputPath))) return;
 
   runOutput_ = fileTexts_[2]->text();
@@ -161,6 +191,7 @@ void kvm::go() {
   request.typeCode = combo_->currentData().toInt();
   request.grid = settings_.Grid();
   request.createNew = options_[1]->isChecked();
+  request.model = kv::PathFromUtf8(settings_.ModelPath);
 
   blocker_ = std::make_unique<InputBlocker>(this);
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -183,18 +214,29 @@ void kvm::runEnded(const JobOutcome& outcome) {
   blocker_.reset();
   switch (outcome.kind) {
     case JobOutcome::Kind::Done:
-      if (outcome.result.stored > 0) settings_.OutputPath = ToCore(runOutput_);
-      shell_.Inform(tr("Conversion is complete."), FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))));
+      if (outcome.result.stored == 0) {
+        shell_.Inform(tr("Conversion is complete."), FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))));
+        break;
+      }
+      settings_.OutputPath = ToCore(runOutput_);
+      if (shell_.InformWithAction(tr("Conversion is complete."),
+                                  FromCore(CompletionDetail(outcome.result, ToCore(runOutput_))), tr("Show"))) {
+        preview_->showStored(settings_.OutputPath, settings_.Grid(), combo_->currentData().toInt());
+      }
       break;
     case JobOutcome::Kind::Failed:
       shell_.Beep();
       shell_.Warn(FromCore(outcome.message));
       break;
     case JobOutcome::Kind::Cancelled:
+      shell_.Inform(tr("The conversion was cancelled."),
+                    tr("%1 was not changed.").arg(QDir::toNativeSeparators(runOutput_)));
       break;
   }
   emit conversionFinished();
 }
+
+void kvm::preview() { preview_->showInput(ToCore(fileTexts_[1]->text()), settings_); }
 
 void kvm::keyPressEvent(QKeyEvent* event) {
   // GO is the default button: Enter anywhere on the window that no control

@@ -27,6 +27,7 @@ namespace kv { struct PathBoxes; }
 namespace kv::ui {
 
 class InputBlocker;
+class PreviewDialog;
 class RunProgressDialog;
 class ShellServices;
 
@@ -51,6 +52,10 @@ class kvm : public QWidget {
   // The grid in use, or why the model was not accepted, beside step 1.
   QLabel* GridLabel() const { return gridLabel_; }
   RunProgressDialog* ProgressDialog() const { return progress_; }
+  // Beside step 2: the picture of a data set of the input, before GO; also
+  // opened by Show on the completion message for a stored layer.
+  QPushButton* PreviewButton() const { return previewButton_; }
+  PreviewDialog* Preview() const { return preview_; }
 
   const kv::Settings& settings() const { return settings_; }
   bool running() const { return job_.running(); }
@@ -73,6 +78,7 @@ class kvm : public QWidget {
  private:
   // kvm_controls.cpp: making, placing and ordering the controls.
   void createControls();
+  int extraWidth() const;
   void placeWindowControls();
   void placeTabControls();
   void setTabOrder();
@@ -84,12 +90,14 @@ class kvm : public QWidget {
   // kvm.cpp: the event handlers.
   void browse(int row);
   void take(int row, const QString& chosenPath);
+  void takeTypedModel();
   void typeChosen(int index);
   void go();
   void showBoxes(const kv::PathBoxes& boxes);
   void showGrid();
   void showProgressDialog();
   void runEnded(const JobOutcome& outcome);
+  void preview();
 
   ShellServices& shell_;
   kv::Settings settings_;
@@ -108,6 +116,8 @@ class kvm : public QWidget {
   QPushButton* buttons_[3] = {};
   QLabel* gridLabel_ = nullptr;
   RunProgressDialog* progress_ = nullptr;
+  QPushButton* previewButton_ = nullptr;
+  PreviewDialog* preview_ = nullptr;
 };
 
 }  // namespace kv::ui

@@ -1,6 +1,7 @@
 // Making the converter window's controls, placing them from the twips table and
 // setting their tab order.
 #include <QComboBox>
+#include <algorithm>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/kvm_layout.h"
 #include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 
 namespace kv::ui {
@@ -87,16 +89,39 @@ void kvm::createControls() {
 
   progress_ = new RunProgressDialog(this);
 
+  previewButton_ = new QPushButton(tr("Preview…"), page_);
+  previewButton_->setFlat(true);
+  previewButton_->setToolTip(tr("Show the first data set of the input as a picture, read against the model's grid"));
+  preview_ = new PreviewDialog(this);
+
   // The tab's page gets its final place only when the tab widget lays itself
   // out; the controls on it follow then.
   page_->installEventFilter(this);
+  installEventFilter(this);
+}
+
+// How much wider than the layout table the window is: the path boxes, the
+// type list and the grid line take it, the buttons move right by it.
+int kvm::extraWidth() const {
+  return std::max(0, width() - ToPixels(layout::kClient, PixelsPerTwip(font())).width());
 }
 
 void kvm::placeWindowControls() {
   const double scale = PixelsPerTwip(font());
-  setFixedSize(ToPixels(layout::kClient, scale).size());
-  tab_->setGeometry(ToPixels(layout::kTab, scale));
-  for (int i = 0; i < 3; ++i) buttons_[i]->setGeometry(Fitted(ToPixels(layout::kButton[i], scale), *buttons_[i]));
+  const QSize base = ToPixels(layout::kClient, scale).size();
+  setMinimumSize(base);
+  setMaximumHeight(base.height());
+  // The window opens at the table's size; afterwards it may be made wider.
+  if (!isVisible()) {
+    resize(base);
+  } else if (width() < base.width() || height() != base.height()) {
+    resize(std::max(width(), base.width()), base.height());
+  }
+  const int extra = extraWidth();
+  tab_->setGeometry(ToPixels(layout::kTab, scale).adjusted(0, 0, extra, 0));
+  for (int i = 0; i < 3; ++i) {
+    buttons_[i]->setGeometry(Fitted(ToPixels(layout::kButton[i], scale), *buttons_[i]).translated(extra, 0));
+  }
 }
 
 void kvm::placeTabControls() {
@@ -107,11 +132,15 @@ void kvm::placeTabControls() {
     widget.setGeometry(Fitted(ToPixels(twips, scale), widget).translated(-origin));
   };
   for (int i = 0; i < 6; ++i) place(*labels_[i], layout::kLabel[i]);
+  const int extra = extraWidth();
   for (int row = 0; row < 3; ++row) {
     place(*fileTexts_[row], layout::kFileText[row]);
+    fileTexts_[row]->resize(fileTexts_[row]->width() + extra, fileTexts_[row]->height());
     place(*openButtons_[row], layout::kOpenButton[row]);
+    openButtons_[row]->move(openButtons_[row]->pos() + QPoint(extra, 0));
   }
   place(*combo_, layout::kCombo);
+  combo_->resize(combo_->width() + extra, combo_->height());
   // Each option button takes the whole pitch of the pair: the table's 195
   // twips are less than an option button needs in most styles, and growing
   // both about their middles would make them overlap.
@@ -127,6 +156,10 @@ void kvm::placeTabControls() {
   const int left = step1.left() + labels_[0]->fontMetrics().horizontalAdvance(labels_[0]->text()) + gap;
   const int right = openButtons_[0]->geometry().right();
   gridLabel_->setGeometry(left, step1.top(), right - left + 1, step1.height());
+  // Preview sits on step 2's caption row, ending where the browse buttons end.
+  const QRect step2 = labels_[1]->geometry();
+  const int previewWidth = previewButton_->sizeHint().width();
+  previewButton_->setGeometry(right - previewWidth + 1, step2.top(), previewWidth, step2.height());
   showGrid();
 }
 
@@ -135,9 +168,11 @@ void kvm::setTabOrder() {
                             combo_,          fileTexts_[2], openButtons_[2], options_[0],   options_[1],
                             buttons_[2],     buttons_[1],   tab_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+  QWidget::setTabOrder(openButtons_[1], previewButton_);
 }
 
 bool kvm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == this && event->type() == QEvent::Resize) placeWindowControls();
   if (watched == page_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) placeTabControls();
   return QWidget::eventFilter(watched, event);
 }

@@ -28,7 +28,8 @@ std::string CompletionDetail(const kv::ConversionResult& result, const std::stri
   std::string text = result.stored > 0 ? kv::DataSetCount(result.stored) + " stored in " + output
                                        : "No data set was stored, so there is no file " + output;
   if (result.skipped > 0) {
-    text += "; " + kv::DataSetCount(result.skipped) + " skipped because " + (result.skipped == 1 ? "its layer exceeds" : "their layers exceed") + " NZ";
+    text += "; " + kv::DataSetCount(result.skipped) + " skipped because " +
+            std::string(kv::ForCount(result.skipped, "its layer exceeds", "their layers exceed")) + " NZ";
   }
   text += ".";
   for (const std::string& warning : result.warnings) text += "\n" + warning;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "zuduradu/ui/name_filters.h"
 
@@ -29,7 +30,7 @@ std::optional<QString> QtShellServices::ShowSaveDialog(const DialogRequest& requ
 }
 
 std::optional<QString> QtShellServices::RunDialog(DialogKind kind, const DialogRequest& request) {
-  QFileDialog dialog(owner_, request.title, lastFolder_);
+  QFileDialog dialog(owner_, request.title, request.folder.isEmpty() ? lastFolder_ : request.folder);
   if (kind == DialogKind::Open) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -62,6 +63,14 @@ void QtShellServices::Warn(const QString& text) { ShowMessage(owner_, QMessageBo
 
 void QtShellServices::Inform(const QString& text, const QString& detail) {
   ShowMessage(owner_, QMessageBox::NoIcon, text, detail);
+}
+
+bool QtShellServices::InformWithAction(const QString& text, const QString& detail, const QString& action) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok, owner_);
+  box.setInformativeText(detail);
+  QPushButton* chosen = box.addButton(action, QMessageBox::ActionRole);
+  box.exec();
+  return box.clickedButton() == chosen;
 }
 
 }  // namespace kv::ui

@@ -20,6 +20,7 @@ class QtShellServices : public ShellServices {
   void Beep() override;
   void Warn(const QString& text) override;
   void Inform(const QString& text, const QString& detail) override;
+  bool InformWithAction(const QString& text, const QString& detail, const QString& action) override;
 
  private:
   std::optional<QString> RunDialog(DialogKind kind, const DialogRequest& request);

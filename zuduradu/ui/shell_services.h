@@ -15,6 +15,7 @@ struct DialogRequest {
   QString title;
   QString filter;            // descriptions and patterns alternating between "|"
   QString defaultExtension;  // without the dot; empty for none
+  QString folder;            // where the dialog starts; empty: where the last one ended
 };
 
 class ShellServices {
@@ -33,6 +34,13 @@ class ShellServices {
   // A message box without an icon and with an OK button; detail, when not
   // empty, is shown under the text in the platform's smaller informative style.
   virtual void Inform(const QString& text, const QString& detail) = 0;
+  // The same message box with a further button named `action` beside OK;
+  // true when that button was pressed. Without such a button: Inform, false.
+  virtual bool InformWithAction(const QString& text, const QString& detail, const QString& action) {
+    (void)action;
+    Inform(text, detail);
+    return false;
+  }
 };
 
 }  // namespace kv::ui

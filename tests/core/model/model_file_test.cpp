@@ -27,8 +27,9 @@ TEST(ModelFile, GridSize) {
       {"[DIMENSION]\nNX=10\nNY=20\nNZ=3\n", GridSize{10, 20, 3}}, {"[VERSION]\nNUMBER=4000\n", GridSize{30, 30, 1}},
       {"", GridSize{30, 30, 1}}, {"[dimension]\nnx=10\nNz=2\n", GridSize{10, 30, 2}},
       {"[OTHER]\nNX=5\n[DIMENSION]\nNY=6\n", GridSize{30, 6, 1}},
-      {"[DIMENSION]\nNX=+12abc\nNY=-5\nNZ = 7 ; layers\n", GridSize{12, -5, 7}},
-      {"[DIMENSION]\nNX=abc\nNY=\nNZ=-\n", GridSize{30, 30, 1}},
+      {"[DIMENSION]\nNX=+12\nNY=-5\nNZ = 7 ; layers\n", GridSize{12, -5, 7}},
+      {"[DIMENSION]\nNX=+12abc\n", UnfitDimension{"NX", "+12abc", false}},
+      {"[DIMENSION]\nNX=\nNY=abc\nNZ=-\n", UnfitDimension{"NY", "abc", false}},
       {"[DIMENSION]\nNX=5\nNX=6\n[X]\n[DIMENSION]\nNX=7\nNY=8\n", GridSize{5, 8, 1}},
       {"[DIMENSION]\nNX=\nNX=6\n", GridSize{30, 30, 1}}, {"[DIMENSION]\n  NX=5\n\tNY=6\n", GridSize{5, 6, 1}},
       {"\xEF\xBB\xBF[DIMENSION]\r\nNX=4\r\nNY=3\r\n", GridSize{4, 3, 1}},
@@ -36,7 +37,8 @@ TEST(ModelFile, GridSize) {
       {"[DIMENSION]\nNX=32767\nNY=-32768\n", GridSize{32767, -32768, 1}},
       {"[DIMENSION]\nNX=32768\n", UnfitDimension{"NX", "32768"}},
       {"[DIMENSION]\nNZ=99999999999999999999999 cells\nNY=-32769\n", UnfitDimension{"NY", "-32769"}},
-      {"[DIMENSION]\nNZ=99999999999999999999999 cells\n", UnfitDimension{"NZ", "99999999999999999999999 cells"}},
+      {"[DIMENSION]\nNZ=99999999999999999999999 cells\n", UnfitDimension{"NZ", "99999999999999999999999 cells", false}},
+      {"[DIMENSION]\nNZ=99999999999999999999999 # cells\n", UnfitDimension{"NZ", "99999999999999999999999 # cells"}},
       {"[DIMENSION]\nNY=40000 ; note\n", UnfitDimension{"NY", "40000 ; note"}},  // the value as written
       {"# head\n\n; more\n[DIMENSION]\n# NX=1\nNX=5\n", GridSize{5, 30, 1}},
       {"[DIMENSION]\nNX: 5\nNY=6\n", GridSize{30, 6, 1}},  // only "=" separates

@@ -68,13 +68,13 @@ TEST(ModelPaths, CommandLine) {
   EXPECT_EQ(s.model.file, "C:\\M\\A.kv5");
 }
 
-TEST(ModelPaths, SecondModelKeepsTheFirstDefaults) {
+TEST(ModelPaths, SecondModelMovesTheFirstDefaults) {
   Settings s;
   TakeModelFromDialog(s, "c:\\m\\a.kv5", PathCase::Fold);
   const PathBoxes boxes = TakeModelFromDialog(s, "D:\\N\\B.kv5", PathCase::Fold);
-  EXPECT_EQ(boxes, (PathBoxes{"d:\\n\\b.kv5", std::nullopt, std::nullopt}));
-  EXPECT_EQ(s.InputPath, "c:\\m\\Input.dat");
-  EXPECT_EQ(s.OutputPath, "c:\\m\\a.");
+  EXPECT_EQ(boxes, (PathBoxes{"d:\\n\\b.kv5", "d:\\n\\Input.dat", "d:\\n\\b."}));
+  EXPECT_EQ(s.InputPath, "d:\\n\\Input.dat");
+  EXPECT_EQ(s.OutputPath, "d:\\n\\b.");
   EXPECT_EQ(s.ModelFolder, "d:\\n\\");
   EXPECT_EQ(OutputNameForType(s, 3, PathCase::Fold), "d:\\n\\b.top");
 }

@@ -115,7 +115,8 @@ TEST(Conversion, RefusedRunsChangeNothing) {
       {"1 1 1" + six, {0, 2, 2}, 3, kv::ErrorKind::BadRequest,
        "The grid size 0 x 2 x 2 (columns x rows x layers) is not usable: each must be 1..32767."},
       {"0", {32767, 32767, 3}, 3, kv::ErrorKind::BadRequest, "The grid size 32767 x 32767 x 3 is too "
-       "large for a period data file: its first block would pass byte 2,147,483,646."},
+       "large for a period data file: its first block (3 layers of 1,073,676,289 values) would reach byte "
+       "12,884,119,467, past byte 2,147,483,646, the last the file can address."},
       {"2 1 1 1.5 2.5 3.5 4.5 5.5 6.5 7.5 2 1" + six, g, 3, kv::ErrorKind::BadInput,
        "Data set 2, period, line 1, column 31 of IN: \"7.5\" is not a whole number; data set 1 may hold more values "
        "than NX x NY = 3 x 2 = 6, and the grid size may not match the file."},
@@ -186,7 +187,8 @@ TEST(Conversion, RefusedOutputFiles) {
       {blockEntry(-3, 1000), "the block number -3 of period 1000 puts its data outside"},
       // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
       {blockEntry(1) + std::string(64, '\0'),
-       "o.top does not fit the grid 3 x 2 x 2 and type 3: it is 4064 bytes long, where its 1 block needs 4048 bytes at "
+       "o.top does not fit the grid 3 x 2 x 2 and type 3 (\"Elevation of top of cells\"): it is 4064 bytes long, where "
+       "its 1 block needs 4048 bytes at "
        "most, and the file ends 16 bytes into a layer of 3 x 2 values: its length does not fit this grid. Choose the "
        "model the file was made for, or create a new file."},
       {blockEntry(1).replace(2002, 2, "\1\0", 2) + std::string(48, '\0'), "and periods 1 and 2 both have block 1"},

@@ -424,8 +424,9 @@ TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
   // A real journal, for the scene's output, as a killed append leaves it.
   auto journalOf = [&](const Scene& s) {
     kv::BinaryFile file(s.out, kv::BinaryFile::Mode::Read);
-    const std::vector<kv::SavedRange> ranges = {{0, 4000}, {4000, 24}};
-    kv::WriteJournal(s.out, file, file.Length(), file.Length() + 48, ranges);
+    const std::vector<unsigned char> bytes(4024, 7);
+    const std::vector<kv::PlannedWrite> writes = {{0, {bytes.data(), 4000}, {}}, {4000, {bytes.data() + 4000, 24}, {}}};
+    kv::WriteJournal(s.out, file, file.Length(), writes);
     return ReadAll(kv::JournalPath(s.out));
   };
   const struct {

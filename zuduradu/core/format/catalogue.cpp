@@ -121,6 +121,16 @@ std::string_view ExtensionFor(int typeCode) {
 
 std::span<const TypeRow> TypeList() { return kTypeList; }
 
+std::string TypeName(int typeCode) {
+  std::string rows;
+  for (const TypeRow& row : kTypeList) {
+    if (row.code != typeCode) continue;
+    rows += (rows.empty() ? "\"" : " or \"") + std::string(row.text) + "\"";
+  }
+  if (rows.empty()) rows = std::string(ExtensionFor(typeCode));
+  return std::to_string(typeCode) + (rows.empty() ? "" : " (" + rows + ")");
+}
+
 std::optional<int> TypeCodeForExtension(std::string_view ext) {
   if (ext.starts_with('.')) ext.remove_prefix(1);
   if (ext.empty()) return std::nullopt;

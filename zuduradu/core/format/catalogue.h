@@ -34,6 +34,11 @@ struct TypeRow {
 // The 31 rows, in the order shown. Row 0 is the prompt "- Select a type -".
 std::span<const TypeRow> TypeList();
 
+// A type for messages: its code and the texts of its rows in the type list,
+// such as 10 ("Starting Head"); the code and its extension for a code that no
+// row shows, such as 110 (.xyz).
+std::string TypeName(int typeCode);
+
 // The code of the first row of the type list whose extension is ext, given as
 // "top" or ".top" in any case; nothing when no row has it.
 std::optional<int> TypeCodeForExtension(std::string_view ext);

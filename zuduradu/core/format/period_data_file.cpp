@@ -15,7 +15,8 @@ PeriodHeader ReadHeader(BinaryFile& file) {
   const std::int64_t length = file.Length();
   if (length < kHeaderBytes) {
     throw Error(ErrorKind::BadOutput, PathText(file.path()) + " is " + std::to_string(length) +
-                                          " bytes long, shorter than the 4000-byte header of a period data file");
+                                          " bytes long, shorter than the " + std::to_string(kHeaderBytes) +
+                                          "-byte header of a period data file");
   }
   std::array<unsigned char, kHeaderBytes> bytes{};
   file.ReadAt(0, bytes);

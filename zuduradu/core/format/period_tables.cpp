@@ -80,11 +80,17 @@ void CheckGrid(const GridSize& grid, int typeCode) {
     throw Error(ErrorKind::BadRequest, "The type code " + std::to_string(typeCode) + " is outside 0.." +
                                            std::to_string(kMaxTypeCode));
   }
+  // Every byte of the first block, which every file of this grid has, must lie
+  // where 32-bit offsets reach; a layer beyond them could not be read back, and
+  // checking this first spares the run from asking for memory it cannot use.
   const int layers = LayersPerBlock(typeCode, grid.nz);
-  if (!LayerOffset(grid, layers, 1, layers)) {
-    throw Error(ErrorKind::BadRequest, "The grid size " + size +
-                                           " is too large for a period data file: its first block would pass byte " +
-                                           GroupedThousands(kMaxLayerOffset));
+  const std::int64_t lastByte = kHeaderBytes + layers * CellsPerLayer(grid) * 4 - 1;
+  if (!LayerOffset(grid, layers, 1, layers) || lastByte > kMaxLayerOffset) {
+    throw Error(ErrorKind::BadRequest,
+                "The grid size " + size + " is too large for a period data file: its first block (" +
+                    std::to_string(layers) + (layers == 1 ? " layer of " : " layers of ") +
+                    GroupedThousands(CellsPerLayer(grid)) + " values) would reach byte " + GroupedThousands(lastByte) +
+                    ", past byte " + GroupedThousands(kMaxLayerOffset) + ", the last the file can address");
   }
 }
 

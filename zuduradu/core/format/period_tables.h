@@ -45,7 +45,8 @@ std::optional<std::int16_t> NextBlockNumber(const PeriodTable& blocks);
 std::optional<std::int64_t> LayerOffset(const GridSize& grid, int layersPerBlock, int block, int layer);
 
 // Refuses (kv::Error, BadRequest) a grid that has no cells, a type code outside
-// 0..kMaxTypeCode, or a grid whose first block the file cannot address.
+// 0..kMaxTypeCode, or a grid whose first block does not lie whole within the
+// offsets the file can address (the limit is in the message).
 void CheckGrid(const GridSize& grid, int typeCode);
 
 // The reference copy after loading: kOwnData, kBorrowedData or kNoBlock per period.

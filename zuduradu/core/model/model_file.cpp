@@ -87,25 +87,51 @@ std::int64_t ReadModelVersion(const std::filesystem::path& modelFile) {
   return text ? LeadingInteger(*text).value_or(kMinModelVersion) : kMinModelVersion;
 }
 
-GridSizeRead ReadGridSize(const std::filesystem::path& modelFile) {
+namespace {
+
+// A whole number written as such: an optional sign and digits, and after them
+// at most blanks and a comment that starts with ";" or "#".
+bool WholeNumberText(std::string_view value) {
+  value = value.substr(0, value.find_first_of(";#"));
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (!value.empty() && (value.front() == '+' || value.front() == '-')) value.remove_prefix(1);
+  return !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+GridSizeRead ReadGridSize(const std::filesystem::path& modelFile) { return ReadGridKeys(modelFile).size; }
+
+GridKeys ReadGridKeys(const std::filesystem::path& modelFile) {
   std::array<WantedKey, 3> keys{{{"DIMENSION", "NX", std::nullopt},
                                   {"DIMENSION", "NY", std::nullopt},
                                   {"DIMENSION", "NZ", std::nullopt}}};
   ReadKeys(modelFile, keys);
   const std::array<int, 3> defaults{kDefaultGrid.nx, kDefaultGrid.ny, kDefaultGrid.nz};
   std::array<int, 3> sizes{};
+  GridKeys read;
   for (std::size_t i = 0; i < 3; ++i) {
     const WantedKey& k = keys[i];
-    const std::optional<std::int64_t> number = k.firstValue ? LeadingInteger(*k.firstValue) : std::nullopt;
-    if (!number) {
+    if (!k.firstValue || k.firstValue->empty()) {
       sizes[i] = defaults[i];
-    } else if (*number < kInt16Min || *number > kInt16Max) {
-      return UnfitDimension{std::string(k.key), *k.firstValue};
-    } else {
-      sizes[i] = static_cast<int>(*number);
+      read.defaulted.emplace_back(k.key);
+      continue;
     }
+    // "forty" or "40.5" read as a default or as 40 would give a grid the
+    // model does not have, and files written with it would not fit the model.
+    if (!WholeNumberText(*k.firstValue)) {
+      read.size = UnfitDimension{std::string(k.key), *k.firstValue, false};
+      return read;
+    }
+    const std::int64_t number = *LeadingInteger(*k.firstValue);
+    if (number < kInt16Min || number > kInt16Max) {
+      read.size = UnfitDimension{std::string(k.key), *k.firstValue};
+      return read;
+    }
+    sizes[i] = static_cast<int>(number);
   }
-  return GridSize{sizes[0], sizes[1], sizes[2]};
+  read.size = GridSize{sizes[0], sizes[1], sizes[2]};
+  return read;
 }
 
 }  // namespace kv

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "zuduradu/core/grid.h"
 
@@ -30,15 +31,23 @@ std::optional<std::int64_t> LeadingInteger(std::string_view value);
 // The model's version, kMinModelVersion when the file gives none.
 std::int64_t ReadModelVersion(const std::filesystem::path& modelFile);
 
-// A dimension whose value does not fit -32768..32767.
+// A dimension whose value does not fit -32768..32767, or is not a whole number.
 struct UnfitDimension {
   std::string key;    // "NX", "NY" or "NZ"
   std::string value;  // the value as written in the file
+  bool number = true;  // false: the value is not a whole number at all
   friend bool operator==(const UnfitDimension&, const UnfitDimension&) = default;
 };
 
 // The grid size, or the first of NX, NY, NZ that does not fit.
 using GridSizeRead = std::variant<GridSize, UnfitDimension>;
 GridSizeRead ReadGridSize(const std::filesystem::path& modelFile);
+
+// The grid size with the keys that were missing and took their defaults.
+struct GridKeys {
+  GridSizeRead size;
+  std::vector<std::string> defaulted;  // "NX", "NY", "NZ" in that order
+};
+GridKeys ReadGridKeys(const std::filesystem::path& modelFile);
 
 }  // namespace kv

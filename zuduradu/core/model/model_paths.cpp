@@ -7,6 +7,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 
@@ -33,9 +34,10 @@ ModelStatus TakeGridSize(Settings& settings, const std::string& modelFile, bool 
       return status;
     }
   }
-  const GridSizeRead read = ReadGridSize(file);
+  const GridKeys keys = ReadGridKeys(file);
+  const GridSizeRead& read = keys.size;
   if (const auto* unfit = std::get_if<UnfitDimension>(&read)) {
-    status.state = ModelState::DimensionOutOfRange;
+    status.state = unfit->number ? ModelState::DimensionOutOfRange : ModelState::DimensionNotANumber;
     status.key = unfit->key;
     status.value = unfit->value;
     return status;
@@ -45,18 +47,46 @@ ModelStatus TakeGridSize(Settings& settings, const std::string& modelFile, bool 
   settings.NY = grid.ny;
   settings.NZ = grid.nz;
   status.state = ModelState::Accepted;
+  status.defaulted = keys.defaulted;
   return status;
+}
+
+// The model's base name with its dot ("c:\\m\\a."), as its default output.
+std::string BaseWithDot(std::string_view model, PathCase pathCase) {
+  return InCase(model.substr(0, LastPosition(model, '.')), pathCase);
+}
+
+// Before another model is taken: a path that is exactly what the current model
+// derived (its default input, its base name alone or with a type's extension)
+// is emptied, so that the new model derives it again; a path the user chose or
+// typed stays. Gives the extension a derived output carried, to carry it over.
+std::string ReleaseDerivedPaths(Settings& settings, PathCase pathCase) {
+  if (settings.ModelPath.empty()) return {};
+  if (settings.InputPath == settings.ModelFolder + std::string(kDialogInputName) ||
+      settings.InputPath == settings.ModelFolder + std::string(kCommandLineInputName)) {
+    settings.InputPath.clear();
+  }
+  const std::string base = BaseWithDot(settings.ModelPath, pathCase);
+  const std::string_view output = settings.OutputPath;
+  if (base.empty() || !output.starts_with(base)) return {};
+  const std::string extension = "." + std::string(output.substr(base.size()));
+  if (output.size() != base.size() && !TypeCodeForExtension(extension)) return {};
+  settings.OutputPath.clear();
+  return output.size() == base.size() ? std::string() : extension;
+}
+
+// After the new model derived its paths: a derived output that carried a
+// type's extension carries it on the new model's base name.
+void CarryExtension(Settings& settings, PathBoxes& boxes, const std::string& extension) {
+  if (extension.empty() || !boxes.output || settings.OutputPath.empty()) return;
+  settings.OutputPath.pop_back();  // the dot, which the extension brings
+  settings.OutputPath += extension;
+  boxes.output = settings.OutputPath;
 }
 
 }  // namespace
 
-PathCase NativePathCase() {
-#ifdef _WIN32
-  return PathCase::Fold;
-#else
-  return PathCase::Keep;
-#endif
-}
+PathCase NativePathCase() { return os::FileNamesIgnoreCase() ? PathCase::Fold : PathCase::Keep; }
 
 std::size_t LastPosition(std::string_view text, char ch) {
   const std::size_t at = text.rfind(ch);
@@ -83,9 +113,11 @@ PathBoxes DeriveModelPaths(Settings& settings, std::string_view inputFileName, P
 }
 
 PathBoxes TakeModelFromDialog(Settings& settings, std::string_view chosenPath, PathCase pathCase) {
+  const std::string extension = ReleaseDerivedPaths(settings, pathCase);
   settings.ModelPath = InCase(chosenPath, pathCase);
   settings.model = TakeGridSize(settings, settings.ModelPath, true);
   PathBoxes boxes = DeriveModelPaths(settings, kDialogInputName, pathCase);
+  CarryExtension(settings, boxes, extension);
   boxes.model = settings.ModelPath;
   return boxes;
 }

@@ -47,7 +47,11 @@ inline constexpr std::string_view kCommandLineInputName = "input.dat";
 PathBoxes DeriveModelPaths(Settings& settings, std::string_view inputFileName,
                            PathCase pathCase = NativePathCase());
 
-// A model chosen in the open dialog: becomes ModelPath (lower-cased under Fold,
+// A model chosen in the open dialog (or typed into the model box): first, the
+// input and output paths that are exactly what the previous model derived (its
+// default input; its base name with the dot, or with a type's extension) are
+// let go, so that they follow the new model, the output keeping its extension;
+// paths the user chose or typed stay. Then the model becomes ModelPath (lower-cased under Fold,
 // as the dialogs deliver every path), is accepted when the file exists and its
 // version is at least 4000 and its grid size fits, and gives the default paths
 // either way. A model that is not accepted leaves NX, NY, NZ as they were and

@@ -26,6 +26,9 @@ std::string ModelRefusal(const Settings& settings) {
     case ModelState::DimensionOutOfRange:
       return lead + "its " + m.key + " value \"" + m.value + "\" is outside " + std::to_string(kInt16Min) + ".." +
              std::to_string(kInt16Max) + ".";
+    case ModelState::DimensionNotANumber:
+      return lead + "[DIMENSION] " + m.key + " = \"" + m.value +
+             "\" is not a whole number. Write the number of cells as digits, such as " + m.key + "=40.";
   }
   return {};
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "zuduradu/core/grid.h"
 
@@ -16,6 +17,7 @@ enum class ModelState {
   FileMissing,          // the model file does not exist or cannot be read
   VersionTooOld,        // the model's version is below the oldest one understood
   DimensionOutOfRange,  // NX, NY or NZ does not fit -32768..32767
+  DimensionNotANumber,  // NX, NY or NZ is not a whole number
 };
 
 // Whether the current model was accepted and, when not, why. A model that is not
@@ -26,6 +28,7 @@ struct ModelStatus {
   std::int64_t version = 0;   // the version the file gives, when it was asked
   std::string key;            // DimensionOutOfRange: "NX", "NY" or "NZ"
   std::string value;          // DimensionOutOfRange: the key's value as written
+  std::vector<std::string> defaulted;  // Accepted: the grid keys the file left out, at their defaults
 
   bool accepted() const { return state == ModelState::Accepted; }
   friend bool operator==(const ModelStatus&, const ModelStatus&) = default;

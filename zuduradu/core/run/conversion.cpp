@@ -1,21 +1,25 @@
 #include "zuduradu/core/run/conversion.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
-#include "zuduradu/core/ascii.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/text/decimal_comma.h"
 #include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/run/layer_writer.h"
+#include "zuduradu/core/run/set_check.h"
 #include "zuduradu/core/text/matrix_reader.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/output_guard.h"
@@ -49,10 +53,12 @@ PeriodHeader RebuiltHeader(const PeriodHeader& written) {
 
 // Where the output stands when a run ends early; it decides the error's last sentence.
 enum class OutputState {
-  Untouched,   // no byte of the output changed
-  Replaced,    // the new file (or its removal) is in place
-  RolledBack,  // bytes changed, and the journal put them back
-  Journaled,   // bytes changed; the journal left beside the file restores them at the next run
+  Untouched,     // no byte of the output changed
+  Replaced,      // the new file is in place
+  Removed,       // create-new with nothing to store: the old file is gone
+  JournalStays,  // the new data is in place, but its journal could not be removed
+  RolledBack,    // bytes changed, and the journal put them back
+  Journaled,     // bytes changed; the journal left beside the file restores them at the next run
 };
 
 // The input's bytes, from the file or from standard input; length gets the
@@ -84,15 +90,18 @@ struct TextInput {
   MatrixReader reader;
 };
 
-class Run {
+bool JournalPresent(const fs::path& target) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(JournalPath(target), ec));
+}
+
+// The run on its output: a new file, or an append, each checked in full (the
+// check phase) before the apply phase changes the output.
+class Run : private SetCheck {
  public:
-  // `sets` is the input; `inputBytes` its length for progress (0 when unknown).
   Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
       const ProgressCallback& progress)
-      : req_(request), target_(std::move(target)), progress_(progress), reader_(sets) {
-    status_.inputBytes = inputBytes;
-    status_.phase = RunPhase::Checking;
-  }
+      : SetCheck(request, sets, inputBytes, progress), target_(std::move(target)) {}
 
   // `present`: whether the output exists, looked at under the lock.
   ConversionResult Execute(bool present) {
@@ -115,82 +124,14 @@ class Run {
   OutputState state() const { return state_; }
 
  private:
-  // Reads every set in order; stores each placed set through `store`, which reads
-  // its values from the reader.
-  template <typename Store>
-  void ReadSets(DataFileLayout& layout, Store&& store) {
-    const int count = reader_.ReadInteger("set count", 0);
-    status_.setsTotal = std::max(count, 0);
-    const std::int64_t cells = CellsPerLayer(req_.grid);
-    for (int s = 1; s <= count; ++s) {
-      const int period = ReadSetField("period", s);
-      const FieldLocation periodAt = reader_.lastField();
-      const int layer = ReadSetField("layer", s);
-      const FieldLocation layerAt = reader_.lastField();
-      if (layer > req_.grid.nz) {
-        reader_.SkipValues(cells, s);
-        ++result_.skipped;
-      } else {
-        const auto placed = layout.Place(period, layer);
-        if (const auto* failure = std::get_if<PlaceFailure>(&placed)) {
-          const bool aboutPeriod = *failure == PlaceFailure::PeriodOutOfRange || *failure == PlaceFailure::BlockNumberOverflow;
-          const FieldLocation at = aboutPeriod ? periodAt : layerAt;
-          throw Error(ErrorKind::Unstorable, DescribePlaceFailure(*failure, period, layer, layout.layersPerBlock()),
-                      ErrorPlace{req_.input, at.line, at.column, s, aboutPeriod ? "period" : "layer"});
-        }
-        store(std::get<Placement>(placed).offset, s);
-        ++result_.stored;
-      }
-      status_.setsDone = s;
-      Report();
-    }
-    WarnOfLeftOverFields(count);
-  }
-
-  // A period or layer that is no whole number right after a data set most
-  // often means that the set held more values than the grid gives it.
-  int ReadSetField(const char* field, int set) {
-    try {
-      return reader_.ReadInteger(field, set);
-    } catch (const Error& e) {
-      if (set < 2 || e.kind() != ErrorKind::BadInput || e.problem().rfind("the file ends", 0) == 0) throw;
-      throw Error(e.kind(),
-                  e.problem() + "; data set " + std::to_string(set - 1) + " may hold more values than NX x NY = " +
-                      std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
-                      std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file",
-                  e.place());
-    }
-  }
-
-  // What follows the last announced set is never read as data, but the user
-  // is told: a set count or grid that is too small, or decimal commas, show here.
-  void WarnOfLeftOverFields(int count) {
-    const LeftOverFields left = reader_.CountLeftOverFields();
-    if (left.fields == 0) return;
-    result_.warnings.push_back(
-        PathText(req_.input) + ": " + std::to_string(left.fields) + (left.fields == 1 ? " field follows" : " fields follow") +
-        " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
-        std::to_string(left.firstLine) + " on; " + (left.fields == 1 ? "it was" : "they were") +
-        " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
-        " values a set) and that decimals are written with a point");
-  }
-
-  void Report() {
-    status_.bytesRead = reader_.bytesRead();
-    if (progress_ && !progress_(status_) && status_.phase == RunPhase::Checking) {
-      throw Error(ErrorKind::Cancelled, "The conversion was cancelled");
-    }
-  }
-
-  std::size_t Cells() const { return static_cast<std::size_t>(CellsPerLayer(req_.grid)); }
 
   // Create-new, or no output file yet: stream into a temporary file.
   ConversionResult WriteNewFile(bool present) {
     ReplacementFile partial(target_);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
+    LayerWriter writer(file, Cells());  // first: a layer too large for memory is refused before the zeros go out
     file.WriteZeros(0, layout.newFileLength());
-    LayerWriter writer(file, Cells());
     ReadSets(layout, [&](std::int64_t offset, int set) {
       reader_.ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
@@ -201,7 +142,7 @@ class Run {
       // Nothing to store: no file is made, and create-new still removes the old one.
       if (present) {
         RemoveFile(target_);
-        state_ = OutputState::Replaced;
+        state_ = OutputState::Removed;
         SyncFolderOf(target_);
       }
       return result_;
@@ -240,7 +181,10 @@ class Run {
     RefuseAnotherGeometrysFile(header, oldLength);
     std::vector<Pending> pending;
     std::optional<ReplacementFile> copy;
-    HoldLayers(layout, pending, copy);
+    // Only a file of our own is changed in place: a journal is trusted only by
+    // the file's owner, so another user's file (root's runs included) goes
+    // through a copy, which keeps its owner as far as the system lets us.
+    HoldLayers(layout, pending, copy, file.Ownership().owner == CurrentUser() ? req_.memoryBudgetBytes : 0);
     const PeriodHeader finished = RebuiltHeader(layout.header());
     status_.phase = RunPhase::Writing;
     if (copy) {
@@ -248,7 +192,7 @@ class Run {
       file.Close();
       PutInPlace(*copy);
     } else {
-      WriteInPlace(file, oldLength, layout.layerBytes(), pending, finished);
+      WriteInPlace(file, oldLength, pending, finished);
     }
     result_.rebuilt = true;
     Report();
@@ -268,33 +212,29 @@ class Run {
   // made for another model or type: appending at this grid's offsets would
   // overwrite its values.
   void RefuseAnotherGeometrysFile(const PeriodHeader& header, std::int64_t length) const {
-    const DataFileInfo info = DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode});
-    if (info.misfits.empty()) return;
-    const GridSize& g = req_.grid;
-    std::string problem = info.misfits.front();
-    if (!problem.empty()) problem[0] = AsciiLower(problem[0]);
-    throw Error(ErrorKind::BadOutput,
-                PathText(req_.output) + " does not fit the grid " + std::to_string(g.nx) + " x " + std::to_string(g.ny) +
-                    " x " + std::to_string(g.nz) + " and type " + std::to_string(req_.typeCode) + ": it is " +
-                    std::to_string(length) + " bytes long, where its " + std::to_string(info.expectedBlocks) +
-                    (info.expectedBlocks == 1 ? " block needs " : " blocks need ") +
-                    std::to_string(info.expectedLength) + " bytes at most, and " + problem +
-                    ". Choose the model the file was made for, or create a new file");
+    RefuseMisfit(DescribeHeader(header, length, FileGeometry{req_.grid, req_.typeCode}), req_.output);
   }
 
   // Reads every set; the stored layers wait in memory up to the budget. Past
   // it, the run goes on in a copy of the file, which takes the held layers and
   // every later one.
-  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
+  void HoldLayers(DataFileLayout& layout, std::vector<Pending>& pending, std::optional<ReplacementFile>& copy,
+                  std::size_t budget) {
     std::size_t heldBytes = 0;
     const std::size_t cells = Cells();
+    std::unordered_map<std::int64_t, std::size_t> held;  // offset -> place in pending
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      if (!copy && heldBytes + cells * sizeof(float) > req_.memoryBudgetBytes) SpillIntoCopy(pending, copy);
+      const auto again = held.find(offset);
+      if (!copy && again == held.end() && heldBytes + cells * sizeof(float) > budget) SpillIntoCopy(pending, copy);
       if (copy) {
         layer_.resize(cells);
         reader_.ReadValues(layer_, set);
         copy->file().WriteFloatsAt(offset, layer_);
+      } else if (again != held.end()) {
+        // A layer given twice: the later values replace the earlier ones.
+        reader_.ReadValues(pending[again->second].values, set);
       } else {
+        held.emplace(offset, pending.size());
         pending.push_back({offset, std::vector<float>(cells)});
         heldBytes += cells * sizeof(float);
         reader_.ReadValues(pending.back().values, set);
@@ -313,19 +253,17 @@ class Run {
   // Saves what will be overwritten to the journal, then writes the layers and
   // the header in place, syncs and drops the journal. A failure on the way puts
   // the old bytes back at once when it can; else the journal does at the next run.
-  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, std::int64_t layerBytes, const std::vector<Pending>& pending,
+  void WriteInPlace(BinaryFile& file, std::int64_t oldLength, const std::vector<Pending>& pending,
                     const PeriodHeader& finished) {
-    std::vector<SavedRange> ranges{{0, kHeaderBytes}};
-    std::int64_t finalLength = oldLength;
-    for (const Pending& p : pending) {
-      ranges.push_back({p.offset, layerBytes});
-      finalLength = std::max(finalLength, p.offset + layerBytes);
-    }
-    WriteJournal(target_, file, oldLength, finalLength, ranges);
+    std::array<unsigned char, kHeaderBytes> header{};
+    EncodeHeader(finished, header);
+    std::vector<PlannedWrite> writes;
+    for (const Pending& p : pending) writes.push_back({p.offset, {}, p.values});
+    writes.push_back({0, header, {}});
+    WriteJournal(target_, file, oldLength, writes);
     state_ = OutputState::Journaled;
     try {
-      for (const Pending& p : pending) file.WriteFloatsAt(p.offset, p.values);
-      WriteHeader(file, finished);
+      ApplyPlannedWrites(file, writes);
       file.Sync();
       file.Close();
     } catch (const Error&) {
@@ -335,22 +273,23 @@ class Run {
         // What the close could not write is put back by the rollback all the same.
       }
       try {
-        if (RollBackInterruptedRun(target_)) state_ = OutputState::RolledBack;
+        if (RollBackInterruptedRun(target_, JournalTrust::OwnRun)) state_ = OutputState::RolledBack;
       } catch (const Error&) {
         // The journal stays and the next command rolls the file back.
       }
       throw;
     }
-    DropJournal(target_);
+    try {
+      DropJournal(target_);
+    } catch (const Error&) {
+      // The file holds the new data, synced; what is left to say is whether the journal went.
+      state_ = JournalPresent(target_) ? OutputState::JournalStays : OutputState::Replaced;
+      throw;
+    }
     state_ = OutputState::Replaced;
   }
 
-  const ConversionRequest& req_;
   fs::path target_;
-  const ProgressCallback& progress_;
-  SetStream& reader_;
-  ConversionProgress status_;
-  ConversionResult result_;
   std::vector<float> layer_;
   OutputState state_ = OutputState::Untouched;
 };
@@ -365,13 +304,35 @@ void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs
   }
 }
 
+// The model description file as output would be replaced by data.
+void RefuseModelAsOutput(const fs::path& model, const fs::path& target, const fs::path& output) {
+  const auto m = model.empty() ? std::nullopt : IdentityOf(model);
+  if (m && m == IdentityOf(target)) {
+    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the model file " + PathText(model) +
+                                           " itself; choose another output file");
+  }
+}
+
+// What is true of the output after a run that failed in `state`.
 std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+  const std::string file = "The output file " + PathText(output);
+  const fs::path journal = JournalPath(FollowLinks(output));
   switch (state) {
     case OutputState::Replaced:
-      return "The output file " + PathText(output) + " holds the new data, but it may not be safely on the disk yet.";
+      return file + " holds the new data, but the system has not confirmed that the change is on the disk: after a "
+                    "power cut it may " + (present ? "hold the old data." : "be missing.");
+    case OutputState::Removed:
+      return file + " was removed (there was nothing to store), but the system has not confirmed that the removal "
+                    "is on the disk: after a power cut it may be back.";
+    case OutputState::JournalStays:
+      return file + " holds the new data, but its journal " + PathText(journal) +
+             " could not be removed: the next command that opens the file rolls it back to the data it held before "
+             "this run. Remove the journal to keep the new data.";
     case OutputState::Journaled:
-      return "The output file " + PathText(output) + " may be partly written; the journal " +
-             PathText(JournalPath(FollowLinks(output))) + " restores it at the next run.";
+      if (!JournalPresent(FollowLinks(output))) {
+        return file + " may be partly written, and no journal is left to restore it.";
+      }
+      return file + " may be partly written; the journal " + PathText(journal) + " restores it at the next run.";
     case OutputState::RolledBack:
     case OutputState::Untouched:
       break;
@@ -380,8 +341,8 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
   return "No output file was created.";
 }
 
-// The run around its input: the lock, the rollback of an interrupted run, the
-// clean-up of what a killed run left, and the note of what stayed intact.
+// The run around its input: the guard (lock, rollback of an interrupted run,
+// clean-up of what a killed run left) and the note of what stayed intact.
 // `open` gives the input's stream and length once the output has been checked.
 template <typename OpenInput>
 ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
@@ -390,8 +351,10 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
   bool present = fs::exists(target, ec);
   std::optional<Run> run;
   std::string rolledBack;
+  bool guarding = false;  // while the lock is taken and an interrupted run rolled back
   try {
     CheckGrid(request.grid, request.typeCode);
+    RefuseModelAsOutput(request.model, target, request.output);
     const auto [sets, inputBytes] = open(target);
     run.emplace(request, target, *sets, inputBytes, progress);
     ConversionProgress waiting;
@@ -399,20 +362,29 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     waiting.output = PathText(request.output);
     LockWait wait{request.lockWait, {}};
     if (progress) wait.waiting = [&] { return progress(waiting); };
+    guarding = true;
     const OutputGuard guard(target, LockKind::Exclusive, wait);
+    guarding = false;
     if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
-    // Under the lock no other run of ours is at work here: what such a run
-    // left behind when it was killed can go.
-    RemoveLeftovers(target, kPartialSuffix);
-    RemoveLeftovers(JournalPath(target), kJournalPartSuffix);
     present = fs::exists(target, ec);
     ConversionResult result = run->Execute(present);
     if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
     return result;
   } catch (const Error& e) {
     if (e.kind() == ErrorKind::Cancelled) throw;
-    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    // The rollback of an interrupted run failed, perhaps half-way: its journal stays.
+    if (guarding && e.kind() != ErrorKind::Busy && JournalPresent(target)) {
+      note = "No data of this run was stored; the journal " + PathText(JournalPath(target)) + " is still beside the file.";
+    }
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
+  } catch (const std::bad_alloc&) {
+    // Layers are held whole (two at a time while one is written), so a large grid can ask for more than there is.
+    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    throw Error(ErrorKind::BadRequest,
+                "There is not enough memory for layers of NX x NY = " + GroupedThousands(CellsPerLayer(request.grid)) +
+                    " values (" + GroupedThousands(CellsPerLayer(request.grid) * 4) + " bytes each)",
+                {}, rolledBack.empty() ? note : rolledBack + " " + note);
   }
 }
 

@@ -40,6 +40,10 @@ struct ConversionRequest {
   // Read the matrix text from standard input, streaming: its length is unknown,
   // so progress reports inputBytes 0.
   bool inputFromStdin = false;
+  // Refuse, writing nothing, what would otherwise be a warning or a skipped set.
+  bool strict = false;
+  // The model description file the grid came from, if any: it is never the output.
+  std::filesystem::path model{};
 };
 
 struct ConversionResult {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -10,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -18,6 +20,7 @@
 #include "zuduradu/core/storage/output_guard.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/storage/replacement_file.h"
+#include "zuduradu/core/storage/stream_output.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -56,12 +59,19 @@ int CheckedPeriod(std::string_view digits, std::string_view entry) {
 // The number of data sets a matrix input text can announce: its count is 16-bit.
 constexpr std::size_t kMaxSets = kInt16Max;
 
+// The plan, refused as an append refuses a file that another grid or type made.
+ExportPlan CheckedPlan(const PeriodHeader& header, std::int64_t length, const GridSize& grid, int typeCode,
+                       std::span<const int> periods, const fs::path& name) {
+  RefuseMisfit(DescribeHeader(header, length, FileGeometry{grid, typeCode}), name);
+  return PlanExport(header, length, grid, typeCode, periods, name);
+}
+
 // The plan for an open file, refused when its text could not be read back.
 ExportPlan Prepare(const ExportRequest& request, BinaryFile& file) {
   CheckGrid(request.grid, request.typeCode);
   const PeriodHeader header = ReadHeader(file);
-  ExportPlan plan =
-      PlanExport(header, file.Length(), request.grid, request.typeCode, request.periods, request.dataFile);
+  ExportPlan plan = CheckedPlan(header, file.Length(), request.grid, request.typeCode, request.periods,
+                                request.dataFile);
   if (plan.layers.size() > kMaxSets) {
     throw Error(ErrorKind::BadRequest, "The export would hold " + std::to_string(plan.layers.size()) +
                                            " data sets, more than the " + std::to_string(kMaxSets) +
@@ -142,9 +152,15 @@ std::vector<int> ParsePeriodList(std::string_view text) {
   return periods;
 }
 
-ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
-                      std::span<const int> periods, const fs::path& name) {
-  const std::string file = PathText(name);
+namespace {
+
+// A period to export, the period whose values are in force for it, and that one's block.
+struct Pick {
+  int period, source, block;
+};
+
+// The periods asked for, or every period with data of its own.
+std::vector<int> ChosenPeriods(const PeriodHeader& header, std::span<const int> periods) {
   std::vector<int> chosen(periods.begin(), periods.end());
   if (chosen.empty()) {
     const PeriodTable classified = ClassifyPeriods(header);
@@ -152,9 +168,12 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
       if (classified[static_cast<std::size_t>(p - 1)] == kOwnData) chosen.push_back(p);
     }
   }
-  struct Pick {
-    int period, source, block;
-  };
+  return chosen;
+}
+
+// The block in force for every chosen period, in block order; refused for a
+// period that has none.
+std::vector<Pick> PickBlocks(const PeriodHeader& header, std::span<const int> chosen, const std::string& file) {
   std::vector<Pick> picks;
   for (int p : chosen) {
     if (p < 1 || p > kPeriodCount) {
@@ -176,7 +195,13 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
     picks.push_back({p, source, block});
   }
   std::ranges::stable_sort(picks, [](const Pick& a, const Pick& b) { return a.block < b.block; });
+  return picks;
+}
 
+// The layers of every picked block that the file holds; refused when a block
+// lies beyond what the file can address or the file ends inside a layer.
+ExportPlan PlanLayers(std::span<const Pick> picks, std::int64_t fileLength, const GridSize& grid, int typeCode,
+                      const std::string& file) {
   const int layers = LayersPerBlock(typeCode, grid.nz);
   const std::int64_t layerBytes = CellsPerLayer(grid) * 4;
   ExportPlan plan;
@@ -204,6 +229,14 @@ ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const
   return plan;
 }
 
+}  // namespace
+
+ExportPlan PlanExport(const PeriodHeader& header, std::int64_t fileLength, const GridSize& grid, int typeCode,
+                      std::span<const int> periods, const fs::path& name) {
+  const std::string file = PathText(name);
+  return PlanLayers(PickBlocks(header, ChosenPeriods(header, periods), file), fileLength, grid, typeCode, file);
+}
+
 ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
   // Read under the shared lock: no run changes the file meanwhile.
   const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
@@ -222,11 +255,12 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
 
 namespace {
 
-// Appends what a stream is given to a file, so that text goes through the
-// same exclusive, synced replacement as the binary files.
-class FileStreamBuffer : public std::streambuf {
+// Hands what a stream is given to `drain` in pieces, so that text goes through
+// the same exclusive, synced replacement as the binary files, or into a FIFO.
+class SinkStreamBuffer : public std::streambuf {
  public:
-  explicit FileStreamBuffer(BinaryFile& file) : file_(file), buffer_(std::size_t{1} << 16) {
+  using Sink = std::function<void(std::span<const char>)>;
+  explicit SinkStreamBuffer(Sink drain) : drain_(std::move(drain)), buffer_(std::size_t{1} << 16) {
     setp(buffer_.data(), buffer_.data() + buffer_.size());
   }
 
@@ -246,42 +280,94 @@ class FileStreamBuffer : public std::streambuf {
 
  private:
   void Drain() {
-    const auto n = static_cast<std::size_t>(pptr() - pbase());
-    file_.WriteAt(at_, {reinterpret_cast<const unsigned char*>(pbase()), n});
-    at_ += static_cast<std::int64_t>(n);
+    drain_({pbase(), static_cast<std::size_t>(pptr() - pbase())});
     setp(buffer_.data(), buffer_.data() + buffer_.size());
   }
 
-  BinaryFile& file_;
+  Sink drain_;
   std::vector<char> buffer_;
-  std::int64_t at_ = 0;
 };
+
+// The data file and the model are read, never written: caught by the file's
+// identity, so that links and other spellings of a path count too.
+void RefuseOwnFilesAsOutput(const ExportRequest& request, const fs::path& output) {
+  const auto out = IdentityOf(output);
+  if (!out) return;
+  const std::string intact = "The output file " + PathText(output) + " was not changed.";
+  if (out == IdentityOf(request.dataFile)) {
+    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output),
+                {}, intact);
+  }
+  if (!request.model.empty() && out == IdentityOf(request.model)) {
+    throw Error(ErrorKind::BadRequest,
+                "The output file " + PathText(output) + " is the model file " + PathText(request.model) +
+                    " itself; choose another output file",
+                {}, intact);
+  }
+}
+
+// A FIFO or device is written into: the values are checked before the first
+// character goes out, so a refused export writes nothing into it.
+ExportPlan ExportIntoStream(const ExportRequest& request, const fs::path& output) {
+  std::optional<StreamOutput> stream;
+  try {
+    stream.emplace(output, request.readerWait);
+    SinkStreamBuffer buffer([&](std::span<const char> bytes) { stream->Write(bytes); });
+    std::ostream out(&buffer);
+    out.exceptions(std::ios::badbit);
+    return ExportMatrixText(request, out);
+  } catch (const Error& e) {
+    throw e.WithIntact(stream && stream->written() ? PathText(output) + " received only part of the text."
+                                                   : "Nothing was written to " + PathText(output) + ".");
+  }
+}
 
 }  // namespace
 
 ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const fs::path& output) {
+  RefuseOwnFilesAsOutput(request, output);
+  if (IsStreamOutput(output)) return ExportIntoStream(request, output);
   const fs::path target = FollowLinks(output);
   std::error_code ec;
-  if (fs::equivalent(request.dataFile, target, ec)) {
-    throw Error(ErrorKind::BadRequest, "The export would overwrite the period data file it reads, " + PathText(output));
-  }
-  if (fs::is_directory(target, ec)) {
+  const fs::file_status status = fs::status(target, ec);
+  if (fs::is_directory(status)) {
     throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) + " is a folder, not a file");
   }
-  const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
-  BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
-  ExportPlan plan = Prepare(request, file);
-  plan.rolledBack = guard.rolledBack();
-  ReplacementFile replacement(target);
-  {
-    FileStreamBuffer buffer(replacement.CreateEmpty());
-    std::ostream out(&buffer);
-    out.exceptions(std::ios::badbit);
-    WriteText(file, request, plan, out);
-    out.flush();
+  const bool present = fs::exists(status);
+  if (present && !fs::is_regular_file(status)) {
+    throw Error(ErrorKind::BadRequest, "The output path " + PathText(output) +
+                                           " is neither a regular file nor a FIFO or character device",
+                {}, "Nothing was written to it.");
   }
-  replacement.PutInPlace();
-  return plan;
+  std::optional<ReplacementFile> replacement;
+  try {
+    const OutputGuard guard(FollowLinks(request.dataFile), LockKind::Shared, request.lockWait);
+    BinaryFile file(request.dataFile, BinaryFile::Mode::Read);
+    ExportPlan plan = Prepare(request, file);
+    plan.rolledBack = guard.rolledBack();
+    replacement.emplace(target);
+    BinaryFile& text = replacement->CreateEmpty();
+    std::int64_t at = 0;
+    {
+      SinkStreamBuffer buffer([&](std::span<const char> bytes) {
+        text.WriteAt(at, {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
+        at += static_cast<std::int64_t>(bytes.size());
+      });
+      std::ostream out(&buffer);
+      out.exceptions(std::ios::badbit);
+      WriteText(file, request, plan, out);
+      out.flush();
+    }
+    replacement->PutInPlace();
+    return plan;
+  } catch (const Error& e) {
+    if (replacement && replacement->placed()) {
+      throw e.WithIntact("The output file " + PathText(output) +
+                         " holds the exported text, but the system has not confirmed that the change is on the disk.");
+    }
+    throw e.WithIntact(present ? "The output file " + PathText(output) + " was not changed."
+                               : "No output file was created.");
+  }
 }
 
 PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, int typeCode, int period, int layer,
@@ -299,7 +385,7 @@ PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, in
   BinaryFile file(dataFile, BinaryFile::Mode::Read);
   const PeriodHeader header = ReadHeader(file);
   const int wanted[] = {period};
-  const ExportPlan plan = PlanExport(header, file.Length(), grid, typeCode, wanted, dataFile);
+  const ExportPlan plan = CheckedPlan(header, file.Length(), grid, typeCode, wanted, dataFile);
 
   PeriodValues result;
   result.rolledBack = guard.rolledBack();
@@ -320,6 +406,33 @@ PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, in
     throw Error(ErrorKind::BadOutput, PathText(dataFile) + ": layer " + std::to_string(layer) + " of block " +
                                           std::to_string(result.block) + " (period " + std::to_string(result.source) +
                                           ") lies past the end of the file; it was never written");
+  }
+  return result;
+}
+
+FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int typeCode, const LockWait& wait) {
+  CheckGrid(grid, typeCode);
+  const OutputGuard guard(FollowLinks(dataFile), LockKind::Shared, wait);
+  BinaryFile file(dataFile, BinaryFile::Mode::Read);
+  const PeriodHeader header = ReadHeader(file);
+  const ExportPlan plan = CheckedPlan(header, file.Length(), grid, typeCode, {}, dataFile);
+  FileValues result;
+  result.rolledBack = guard.rolledBack();
+  result.layers = LayersPerBlock(typeCode, grid.nz);
+  for (const ExportedLayer& layer : plan.layers) result.periods.push_back(layer.period);
+  for (int period : plan.periodsWithoutLayers) result.periods.push_back(period);
+  std::sort(result.periods.begin(), result.periods.end());
+  result.periods.erase(std::unique(result.periods.begin(), result.periods.end()), result.periods.end());
+  const auto cells = static_cast<std::size_t>(CellsPerLayer(grid));
+  const std::size_t perPeriod = cells * static_cast<std::size_t>(result.layers);
+  result.values.assign(perPeriod * result.periods.size(), std::numeric_limits<float>::quiet_NaN());
+  std::vector<unsigned char> bytes(cells * 4);
+  for (const ExportedLayer& layer : plan.layers) {
+    const auto at = static_cast<std::size_t>(
+        std::lower_bound(result.periods.begin(), result.periods.end(), layer.period) - result.periods.begin());
+    file.ReadAt(layer.offset, bytes);
+    float* out = result.values.data() + at * perPeriod + cells * static_cast<std::size_t>(layer.layer - 1);
+    for (std::size_t i = 0; i < cells; ++i) out[i] = GetFloat(&bytes[4 * i]);
   }
   return result;
 }

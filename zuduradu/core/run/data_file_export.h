@@ -56,6 +56,11 @@ struct ExportRequest {
   int typeCode = 0;
   std::vector<int> periods;  // empty: every period with data of its own
   LockWait lockWait;         // while a run changes the data file, the export waits for it
+  // The model description file the grid came from, if any: an export to a file
+  // never replaces it.
+  std::filesystem::path model{};
+  // How long an export into a FIFO waits for a program that reads it.
+  LockWait readerWait{};
 };
 
 // Writes the text to out. Every value is read and checked before the first
@@ -65,7 +70,10 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out);
 
 // Writes the text to a file through a temporary file that replaces the output
 // only when complete and on the disk; a refused or failed export leaves the
-// output as it was. A link at the output is followed and stays.
+// output as it was. A link at the output is followed and stays. A FIFO or a
+// character device at the output is written into instead, as any tool writes
+// to one (a FIFO is waited for as readerWait says); a refused export writes
+// nothing into it. The data file and the model are never the output.
 ExportPlan ExportMatrixTextToFile(const ExportRequest& request, const std::filesystem::path& output);
 
 // The values in force for one period, read from the block its reference names.
@@ -86,5 +94,16 @@ struct PeriodValues {
 // lies past the end of the file.
 PeriodValues ReadPeriodValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode, int period,
                               int layer = 0, const LockWait& wait = {});
+
+// The values of every period that has data of its own, as an export without
+// periods chooses them, under the shared lock.
+struct FileValues {
+  std::vector<int> periods;   // ascending
+  int layers = 0;             // layers of a block
+  std::vector<float> values;  // periods x layers x NY x NX; a layer past the end of the file is NaN
+  bool rolledBack = false;
+};
+FileValues ReadFileValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode,
+                          const LockWait& wait = {});
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -25,32 +26,27 @@ std::string RunText(const ReferenceRun& run) {
          std::to_string(run.source);
 }
 
-std::string Bytes(std::int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+std::string Bytes(std::int64_t n) { return Counted(n, "byte", "bytes"); }
 
 // Blocks that cannot be where the header says, and block numbers held twice.
 void CheckBlocks(const PeriodHeader& header, DataFileInfo& info) {
+  using enum Misfit::Kind;
   std::map<int, int> firstHolder;
   for (int p = 1; p <= kPeriodCount; ++p) {
     const int block = header.blocks[static_cast<std::size_t>(p - 1)];
     if (block == 0) continue;
-    const std::string which = "Block " + std::to_string(block) + " of period " + std::to_string(p);
     if (block < 0) {
-      info.problems.push_back("Period " + std::to_string(p) + " has the block number " + std::to_string(block) +
-                              ", below 1");
+      info.misfits.push_back({.kind = BlockBelowOne, .period = p, .block = block});
       continue;
     }
     const auto [held, fresh] = firstHolder.emplace(block, p);
-    if (!fresh) {
-      info.problems.push_back("Periods " + std::to_string(held->second) + " and " + std::to_string(p) +
-                              " both have block " + std::to_string(block));
-    }
+    if (!fresh) info.misfits.push_back({.kind = SharedBlock, .period = p, .firstPeriod = held->second, .block = block});
     if (!info.geometry) continue;
     const auto start = LayerOffset(info.geometry->grid, info.layersPerBlock, block, 1);
     if (!start || !LayerOffset(info.geometry->grid, info.layersPerBlock, block, info.layersPerBlock)) {
-      info.problems.push_back(which + " lies past byte " + GroupedThousands(kMaxLayerOffset) +
-                              ", beyond what the file can address");
+      info.misfits.push_back({.kind = Unaddressable, .period = p, .block = block});
     } else if (*start >= info.length) {
-      info.problems.push_back(which + " begins at byte " + std::to_string(*start) + ", at or past the end of the file");
+      info.misfits.push_back({.kind = BlockPastEnd, .period = p, .block = block, .bytes = *start});
     }
   }
 }
@@ -76,11 +72,10 @@ void CheckLength(const PeriodHeader& header, DataFileInfo& info) {
   info.expectedLength = kHeaderBytes + std::int64_t{lastBlock} * info.blockBytes;
   const std::int64_t intoLayer = (info.length - kHeaderBytes) % layerBytes;
   if (intoLayer != 0) {
-    info.problems.push_back("The file ends " + Bytes(intoLayer) + " into a layer of " + std::to_string(g.grid.nx) +
-                            " x " + std::to_string(g.grid.ny) + " values: its length does not fit this grid");
+    info.misfits.push_back({.kind = Misfit::Kind::EndsInsideLayer, .bytes = intoLayer, .grid = g.grid});
   }
   if (info.length > info.expectedLength) {
-    info.problems.push_back("The file is " + Bytes(info.length - info.expectedLength) + " longer than its blocks need");
+    info.misfits.push_back({.kind = Misfit::Kind::TooLong, .bytes = info.length - info.expectedLength});
   } else if (lastBlock > 0 && info.length < info.expectedLength && intoLayer == 0) {
     const std::int64_t lastStart = kHeaderBytes + std::int64_t{lastBlock - 1} * info.blockBytes;
     if (info.length > lastStart) {
@@ -92,6 +87,33 @@ void CheckLength(const PeriodHeader& header, DataFileInfo& info) {
 }
 
 }  // namespace
+
+std::string MisfitText(const Misfit& m, bool opening) {
+  const std::string theFile = opening ? "The file" : "the file";
+  const std::string block = std::string(opening ? "Block " : "block ") + std::to_string(m.block) + " of period " +
+                            std::to_string(m.period);
+  switch (m.kind) {
+    case Misfit::Kind::ShortHeader:
+      return theFile + " is " + Bytes(m.bytes) + " long, shorter than the " + std::to_string(kHeaderBytes) +
+             "-byte header of a period data file";
+    case Misfit::Kind::BlockBelowOne:
+      return (opening ? "Period " : "period ") + std::to_string(m.period) + " has the block number " +
+             std::to_string(m.block) + ", below 1";
+    case Misfit::Kind::SharedBlock:
+      return (opening ? "Periods " : "periods ") + std::to_string(m.firstPeriod) + " and " + std::to_string(m.period) +
+             " both have block " + std::to_string(m.block);
+    case Misfit::Kind::Unaddressable:
+      return block + " lies past byte " + GroupedThousands(kMaxLayerOffset) + ", beyond what the file can address";
+    case Misfit::Kind::BlockPastEnd:
+      return block + " begins at byte " + std::to_string(m.bytes) + ", at or past the end of the file";
+    case Misfit::Kind::EndsInsideLayer:
+      return theFile + " ends " + Bytes(m.bytes) + " into a layer of " + std::to_string(m.grid.nx) + " x " +
+             std::to_string(m.grid.ny) + " values: its length does not fit this grid";
+    case Misfit::Kind::TooLong:
+      return theFile + " is " + Bytes(m.bytes) + " longer than its blocks need";
+  }
+  return {};
+}
 
 std::vector<ReferenceRun> ReferenceRuns(const PeriodTable& references) {
   std::vector<ReferenceRun> runs;
@@ -126,9 +148,8 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
     info.blockBytes = CellsPerLayer(geometry->grid) * info.layersPerBlock * 4;
   }
   if (!info.fullHeader) {
-    info.problems.push_back("The file is " + Bytes(length) + " long, shorter than the " + std::to_string(kHeaderBytes) +
-                            "-byte header of a period data file");
-    info.misfits = info.problems;
+    info.misfits.push_back({.kind = Misfit::Kind::ShortHeader, .bytes = length});
+    info.problems.push_back(MisfitText(info.misfits.back()));
     return info;
   }
   const PeriodTable classified = ClassifyPeriods(header);
@@ -143,7 +164,7 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
   if (geometry) CheckLength(header, info);
   // The blocks and the length decide whether the file is this geometry's; the
   // references are rebuilt by every run and do not.
-  info.misfits = info.problems;
+  for (const Misfit& m : info.misfits) info.problems.push_back(MisfitText(m));
   CheckReferences(header, info);
   return info;
 }
@@ -158,6 +179,21 @@ DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::opti
   info.file = file;
   info.rolledBack = guard.rolledBack();
   return info;
+}
+
+void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& name) {
+  if (info.misfits.empty() || !info.geometry) return;
+  const GridSize& g = info.geometry->grid;
+  const std::string length =
+      info.fullHeader ? "it is " + std::to_string(info.length) + " bytes long, where its " +
+                            Counted(info.expectedBlocks, "block needs", "blocks need") + " " +
+                            std::to_string(info.expectedLength) + " bytes at most, and "
+                      : "";
+  throw Error(ErrorKind::BadOutput, PathText(name) + " does not fit the grid " + std::to_string(g.nx) + " x " +
+                                        std::to_string(g.ny) + " x " + std::to_string(g.nz) + " and type " +
+                                        TypeName(info.geometry->typeCode) + ": " + length +
+                                        MisfitText(info.misfits.front(), false) +
+                                        ". Choose the model the file was made for, or create a new file");
 }
 
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
@@ -185,12 +221,12 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
     const std::string_view ext = ExtensionFor(g.typeCode);
     lines.push_back("Grid: " + std::to_string(g.grid.nx) + " x " + std::to_string(g.grid.ny) + " x " +
                     std::to_string(g.grid.nz) + " (columns x rows x layers), type " + std::to_string(g.typeCode) +
-                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " + std::to_string(info.layersPerBlock) +
-                    (info.layersPerBlock == 1 ? " layer" : " layers") + " per block, " + Bytes(info.blockBytes) +
+                    (ext.empty() ? "" : " (" + std::string(ext) + ")") + ": " +
+                    Counted(info.layersPerBlock, "layer", "layers") + " per block, " + Bytes(info.blockBytes) +
                     " per block");
     if (info.fullHeader) {
       lines.push_back("Length expected: " + Bytes(info.expectedLength) + " (the header and " +
-                      std::to_string(info.expectedBlocks) + (info.expectedBlocks == 1 ? " block)" : " blocks)"));
+                      Counted(info.expectedBlocks, "block", "blocks") + ")");
     }
   } else {
     lines.push_back("Grid: not given, so the blocks and the length were not checked");
@@ -201,6 +237,10 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   } else {
     lines.push_back("Inconsistencies: " + std::to_string(info.problems.size()));
     for (const std::string& problem : info.problems) lines.push_back("  " + problem + ".");
+    if (info.geometry && !info.misfits.empty()) {
+      lines.push_back("Converting into this file or reading it with this grid and type is refused: it was made for "
+                      "another grid or type.");
+    }
   }
   return lines;
 }

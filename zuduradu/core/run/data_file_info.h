@@ -38,6 +38,32 @@ struct PeriodBlock {
   friend bool operator==(const PeriodBlock&, const PeriodBlock&) = default;
 };
 
+// One thing that says a file's blocks or length were not made by this grid and
+// type: what does not fit, with its numbers. The reference table is no part of
+// it: every run rebuilds that.
+struct Misfit {
+  enum class Kind {
+    ShortHeader,      // the file is `bytes` long, shorter than the header
+    BlockBelowOne,    // period `period` has the block number `block`, below 1
+    SharedBlock,      // periods `firstPeriod` and `period` both have block `block`
+    Unaddressable,    // block `block` of period `period` lies past the last byte the file can address
+    BlockPastEnd,     // block `block` of period `period` begins at byte `bytes`, at or past the end
+    EndsInsideLayer,  // the file ends `bytes` into a layer of the grid's NX x NY values
+    TooLong,          // the file is `bytes` longer than its blocks need
+  };
+  Kind kind = Kind::ShortHeader;
+  int period = 0;
+  int firstPeriod = 0;
+  int block = 0;
+  std::int64_t bytes = 0;
+  GridSize grid{};  // for EndsInsideLayer
+  friend bool operator==(const Misfit&, const Misfit&) = default;
+};
+
+// The misfit in words: as a sentence opens ("The file is 8 bytes longer than
+// its blocks need"), or within a sentence ("the file is 8 bytes ...").
+std::string MisfitText(const Misfit& misfit, bool opening = true);
+
 struct DataFileInfo {
   std::filesystem::path file;
   std::int64_t length = 0;
@@ -51,8 +77,8 @@ struct DataFileInfo {
   int expectedBlocks = 0;             // the largest block number the file can address
   std::int64_t expectedLength = 0;    // the header and every block up to that one
   std::vector<std::string> notes;     // facts worth knowing that are not faults
-  std::vector<std::string> problems;  // anything inconsistent
-  std::vector<std::string> misfits;   // those problems that say the blocks or the length do not fit the geometry
+  std::vector<std::string> problems;  // anything inconsistent: the misfits in words, then the references
+  std::vector<Misfit> misfits;        // what says the blocks or the length do not fit the geometry
   bool rolledBack = false;            // an interrupted run on the file was rolled back first
 };
 
@@ -71,6 +97,13 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
 // geometry's grid or type code cannot be used.
 DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
                               const LockWait& wait = {});
+
+// A file whose blocks or length this grid and type cannot have produced was
+// made for another model or type: appending at this grid's offsets would
+// overwrite its values, and reading at them would give other values. Throws
+// kv::Error (BadOutput) naming `name` when info, described with a geometry,
+// has a misfit; the same refusal for an append and for a read.
+void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& name);
 
 // The description as lines of text, without line ends.
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info);

@@ -9,16 +9,18 @@
 #include <optional>
 #include <span>
 
+#include "zuduradu/core/storage/os.h"
+
 namespace kv {
+
+// Who owns a file and who else may change it, as the system keeps it.
+using FileOwnership = os::Ownership;
 
 class BinaryFile {
  public:
-  enum class Mode {
-    Read,        // existing file, read only
-    Update,      // existing file, read and write
-    CreateEmpty,     // new or truncated file, read and write
-    CreateExclusive  // a new file that must not exist yet, not even as a link; read and write
-  };
+  // Read, Update (read and write), CreateEmpty (new or truncated) or
+  // CreateExclusive (a new file that must not exist yet, not even as a link).
+  using Mode = os::OpenMode;
 
   // Opens the file; only a regular file is taken (a folder, FIFO or device is
   // refused without blocking). `permissions` sets the mode bits of a created file.
@@ -48,6 +50,10 @@ class BinaryFile {
   void Close();
 
   const std::filesystem::path& path() const { return path_; }
+
+  // The owner and rights of the file this object has open (not of whatever
+  // its name may name by now).
+  FileOwnership Ownership() const;
 
  private:
   void SeekTo(std::int64_t offset);

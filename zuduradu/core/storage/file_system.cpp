@@ -8,21 +8,10 @@
 #include <string_view>
 #include <system_error>
 
-#include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/error.h"
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// <windows.h> makes "ReplaceFile" a macro for its ReplaceFileW; the name here is kv::ReplaceFile.
-#undef ReplaceFile
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/storage/os.h"
+#include "zuduradu/core/storage/side_file_name.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -49,29 +38,20 @@ namespace {
 
 }  // namespace
 
-std::optional<FileIdentity> IdentityOf(const fs::path& path) {
-#ifdef _WIN32
-  const HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool ok = GetFileInformationByHandle(h, &info) != 0;
-  CloseHandle(h);
-  if (!ok) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-#else
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-#endif
-}
-
 fs::path FollowLinks(const fs::path& path) {
   fs::path current = path;
   // A cycle of links ends the walk; the open that follows then reports it.
   for (int hops = 0; hops < 40; ++hops) {
     std::error_code ec;
     if (!fs::is_symlink(current, ec)) return current;
+    if (const auto owner = os::ForbiddenLinkOwner(current)) {
+      const fs::path folder = current.has_parent_path() ? current.parent_path() : fs::path(".");
+      throw Error(ErrorKind::BadOutput,
+                  "Did not follow the link " + PathText(current) + ": it belongs to " + *owner + ", and the folder " +
+                      PathText(folder) + " is one everyone may write (sticky, like /tmp), where the system follows a "
+                      "link only for its owner or the folder's. Nothing was changed; remove the link or choose "
+                      "another name");
+    }
     const fs::path target = fs::read_symlink(current, ec);
     if (ec) return current;
     current = target.is_absolute() ? target : current.parent_path() / target;
@@ -89,31 +69,14 @@ std::optional<unsigned> PermissionsOf(const fs::path& path) {
 void ReplaceFile(const fs::path& from, const fs::path& to) {
   const std::string what = "Could not replace " + PathText(to) + " with " + PathText(from);
   if (const int fault = InjectedFault(FileOperation::Replace, to)) Fail(what, fault);
-#ifdef _WIN32
-  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw Error(ErrorKind::Io, what + ": " + std::system_category().message(static_cast<int>(GetLastError())));
-  }
-#else
-  if (std::rename(from.c_str(), to.c_str()) != 0) Fail(what, errno);
-#endif
+  if (const std::string reason = os::MoveOver(from, to); !reason.empty()) throw Error(ErrorKind::Io, what + ": " + reason);
 }
 
 void SyncFolderOf(const fs::path& file) {
   fs::path folder = file.parent_path();
   if (folder.empty()) folder = ".";
   if (const int fault = InjectedFault(FileOperation::Sync, folder)) Fail("Could not sync the folder " + PathText(folder), fault);
-#ifdef _WIN32
-  // Renames are written through (MOVEFILE_WRITE_THROUGH) and a folder cannot be
-  // opened for flushing there; nothing more to do.
-#else
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) Fail("Could not sync the folder " + PathText(folder), errno);
-  const int rc = ::fsync(fd);
-  const int error = errno;
-  ::close(fd);
-  // Some file systems cannot sync a folder at all; that is no failure of ours.
-  if (rc != 0 && error != EINVAL && error != ENOTSUP) Fail("Could not sync the folder " + PathText(folder), error);
-#endif
+  if (const int error = os::SyncFolder(folder)) Fail("Could not sync the folder " + PathText(folder), error);
 }
 
 void RemoveFile(const fs::path& path) {
@@ -133,15 +96,14 @@ fs::path UniqueSibling(const fs::path& target, const std::string& suffix) {
     return (std::uint64_t{device()} << 32) ^ device() ^
            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   }();
-  std::uint64_t x = seed + 0x9E3779B97F4A7C15ULL * ++counter;
+  // The process id keeps a forked child from repeating its parent's names.
+  std::uint64_t x = (seed ^ (os::ProcessId() << 32)) + 0x9E3779B97F4A7C15ULL * ++counter;
   x ^= x >> 31;
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 29;
   char digits[9];
   std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(x & 0xFFFFFFFFu));
-  fs::path p = target;
-  p += suffix + digits;
-  return p;
+  return target.parent_path() / PathFromUtf8(SideFileName(PathText(target.filename()), suffix, 8) + digits);
 }
 
 namespace {
@@ -154,20 +116,10 @@ bool IsHex8(std::string_view s) {
   return true;
 }
 
-bool OwnedByThisUser(const fs::path& path) {
-#ifdef _WIN32
-  (void)path;
-  return true;  // Windows keeps ownership in ACLs; the folder's own rights decide there.
-#else
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
-#endif
-}
-
 }  // namespace
 
 void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
-  const std::string prefix = PathText(target.filename()) + suffix;
+  const std::string prefix = SideFileName(PathText(target.filename()), suffix, 8);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::error_code ec;
@@ -177,10 +129,16 @@ void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
     if (!IsHex8(std::string_view(name).substr(prefix.size()))) continue;
     std::error_code statusError;
     if (!it->is_regular_file(statusError) || it->is_symlink(statusError)) continue;
-    if (!OwnedByThisUser(it->path())) continue;
+    if (!os::OwnedByThisUser(it->path())) continue;
     std::error_code ignored;
     fs::remove(it->path(), ignored);
   }
 }
+
+std::uint32_t CurrentUser() { return os::CurrentUser(); }
+
+std::string UserText(std::uint32_t user) { return os::UserText(user); }
+
+void KeepOwnerOf(const fs::path& model, const fs::path& file) { os::KeepOwner(model, file); }
 
 }  // namespace kv

@@ -12,24 +12,15 @@
 #include <string_view>
 
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 
-// What makes two paths the same file: device and inode on POSIX, volume serial
-// number and file index on Windows.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t file = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
-// The identity of the file a path names (links followed), or nothing when it
-// cannot be looked at.
-std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
-
 // The path a run should write: a symbolic link at `path` is followed to the file
 // it names (link after link), so that replacing that file keeps the link. Any
-// other path is given back unchanged.
+// other path is given back unchanged. As the system does, a link in a sticky
+// folder that everyone may write is followed only when it belongs to this user
+// or to the folder's owner; another is refused (kv::Error of kind BadOutput).
 std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // Permission bits of an existing file (as the platform keeps them), or nothing.
@@ -45,13 +36,27 @@ void SyncFolderOf(const std::filesystem::path& file);
 // Removes a file; a missing file is not an error. Never removes a folder.
 void RemoveFile(const std::filesystem::path& path);
 
-// A name beside `target`: "<target><suffix><8 hex digits>", different on every call.
+// A name beside `target`: "<target><suffix><8 hex digits>", different on every
+// call; a long target name is shortened as SideFileName does, to fit a folder.
 std::filesystem::path UniqueSibling(const std::filesystem::path& target, const std::string& suffix);
 
-// Removes files beside `target` whose names are "<target name><suffix>" followed
-// by exactly 8 hex digits, that are regular files (not links) and belong to this
-// user. Call only while holding the target's exclusive lock: no other run of
-// ours can then be using them.
+// The user this process acts as: the effective user id on POSIX; 0 on Windows,
+// where files carry no owner id (their rights live in access lists).
+std::uint32_t CurrentUser();
+
+// How a message names a user: "alice (user id 1000)", or "user id 1000" when
+// the system knows no name for it.
+std::string UserText(std::uint32_t user);
+
+// Gives `file` the owner and group of `model` as far as the system lets this
+// user (root may give both; anybody may give a group of their own); otherwise
+// leaves them. A replacement then keeps its file's owner.
+void KeepOwnerOf(const std::filesystem::path& model, const std::filesystem::path& file);
+
+// Removes files beside `target` named as UniqueSibling names them for `suffix`
+// (exactly 8 hex digits at the end), that are regular files (not links) and
+// belong to this user. Call only while holding the target's exclusive lock: no
+// other run of ours can then be using them.
 void RemoveLeftovers(const std::filesystem::path& target, const std::string& suffix);
 
 

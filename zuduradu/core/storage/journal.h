@@ -5,15 +5,29 @@
 // is removed. A journal found at the start of any command means a run was
 // interrupted: the file is rolled back to what it was before that run.
 //
-// The journal is written under a unique name, synced, and only then renamed to
-// its final name, so a journal at that name is always complete. It records the
-// file's identity and lengths and ends with a checksum; one that does not match
-// its file is never applied.
+// A journal is applied only when it is provably this run's journal for this
+// very file in a state that run can have left:
+// - it is a regular file with one name, owned by the user who applies it, who
+//   also owns the data file, and nobody else may write it (so another user who
+//   may write the folder cannot plant one; root applies none but its own);
+// - it names the file's identity, and the file's length lies between its old
+//   length and the longest the run could make it;
+// - the run's writes are cut into pieces that never cross a page (4096 bytes)
+//   or the old end of the file, and are handed to the system so that an
+//   interruption leaves every piece either old or new. The journal keeps
+//   every old piece and a digest of every new one; each piece of the file must
+//   now hold one of the two (past the old end: its new bytes, zeros or nothing).
+//   A file that was replaced or copied over fails this, whatever its inode.
 //
-// Layout (little-endian): "KVCVRTJ1"; device, file index, old length, longest
-// length the run may reach (8 bytes each); region count (4 bytes); per region
-// its offset and length (8 bytes each) and its bytes; a 64-bit FNV-1a checksum
-// of everything before it.
+// The journal is written as a ReplacementFile (a unique name, synced, then
+// renamed), so a journal at its name is always complete, and it ends with a
+// checksum.
+//
+// Layout (little-endian): "KVCVRTJ2"; device, file index, old length, longest
+// length (8 bytes each); region count (4 bytes); per region, in file order, its
+// offset and length (8 bytes each), its old bytes (the part before the old
+// end), and one 8-byte digest per piece of its new bytes; a 64-bit FNV-1a
+// checksum of everything before it.
 #pragma once
 
 #include <cstdint>
@@ -25,10 +39,18 @@
 
 namespace kv {
 
-// A range of an existing file that a run will overwrite: [offset, offset + length).
-struct SavedRange {
+// A write a run will make in an existing file: its new bytes, given either as
+// bytes or as float values stored little-endian, from `offset` on.
+struct PlannedWrite {
   std::int64_t offset = 0;
-  std::int64_t length = 0;
+  std::span<const unsigned char> bytes;
+  std::span<const float> floats;
+
+  std::int64_t length() const {
+    return static_cast<std::int64_t>(bytes.empty() ? floats.size_bytes() : bytes.size());
+  }
+  // Copies the new bytes from offset + at on into `out`.
+  void Fill(std::int64_t at, std::span<unsigned char> out) const;
 };
 
 std::filesystem::path JournalPath(const std::filesystem::path& target);
@@ -36,19 +58,28 @@ std::filesystem::path JournalPath(const std::filesystem::path& target);
 // A journal is first written as "<journal><suffix><8 hex digits>".
 inline constexpr const char* kJournalPartSuffix = "-new-";
 
-// Saves the ranges of `file` (open on `target`, `oldLength` bytes long) and its
-// length to the journal, durably. `newLength` is the longest the file becomes.
-// Ranges may overlap and may reach past the old end; only old bytes are saved.
-// Returns the journal's size in bytes.
+// Saves, durably, what `writes` will overwrite in `file` (open on `target`,
+// `oldLength` bytes long) and digests of what they will put there. Writes may
+// reach past the old end; they must not overlap. Returns the journal's size.
 std::int64_t WriteJournal(const std::filesystem::path& target, BinaryFile& file, std::int64_t oldLength,
-                          std::int64_t newLength, std::span<const SavedRange> ranges);
+                          std::span<const PlannedWrite> writes);
+
+// Makes the writes a journal was written for, so that an interruption leaves
+// every piece whole or untouched.
+void ApplyPlannedWrites(BinaryFile& file, std::span<const PlannedWrite> writes);
+
+// Check: a journal found by a command. OwnRun: the journal this very process
+// wrote a moment ago, whose writes failed half-way (a write cut short by a full
+// disk may leave a piece half new); its state is not checked.
+enum class JournalTrust { Check, OwnRun };
 
 // Rolls `target` back when a journal of an interrupted run lies beside it:
 // restores the saved bytes and the old length, syncs, removes the journal.
-// Returns true when it did. A journal that is damaged, belongs to another file
-// or does not fit the file's length is left alone and refused (kv::Error of kind
-// BadOutput naming it). Call only under the target's exclusive lock.
-bool RollBackInterruptedRun(const std::filesystem::path& target);
+// Returns true when it did. A journal that is not to be trusted, is damaged,
+// belongs to another file or state, or was written by another version is left
+// alone, the file untouched, and refused (kv::Error of kind BadOutput that says
+// why and what to do). Call only under the target's exclusive lock.
+bool RollBackInterruptedRun(const std::filesystem::path& target, JournalTrust trust = JournalTrust::Check);
 
 // Removes the journal after a finished run, durably.
 void DropJournal(const std::filesystem::path& target);

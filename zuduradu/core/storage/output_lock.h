@@ -2,22 +2,29 @@
 // holds an exclusive lock on it from before it reads the old file until the new
 // bytes are in place; commands that only read it hold a shared lock.
 //
-// The lock lives on a small file beside the target, "<target>.kvcvrt-lock",
-// not on the target itself: a run replaces the target with a new file, and a
-// lock on the replaced file would no longer keep anybody out. The system drops
-// the lock with its holder's process, so a killed run leaves no stale lock. On
-// POSIX the last exclusive holder removes the lock file; a waiter that finds
-// the file it locked no longer at that name simply locks the new one. On
-// Windows the file is deleted when the last handle to it closes.
+// Two locks make one. The name is locked through a small file beside the
+// target, "<target>.kvcvrt-lock": a file that does not exist yet has nothing
+// else to lock, and a run replaces the target with a new file. The file itself
+// is locked as well (on POSIX), so that a hard link or another path to the same
+// file meets the same lock, and a reader who may not create the lock file still
+// waits for a writer. The system drops both with their holder's process, so a
+// killed run leaves no stale lock. On POSIX the last exclusive holder removes
+// the lock file; a waiter that finds the file it locked no longer at that name
+// simply locks the new one. On Windows the lock file is deleted when the last
+// handle to it closes.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 
+#include "zuduradu/core/storage/os.h"
+
 namespace kv {
 
 enum class LockKind { Shared, Exclusive };
+
+class LockWaiter;
 
 struct LockWait {
   // How long to wait for another run before giving up.
@@ -39,19 +46,19 @@ class OutputLock {
   OutputLock(const OutputLock&) = delete;
   OutputLock& operator=(const OutputLock&) = delete;
 
-  // The lock file's name for a target.
+  // The lock file's name for a target: "<target>.kvcvrt-lock", shortened with
+  // a hash where that would be too long for a folder entry.
   static std::filesystem::path LockPath(const std::filesystem::path& target);
 
  private:
+  void LockName(const std::filesystem::path& target, LockWaiter& waiter);
+  void LockFile(const std::filesystem::path& target, LockWaiter& waiter);
   void Release() noexcept;
 
   std::filesystem::path path_;
   LockKind kind_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  os::Handle handle_ = os::kNoHandle;      // the lock file
+  os::Handle fileHandle_ = os::kNoHandle;  // the target itself
 };
 
 }  // namespace kv

@@ -1,17 +1,16 @@
 #include "zuduradu/core/storage/replacement_file.h"
 
-#include <algorithm>
 #include <system_error>
-#include <vector>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/chunked_copy.h"
 #include "zuduradu/core/storage/file_system.h"
 
 namespace kv {
 namespace fs = std::filesystem;
 
-ReplacementFile::ReplacementFile(fs::path target)
-    : target_(std::move(target)), path_(UniqueSibling(target_, kPartialSuffix)) {}
+ReplacementFile::ReplacementFile(fs::path target, const char* suffix)
+    : target_(std::move(target)), path_(UniqueSibling(target_, suffix)) {}
 
 ReplacementFile::~ReplacementFile() {
   if (placed_) return;
@@ -21,28 +20,26 @@ ReplacementFile::~ReplacementFile() {
   if (created) fs::remove(path_, ignored);
 }
 
-BinaryFile& ReplacementFile::CreateEmpty() {
-  file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateExclusive, PermissionsOf(target_));
+BinaryFile& ReplacementFile::CreateEmpty(std::optional<unsigned> permissions) {
+  file_ = std::make_unique<BinaryFile>(path_, BinaryFile::Mode::CreateExclusive,
+                                       permissions ? permissions : PermissionsOf(target_));
+  keepOwner_ = !permissions;
   return *file_;
 }
 
 BinaryFile& ReplacementFile::CopyOf(const fs::path& source) {
   BinaryFile from(source, BinaryFile::Mode::Read);
   BinaryFile& to = CreateEmpty();
-  const std::int64_t length = from.Length();
-  std::vector<unsigned char> chunk(std::size_t{1} << 20);
-  for (std::int64_t at = 0; at < length;) {
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length - at, static_cast<std::int64_t>(chunk.size())));
-    from.ReadAt(at, {chunk.data(), n});
-    to.WriteAt(at, {chunk.data(), n});
-    at += static_cast<std::int64_t>(n);
-  }
+  ReadInChunks(from, 0, from.Length(),
+               [&to](std::int64_t at, std::span<const unsigned char> piece) { to.WriteAt(at, piece); });
   return to;
 }
 
 void ReplacementFile::PutInPlace() {
   file_->Sync();
   file_->Close();
+  // Given away only now: a run killed before leaves a file of its own, which its next run removes.
+  if (keepOwner_) KeepOwnerOf(target_, path_);
   ReplaceFile(path_, target_);
   placed_ = true;
   file_.reset();

@@ -1,13 +1,15 @@
 // A new version of a file, written under a unique temporary name beside it and
 // moved over it only when complete and durable. The temporary file is created
 // exclusively (never through a link, never taking over an existing name) with
-// the permission bits of the file it replaces. Unless it was put in place, it
-// is removed when the object goes.
+// the permission bits, and as far as the system lets us the owner and group, of
+// the file it replaces. Unless it was put in place, it is removed when the
+// object goes.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "zuduradu/core/storage/binary_file.h"
@@ -20,13 +22,14 @@ inline constexpr const char* kPartialSuffix = ".kvcvrt-partial-";
 class ReplacementFile {
  public:
   // `target` is the file to replace (links already followed); it need not exist.
-  explicit ReplacementFile(std::filesystem::path target);
+  // The temporary name is "<target><suffix><8 hex digits>".
+  explicit ReplacementFile(std::filesystem::path target, const char* suffix = kPartialSuffix);
   ~ReplacementFile();
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-  // Starts empty.
-  BinaryFile& CreateEmpty();
+  // Starts empty: like the target, or, given `permissions`, a file of ours with those bits.
+  BinaryFile& CreateEmpty(std::optional<unsigned> permissions = {});
   // Starts as a byte-for-byte copy of `source`.
   BinaryFile& CopyOf(const std::filesystem::path& source);
   BinaryFile& file() { return *file_; }
@@ -42,6 +45,7 @@ class ReplacementFile {
   std::filesystem::path path_;
   std::unique_ptr<BinaryFile> file_;
   bool placed_ = false;
+  bool keepOwner_ = false;
 };
 
 }  // namespace kv

@@ -6,11 +6,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 
@@ -23,11 +19,7 @@ FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
     throw Error(ErrorKind::BadInput, "The input file " + PathText(path) + " is not a regular file");
   }
   errno = 0;
-#ifdef _WIN32
-  file_ = _wfopen(path.c_str(), L"rb");
-#else
-  file_ = std::fopen(path.c_str(), "rb");
-#endif
+  file_ = os::OpenForReading(path);
   if (!file_) {
     throw Error(ErrorKind::InputMissing, "Could not find the input file " + PathText(path) + ": " + SystemReason(errno));
   }
@@ -49,15 +41,9 @@ std::size_t FileSource::Read(char* dst, std::size_t n) {
 }
 
 StdinSource::StdinSource() {
-#ifdef _WIN32
-  // The C runtime opens standard input in text mode, which would turn CR LF into
-  // LF and stop at a Ctrl+Z; the reader wants the bytes as they are.
-  if (_setmode(_fileno(stdin), _O_BINARY) == -1) {
+  if (!os::SetStdinBinary()) {
     throw Error(ErrorKind::InputMissing, "Could not read standard input in binary mode: " + SystemReason(errno));
   }
-#else
-  // POSIX streams have no text mode: the bytes already come as they are.
-#endif
 }
 
 std::size_t StdinSource::Read(char* dst, std::size_t n) {

@@ -26,13 +26,12 @@ FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field, std::uint3
   const char* t = text.get();
   Spot s = known;
   std::size_t p = known.start;
+  const auto lineEnd = [&s](std::size_t next) {
+    ++s.lines;
+    s.lineStart = U32(next);
+  };
   for (std::uint32_t k = knownField;; ++k) {
-    for (; p < size && scan::IsSeparator(t[p]); ++p) {
-      if (t[p] == '\n') {
-        ++s.lines;
-        s.lineStart = U32(p + 1);
-      }
-    }
+    scan::SkipSeparators(t, p, nullptr, lineEnd);
     if (k == field) break;
     while (p < size && !scan::IsSeparator(t[p])) ++p;
   }
@@ -42,15 +41,17 @@ FieldPipeline::Spot FieldPipeline::Chunk::Locate(std::uint32_t field, std::uint3
   return s;
 }
 
-FieldPipeline::Spot FieldPipeline::Chunk::LocateByte(std::uint32_t field, std::size_t at) const {
-  const Anchor& a = anchors[field / kAnchorEvery];
-  Spot s{at, at, a.lines, a.lineStart};
-  for (std::size_t p = a.offset; p < at; ++p) {
-    if (text[p] == '\n') {
-      ++s.lines;
-      s.lineStart = U32(p + 1);
-    }
-  }
+FieldPipeline::Spot FieldPipeline::Chunk::LocateEmptyField(std::uint32_t field) const {
+  // The parse stopped on that comma, walking from the end of the field before.
+  Spot s = field == 0 ? Spot{0, 0, anchors[0].lines, anchors[0].lineStart} : Locate(field - 1);
+  std::size_t p = s.end;
+  bool comma = field == 0 && afterComma;
+  scan::SkipSeparators(text.get(), p, &comma, [&s](std::size_t next) {
+    ++s.lines;
+    s.lineStart = U32(next);
+  });
+  s.start = p;
+  s.end = p;
   return s;
 }
 
@@ -141,6 +142,27 @@ void FieldPipeline::Work() {
 }
 
 void FieldPipeline::Fill(Chunk& c) {
+  bool end = false;
+  const std::size_t size = ReadText(c, end);
+  c.offset = nextOffset_;
+  c.afterComma = carryAfterComma_;
+  c.last = end;
+  // Cut just after the last separator; the field begun after it goes to the
+  // next chunk. A field already longer than any number is cut where the read
+  // ended instead: its parse stops there with an error, so its rest never counts.
+  const std::size_t split = end ? size : CutAfterSeparator(c.text.get(), size);
+  carrySize_ = size - split;
+  std::memcpy(carry_.data(), c.text.get() + split, carrySize_);
+  c.size = split;
+  c.text[split] = '\0';
+  nextOffset_ = c.offset + static_cast<std::int64_t>(split);
+  carryAfterComma_ = EndsAfterComma(c.text.get(), split, c.afterComma);
+  if (end) sourceDone_ = true;
+}
+
+// The field cut by the previous read, then as much more as a chunk takes; `end`
+// when the input ended. The first read skips a byte order mark.
+std::size_t FieldPipeline::ReadText(Chunk& c, bool& end) {
   char* t = c.text.get();
   std::memcpy(t, carry_.data(), carrySize_);
   std::size_t size = carrySize_;
@@ -149,7 +171,6 @@ void FieldPipeline::Fill(Chunk& c) {
   const bool first = c.sequence == 0;
   const std::size_t want =
       first ? std::max(chunkBytes_, scan::kMaxFieldBytes) + scan::kMaxFieldBytes : carrySize_ + chunkBytes_;
-  bool end = false;
   while (size < want) {
     const std::size_t got = source_.Read(t + size, want - size);
     if (got == 0) {
@@ -164,43 +185,35 @@ void FieldPipeline::Fill(Chunk& c) {
     size -= skip;
     nextOffset_ = static_cast<std::int64_t>(skip);
   }
-  c.offset = nextOffset_;
-  c.afterComma = carryAfterComma_;
-  c.last = end;
-  // Cut just after the last separator; the field begun after it goes to the
-  // next chunk. A field already longer than any number is cut where the read
-  // ended instead: its parse stops there with an error, so its rest never counts.
-  std::size_t split = size;
-  if (!end) {
-    std::size_t s = size;
-    while (s > 0 && size - s <= scan::kMaxFieldBytes && !scan::IsSeparator(t[s - 1])) --s;
-    if (size - s <= scan::kMaxFieldBytes) split = s;
-  }
-  carrySize_ = size - split;
-  std::memcpy(carry_.data(), t + split, carrySize_);
-  c.size = split;
-  t[split] = '\0';
-  nextOffset_ = c.offset + static_cast<std::int64_t>(split);
-  // Whether a comma stands between the chunk's last field (or line end) and the
-  // next chunk: two commas with nothing between them are an error across the cut too.
-  bool afterComma = c.afterComma;
-  for (std::size_t q = split; q > 0; --q) {
-    const char ch = t[q - 1];
-    if (ch == ',') {
-      afterComma = true;
-      break;
-    }
-    if (ch == '\n' || !scan::IsSeparator(ch)) {
-      afterComma = false;
-      break;
-    }
-  }
-  carryAfterComma_ = afterComma;
-  if (end) sourceDone_ = true;
+  return size;
 }
 
+// Just after the last separator of t[0, size), or `size` when the field there
+// is already longer than any number.
+std::size_t FieldPipeline::CutAfterSeparator(const char* t, std::size_t size) {
+  std::size_t s = size;
+  while (s > 0 && size - s <= scan::kMaxFieldBytes && !scan::IsSeparator(t[s - 1])) --s;
+  return size - s <= scan::kMaxFieldBytes ? s : size;
+}
+
+// Whether a comma stands between the last field (or line end) of t[0, size)
+// and what follows: two commas with nothing between them are an error across
+// the cut too. `before`: whether one stood before t[0].
+bool FieldPipeline::EndsAfterComma(const char* t, std::size_t size, bool before) {
+  for (std::size_t q = size; q > 0; --q) {
+    const char ch = t[q - 1];
+    if (ch == ',') return true;
+    if (ch == '\n' || !scan::IsSeparator(ch)) return false;
+  }
+  return before;
+}
+
+// One parse of a chunk, field by field: the fields' values, the anchors every
+// kAnchorEvery fields, and notes on the fields that are not plain decimals.
+// The steps are named lambdas over local state, which the compiler keeps in
+// registers: this is the loop every byte of the input goes through.
 void FieldPipeline::Parse(Chunk& c) const {
-  const char* b = c.text.get();
+  const char* b = c.text.get();  // with the NUL after it that stops the scans
   const std::size_t size = c.size;
   float* values = c.values.get();
   Anchor* anchors = c.anchors.get();
@@ -211,60 +224,67 @@ void FieldPipeline::Parse(Chunk& c) const {
   std::uint32_t lineStart = kEarlierLine;
   std::size_t fieldsEnd = 0;
   bool comma = c.afterComma;
-  for (;;) {
-    if (n % kAnchorEvery == 0) anchors[n / kAnchorEvery] = {U32(p), lines, lineStart};
-    // Separators. The NUL after the text stops this loop and the fast one below.
-    bool twoCommas = false;
-    for (; scan::IsSeparator(b[p]); ++p) {
-      if (b[p] == '\n') {
-        ++lines;
-        lineStart = U32(p + 1);
-        comma = false;
-      } else if (b[p] == ',') {
-        if (comma) {
-          twoCommas = true;
-          break;
-        }
-        comma = true;
-      }
-    }
-    if (twoCommas) {
-      c.notes.push_back({n, NoteKind::EmptyField, U32(p), 0, 0.0f});
-      break;
-    }
-    if (p >= size) break;
-    const std::size_t start = p;
-    if (scan::ScanPlainDecimal(b, p, values[n])) {
-      fieldsEnd = p;
-      ++n;
-      comma = false;
-      continue;
-    }
-    // The general road: any other shape, a repeat, or an error.
-    p = start;
-    while (p < size && !scan::IsSeparator(b[p])) ++p;
-    const std::string_view text(b + start, p - start);
-    if (text.size() > scan::kMaxFieldBytes) {
-      c.notes.push_back({n, NoteKind::TooLong, U32(start), 0, 0.0f});
-      break;
-    }
-    float v = 0.0f;
-    const NumberStatus status = ParseFloatField(text, v);
-    if (status != NumberStatus::Ok) {
-      std::int64_t count = 0;
-      std::string_view valueText;
-      if (status == NumberStatus::NotANumber && SplitRepeat(text, count, valueText) &&
-          ParseFloatField(valueText, v) == NumberStatus::Ok) {
-        c.notes.push_back({n, NoteKind::Repeat, U32(start), count, v});
-      } else {
-        c.notes.push_back({n, NoteKind::BadField, U32(start), 0, 0.0f});
-        break;
-      }
-    }
-    values[n] = v;
-    fieldsEnd = p;
+  const auto mark = [&c](std::uint32_t field, NoteKind kind, std::size_t at) {
+    c.notes.push_back({field, kind, U32(at), 0, 0.0f});
+  };
+  const auto taken = [&](std::size_t end) {
+    p = end;
+    fieldsEnd = end;
     ++n;
     comma = false;
+  };
+
+  // Walks the separators to the next field; false at the end of the text or
+  // on two commas with nothing between them (noted).
+  const auto nextField = [&] {
+    if (n % kAnchorEvery == 0) anchors[n / kAnchorEvery] = {U32(p), lines, lineStart};
+    const bool oneComma = scan::SkipSeparators(b, p, &comma, [&](std::size_t next) {
+      ++lines;
+      lineStart = U32(next);
+    });
+    if (!oneComma) {
+      mark(n, NoteKind::EmptyField, p);
+      return false;
+    }
+    return p < size;
+  };
+
+  // The common field, converted while it is scanned; false leaves p where it was.
+  const auto takePlainDecimal = [&] {
+    std::size_t q = p;
+    if (!scan::ScanPlainDecimal(b, q, values[n])) return false;
+    taken(q);
+    return true;
+  };
+
+  // Any other field: a number of another shape, a repeat (noted), or the first
+  // field that is no number (noted); false when the parse stops there.
+  const auto takeOtherField = [&] {
+    const std::size_t start = p;
+    std::size_t q = p;
+    while (q < size && !scan::IsSeparator(b[q])) ++q;
+    const std::string_view text(b + start, q - start);
+    if (text.size() > scan::kMaxFieldBytes) {
+      mark(n, NoteKind::TooLong, start);
+      return false;
+    }
+    Parsed<float> number = ParseFloat(text);
+    if (number.status != NumberStatus::Ok) {
+      const std::optional<Repeat> repeat =
+          number.status == NumberStatus::NotANumber ? SplitRepeat(text) : std::nullopt;
+      if (repeat) number = ParseFloat(repeat->value);
+      if (!repeat || number.status != NumberStatus::Ok) {
+        mark(n, NoteKind::BadField, start);
+        return false;
+      }
+      c.notes.push_back({n, NoteKind::Repeat, U32(start), repeat->count, number.value});
+    }
+    values[n] = number.value;
+    taken(q);
+    return true;
+  };
+
+  while (nextField() && (takePlainDecimal() || takeOtherField())) {
   }
   c.fields = n;
   c.lines = lines;

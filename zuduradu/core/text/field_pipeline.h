@@ -84,8 +84,8 @@ class FieldPipeline {
     // that is nearer than the anchor before `field`.
     Spot Locate(std::uint32_t field) const;
     Spot Locate(std::uint32_t field, std::uint32_t knownField, const Spot& known) const;
-    // The line of the byte at `at`, which lies before field `field`'s end.
-    Spot LocateByte(std::uint32_t field, std::size_t at) const;
+    // The second of two commas with nothing between them, noted before field `field`.
+    Spot LocateEmptyField(std::uint32_t field) const;
   };
 
   // More threads than this are not started, whatever is asked.
@@ -116,6 +116,9 @@ class FieldPipeline {
 
   void Work();
   void Fill(Chunk& c);
+  std::size_t ReadText(Chunk& c, bool& end);
+  static std::size_t CutAfterSeparator(const char* t, std::size_t size);
+  static bool EndsAfterComma(const char* t, std::size_t size, bool before);
   void Parse(Chunk& c) const;
 
   ByteSource& source_;

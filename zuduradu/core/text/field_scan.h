@@ -24,6 +24,44 @@ inline constexpr std::array<bool, 256> kSeparator = [] {
 
 inline bool IsSeparator(char c) { return kSeparator[static_cast<unsigned char>(c)]; }
 
+// The separator walk: skips the separators from b[p] and calls lineEnd(q) at
+// every line end, q being the offset of the byte after it. The bytes must end
+// with a byte that is no separator (the readers keep a NUL after their data),
+// which ends the walk without a bounds test. With `comma` (whether a comma
+// stands since the last field or line end) the walk stops on a second comma
+// with no field or line end since the first, and returns false with p there;
+// without it commas are skipped like blanks.
+template <class LineEnd>
+inline bool SkipSeparators(const char* b, std::size_t& p, bool* comma, LineEnd&& lineEnd) {
+  for (; IsSeparator(b[p]); ++p) {
+    if (b[p] == '\n') {
+      lineEnd(p + 1);
+      if (comma) *comma = false;
+    } else if (comma && b[p] == ',') {
+      if (*comma) return false;
+      *comma = true;
+    }
+  }
+  return true;
+}
+
+// Counts the fields of b[p, end) with the separator walk: fieldStart() is
+// called where a field begins, lineEnd(q) as above. `inField` says that a field
+// began before p, and tells the next call that one was cut at `end`.
+template <class LineEnd, class FieldStart>
+inline void CountFields(const char* b, std::size_t p, std::size_t end, bool& inField, LineEnd&& lineEnd,
+                        FieldStart&& fieldStart) {
+  while (p < end) {
+    const std::size_t from = p;
+    SkipSeparators(b, p, nullptr, lineEnd);
+    if (p != from) inField = false;
+    if (p >= end) return;
+    if (!inField) fieldStart();
+    inField = true;
+    while (p < end && !IsSeparator(b[p])) ++p;
+  }
+}
+
 // Powers of ten that a float holds exactly.
 inline constexpr std::array<float, 11> kExactPowersOfTen = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
                                                             1e6f, 1e7f, 1e8f, 1e9f, 1e10f};

@@ -69,27 +69,26 @@ std::int64_t DecimalMagnitude(std::string_view t, std::size_t exponentAt) {
 
 }  // namespace
 
-NumberStatus ParseInt16Field(std::string_view text, std::int16_t& out) {
+Parsed<std::int16_t> ParseInt16(std::string_view text) {
   std::size_t exponentAt = 0;
   bool wholeShape = false;
-  if (!CheckDecimal(text, exponentAt, wholeShape)) return NumberStatus::NotANumber;
-  if (!wholeShape) return NumberStatus::Fraction;
+  if (!CheckDecimal(text, exponentAt, wholeShape)) return {NumberStatus::NotANumber};
+  if (!wholeShape) return {NumberStatus::Fraction};
   std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
   const bool negative = text[0] == '-';
   std::int64_t value = 0;
   for (; i < text.size(); ++i) {
     value = value * 10 + (text[i] - '0');
-    if (value > 32768) return NumberStatus::OutOfRange;
+    if (value > 32768) return {NumberStatus::OutOfRange};
   }
   if (negative) value = -value;
   if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max()) {
-    return NumberStatus::OutOfRange;
+    return {NumberStatus::OutOfRange};
   }
-  out = static_cast<std::int16_t>(value);
-  return NumberStatus::Ok;
+  return {NumberStatus::Ok, static_cast<std::int16_t>(value)};
 }
 
-NumberStatus ParseFloatField(std::string_view text, float& out) {
+Parsed<float> ParseFloat(std::string_view text) {
   // Fast road for the common shape: std::from_chars takes the same decimal
   // syntax once "inf", "nan", a leading '+' and D exponents are kept out, and
   // those never begin with a digit or a point after an optional minus.
@@ -97,13 +96,14 @@ NumberStatus ParseFloatField(std::string_view text, float& out) {
     const char lead = text[0] == '-' && text.size() > 1 ? text[1] : text[0];
     if (IsDigit(lead) || lead == '.') {
       const char* last = text.data() + text.size();
+      float out = 0.0f;
       const auto fast = std::from_chars(text.data(), last, out, std::chars_format::general);
-      if (fast.ec == std::errc() && fast.ptr == last) return NumberStatus::Ok;
+      if (fast.ec == std::errc() && fast.ptr == last) return {NumberStatus::Ok, out};
     }
   }
   std::size_t exponentAt = 0;
   bool wholeShape = false;
-  if (!CheckDecimal(text, exponentAt, wholeShape)) return NumberStatus::NotANumber;
+  if (!CheckDecimal(text, exponentAt, wholeShape)) return {NumberStatus::NotANumber};
   // std::from_chars takes no leading '+' and knows only E as the exponent letter.
   const bool plus = text[0] == '+';
   const bool dExponent = exponentAt != std::string_view::npos && (text[exponentAt] == 'd' || text[exponentAt] == 'D');
@@ -120,28 +120,24 @@ NumberStatus ParseFloatField(std::string_view text, float& out) {
   if (result.ec == std::errc::result_out_of_range) {
     // Too large for a float is an error; too small rounds to a signed zero.
     if (DecimalMagnitude(digits, exponentAt == std::string_view::npos ? exponentAt : exponentAt - (plus ? 1 : 0)) > 0) {
-      return NumberStatus::OutOfRange;
+      return {NumberStatus::OutOfRange};
     }
-    out = text[0] == '-' ? -0.0f : 0.0f;
-    return NumberStatus::Ok;
+    return {NumberStatus::Ok, text[0] == '-' ? -0.0f : 0.0f};
   }
-  if (result.ec != std::errc() || result.ptr != last) return NumberStatus::NotANumber;
-  out = value;
-  return NumberStatus::Ok;
+  if (result.ec != std::errc() || result.ptr != last) return {NumberStatus::NotANumber};
+  return {NumberStatus::Ok, value};
 }
 
-bool SplitRepeat(std::string_view text, std::int64_t& count, std::string_view& value) {
+std::optional<Repeat> SplitRepeat(std::string_view text) {
   const std::size_t star = text.find('*');
-  if (star == std::string_view::npos || star == 0 || star > 10) return false;
+  if (star == std::string_view::npos || star == 0 || star > 10) return std::nullopt;
   std::int64_t n = 0;
   for (std::size_t i = 0; i < star; ++i) {
-    if (!IsDigit(text[i])) return false;
+    if (!IsDigit(text[i])) return std::nullopt;
     n = n * 10 + (text[i] - '0');
   }
-  if (n < 1) return false;
-  count = n;
-  value = text.substr(star + 1);
-  return true;
+  if (n < 1) return std::nullopt;
+  return Repeat{n, text.substr(star + 1)};
 }
 
 std::string ShortestText(float value) {

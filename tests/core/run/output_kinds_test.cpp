@@ -1,0 +1,106 @@
+// Outputs a run must not replace (FIFO, device, model), the grid limit, and messages after late faults.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sstream>
+#include <thread>
+#include <tuple>
+
+#include "core/fault_support.h"
+#include "test_support.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/data_file_export.h"
+
+namespace {
+namespace fs = std::filesystem;
+const kv::GridSize kGrid{3, 2, 2};
+
+// A data file with periods 1 and 2, its model and an input of period 10.
+struct Scene {
+  kvtest::ScratchDir dir;
+  fs::path in = dir / "in.dat", out = dir / "o.top", model = dir / "site.kv5";
+  Scene() {
+    kvtest::WriteAll(in, "2 1 1 1 2 3 4 5 6 2 2 6 5 4 3 2 1");
+    kv::RunConversion({in, out, 3, kGrid, false});
+    kvtest::WriteAll(in, "1 10 1 9 8 7 6 5 4");
+    kvtest::WriteAll(model, "[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
+  }
+  kv::ExportRequest Export(std::vector<int> periods = {}) const { return {out, kGrid, 3, std::move(periods), {}, model}; }
+};
+
+std::string What(const auto& run) try {
+  return run(), "no error";
+} catch (const kv::Error& e) {
+  return e.what();
+}
+
+#if defined(__unix__)
+#include <sys/stat.h>
+TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
+  // A reader comes after 300 ms; period 1001 is refused; with no reader the wait ends.
+  for (const auto& [name, periods, reader, said] : {std::tuple{"text.fifo", 0, true, "no error"},
+                                                    {"text.fifo", 1001, true, "Nothing was written to"},
+                                                    {"text.fifo", 0, false, "No program opened"},
+                                                    {"null", 0, false, "no error"}}) {  // a link to /dev/null
+    Scene s;
+    const fs::path out = s.dir / name;
+    const bool fifo = out.extension() == ".fifo";
+    ASSERT_TRUE(fifo ? mkfifo(out.c_str(), 0600) == 0 : (fs::create_symlink("/dev/null", out), true));
+    std::string got;
+    std::thread read([&] { if (reader) std::this_thread::sleep_for(std::chrono::milliseconds(300)), got = kvtest::ReadAll(out); });
+    kv::ExportRequest request = s.Export(periods ? std::vector<int>{periods} : std::vector<int>{});
+    request.readerWait.limit = std::chrono::seconds(reader ? 60 : 0);
+    EXPECT_NE(What([&] { kv::ExportMatrixTextToFile(request, out); }).find(said), std::string::npos) << said;
+    read.join();
+    std::ostringstream text;
+    EXPECT_EQ(got, reader && !periods ? (kv::ExportMatrixText(s.Export(), text), text.str()) : "");
+    EXPECT_TRUE(fifo ? fs::is_fifo(fs::symlink_status(out)) : fs::is_character_file(fs::symlink_status("/dev/null")));
+  }
+}
+#endif
+
+TEST(OwnFiles, TheModelIsNeverTheOutput) {
+  Scene s;
+  std::error_code ec;
+  fs::create_symlink(s.model, s.dir / "link.kv5", ec);  // where links cannot be made, the other spelling still counts
+  for (const fs::path& spelling : {s.dir / "." / "site.kv5", s.dir / "link.kv5"}) {
+    if (!fs::exists(spelling)) continue;
+    kv::ConversionRequest convert{s.in, spelling, 3, kGrid, true};
+    convert.model = s.model;
+    EXPECT_NE(What([&] { kv::RunConversion(convert); }).find("is the model file"), std::string::npos);
+    EXPECT_NE(What([&] { kv::ExportMatrixTextToFile(s.Export(), spelling); }).find("is the model file"), std::string::npos);
+    EXPECT_EQ(kvtest::ReadAll(s.model), "[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
+  }
+}
+
+TEST(GridLimit, AGridWhoseFirstBlockPassesTheLastAddressableByteIsRefusedBeforeReading) {
+  kvtest::ScratchDir dir;
+  // One layer past the limit; a second layer that begins in range but ends past it; one layer a block fits.
+  for (const auto& [grid, type, refused] : {std::tuple{kv::GridSize{23171, 23171, 1}, 3, true},
+                                            {kv::GridSize{23170, 23170, 2}, 3, true},
+                                            {kv::GridSize{23170, 23170, 2}, 17, false}}) {
+    const std::string what = What([&] { kv::RunConversion({dir / "unread.dat", dir / "o.top", type, grid, false}); });
+    EXPECT_EQ(what.find("past byte 2,147,483,646") != std::string::npos, refused) << what;
+  }
+}
+
+TEST(FaultMessages, AfterTheNewDataIsInPlaceTheyTellWhatIsTrue) {
+  // Appending period 10, or create-new with nothing to store; the removal fails, or the folder sync after it.
+  for (const auto& [createNew, removed, failRemove, said] :
+       {std::tuple{false, "o.top.kvcvrt-journal", false, "holds the new data"},
+        {false, "o.top.kvcvrt-journal", true, "could not be removed"}, {true, "o.top", false, "was removed"}}) {
+    Scene s;
+    if (createNew) kvtest::WriteAll(s.in, "0");
+    bool armed = false;
+    kvtest::FaultHookGuard guard([&](kv::FileOperation op, const fs::path& p) {
+      if (op == kv::FileOperation::Remove && p.filename() == removed) return (armed = true), failRemove ? EACCES : 0;
+      return armed && op == kv::FileOperation::Sync && fs::is_directory(p) ? EIO : 0;
+    });
+    EXPECT_NE(What([&] { kv::RunConversion({s.in, s.out, 3, kGrid, createNew}); }).find(said), std::string::npos) << said;
+    EXPECT_EQ(fs::exists(s.out) ? kvtest::BlockOf(kvtest::ReadAll(s.out), 10) : -1, createNew ? -1 : 3) << said;
+    EXPECT_EQ(fs::exists(s.dir / "o.top.kvcvrt-journal"), failRemove) << said;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// Journals that must never be applied (planted by another user, left by a run
+// on a file replaced since, written by another version), what a killed run
+// leaves beside a file, and side-file names of long file names.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/fault_support.h"
+#include "test_support.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/storage/output_lock.h"
+#include "zuduradu/core/storage/side_file_name.h"
+
+#if defined(__unix__)
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+namespace fs = std::filesystem;
+using kvtest::ReadAll;
+using kvtest::WriteAll;
+const kv::GridSize kGrid{3, 2, 2};
+const std::string kSeed = "2 1 1 6*1.5 2 1 6*2.5", kAppend = "2 1 1 6*9 3 1 6*8";
+
+void Convert(const fs::path& in, const fs::path& out, const std::string& text) {
+  WriteAll(in, text);
+  kv::RunConversion({in, out, 3, kGrid, false});
+}
+
+// Runs f in a child process acting as user `uid`; f's answer is the exit code.
+template <typename F>
+int AsUser(uid_t uid, F&& f) {
+  const int status = kvtest::InChild([&] { _exit(setresgid(uid, uid, uid) || setresuid(uid, uid, uid) ? 99 : f()); });
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// 0 when `run` is refused with a message that contains `text`.
+int Refused(const std::function<void()>& run, const std::string& text) {
+  try {
+    run();
+    return 1;
+  } catch (const kv::Error& e) {
+    return std::string(e.what()).find(text) == std::string::npos ? (ADD_FAILURE() << e.what(), 2) : 0;
+  }
+}
+
+TEST(JournalTrust, AnotherUsersJournalIsNeverApplied) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  char name[] = "/tmp/kvcvrt_sticky_XXXXXX";
+  const fs::path dir = mkdtemp(name), f = dir / "f.top", in = dir / "in.dat";
+  ASSERT_EQ(chmod(dir.c_str(), 01777), 0);  // a scratch folder, like /tmp
+  for (const uid_t victim : {0u, 65533u}) {
+    for (const bool truncate : {false, true}) {
+      fs::remove(kv::JournalPath(f)), fs::remove(f), fs::remove(in);
+      ASSERT_EQ(AsUser(victim, [&] { return Convert(in, f, kSeed), 0; }), 0);
+      const std::string before = ReadAll(f);
+      // The forger offers the file's present bytes as the "new" ones: only the owner check stands in the way.
+      ASSERT_EQ(AsUser(65534, [&] {
+        WriteAll(dir / "evil", std::string(before.size(), 'X'));
+        kv::BinaryFile source(truncate ? f : dir / "evil", kv::BinaryFile::Mode::Read);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(before.data()) + 4000;
+        const kv::PlannedWrite w{4000, {bytes, before.size() - 4000}, {}};
+        return kv::WriteJournal(f, source, truncate ? 4000 : source.Length(), {&w, 1}) > 0 ? 0 : 1;
+      }), 0);
+      EXPECT_EQ(AsUser(victim, [&] {
+        return Refused([&] { kv::DescribeDataFile(f, {}); }, "belongs to nobody (user id 65534), not to you") +
+               Refused([&] { Convert(in, f, kAppend); }, "was left as it is");
+      }), 0) << "victim " << victim << ", truncate " << truncate;
+      EXPECT_TRUE(kvtest::SameBytes(ReadAll(f), before)) << "victim " << victim << ", truncate " << truncate;
+    }
+  }
+  fs::remove_all(dir);
+}
+
+TEST(JournalTrust, AStaleJournalMeetsAnotherFile) {
+  kvtest::ScratchDir dir;
+  const fs::path f = dir / "f.top", other = dir / "other.top", in = dir / "in.dat";
+  Convert(in, other, "2 1 1 6*4 2 1 6*5");
+  const std::vector<std::pair<std::function<void()>, const char*>> cases = {
+      {[&] { WriteAll(f, ReadAll(other)); }, "replaced or changed since"},               // cp other f
+      {[&] { fs::remove(f), WriteAll(f, ReadAll(other)); }, "does not belong to"},  // rm f; cp other f
+      {[&] { WriteAll(kv::JournalPath(f), ReadAll(kv::JournalPath(f)).replace(7, 1, "1")); }, "another version"},
+  };
+  for (const auto& [after, why] : cases) {
+    fs::remove(f), fs::remove(kv::JournalPath(f));
+    Convert(in, f, kSeed);
+    kvtest::InChild([&] {  // an append killed before its first byte into the file
+      kv::SetFaultHookForTesting([&](kv::FileOperation op, const fs::path& p) {
+        return op == kv::FileOperation::Write && p == f ? kill(getpid(), SIGKILL) : 0;
+      });
+      Convert(in, f, kAppend);
+    });
+    after();
+    const std::string now = ReadAll(f);
+    EXPECT_EQ(Refused([&] { kv::DescribeDataFile(f, {}); }, why), 0) << why;
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(f), now)) << why;
+  }
+}
+
+TEST(JournalTrust, AnotherUsersFileIsAppendedThroughACopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
+  kvtest::ScratchDir dir;
+  const fs::path f = dir / "f.top";
+  Convert(dir / "in.dat", f, kSeed);
+  ASSERT_EQ(chown(f.c_str(), 65533, 65533), 0);
+  const std::string before = ReadAll(f);
+  kvtest::InChild([&] {  // root's run killed at its first data write: a journal of root's would lock the owner out
+    kv::SetFaultHookForTesting([&](kv::FileOperation op, const fs::path& p) {
+      return op == kv::FileOperation::Write && p.string().find("journal") == std::string::npos ? kill(getpid(), SIGKILL) : 0;
+    });
+    Convert(dir / "in.dat", f, kAppend);
+  });
+  EXPECT_EQ(AsUser(65533, [&] { return Refused([&] { kv::DescribeDataFile(f, {}); }, "") == 1 ? 0 : 1; }), 0);
+  EXPECT_EQ(ReadAll(f), before);
+  Convert(dir / "in.dat", f, kAppend);
+  struct stat st {};
+  EXPECT_TRUE(stat(f.c_str(), &st) == 0 && st.st_uid == 65533u);
+}
+
+TEST(JournalTrust, LeftoversGoWhenNoRunCanUseThem) {
+  kvtest::ScratchDir dir;
+  const fs::path f = dir / "f.top";
+  const std::string p = f.string();
+  Convert(dir / "in.dat", f, kSeed);
+  for (const char* ours : {".kvcvrt-partial-0123abcd", ".kvcvrt-journal-new-0badcafe"}) WriteAll(p + ours, "ours");
+  WriteAll(p + ".kvcvrt-partial-0123abc", "not quite the name");
+  fs::create_symlink(f, p + ".kvcvrt-partial-89abcdef");
+  std::vector<std::string> kept = {"f.top.kvcvrt-partial-0123abc", "f.top.kvcvrt-partial-89abcdef"};
+  WriteAll(p + ".kvcvrt-partial-fedcba98", "another user's");
+  if (chown((p + ".kvcvrt-partial-fedcba98").c_str(), 65534, 65534) == 0) kept.push_back("f.top.kvcvrt-partial-fedcba98");
+  {
+    const kv::OutputLock reader(f, kv::LockKind::Shared);  // another reader: no time to tidy up
+    kv::DescribeDataFile(f, {});
+    EXPECT_EQ(kvtest::LeftBeside(f).size(), kept.size() + 3);  // besides, ours and the lock file
+  }
+  kv::DescribeDataFile(f, {});
+  std::vector<std::string> left = kvtest::LeftBeside(f);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, kept);
+}
+
+TEST(SideFileNames, LongNamesGetJournalsThatFit) {
+  kvtest::ScratchDir dir;
+  std::string wide;
+  while (wide.size() < 250) wide += "\xc3\xa9";  // é, two bytes each
+  EXPECT_EQ(kv::SideFileName(wide, ".kvcvrt-journal").size(), 254u);  // not cut inside a character
+  EXPECT_NE(kv::SideFileName(std::string(250, 'a'), "-x"), kv::SideFileName(std::string(249, 'a') + "b", "-x"));
+  // A file of such a name journals, is written, and rolls back.
+  const fs::path f = dir / wide;
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, f, 1.5f, 3));
+  const std::string before = ReadAll(f);
+  const std::vector<float> values(6, 9.0f);
+  const kv::PlannedWrite write{4000, {}, values};
+  kv::BinaryFile file(f, kv::BinaryFile::Mode::Update);
+  kv::WriteJournal(f, file, file.Length(), {&write, 1});
+  kv::ApplyPlannedWrites(file, {&write, 1});
+  file.Close();
+  EXPECT_TRUE(kv::RollBackInterruptedRun(f));
+  EXPECT_EQ(ReadAll(f), before);
+}
+
+}  // namespace
+#endif

@@ -1,0 +1,114 @@
+#include "zuduradu/core/view/stored_layers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/format/period_data_file.h"
+
+namespace {
+
+const kv::GridSize kGrid{3, 2, 2};
+constexpr int kType = 3;  // two layers to a block on this grid
+
+std::vector<float> Layer(float first) {
+  std::vector<float> v(6);
+  for (std::size_t i = 0; i < v.size(); ++i) v[i] = first + static_cast<float>(i);
+  return v;
+}
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+bool Same(float a, float b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
+void Write(const std::filesystem::path& file, const std::vector<std::tuple<int, int, float>>& layers) {
+  for (const auto& [period, layer, first] : layers) kv::WriteLayer(file, kGrid, period, kType, layer, Layer(first));
+}
+
+TEST(DataFileStats, DescribesEveryStoredLayerOfThePeriodsWithDataOfTheirOwn) {
+  const kvtest::ScratchDir dir;
+  Write(dir / "a.top", {{3, 2, 10}, {3, 1, 0}, {1, 1, 1}});  // period 1's layer 2 stays as the file was made
+  const kv::StatsReport report = kv::DataFileStats({dir / "a.top", kGrid, kType, {}}, 0.0f);
+  std::vector<std::tuple<int, int, float, float, std::int64_t>> seen;  // period, layer, min, max, nodata
+  for (const kv::LayerStatsRow& r : report.rows) seen.emplace_back(r.period, r.layer, r.stats.min, r.stats.max, r.stats.nodata);
+  const std::vector<std::tuple<int, int, float, float, std::int64_t>> expected = {
+      {1, 1, 1, 6, 0}, {1, 2, kNaN, kNaN, 6}, {3, 1, 1, 5, 1}, {3, 2, 10, 15, 0}};
+  ASSERT_EQ(seen.size(), expected.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(std::get<0>(seen[i]), std::get<0>(expected[i]));
+    EXPECT_EQ(std::get<1>(seen[i]), std::get<1>(expected[i]));
+    EXPECT_TRUE(Same(std::get<2>(seen[i]), std::get<2>(expected[i]))) << i;
+    EXPECT_TRUE(Same(std::get<3>(seen[i]), std::get<3>(expected[i]))) << i;
+    EXPECT_EQ(std::get<4>(seen[i]), std::get<4>(expected[i])) << i;
+  }
+}
+
+TEST(DiffDataFiles, ComparesLayerByLayerAndNamesWhatOnlyOneFileHolds) {
+  const kvtest::ScratchDir dir;
+  Write(dir / "a.top", {{1, 1, 1}, {1, 2, 7}, {2, 1, 0}});
+  Write(dir / "b.top", {{1, 1, 1}, {1, 2, 7}, {4, 1, 0}});
+  std::vector<float> changed = Layer(7);
+  changed[4] += 0.5f;  // row 2, column 2
+  kv::WriteLayer(dir / "b.top", kGrid, 1, kType, 2, changed);
+
+  using P = kv::LayerComparison::Presence;
+  struct Case {
+    double tolerance;
+    bool within;
+  };
+  for (const Case c : {Case{0, false}, Case{0.5, false}}) {
+    const kv::DiffReport d = kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "b.top", c.tolerance);
+    EXPECT_EQ(d.within, c.within);
+    // Each file ends after layer 1 of its last block.
+    ASSERT_EQ(d.layers.size(), 4u);
+    const std::vector<std::tuple<int, int, P>> keys = {
+        {1, 1, P::Both}, {1, 2, P::Both}, {2, 1, P::OnlyFirst}, {4, 1, P::OnlySecond}};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      EXPECT_EQ(std::tuple(d.layers[i].period, d.layers[i].layer, d.layers[i].presence), keys[i]) << i;
+    }
+    EXPECT_TRUE(d.layers[0].within);
+    EXPECT_EQ(d.layers[1].difference.maxAbs, 0.5);
+    EXPECT_EQ(std::pair(d.layers[1].difference.absRow, d.layers[1].difference.absColumn), std::pair(2, 2));
+    EXPECT_EQ(d.layers[1].within, c.tolerance >= 0.5);
+  }
+  // Only the values differ: the tolerance decides.
+  std::filesystem::copy_file(dir / "a.top", dir / "c.top");
+  kv::WriteLayer(dir / "c.top", kGrid, 1, kType, 2, changed);
+  for (const Case c : {Case{0, false}, Case{0.49, false}, Case{0.5, true}}) {
+    EXPECT_EQ(kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "c.top", c.tolerance).within, c.within)
+        << c.tolerance;
+  }
+  EXPECT_TRUE(kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "a.top", 0).within);
+}
+
+TEST(MatrixText, StatsOfEverySetAndOneSetReadWithoutReadingFurther) {
+  // The text after set 2 is broken: reading set 2 never gets there.
+  const std::string text = "3\n1 1\n1 2 3 4 5 6\n2 3\n6*7\n4 1\nx y z\n";
+  kv::MemorySource forSet(text);
+  const kv::MatrixSet set = kv::ReadMatrixSet(forSet, "in.dat", kGrid, 2);
+  EXPECT_EQ(std::tuple(set.setCount, set.period, set.layer), std::tuple(3, 2, 3));
+  EXPECT_EQ(set.values, std::vector<float>(6, 7.0f));
+
+  kv::MemorySource beyond(text);
+  EXPECT_THROW(kv::ReadMatrixSet(beyond, "in.dat", kGrid, 4), kv::Error);
+
+  kv::MemorySource good("2\n1 1\n1 2 3 4 5 6\n2 3\n6*7\n");
+  const kv::StatsReport report = kv::MatrixTextStats(good, "in.dat", kGrid);
+  ASSERT_EQ(report.rows.size(), 2u);
+  EXPECT_EQ(std::tuple(report.rows[1].set, report.rows[1].period, report.rows[1].layer), std::tuple(2, 2, 3));
+  EXPECT_EQ(report.rows[0].stats.mean, 3.5);
+  try {
+    kv::MemorySource broken(text);
+    kv::MatrixTextStats(broken, "in.dat", kGrid);
+    ADD_FAILURE() << "no error";
+  } catch (const kv::Error& e) {
+    EXPECT_EQ(std::tuple(e.place().line, e.place().set), std::tuple(7, 3)) << e.what();
+  }
+}
+
+}  // namespace

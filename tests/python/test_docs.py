@@ -1,0 +1,59 @@
+"""Every example command of the README and of kvcvrt-cli(1) runs as written, in a
+copy of examples/, with the built programs first on the PATH."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def readme_blocks(kind):
+    """The fenced blocks of one kind in the README's sections on using kvcvrt
+    (installing and building are the package's and the build's own checks)."""
+    text = (ROOT / "README.md").read_text()
+    usage = text[text.index("## Batch use"):text.index("## The matrix input text")]
+    return re.findall(rf"```{kind}\n(.*?)```", usage, re.S)
+
+
+def man_examples():
+    """The lines between .RS and .RE of the EXAMPLES section, roff escapes undone."""
+    text = (ROOT / "dist/man/kvcvrt-cli.h2m").read_text()
+    section = text[text.index("[EXAMPLES]"):text.index("[EXIT STATUS]")]
+    blocks = re.findall(r"^\.RS\n(.*?)^\.RE", section, re.S | re.M)
+    lines = [line for block in blocks for line in block.splitlines() if not line.startswith(".")]
+    return "\n".join(line.replace("\\-", "-") for line in lines) + "\n"
+
+
+@pytest.fixture
+def examples(tmp_path):
+    folder = tmp_path / "examples"
+    shutil.copytree(ROOT / "examples", folder)
+    bin_dir = tmp_path / "bin"
+    bin_dir.mkdir()
+    (bin_dir / "kvcvrt-cli").symlink_to(os.environ["KVCVRT_CLI"])
+    (bin_dir / "python3").symlink_to(sys.executable)  # the interpreter the module was built for
+    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}", PAGER="cat", LESS="-FX")
+    return folder, env
+
+
+@pytest.mark.parametrize("name, script", [(f"README sh {i + 1}", b) for i, b in enumerate(readme_blocks("sh"))] +
+                         [("kvcvrt-cli(1) EXAMPLES", man_examples())])
+def test_shell_examples_run(examples, name, script):
+    folder, env = examples
+    subprocess.run([sys.executable, "make_kx.py", "1"], cwd=folder, check=True, stdout=open(folder / "kx.dat", "w"))
+    done = subprocess.run(["bash", "-euo", "pipefail", "-c", script], cwd=folder, env=env, capture_output=True,
+                          text=True, stdin=subprocess.DEVNULL)
+    assert done.returncode == 0, f"{name}:\n{script}\n{done.stderr}"
+    assert "inconsistent" not in done.stdout
+
+
+@pytest.mark.parametrize("block", readme_blocks("python"))
+def test_python_examples_run(examples, block):
+    folder, env = examples
+    done = subprocess.run([sys.executable, "-c", block], cwd=folder, env=env, capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr

@@ -1,0 +1,146 @@
+// The system's own file calls, behind one interface. os_posix.cpp and
+// os_windows.cpp implement it side by side; the build compiles the one that
+// fits the target. Nothing here throws: failures come back as the system's
+// error number or its reason in words, and the callers word the message.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace kv {
+
+// What makes two paths the same file: device and inode on POSIX, volume serial
+// number and file index on Windows.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file a path names (links followed), or nothing when it
+// cannot be looked at.
+std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
+
+namespace os {
+
+enum class OpenMode {
+  Read,            // existing file, read only
+  Update,          // existing file, read and write
+  CreateEmpty,     // new or truncated file, read and write
+  CreateExclusive  // a new file that must not exist yet, not even as a link; read and write
+};
+
+// Opens a regular file for binary access without blocking on a FIFO, and
+// without following a link where a new file is asked for. A created file gets
+// exactly `permissions` as its mode bits. On failure gives nullptr and sets
+// `error` to the error number; EINVAL means "not a regular file".
+std::FILE* OpenFile(const std::filesystem::path& path, OpenMode mode, std::optional<unsigned> permissions, int& error);
+
+// Opens a file or pipe to read it as a stream of bytes; nullptr with errno set.
+std::FILE* OpenForReading(const std::filesystem::path& path);
+
+// Makes standard input deliver its bytes unchanged; false with errno set.
+bool SetStdinBinary();
+
+// 64-bit seek and tell of a stream; the seek gives 0 or -1 with errno set.
+int Seek(std::FILE* file, std::int64_t offset, int whence);
+std::int64_t Tell(std::FILE* file);
+
+// Makes what was handed to the system durable; 0 or the error number.
+int SyncFile(std::FILE* file);
+// Starts writing a range to the disk without waiting, where supported.
+void StartWriteBack(std::FILE* file, std::int64_t offset, std::int64_t length);
+// Cuts or extends the file; 0 or the error number.
+int Truncate(std::FILE* file, std::int64_t length);
+
+// Moves `from` over `to` in one step (written through on Windows). Gives an
+// empty string, or the system's reason for the failure.
+std::string MoveOver(const std::filesystem::path& from, const std::filesystem::path& to);
+// Makes a folder's entries durable; 0 or the error number. A file system that
+// cannot sync a folder at all is no failure.
+int SyncFolder(const std::filesystem::path& folder);
+
+// True when the path itself (not a link's target) is a regular file of this user.
+bool OwnedByThisUser(const std::filesystem::path& path);
+
+// The name of the user a file (the path itself, not a link's target) belongs
+// to, when that is another user than this process's; nothing otherwise.
+std::optional<std::string> OtherUsersFile(const std::filesystem::path& path);
+
+// When the system's rule for links in shared folders forbids following the
+// link at `path` for this user, the name of the link's owner. The rule: in a
+// sticky folder everyone may write (like /tmp), only a link of this user or of
+// the folder's owner is followed. Nothing on Windows, which has no such folders.
+std::optional<std::string> ForbiddenLinkOwner(const std::filesystem::path& path);
+
+// This process's id.
+std::uint64_t ProcessId();
+// The effective user of this process (0 on Windows, where access lists decide).
+std::uint32_t CurrentUser();
+// "name (user id N)", or "user id N" when the user has no name.
+std::string UserText(std::uint32_t user);
+// Gives `file` the owner and group of `model` where the system allows it: only
+// root may give a file away, anybody may give it a group of theirs.
+void KeepOwner(const std::filesystem::path& model, const std::filesystem::path& file);
+
+// Who owns an open file, whether its group or everybody may write it, and its
+// number of names; 0 or the error number.
+struct Ownership {
+  std::uint32_t owner = 0;
+  bool othersMayWrite = false;
+  std::uint64_t names = 1;
+};
+int OwnershipOf(std::FILE* file, Ownership& ownership);
+
+// Lets a write past the process's file size limit (ulimit -f) fail with EFBIG,
+// as after a full disk, instead of the system ending the process at once with
+// SIGXFSZ in the middle of a write. Programs that write files call it at start.
+void ReportFileSizeLimitAsError();
+
+// Opens a FIFO or character device by its name for writing, without waiting for
+// a reader; -1 with `error` set when it cannot: ENXIO while a FIFO has no reader
+// yet, ENODEV when what stands there (by now) is neither a FIFO nor a device.
+int OpenStreamForWriting(const std::filesystem::path& path, int& error);
+// Writes up to n bytes to a stream opened so; the count, or -1 with errno set.
+std::int64_t WriteToStream(int stream, const char* data, std::size_t n);
+void CloseStream(int stream);
+
+// True when the platform's file names ignore case.
+bool FileNamesIgnoreCase();
+
+// An open file used as a lock: a descriptor on POSIX, a HANDLE on Windows.
+using Handle = std::intptr_t;
+inline constexpr Handle kNoHandle = -1;
+
+struct LockFileOpen {
+  Handle handle = kNoHandle;
+  bool retry = false;       // the name is being removed just now: try again shortly
+  bool denied = false;      // no right to create or open it
+  bool notRegular = false;  // something other than a regular file stands at the name
+  std::string problem;      // otherwise why it could not be opened
+};
+
+// Opens or creates a lock file, never through a link.
+LockFileOpen OpenLockFile(const std::filesystem::path& path);
+// Takes the lock on an open lock file if nobody holds it against us.
+bool TryLock(Handle handle, bool exclusive);
+// True while `path` still names the file `handle` has open.
+bool StillNamed(Handle handle, const std::filesystem::path& path);
+// Closes a lock file without any more ado (a lock taken on it goes with it).
+void CloseLock(Handle handle);
+// Opens an existing regular file only to lock it (reading it needs no more
+// rights); kNoHandle when there is none or it cannot be opened. Always
+// kNoHandle on Windows, where a lock there would stop reads and writes through
+// other handles and an open handle would stop the file's replacement.
+Handle OpenToLock(const std::filesystem::path& path);
+// The identity of the file a handle has open.
+std::optional<FileIdentity> IdentityOfOpen(Handle handle);
+// Gives the lock up and closes the file; the last holder removes the name
+// where the platform does not do that itself.
+void ReleaseLockFile(Handle handle, const std::filesystem::path& path, bool exclusive);
+
+}  // namespace os
+}  // namespace kv

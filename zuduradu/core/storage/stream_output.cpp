@@ -1,0 +1,78 @@
+#include "zuduradu/core/storage/stream_output.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/os.h"
+
+namespace kv {
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void Fail(const char* action, const fs::path& path, int error) {
+  throw Error(ErrorKind::Io, std::string("Could not ") + action + " " + PathText(path) + ": " + SystemReason(error));
+}
+
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+std::string Limit(std::chrono::milliseconds limit) {
+  const auto ms = limit.count();
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+// Opens without blocking: a FIFO without a reader answers ENXIO, and is tried
+// again until a reader comes, the caller gives up or the limit passes.
+int OpenForWriting(const fs::path& path, const LockWait& wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait.limit;
+  while (true) {
+    int error = 0;
+    const int fd = os::OpenStreamForWriting(path, error);
+    if (fd >= 0) return fd;
+    if (error == ENODEV) {
+      throw Error(ErrorKind::Io, "Could not open " + PathText(path) + ": it is no longer a FIFO or character device");
+    }
+    if (error == EINTR) continue;
+    if (error != ENXIO) Fail("open", path, error);
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      throw Error(ErrorKind::Busy, "No program opened the FIFO " + PathText(path) + " for reading; gave up after waiting " +
+                                       Limit(wait.limit));
+    }
+    if (wait.waiting && !wait.waiting()) throw Error(ErrorKind::Cancelled, "The export was cancelled");
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kPollInterval, deadline - now));
+  }
+}
+
+}  // namespace
+
+bool IsStreamOutput(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  return fs::is_fifo(status) || fs::is_character_file(status);
+}
+
+StreamOutput::StreamOutput(const fs::path& path, const LockWait& wait) : path_(path), fd_(OpenForWriting(path, wait)) {}
+
+StreamOutput::~StreamOutput() {
+  if (fd_ >= 0) os::CloseStream(fd_);
+}
+
+void StreamOutput::Write(std::span<const char> bytes) {
+  while (!bytes.empty()) {
+    errno = 0;
+    const std::int64_t n = os::WriteToStream(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail("write to", path_, n < 0 ? errno : EIO);
+    written_ = true;
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace kv

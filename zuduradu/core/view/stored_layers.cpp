@@ -1,0 +1,172 @@
+#include "zuduradu/core/view/stored_layers.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/storage/le_bytes.h"
+#include "zuduradu/core/storage/output_guard.h"
+#include "zuduradu/core/text/matrix_reader.h"
+#include "zuduradu/core/text/read_ahead_source.h"
+
+namespace kv {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Cells read at a time: a layer of any size is described in fixed memory.
+constexpr std::int64_t kCellsPerRead = std::int64_t{1} << 18;
+
+// An open data file under its shared lock, with the layers it stores for its
+// periods that have data of their own.
+class OpenDataFile {
+ public:
+  OpenDataFile(const fs::path& path, const GridSize& grid, int typeCode, const LockWait& wait)
+      : guard_(FollowLinks(path), LockKind::Shared, wait), file_(path, BinaryFile::Mode::Read) {
+    CheckGrid(grid, typeCode);
+    const PeriodHeader header = ReadHeader(file_);
+    const ExportPlan plan = PlanExport(header, file_.Length(), grid, typeCode, {}, path);
+    for (const ExportedLayer& layer : plan.layers) layers_[{layer.period, layer.layer}] = layer.offset;
+  }
+
+  bool rolledBack() const { return guard_.rolledBack(); }
+  // (period, layer) -> offset of the layer's first value, by period then layer.
+  const std::map<std::pair<int, int>, std::int64_t>& layers() const { return layers_; }
+
+  // Reads `cells.size()` values from cell `first` of the layer at `offset`.
+  void Read(std::int64_t offset, std::int64_t first, std::span<float> cells) {
+    bytes_.resize(cells.size() * 4);
+    file_.ReadAt(offset + first * 4, bytes_);
+    for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = GetFloat(&bytes_[4 * i]);
+  }
+
+ private:
+  OutputGuard guard_;
+  BinaryFile file_;
+  std::map<std::pair<int, int>, std::int64_t> layers_;
+  std::vector<unsigned char> bytes_;
+};
+
+// Calls step(first cell, count) for the stretches a layer is read in.
+template <typename Step>
+void InStretches(const GridSize& grid, Step&& step) {
+  const std::int64_t cells = CellsPerLayer(grid);
+  for (std::int64_t first = 0; first < cells; first += kCellsPerRead) step(first, std::min(kCellsPerRead, cells - first));
+}
+
+struct TextReader {
+  TextReader(ByteSource& text, const fs::path& name, int threads)
+      : ahead(threads == 1 ? std::make_unique<ReadAheadSource>(text) : nullptr),
+        reader(ahead ? static_cast<ByteSource&>(*ahead) : text, name, MatrixReader::kDefaultChunkBytes, threads) {}
+  std::unique_ptr<ReadAheadSource> ahead;
+  MatrixReader reader;
+};
+
+}  // namespace
+
+StatsReport DataFileStats(const StoredFile& stored, std::optional<float> nodata) {
+  OpenDataFile file(stored.dataFile, stored.grid, stored.typeCode, stored.lockWait);
+  StatsReport report;
+  report.rolledBack = file.rolledBack();
+  std::vector<float> values;
+  for (const auto& [key, offset] : file.layers()) {
+    StatsSum sum(nodata);
+    InStretches(stored.grid, [&](std::int64_t first, std::int64_t count) {
+      values.resize(static_cast<std::size_t>(count));
+      file.Read(offset, first, values);
+      sum.Add(values);
+    });
+    report.rows.push_back({key.first, key.second, 0, sum.Result()});
+  }
+  return report;
+}
+
+StatsReport MatrixTextStats(ByteSource& text, const fs::path& name, const GridSize& grid,
+                            std::optional<float> nodata) {
+  if (grid.nx < 1 || grid.ny < 1) throw Error(ErrorKind::BadRequest, "The grid has no cells");
+  TextReader in(text, name, MatrixReader::DefaultThreads());
+  StatsReport report;
+  const int count = in.reader.ReadInteger("set count", 0);
+  std::vector<float> values(static_cast<std::size_t>(std::min(CellsPerLayer(grid), kCellsPerRead)));
+  for (int s = 1; s <= count; ++s) {
+    const int period = in.reader.ReadInteger("period", s);
+    const int layer = in.reader.ReadInteger("layer", s);
+    StatsSum sum(nodata);
+    InStretches(grid, [&](std::int64_t, std::int64_t n) {
+      const std::span<float> part(values.data(), static_cast<std::size_t>(n));
+      in.reader.ReadValues(part, s);
+      sum.Add(part);
+    });
+    report.rows.push_back({period, layer, s, sum.Result()});
+  }
+  return report;
+}
+
+DiffReport DiffDataFiles(const StoredFile& first, const fs::path& second, double tolerance) {
+  OpenDataFile a(first.dataFile, first.grid, first.typeCode, first.lockWait);
+  OpenDataFile b(second, first.grid, first.typeCode, first.lockWait);
+  DiffReport report;
+  report.rolledBackFirst = a.rolledBack();
+  report.rolledBackSecond = b.rolledBack();
+  std::map<std::pair<int, int>, LayerComparison> layers;
+  for (const auto& [key, offset] : a.layers()) {
+    LayerComparison& c = layers[key];
+    c.period = key.first;
+    c.layer = key.second;
+    if (!b.layers().contains(key)) c.presence = LayerComparison::Presence::OnlyFirst;
+  }
+  for (const auto& [key, offset] : b.layers()) {
+    if (a.layers().contains(key)) continue;
+    layers[key] = {key.first, key.second, LayerComparison::Presence::OnlySecond, {}, false};
+  }
+  std::vector<float> x;
+  std::vector<float> y;
+  for (auto& [key, c] : layers) {
+    if (c.presence == LayerComparison::Presence::Both) {
+      const std::int64_t atA = a.layers().at(key);
+      const std::int64_t atB = b.layers().at(key);
+      InStretches(first.grid, [&](std::int64_t cell, std::int64_t n) {
+        x.resize(static_cast<std::size_t>(n));
+        y.resize(static_cast<std::size_t>(n));
+        a.Read(atA, cell, x);
+        b.Read(atB, cell, y);
+        AddDifference(c.difference, x, y, first.grid.nx, cell);
+      });
+      c.within = c.difference.maxAbs <= tolerance;
+    }
+    report.within = report.within && c.within;
+    report.layers.push_back(c);
+  }
+  return report;
+}
+
+MatrixSet ReadMatrixSet(ByteSource& text, const fs::path& name, const GridSize& grid, int set) {
+  if (grid.nx < 1 || grid.ny < 1) throw Error(ErrorKind::BadRequest, "The grid has no cells");
+  TextReader in(text, name, 1);
+  MatrixSet result;
+  result.set = set;
+  result.setCount = in.reader.ReadInteger("set count", 0);
+  if (set < 1 || set > result.setCount) {
+    throw Error(ErrorKind::BadRequest, PathText(name) + " announces " + DataSetCount(std::max(result.setCount, 0)) +
+                                           ", so it has no data set " + std::to_string(set));
+  }
+  const std::int64_t cells = CellsPerLayer(grid);
+  for (int s = 1; s < set; ++s) {
+    in.reader.ReadInteger("period", s);
+    in.reader.ReadInteger("layer", s);
+    in.reader.SkipValues(cells, s);
+  }
+  result.period = in.reader.ReadInteger("period", set);
+  result.layer = in.reader.ReadInteger("layer", set);
+  result.values.resize(static_cast<std::size_t>(cells));
+  in.reader.ReadValues(result.values, set);
+  return result;
+}
+
+}  // namespace kv
