@@ -1,9 +1,11 @@
 // Small helpers shared by the tests: a scratch folder per test, whole-file reads
-// and writes, and readers of the period data file's bytes.
+// and writes, the matrix input text, EXPECT_KV_ERROR and readers of the period
+// data file's bytes.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/le_bytes.h"
 
 #ifdef _WIN32
@@ -73,6 +76,60 @@ inline ::testing::AssertionResult SameBytes(const std::string& actual, const std
   return ::testing::AssertionFailure() << "the bytes differ from offset " << at << " (lengths " << actual.size()
                                        << " and " << expected.size() << ")";
 }
+
+// A data set of the matrix input text: values first, first + step, ...
+struct Set {
+  int period, layer;
+  float first;
+  float step = 1;
+};
+
+inline std::vector<float> Values(const Set& s, int cells) {
+  std::vector<float> v(static_cast<std::size_t>(cells));
+  for (std::size_t k = 0; k < v.size(); ++k) v[k] = s.first + s.step * static_cast<float>(k);
+  return v;
+}
+
+// Matrix input text: the count, then per set its period, layer and `cells` values,
+// each in the shortest text that reads back as the same float.
+inline std::string InputText(const std::vector<Set>& sets, int cells) {
+  std::string t = std::to_string(sets.size()) + "\n";
+  for (const Set& s : sets) {
+    t += std::to_string(s.period) + " " + std::to_string(s.layer) + "\n";
+    for (const float v : Values(s, cells)) {
+      char text[32];
+      t.append(text, std::to_chars(text, text + sizeof text, v).ptr) += ' ';
+    }
+    t += "\n";
+  }
+  return t;
+}
+
+// Passes when `f` throws a kv::Error of `kind` whose message holds `text`.
+template <typename F>
+::testing::AssertionResult ThrowsKvError(F&& f, kv::ErrorKind kind, const std::string& text) {
+  try {
+    f();
+  } catch (const kv::Error& e) {
+    const std::string what = e.what();
+    if (e.kind() != kind) {
+      return ::testing::AssertionFailure() << "error kind " << static_cast<int>(e.kind()) << ", not "
+                                           << static_cast<int>(kind) << ": " << what;
+    }
+    if (what.find(text) == std::string::npos) return ::testing::AssertionFailure() << "\"" << text << "\" not in: " << what;
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "no kv::Error";
+}
+
+}  // namespace kvtest
+
+// EXPECT_KV_ERROR(statement, BadInput, "words"): the statement throws a kv::Error of
+// that kind whose message holds the words.
+#define EXPECT_KV_ERROR(statement, kind, text) \
+  EXPECT_TRUE(::kvtest::ThrowsKvError([&] { statement; }, ::kv::ErrorKind::kind, text))
+
+namespace kvtest {
 
 inline std::int16_t Int16At(const std::string& bytes, std::size_t offset) {
   return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);

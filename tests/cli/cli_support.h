@@ -13,7 +13,6 @@
 #endif
 
 #include "test_support.h"
-#include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/storage/file_system.h"
 
 namespace kvtest {
@@ -60,31 +59,9 @@ inline Outcome RunCli(const ScratchDir& dir, const std::string& args, const std:
   return o;
 }
 
-struct Set {
-  int period, layer;
-  std::vector<float> values;
-};
-
-// Matrix input text: the count, then per set its period, layer and values.
-inline std::string InputText(const std::vector<Set>& sets) {
-  std::string t = std::to_string(sets.size()) + "\n";
-  for (const Set& s : sets) {
-    t += std::to_string(s.period) + " " + std::to_string(s.layer) + "\n";
-    for (float v : s.values) t += kv::ShortestText(v) + " ";
-    t += "\n";
-  }
-  return t;
-}
-
-inline std::vector<float> Seq(float first, int n) {
-  std::vector<float> v(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = first + static_cast<float>(i);
-  return v;
-}
-
-// Writes the sets to in.dat and runs `convert --input in.dat` with the other arguments.
+// Writes the sets (of 3 x 2 values) to in.dat and runs `convert --input in.dat` with the other arguments.
 inline Outcome Convert(const ScratchDir& dir, const std::vector<Set>& sets, const std::string& args) {
-  WriteAll(dir / "in.dat", InputText(sets));
+  WriteAll(dir / "in.dat", InputText(sets, 6));
   return RunCli(dir, "convert --input " + Quote(dir / "in.dat") + " " + args);
 }
 

@@ -1,12 +1,16 @@
-// What the fault tests share: a fault hook that is removed again at the end of
-// its scope, and (on POSIX) a child process to run a run in and kill.
+// What the fault tests share: one scene (an output and an input that changes
+// it), the roads a run can take, a fault hook that is removed again at the end
+// of its scope, and (on POSIX) child processes to run a run in and kill.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "test_support.h"
+#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/storage/binary_file.h"
 
 #if defined(__unix__)
@@ -15,6 +19,41 @@
 #endif
 
 namespace kvtest {
+
+inline const kv::GridSize kSceneGrid{3, 2, 2};
+
+// The ways a run writes: in place under a journal, into a copy of the file when
+// the sets do not fit the memory budget, and into a new file.
+struct Road {
+  const char* name;
+  bool createNew;
+  std::size_t budget;
+};
+inline const std::vector<Road> kRoads = {
+    {"append in place", false, std::size_t{1} << 20},
+    {"append past the memory budget", false, 0},
+    {"create-new", true, std::size_t{1} << 20},
+};
+
+// A fresh folder with an output holding periods 1 and 2 (type 3), and an input
+// that rewrites both layers of period 1 and adds periods 10 and 11.
+struct Scene {
+  std::filesystem::path in, out;
+  std::string before;
+  explicit Scene(const std::filesystem::path& folder) : in(folder / "in.dat"), out(folder / "o.top") {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    WriteAll(in, InputText({{1, 1, 1.5f, 0}, {1, 2, 1.5f, 0}, {2, 1, 1.5f, 0}}, 6));
+    kv::RunConversion({in, out, 3, kSceneGrid, false});
+    WriteAll(in, InputText({{1, 1, 7.25f}, {10, 1, 7.25f}, {1, 2, 7.25f}, {11, 2, 7.25f}}, 6));
+    before = ReadAll(out);
+  }
+  kv::ConversionRequest Request(const Road& road) const {
+    kv::ConversionRequest r{in, out, 3, kSceneGrid, road.createNew};
+    r.memoryBudgetBytes = road.budget;
+    return r;
+  }
+};
 
 class FaultHookGuard {
  public:

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <variant>
 #include <vector>
 
 #include "test_support.h"
@@ -19,11 +18,7 @@ using kvtest::ReferenceOf;
 
 const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
 
-std::vector<float> Layer(float first) {
-  std::vector<float> v(6);
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = first + static_cast<float>(i);
-  return v;
-}
+std::vector<float> Layer(float first) { return kvtest::Values({0, 0, first}, 6); }
 
 void Rebuild(const std::filesystem::path& p) { kv::WritePeriodReferences(p, kv::LoadPeriodTables(p)); }
 
@@ -59,6 +54,10 @@ TEST(PeriodDataFile, TwoRunsByteForByte) {
   EXPECT_EQ(BlockOf(b, 5), 2);
   EXPECT_EQ(b.substr(2008, 2), std::string("\x02\x00", 2));
   EXPECT_EQ(FloatAt(b, 4048), 10.0f);
+  kv::WriteLayer(path, kGrid, 5, 3, 1, Layer(11));  // a layer written again stays in its block
+  const std::string again = ReadAll(path);
+  EXPECT_EQ(again.substr(0, 4048) + std::to_string(again.size()), b.substr(0, 4048) + "4072");
+  EXPECT_EQ(FloatAt(again, 4048), 11.0f);
 
   // Classification and rebuild.
   const kv::PeriodTable classified = kv::LoadPeriodTables(path);
@@ -97,17 +96,6 @@ TEST(PeriodDataFile, CreateDataFile) {
   kvtest::WriteAll(dir / "x.top", "keep me");
   EXPECT_FALSE(kv::CreateDataFile(kGrid, dir / "x.top", 1.0f, 3));
   EXPECT_EQ(ReadAll(dir / "x.top"), "keep me");
-}
-
-TEST(PeriodDataFile, RewritingALayerKeepsItsBlock) {
-  kvtest::ScratchDir dir;
-  const auto path = dir / "r.top";
-  kv::WriteLayer(path, kGrid, 4, 3, 1, Layer(1));
-  kv::WriteLayer(path, kGrid, 4, 3, 1, Layer(50));
-  const std::string b = ReadAll(path);
-  EXPECT_EQ(BlockOf(b, 4), 2);
-  EXPECT_EQ(b.size(), 4072u);
-  EXPECT_EQ(FloatAt(b, 4048), 50.0f);
 }
 
 TEST(PeriodDataFile, BorrowingPeriodReusesItsBlockWhenWrittenAgain) {
@@ -186,6 +174,8 @@ TEST(PeriodTables, LayerOffsetLimits) {
       {{3, 2, 2}, 2, 3, 1, 4096},
       {{1000, 1000, 1}, 1, 537, 1, 4000 + 4LL * 536 * 1000000},   // last block that fits
       {{1000, 1000, 1}, 1, 538, 1, std::nullopt},                 // past 2,147,483,646
+      {{1, 1, 32767}, 32767, 16385, 15384, 2147483644},             // the last offset the file can address
+      {{1, 1, 32767}, 32767, 16385, 15385, std::nullopt},
       {{32767, 32767, 2}, 2, 1, 2, std::nullopt},                  // the byte count overflows 32 bits
       {{32767, 32767, 3}, 3, 1, 1, std::nullopt},                  // NX * NY * L overflows 32 bits
       {{3, 2, 2}, 2, -1, 1, std::nullopt},                         // a negative block number
@@ -193,27 +183,8 @@ TEST(PeriodTables, LayerOffsetLimits) {
   for (const Case& c : cases) {
     EXPECT_EQ(kv::LayerOffset(c.grid, c.layers, c.block, c.layer), c.offset) << c.block;
   }
-}
-
-TEST(PeriodTables, PlaceRefusesWhatTheFileCannotHold) {
-  struct Case {
-    int type, period, layer;
-    kv::PlaceFailure failure;
-  };
-  const std::vector<Case> cases = {
-      {3, 0, 1, kv::PlaceFailure::PeriodOutOfRange},
-      {3, 1001, 1, kv::PlaceFailure::PeriodOutOfRange},
-      {3, 1, 0, kv::PlaceFailure::LayerOutOfRange},
-      {3, 1, -2, kv::PlaceFailure::LayerOutOfRange},
-      {23, 1, 2, kv::PlaceFailure::LayerOutOfRange},  // single-layer type
-  };
-  for (const Case& c : cases) {
-    kv::DataFileLayout layout(kGrid, c.type, kv::NewHeader());
-    const auto placed = layout.Place(c.period, c.layer);
-    ASSERT_TRUE(std::holds_alternative<kv::PlaceFailure>(placed));
-    EXPECT_EQ(std::get<kv::PlaceFailure>(placed), c.failure);
-    EXPECT_EQ(layout.header(), kv::NewHeader());  // a refused placement changes nothing
-  }
+  // The largest grid sizes and type code are usable.
+  for (const kv::GridSize g : {kv::GridSize{32767, 1, 1}, {1, 32767, 1}, {1, 1, 32767}}) EXPECT_NO_THROW(kv::CheckGrid(g, 2000));
 }
 
 TEST(PeriodDataFile, WriteLayerRefusesWithoutTouchingTheFile) {
@@ -221,10 +192,10 @@ TEST(PeriodDataFile, WriteLayerRefusesWithoutTouchingTheFile) {
   const auto path = dir / "w.top";
   kv::WriteLayer(path, kGrid, 1, 3, 1, Layer(1));
   const std::string before = ReadAll(path);
-  EXPECT_THROW(kv::WriteLayer(path, kGrid, 1001, 3, 1, Layer(1)), kv::Error);
-  EXPECT_THROW(kv::WriteLayer(path, kGrid, 1, 3, 3, Layer(1)), kv::Error);
+  EXPECT_KV_ERROR(kv::WriteLayer(path, kGrid, 1001, 3, 1, Layer(1)), Unstorable, "period 1001 is outside 1..1000");
+  EXPECT_KV_ERROR(kv::WriteLayer(path, kGrid, 1, 3, 3, Layer(1)), Unstorable, "layer 3");
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(path), before));
-  EXPECT_THROW(kv::WriteLayer(dir / "none.top", kGrid, 0, 3, 1, Layer(1)), kv::Error);
+  EXPECT_KV_ERROR(kv::WriteLayer(dir / "none.top", kGrid, 0, 3, 1, Layer(1)), Unstorable, "period 0");
   EXPECT_FALSE(std::filesystem::exists(dir / "none.top"));
 }
 

@@ -4,9 +4,11 @@
 
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -32,18 +34,6 @@ kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) {
   return h;
 }
 
-// Expects a kv::Error of the kind given whose message holds the words.
-template <typename F>
-void ExpectError(F&& f, kv::ErrorKind kind, const std::string& words, const std::string& trace) {
-  try {
-    f();
-    ADD_FAILURE() << trace << ": no error";
-  } catch (const kv::Error& e) {
-    EXPECT_EQ(e.kind(), kind) << trace;
-    EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << trace << ": " << e.what();
-  }
-}
-
 TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
   const std::vector<std::pair<std::string, std::vector<int>>> good = {
       {"1", {1}}, {"1,5,10-12", {1, 5, 10, 11, 12}}, {" 7 , 2 - 3 ", {2, 3, 7}},
@@ -54,37 +44,7 @@ TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
       {"", "empty"}, {"  ", "empty"}, {"0", "outside 1..1000"}, {"1001", "outside"}, {"99999999999", "outside"},
       {"1,,2", "empty entry"}, {"1,", "empty entry"}, {"a", "not a period"}, {"1.5", "not a period"},
       {"-5", "not a period"}, {"1-", "not a period"}, {"1-2-3", "not a period"}, {"5-3", "runs backwards"}};
-  for (const auto& [text, words] : bad) {
-    ExpectError([&] { kv::ParsePeriodList(text); }, kv::ErrorKind::BadRequest, words, text);
-  }
-}
-
-// Layers as {period, source, block, layer, offset}: blocks in block order, layers past the end left out.
-TEST(PlanExport, ChoosesLayersInBlockOrder) {
-  struct Case {
-    const char* name;
-    std::vector<std::pair<int, int>> own;  // period, block
-    std::int64_t length;
-    std::vector<int> periods;
-    std::vector<kv::ExportedLayer> layers;
-    std::vector<int> without;
-  };
-  const std::vector<Case> cases = {
-      {"layer 2 of block 2 lies past the end", {{1, 1}, {5, 2}}, 4072, {},
-       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}}, {}},
-      {"block order, not period order", {{1, 1}, {3, 3}, {5, 2}}, 4144, {},
-       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}, {5, 5, 2, 1, 4048}, {5, 5, 2, 2, 4072}, {3, 3, 3, 1, 4096},
-        {3, 3, 3, 2, 4120}}, {}},
-      {"listed periods take the block their reference names", {{1, 1}, {5, 2}}, 4096, {2, 7},
-       {{2, 1, 1, 1, 4000}, {2, 1, 1, 2, 4024}, {7, 5, 2, 1, 4048}, {7, 5, 2, 2, 4072}}, {}},
-      {"a block wholly past the end gives no layers", {{1, 1}, {5, 2}}, 4048, {},
-       {{1, 1, 1, 1, 4000}, {1, 1, 1, 2, 4024}}, {5}},
-  };
-  for (const Case& c : cases) {
-    const kv::ExportPlan plan = kv::PlanExport(HeaderWith(c.own), c.length, kGrid, 3, c.periods, "a.top");
-    EXPECT_EQ(plan.layers, c.layers) << c.name;
-    EXPECT_EQ(plan.periodsWithoutLayers, c.without) << c.name;
-  }
+  for (const auto& [text, words] : bad) EXPECT_KV_ERROR(kv::ParsePeriodList(text), BadRequest, words) << text;
 }
 
 TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
@@ -101,8 +61,7 @@ TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
        "outside the range the file can address"},
   };
   for (const auto& c : cases) {
-    ExpectError([&] { kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top"); }, kv::ErrorKind::BadOutput,
-                c.words, c.name);
+    EXPECT_KV_ERROR(kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top"), BadOutput, c.words) << c.name;
   }
 }
 
@@ -125,9 +84,21 @@ TEST(ExportMatrixText, RefusesMoreSetsThanOneInputFileCanAnnounce) {
   kv::EncodeHeader(HeaderWith(own), header);
   WriteAll(dir / "a.top", std::string(header.begin(), header.end()) + std::string(1000 * 33 * 4, '\0'));
   std::ostringstream text;
-  EXPECT_THROW(kv::ExportMatrixText({dir / "a.top", grid, 3, {}, {}}, text), kv::Error);
+  EXPECT_KV_ERROR(kv::ExportMatrixText({dir / "a.top", grid, 3, {}, {}}, text), BadRequest, "33000 data sets");
   EXPECT_EQ(text.str(), "");
   EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", grid, 3, kv::ParsePeriodList("1-900"), {}}, text).layers.size(), 29700u);
+}
+
+TEST(ExportMatrixText, RefusesValuesTheTextCannotHold) {
+  kvtest::ScratchDir dir;
+  std::vector<float> layer(6, 1.0f);
+  layer[2] = std::numeric_limits<float>::infinity();
+  kv::WriteLayer(dir / "a.top", kGrid, 4, 3, 2, layer);
+  std::ostringstream text;
+  EXPECT_KV_ERROR(kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}, {}}, text), BadOutput,
+                  "a.top: layer 2 of block 2 (period 4), row 1, column 3 holds inf, which matrix input text cannot "
+                  "express. Nothing was exported.");
+  EXPECT_EQ(text.str(), "");
 }
 
 // Every finite float is fair game: subnormals, signed zeros, the largest values.
@@ -191,6 +162,20 @@ TEST(ExportMatrixText, ConvertedBackGivesTheSameFile) {
     }
   }
   EXPECT_GT(endingInsideABlock, 0);
+}
+
+// A period's values come from the block its reference names; layers past the end are NaN.
+TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
+  kvtest::ScratchDir dir;
+  kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 1.0f));
+  kv::WriteLayer(dir / "a.top", kGrid, 5, 3, 1, std::vector<float>(6, 5.0f));  // the file ends inside block 2
+  kv::WritePeriodReferences(dir / "a.top", kv::LoadPeriodTables(dir / "a.top"));
+  const kv::PeriodValues v = kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 5, 0);
+  EXPECT_EQ(std::tuple(v.source, v.block, v.layers, v.layersPresent), std::tuple(5, 2, 2, 1));
+  EXPECT_EQ(v.values[5], 5.0f);
+  EXPECT_TRUE(std::isnan(v.values[6]));
+  EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 7, 2), BadOutput,
+                  "a.top: layer 2 of block 2 (period 5) lies past the end of the file");
 }
 
 TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {

@@ -30,31 +30,38 @@ TEST(ReferenceRuns, DescribesTheTableRunByRun) {
 
 TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
   using H = kv::PeriodHeader;
+  const std::string inside = "The file ends inside block 2, after its layer 1 of 2; the layers after it were never written";
   const struct {
-    const char* name;
     std::function<void(H&)> change;
     std::int64_t length;
     std::string problem;  // empty: none expected
+    std::string note;     // empty: none expected
+    kv::FileGeometry geometry = kTop;
   } cases[] = {
-      {"consistent, ending inside its last block", [](H&) {}, 4072, ""},
-      {"consistent, whole", [](H&) {}, 4096, ""},
-      {"block past the end", [](H&) {}, 4048, "Block 2 of period 5 begins at byte 4048"},
-      {"reference to a period without a block", [](H& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
-       "periods 1-1000 use period 3, which has no block"},
-      {"reference outside the table", [](H& h) { h.references[1] = 1001; }, 4096,
-       "period 2 uses period 1001, outside 1..1000"},
-      {"one block for two periods", [](H& h) { h.blocks[6] = 2; }, 4096, "Periods 5 and 7 both have block 2"},
-      {"negative block number", [](H& h) { h.blocks[6] = -4; }, 4096, "Period 7 has the block number -4, below 1"},
-      {"length not a whole number of layers", [](H&) {}, 4074, "ends 2 bytes into a layer"},
-      {"longer than the blocks need", [](H&) {}, 4144, "48 bytes longer than its blocks need"},
-      {"shorter than the header", [](H&) {}, 1999, "1999 bytes long, shorter than the 4000-byte header"},
+      {[](H&) {}, 4072, "", inside},
+      {[](H&) {}, 4096, "", ""},
+      {[](H&) {}, 4048, "Block 2 of period 5 begins at byte 4048", ""},
+      {[](H& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
+       "periods 1-1000 use period 3, which has no block", ""},
+      {[](H& h) { h.references[1] = 1001; }, 4096, "period 2 uses period 1001, outside 1..1000", ""},
+      {[](H& h) { h.blocks[6] = 2; }, 4096, "Periods 5 and 7 both have block 2", ""},
+      {[](H& h) { h.blocks[6] = -4; }, 4096, "Period 7 has the block number -4, below 1", ""},
+      {[](H&) {}, 4074, "ends 2 bytes into a layer", ""},
+      {[](H&) {}, 4144, "48 bytes longer than its blocks need", ""},
+      {[](H&) {}, 1999, "1999 bytes long, shorter than the 4000-byte header", ""},
+      {[](H& h) { h.blocks = {}; }, 4000, "use period 1, which has no block", ""},  // a header and no blocks
+      // One cell a layer, 32767 layers a block: the last layer of block 16384 is the last the file can address.
+      {[](H& h) { h.blocks[4] = 16384; }, 4000 + 16384LL * 32767 * 4, "", "", {{1, 1, 32767}, 3}},
+      {[](H& h) { h.blocks[4] = 16385; }, 4000 + 16384LL * 32767 * 4, "Block 16385 of period 5 lies past byte 2,147,483,646",
+       "", {{1, 1, 32767}, 3}},
   };
   for (const auto& c : cases) {
     H h = TwoPeriodHeader();
     c.change(h);
-    const std::vector<std::string> problems = kv::DescribeHeader(h, c.length, kTop).problems;
-    const bool found = std::ranges::any_of(problems, [&](const std::string& p) { return p.find(c.problem) != p.npos; });
-    EXPECT_TRUE(c.problem.empty() ? problems.empty() : found) << c.name << ": " << ::testing::PrintToString(problems);
+    const kv::DataFileInfo info = kv::DescribeHeader(h, c.length, c.geometry);
+    const bool found = std::ranges::any_of(info.problems, [&](const std::string& p) { return p.find(c.problem) != p.npos; });
+    EXPECT_TRUE(c.problem.empty() ? info.problems.empty() : found) << c.length << ": " << ::testing::PrintToString(info.problems);
+    EXPECT_EQ(info.notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note}) << c.length;
   }
 }
 
