@@ -24,24 +24,24 @@ namespace kvtest {
 
 // Dialogs answer with the next scripted answer (a null string, or none left:
 // cancelled). Every call is logged: "open: <title>", "save: <title>", "beep",
-// "warn: <text>", "inform: <text>".
+// "warn: <text>", "inform: <text>" (with " [<action>]" when show offers the extra button and presses it).
 class FakeShell : public kv::ui::ShellServices {
  public:
   std::deque<QString> answers;
   QStringList log;
   QStringList details;  // of each Inform, in order
   std::vector<kv::ui::DialogRequest> requests;
+  bool show = false;
 
   std::optional<QString> ShowOpenDialog(const kv::ui::DialogRequest& r) override { return Answer("open: ", r); }
   std::optional<QString> ShowSaveDialog(const kv::ui::DialogRequest& r) override { return Answer("save: ", r); }
   void Beep() override { log << "beep"; }
   void Warn(const QString& text) override { log << "warn: " + text; }
-  void Inform(const QString& text, const QString& detail) override {
-    log << "inform: " + text;
-    details << detail;
+  void Inform(const QString& text, const QString& detail) override { log << "inform: " + text; details << detail; }
+  bool InformWithAction(const QString& text, const QString& detail, const QString& action) override {
+    Inform(show ? text + " [" + action + "]" : text, detail);
+    return show;
   }
-
- private:
   std::optional<QString> Answer(const char* kind, const kv::ui::DialogRequest& request) {
     log << kind + request.title;
     requests.push_back(request);
@@ -74,9 +74,7 @@ struct Session {
   std::unique_ptr<kv::ui::kvm> window;
 
   QString path(const QString& name) const { return dir.filePath(name); }
-  QStringList boxes() const {  // what the three path boxes show
-    return {window->FileText(0)->text(), window->FileText(1)->text(), window->FileText(2)->text()};
-  }
+  QStringList boxes() const { return {window->FileText(0)->text(), window->FileText(1)->text(), window->FileText(2)->text()}; }
 
   kv::ui::kvm& start(const std::string& commandLine = {}, kv::ui::ConversionJob::Runner runner = &kv::RunConversion) {
     window = std::make_unique<kv::ui::kvm>(shell, commandLine, std::move(runner));
@@ -92,7 +90,7 @@ struct Session {
   }
 
   // Writes a model file, opens it with the browse button and forgets the log.
-  void openModel(const QString& name, const QByteArray& text) {
+  void openModel(const QString& name, const QByteArray& text = ModelText(3, 2, 2)) {
     WriteText(path(name), text);
     browse(0, name);
     shell.log.clear();
@@ -103,21 +101,26 @@ struct Session {
   void chooseType(int row) {
     QComboBox* combo = window->Combo1();
     combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_End);
-    QTest::keyClick(combo, Qt::Key_Home);
+    for (const auto key : {Qt::Key_End, Qt::Key_Home}) QTest::keyClick(combo, key);
     for (int i = 0; i < row; ++i) QTest::keyClick(combo, Qt::Key_Down);
   }
 
   // Ready for GO: model a.kv5 (3 x 2 x 2), type "Elevation of top of cells" (output a.top) and
-  // Input.dat: period 1 layer 1, then period 3 layer 2 all 0.5. The log forgotten.
+  // Input.dat: period 1 layer 1, then period 3 layer 2 all 0.5.
   void ready() {
     WriteText(path("Input.dat"), "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n");
-    openModel("a.kv5", ModelText(3, 2, 2));
+    openModel("a.kv5");
     chooseType(1);
-    shell.log.clear();
   }
 
   void clickGo() { QTest::mouseClick(window->KVDIS_BUTTON(0), Qt::LeftButton); }
+
+  // Replaces what a path box holds by typing, as a user would.
+  void type(int row, const QString& name) {
+    window->FileText(row)->setFocus();
+    window->FileText(row)->selectAll();
+    QTest::keyClicks(window->FileText(row), path(name));
+  }
 
   // Clicks GO; true when no run started or the run ended within ten seconds.
   bool go() {

@@ -1,36 +1,127 @@
-// The converter window driven as a user would: start-up, browse, type list,
-// validation, drops, Enter and Close, with fake shell services.
+// The window's pure rules (dialog filters, centring, twips, dialog choices, the completion detail), then the
+// window driven as a user would, with fake shell services: start-up, browse, validation, the paths typed or
+// derived, drops, Enter and Close; GO to the output's bytes, refusals, the run with progress and cancel; the
+// layout (rendered to PNGs under the build folder to be looked at); the preview and the completion's Show.
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
+#include <QSpinBox>
 #include <QWindow>
+#include <QtEndian>
+#include <atomic>
+#include <thread>
 
 #include "ui_support.h"
+#include "zuduradu/core/error.h"
+#include "zuduradu/core/view/heat_map.h"
+#include "zuduradu/ui/center_window.h"
+#include "zuduradu/ui/dialog_choice.h"
+#include "zuduradu/ui/name_filters.h"
 #include "zuduradu/ui/path_text.h"
+#include "zuduradu/ui/preview_dialog.h"
+#include "zuduradu/ui/progress_text.h"
+#include "zuduradu/ui/run_progress_dialog.h"
+#include "zuduradu/ui/twips.h"
+
+// A run that reports set after set of a 4 MB input in the given phase until it
+// is released, and stops when asked to while checking, as the core's run does.
+struct Gate {
+  kv::RunPhase phase = kv::RunPhase::Checking;
+  std::atomic<bool> release{false};
+  std::atomic<int> calls{0};
+  kv::ui::ConversionJob::Runner runner() {
+    return [this](const kv::ConversionRequest&, const kv::ProgressCallback& progress) {
+      ++calls;
+      for (int set = 1; !release; set = std::min(set + 1, 4)) {
+        if (!progress({phase, std::uint64_t(set) << 20, 4 << 20, set, 4, {}}) && phase == kv::RunPhase::Checking) throw kv::Error(kv::ErrorKind::Cancelled, "Cancelled");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      return kv::ConversionResult{2, 0, true, {}};
+    };
+  }
+};
 
 class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Qt's filters from the pipe-separated ones: descriptions kept, patterns in Qt's brackets.
+  void nameFilters() {
+    QCOMPARE(kv::ui::QtNameFilters("KV Models (*.kv5)|*.kv5"), QStringList{"KV Models (*.kv5) (*.kv5)"});
+    QCOMPARE(kv::ui::QtNameFilters("Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|All Files (*.*)|*.*"),
+             (QStringList{"Input Data Files (*.dat; *.xyz) (*.dat *.xyz)", "All Files (*.*) (*)"}));
+    // Blanks, empty patterns and a lone description.
+    QCOMPARE(kv::ui::QtNameFilters("N||D| *.a ; ;*.b |L"), QStringList{"D (*.a *.b)"});
+  }
+
+  // Half the difference (odd sizes and negative ones truncated toward zero), kept to 16 bits.
+  void centeredPosition() {
+    const struct { QSize screen, window; QPoint expected; } cases[] = {
+        {{1024, 768}, {400, 300}, {312, 234}},   {{1025, 769}, {400, 300}, {312, 234}},
+        {{400, 300}, {405, 305}, {-2, -2}},      {{800, 600}, {1000, 900}, {-100, -150}},
+        {{100000, 0}, {0, 100000}, {32767, -32768}},
+    };
+    for (const auto& c : cases) QCOMPARE(kv::ui::CenteredPosition(c.screen, c.window), c.expected);
+  }
+
+  // At 8.25 points a pixel is 15 twips. Edges are rounded: two controls that touch in twips still touch.
+  void twips() {
+    const struct { qreal points; kv::ui::Twips twips; QRect pixels; } cases[] = {
+        {8.25, {0, 0, 6690, 5130}, {0, 0, 446, 342}}, {16.5, {0, 0, 6690, 5130}, {0, 0, 892, 684}},
+        {9.0, {0, 0, 1000, 10}, {0, 0, 73, 1}},       {9.0, {1000, 0, 1000, 10}, {73, 0, 72, 1}},
+    };
+    for (const auto& c : cases) {
+      QFont font;
+      font.setPointSizeF(c.points);
+      QCOMPARE(kv::ui::ToPixels(c.twips, kv::ui::PixelsPerTwip(font)), c.pixels);
+    }
+  }
+
+  // The detail line under "Conversion is complete.".
+  void completionDetail() {
+    const struct { kv::ConversionResult result; const char* detail; } cases[] = {
+        {{1, 0, true, {}}, "1 data set stored in a.top."},
+        {{3, 1, true, {}}, "3 data sets stored in a.top; 1 data set skipped because its layer exceeds NZ."},
+        {{0, 2, false, {}}, "No data set was stored, so there is no file a.top; 2 data sets skipped because their "
+                            "layers exceed NZ."},
+        {{2, 0, true, {"Line 4: 3 values are left over.", "Second."}},
+         "2 data sets stored in a.top.\nLine 4: 3 values are left over.\nSecond."},
+    };
+    for (const auto& c : cases) QCOMPARE(kv::ui::CompletionDetail(c.result, "a.top"), std::string(c.detail));
+  }
+
+  void dialogChoice() {
+    QTemporaryDir dir;
+    kvtest::WriteText(dir.filePath("in.dat"), "1");
+    using enum kv::ui::DialogKind;
+    const struct { kv::ui::DialogKind kind; const char* name; const char* problem; } cases[] = {
+        // name "": the folder itself; problem nullptr: none, otherwise words it holds
+        {Open, "in.dat", nullptr}, {Open, "missing.dat", "not found"}, {Open, "", "not found"},
+        {Save, "in.dat", nullptr}, {Save, "new.top", nullptr}, {Save, "no/such/new.top", "folder"}, {Save, "", "folder"},
+    };
+    for (const auto& c : cases) {
+      const QString problem = kv::ui::DialogChoiceProblem(c.kind, *c.name ? dir.filePath(c.name) : dir.path());
+      QVERIFY2(c.problem ? problem.contains(c.problem) : problem.isEmpty(), qPrintable(c.name + (": " + problem)));
+    }
+  }
+
   // The window as it starts, then Enter.
   void startUpStateAndEnter() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
     QCOMPARE(w.windowTitle(), QStringLiteral("ZI5 Rara Roruvorur"));
     for (int size : {16, 48, 256}) QCOMPARE(w.windowIcon().actualSize(QSize(size, size)), QSize(size, size));
-    const QString tips[3] = {"Choose the model file\u2026", "Choose the matrix input file\u2026", "Choose the output file\u2026"};
-    for (int row = 0; row < 3; ++row) QCOMPARE(w.Open_button(row)->toolTip(), tips[row]);
     QCOMPARE(s.boxes(), (QStringList{"Open a model first", "", ""}));
     QCOMPARE(w.Combo1()->currentText(), QStringLiteral("- Select a type -"));
-    QVERIFY(!w.Combo1()->isEditable());
-    QVERIFY(w.Option1(0)->isChecked() && !w.Option1(1)->isChecked());
-    QCOMPARE(w.SSTab1()->tabText(0), QStringLiteral("Files"));
+    QVERIFY(!w.Combo1()->isEditable() && w.Option1(0)->isChecked() && !w.Option1(1)->isChecked());
     QVERIFY(w.KVDIS_BUTTON(0)->isDefault() && !w.KVDIS_BUTTON(1)->isVisible());
     QVERIFY(w.size() == w.minimumSize() && w.minimumHeight() == w.maximumHeight());  // opens at its table size
     QCOMPARE(QApplication::focusWidget(), w.KVDIS_BUTTON(0));
     s.chooseType(3);  // does nothing before a model is open
-    QVERIFY(w.FileText(2)->text().isEmpty());
-    QVERIFY(s.shell.log.isEmpty());
+    QVERIFY(w.FileText(2)->text().isEmpty() && s.shell.log.isEmpty());
     // Enter presses GO, unless a focused button takes it for itself.
     QTest::keyClick(w.Option1(1), Qt::Key_Return);
     QCOMPARE(s.shell.log, (QStringList{"beep", "warn: Please select a KV Model."}));
@@ -64,34 +155,42 @@ class WindowTest : public QObject {
       QCOMPARE(w.FileText(row)->text(), s.path(rows[row].file));
     }
     QCOMPARE(w.settings().InputPath, s.path("heads.xyz").toStdString());
-    QCOMPARE(w.settings().OutputPath, s.path("out.dat").toStdString());
   }
 
-  // The validation messages in their order, each after a beep, about the paths the boxes show.
+  // The validation messages in their order (the first, no model, under Enter above), each after a beep, about
+  // the paths the boxes show: a typed input path is the one GO checks and converts; a missing output folder
+  // is said as such.
   void validation() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
-    const auto goWarns = [&s](const QString& message) {
+    const auto goSays = [&s](const QString& message) {
       s.shell.log.clear();
       QVERIFY(s.go());
-      QCOMPARE(s.shell.log, (message.isEmpty() ? QStringList() : QStringList{"beep", "warn: " + message}));
+      QCOMPARE(s.shell.log, (message.startsWith("inform") ? QStringList{message} : QStringList{"beep", "warn: " + message}));
     };
-    goWarns("Please select a KV Model.");
-    s.openModel("model", kvtest::ModelText(3, 2, 1));  // no "." in the name: no output name
-    goWarns("Could not find the input file " + s.path("Input.dat"));
-    kvtest::WriteText(s.path("Input.dat"), "0\n");
-    goWarns("Please specify the name of the output data file");
-    QTest::keyClicks(w.FileText(2), s.path("typed.top"));
-    w.FileText(1)->clear();
-    QTest::keyClicks(w.FileText(1), s.path("gone.dat"));
-    goWarns("Could not find the input file " + s.path("gone.dat"));
+    s.openModel("model");  // no "." in the name: no output name
+    s.chooseType(1);
+    goSays("Could not find the input file " + s.path("Input.dat"));
+    kvtest::WriteText(s.path("Input.dat"), "1\n1 1\n1 2 3\n4 5 6\n");
+    goSays("Please specify the name of the output data file");
+    s.type(2, "no/typed.top");
+    s.type(1, "gone.dat");
+    goSays("Could not find the input file " + s.path("gone.dat"));
     QCOMPARE(w.settings().InputPath, s.path("gone.dat").toStdString());
+    s.type(1, "Input.dat");
+    s.shell.log.clear();
+    QVERIFY(s.go() && s.shell.log.value(1).startsWith("warn: The folder " + s.path("no") + " of the output file"));
+    s.type(2, "typed.top");
+    goSays("inform: Conversion is complete.");
+    QCOMPARE(kvtest::ReadBytes(s.path("typed.top")).size(), 4000 + 3 * 2 * 2 * 4);
   }
 
   // The output name follows the type list (rows: the prompt, starting head, wells (the last), top of cells).
   // A type chosen after the save dialog replaces the box while OutputPath keeps the chosen file; GO then
-  // writes to the name in the box.
-  void outputNameFollowsTheTypeList() {
+  // writes to the name in the box. Opening b.kv5 in another folder moves the derived input and output
+  // there (the output keeps its type), so GO writes b/b.top and a.top stays; a typed output stays through
+  // the next switch, while the derived input follows again.
+  void derivedPathsFollowTypeAndModel() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
     s.ready();
@@ -108,20 +207,49 @@ class WindowTest : public QObject {
     QCOMPARE(s.shell.log.last(), QStringLiteral("inform: Conversion is complete."));
     QVERIFY(QFile::exists(s.path("a.top")) && !QFile::exists(s.path("chosen.dat")));
     QCOMPARE(w.settings().OutputPath, s.path("a.top").toStdString());
+
+    const QByteArray first = kvtest::ReadBytes(s.path("a.top"));
+    QVERIFY(QDir(s.dir.path()).mkpath("b") && QDir(s.dir.path()).mkpath("c"));
+    kvtest::WriteText(s.path("b/Input.dat"), "1\n1 1\n1 2 3 4\n5 6 7 8\n9 10 11 12\n");
+    s.openModel("b/b.kv5", kvtest::ModelText(4, 3, 1));
+    QCOMPARE(s.boxes(), (QStringList{s.path("b/b.kv5"), s.path("b/Input.dat"), s.path("b/b.top")}));
+    QVERIFY(s.go());
+    QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
+    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), first);
+    QCOMPARE(kvtest::ReadBytes(s.path("b/b.top")).size(), 4000 + 4 * 3 * 4);
+    s.type(2, "mine.top");
+    s.openModel("c/c.kv5");
+    QCOMPARE(s.boxes(), (QStringList{s.path("c/c.kv5"), s.path("c/Input.dat"), s.path("mine.top")}));
+    QCOMPARE(s.shell.requests.back().folder, s.path("b/"));  // the dialog started in the model's folder
   }
 
-  // A second model that is not accepted leaves the first one's grid; the window
-  // says so, and GO refuses to use that grid.
-  void staleGridRefused() {
+  // A model path typed into step 1 is taken when the box is left (the grid line shows its grid, a
+  // missing key marked as the default), and with Enter before GO checks, which Enter still presses.
+  // A model that is not accepted leaves the one before's grid; the window says so, and GO refuses it.
+  void typedModelPathIsTaken() {
     kvtest::Session s;
     kv::ui::kvm& w = s.start();
     s.ready();
+    kvtest::WriteText(s.path("c.kv5"), "[DIMENSION]\nNX=5\nNY=4\n");
+    s.type(0, "c.kv5");
+    QTest::keyClick(w.FileText(0), Qt::Key_Tab);
+    QVERIFY2(w.GridLabel()->text().contains("1 layer (default)"), qPrintable(w.GridLabel()->text()));
+    QCOMPARE(w.settings().Grid(), (kv::GridSize{5, 4, 1}));
+    QCOMPARE(w.FileText(2)->text(), s.path("c.top"));
+    kvtest::WriteText(s.path("d.kv5"), kvtest::ModelText(3, 2, 2));
+    s.type(0, "d.kv5");
+    QSignalSpy finished(&w, &kv::ui::kvm::conversionFinished);
+    QTest::keyClick(w.FileText(0), Qt::Key_Return);
+    QVERIFY(finished.count() > 0 || finished.wait(10000));
+    QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
+    const QByteArray converted = kvtest::ReadBytes(s.path("d.top"));
+    QCOMPARE(converted.size(), 4000 + 2 * 3 * 2 * 4 * 2);
     s.openModel("old.kv5", kvtest::ModelText(9, 9, 1, 3999));
     QCOMPARE(w.GridLabel()->text(), QStringLiteral("Not accepted: version 3999 < 4000"));
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, (QStringList{"beep", "warn: " + kv::ui::FromCore(kv::ModelRefusal(w.settings()))}));
     QVERIFY(s.shell.log.last().contains(s.path("old.kv5")) && s.shell.log.last().contains("3999"));
-    QVERIFY(!QFile::exists(s.path("a.top")));
+    QVERIFY(kvtest::ReadBytes(s.path("d.top")) == converted && !QFile::exists(s.path("old.top")));
   }
 
   // A file dropped on a path row is taken as if chosen in its dialog; a model file dropped elsewhere, as the model.
@@ -142,33 +270,207 @@ class WindowTest : public QObject {
       mime.setUrls({QUrl::fromLocalFile(s.path(file))});
       const QPoint at = targets[target]->mapTo(&w, targets[target]->rect().center());
       QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-      QApplication::sendEvent(&w, &enter);
       QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &enter);
       QApplication::sendEvent(&w, &drop);
-      if (takenBy == 0) {  // taken as the model, with its default paths
-        expected = {s.path(file), s.path("Input.dat"), s.path("b.")};
-        QCOMPARE(w.GridLabel()->text(), u"Grid: 5 columns × 6 rows × 1 layer"_qs);
-      } else if (takenBy > 0) {
-        expected[takenBy] = s.path(file);
-      }
+      if (takenBy == 0) expected = {s.path(file), s.path("Input.dat"), s.path("b.")};  // the model, its default paths
+      if (takenBy > 0) expected[takenBy] = s.path(file);
       QCOMPARE(s.boxes(), expected);
+      if (takenBy == 0) QCOMPARE(w.GridLabel()->text(), u"Grid: 5 columns × 6 rows × 1 layer"_qs);
       if (takenBy == 2) QCOMPARE(w.settings().OutputPath, s.path(file).toStdString());
     }
   }
 
-  // Close and the close box end the program's event loop.
+  // Closing the window ends the program's event loop (the Close button closes it: see progressAndCancel).
   void closeEndsTheProgram() {
-    for (const bool byButton : {true, false}) {
-      kvtest::Session s;
-      kv::ui::kvm& w = s.start();
-      QTimer::singleShot(0, &w, [&] {
-        if (byButton) QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);
-        else w.windowHandle()->close();
-      });
-      QTimer::singleShot(5000, &w, [] { QCoreApplication::exit(1); });  // not ended: fail rather than hang
-      QCOMPARE(QApplication::exec(), 0);
-      QVERIFY(!w.isVisible());
+    kvtest::Session s;
+    kv::ui::kvm& w = s.start();
+    QTimer::singleShot(0, &w, [&] { w.windowHandle()->close(); });
+    QTimer::singleShot(5000, &w, [] { QCoreApplication::exit(1); });  // not ended: fail rather than hang
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!w.isVisible());
+  }
+
+  // Over a file made for another grid, appending is refused after a beep with a warning that names
+  // it and the way out, which leaves the file and OutputPath as they were. Creating a new file
+  // writes what the core writes for the same request.
+  void goWritesThePeriodDataFile() {
+    kvtest::Session s;
+    kv::ui::kvm& w = s.start();
+    s.ready();
+    QByteArray otherGrid(4005, '\0');  // one block entry, and a length that fits no 3 x 2 layer
+    qToLittleEndian<qint16>(1, otherGrid.data() + 2000);
+    kvtest::WriteText(s.path("a.top"), otherGrid);
+    QVERIFY(s.go());
+    const QString warning = s.shell.log.value(1);
+    QVERIFY2(s.shell.log.size() == 2 && s.shell.log[0] == "beep" &&
+                 warning.startsWith("warn: " + s.path("a.top") + " does not fit the grid 3 x 2 x 2 and type 3") &&
+                 warning.contains("Choose the model the file was made for, or create a new file."),
+             qPrintable(warning));
+    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), otherGrid);
+    QVERIFY(w.settings().OutputPath == s.path("a.").toStdString() && !QApplication::overrideCursor());
+
+    s.shell.log.clear();
+    QTest::mouseClick(w.Option1(1), Qt::LeftButton);
+    QVERIFY(s.go() && !QApplication::overrideCursor());
+    QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
+    QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.path("a.top") + "."});
+    // The window's request is the core's: the input, the grid, type 3 and create-new.
+    kv::RunConversion({s.path("Input.dat").toStdString(), s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
+    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
+  }
+
+  // While a run works: the wait cursor, no input, no closing; after half a second
+  // the modal progress dialog. While the input is checked, Cancel stops the run
+  // without a message; once the run writes, neither Cancel nor Escape stops it.
+  void progressAndCancel_data() {
+    QTest::addColumn<bool>("writing");
+    QTest::newRow("checking") << false;
+    QTest::newRow("writing") << true;
+  }
+  void progressAndCancel() {
+    QFETCH(bool, writing);
+    Gate gate;
+    gate.phase = writing ? kv::RunPhase::Writing : kv::RunPhase::Checking;
+    kvtest::Session s;
+    kv::ui::kvm& w = s.start({}, gate.runner());
+    s.ready();
+    QSignalSpy finished(&w, &kv::ui::kvm::conversionFinished);
+    s.clickGo();
+    QVERIFY(w.running() && QApplication::overrideCursor());
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    s.clickGo();
+    QTest::keyClick(&w, Qt::Key_Return);
+    s.browse(1, "other.dat");
+    w.close();
+    QVERIFY(w.isVisible() && s.shell.log.isEmpty() && w.FileText(1)->text() == s.path("Input.dat"));
+
+    kv::ui::RunProgressDialog* dialog = w.ProgressDialog();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible() && dialog->isModal(), 5000);
+    if (writing) {
+      QTRY_COMPARE(dialog->text()->text(), QStringLiteral("Writing the output file..."));
+      QVERIFY(!dialog->cancelButton()->isEnabled());
+      QTest::keyClick(dialog, Qt::Key_Escape);
+      QTest::qWait(100);
+      QVERIFY(dialog->isVisible() && w.running());
+      gate.release = true;
+    } else {
+      QTRY_VERIFY(dialog->text()->text().startsWith("Data set "));
+      const QString text = dialog->text()->text();
+      QVERIFY2(text.contains(" of 4, ") && text.endsWith(" of 4.0 MB"), qPrintable(text));
+      QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     }
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(s.shell.log, QStringList{writing ? "inform: Conversion is complete." : "inform: The conversion was cancelled."});
+    QVERIFY(!dialog->isVisible() && !w.running() && !QApplication::overrideCursor() && gate.calls == 1);
+    QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);  // the window takes input again
+    QVERIFY(!w.isVisible());
+  }
+
+  // A window destroyed during a run, as when the program is ended, stops the run first.
+  void destroyedDuringARun() {
+    Gate gate;
+    kvtest::Session s;
+    s.start({}, gate.runner());
+    s.ready();
+    s.clickGo();
+    QVERIFY(s.window->running());
+    s.window.reset();
+    QVERIFY(!QApplication::overrideCursor() && s.shell.log.isEmpty());
+  }
+
+  // The window on the sample model, and the preview of its input.
+  void layoutOnTheSampleModel() {
+    kvtest::Session s;
+    const QString sample = QStringLiteral(KV_SOURCE_DIR "/examples/");
+    kv::ui::kvm& w = s.start((sample + "site.kv5").toStdString());
+    QCOMPARE(s.boxes(), (QStringList{sample + "site.kv5", sample + "input.dat", sample + "site."}));
+    QCOMPARE(w.GridLabel()->text(), u"Grid: 12 columns × 8 rows × 2 layers"_qs);
+    QCOMPARE(w.Combo1()->currentIndex(), 0);
+    s.chooseType(1);
+    QVERIFY(QDir().mkpath(KV_SCREENSHOT_DIR));
+    QVERIFY(w.grab().save(KV_SCREENSHOT_DIR "/kvm.png"));
+    QWidget* page = w.SSTab1()->widget(0);
+    QList<QWidget*> onTab = {w.Combo1(), w.Option1(0), w.Option1(1), w.GridLabel()};
+    for (int i = 0; i < 6; ++i) onTab << w.Label2(i);
+    for (int row = 0; row < 3; ++row) onTab << w.FileText(row) << w.Open_button(row);
+    QList<QRect> used;  // what each control covers; a caption only its text
+    for (QWidget* c : onTab) {
+      QVERIFY(c->isVisible() && page->rect().contains(c->geometry()));
+      QRect covered = c->geometry();
+      if (auto* label = qobject_cast<QLabel*>(c)) {
+        const QSize text(c->fontMetrics().horizontalAdvance(label->text().trimmed()), c->fontMetrics().height());
+        QVERIFY2(text.width() <= c->width() && text.height() <= c->height(), qPrintable(label->text()));
+        const bool right = label->alignment() & Qt::AlignRight;
+        covered = QRect(right ? covered.topRight() - QPoint(text.width() - 1, 0) : covered.topLeft(), text);
+      }
+      if (auto* option = qobject_cast<QRadioButton*>(c)) QVERIFY(option->sizeHint().width() <= option->width());
+      used << covered;
+    }
+    for (qsizetype i = 0; i < used.size(); ++i)
+      for (qsizetype j = i + 1; j < used.size(); ++j) QVERIFY2(!used[i].intersects(used[j]), qPrintable(onTab[j]->objectName()));
+    QVERIFY(!w.GridLabel()->text().contains(QChar(0x2026)));  // the grid line is not shortened
+    // Close and GO side by side below the tab, GO on the right.
+    QVERIFY(w.KVDIS_BUTTON(0)->geometry().top() > w.SSTab1()->geometry().bottom());
+    QVERIFY(w.KVDIS_BUTTON(2)->geometry().right() < w.KVDIS_BUTTON(0)->geometry().left());
+    QVERIFY(w.rect().contains(w.KVDIS_BUTTON(0)->geometry()));
+    QTest::mouseClick(w.PreviewButton(), Qt::LeftButton);
+    QVERIFY(!w.Preview()->image().isNull());
+    QVERIFY(w.Preview()->grab().save(KV_SCREENSHOT_DIR "/preview.png"));
+    // A wider window gives its width to the path boxes; the buttons keep their size at the right.
+    const int box = w.FileText(0)->width();
+    const QRect go = w.KVDIS_BUTTON(0)->geometry();
+    w.resize(w.width() + 200, w.height() + 100);
+    QTRY_COMPARE(w.FileText(0)->width(), box + 200);
+    QCOMPARE(w.KVDIS_BUTTON(0)->geometry(), go.translated(200, 0));
+  }
+
+  void previewShowsADataSetAgainstTheGridBeforeGo() {
+    kvtest::Session s;
+    kv::ui::kvm& w = s.start();
+    QTest::mouseClick(w.PreviewButton(), Qt::LeftButton);
+    kv::ui::PreviewDialog* p = w.Preview();
+    QCOMPARE(p->Numbers()->text(), u"Please select a KV Model."_qs);
+    s.ready();  // a.kv5: 3 x 2 x 2, type "top"
+    kvtest::WriteText(s.path("Input.dat"), "2\n1 1\n1 1 5\n1 1 5\n3 2\n6*0.5\n");
+    QVERIFY(w.PreviewButton()->isVisible() && w.SSTab1()->widget(0)->rect().contains(w.PreviewButton()->geometry()));
+    QTest::mouseClick(w.PreviewButton(), Qt::LeftButton);
+    QVERIFY(p->isVisible());
+    for (const QString& said : {u"Data set 1 of 2: period 1, layer 1"_qs, u"Min 1, max 5, mean 2.333333"_qs,
+                                u"3 columns × 2 rows × 2 layers"_qs}) {
+      QVERIFY2(p->Numbers()->text().contains(said), qPrintable(p->Numbers()->text()));
+    }
+    // Columns 1 and 2 hold the minimum, column 3 the maximum.
+    const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6, 0), 3, 2, {}, "");
+    const int block = layout.mapWidth / 3;
+    for (int column = 0; column < 3; ++column) {
+      const kv::Rgb c = kv::Viridis(column < 2 ? 0 : 255);
+      for (int y : {layout.mapTop + block / 2, layout.mapTop + block * 3 / 2})
+        QCOMPARE(p->image().pixel(layout.mapLeft + column * block + block / 2, y), qRgb(c[0], c[1], c[2]));
+    }
+    p->First()->setValue(2);
+    QVERIFY(p->Numbers()->text().contains(u"period 3, layer 2"_qs));
+    p->First()->setValue(3);
+    QVERIFY(p->image().isNull() && p->Numbers()->text().contains(u"no data set 3"_qs));
+    // A text that does not fit the grid is said, with its place; nothing was written.
+    kvtest::WriteText(s.path("Input.dat"), "1\n1 1\n1 2 3 4 5\n");
+    p->First()->setValue(1);
+    QVERIFY2(p->Numbers()->text().contains(u"1 value is missing of its 6"_qs), qPrintable(p->Numbers()->text()));
+    QVERIFY(!QFileInfo::exists(s.path("a.top")) && s.shell.log.isEmpty());
+  }
+
+  void showOnTheCompletionMessageDrawsTheStoredLayer() {
+    kvtest::Session s;
+    s.shell.show = true;
+    s.start();
+    s.ready();
+    kvtest::WriteText(s.path("Input.dat"), "1\n2 1\n1 2 3 4 5 6\n");
+    QVERIFY(s.go());
+    QCOMPARE(s.shell.log.last(), u"inform: Conversion is complete. [Show]"_qs);
+    kv::ui::PreviewDialog* p = s.window->Preview();
+    QVERIFY(p->isVisible() && !p->image().isNull());
+    QCOMPARE(p->First()->value(), 2);
+    QVERIFY2(p->Numbers()->text().contains(u"Min 1, max 6"_qs), qPrintable(p->Numbers()->text()));
   }
 };
 
