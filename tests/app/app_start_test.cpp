@@ -58,8 +58,7 @@ struct Outcome { int status = -1; std::string out, err; };
 
 // Runs the window program with the environment settings in front of it.
 Outcome RunApp(const kvtest::ScratchDir& dir, const std::string& environment, const std::string& args) {
-  const auto out = dir / "app.stdout";
-  const auto err = dir / "app.stderr";
+  const auto out = dir / "app.stdout", err = dir / "app.stderr";
   const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u WAYLAND_SOCKET -u QT_QPA_PLATFORM " + environment +
                               " \"" KVCVRT_APP "\" " + args + " > \"" + out.string() + "\" 2> \"" + err.string() + "\"";
   const int raw = std::system(command.c_str());
@@ -70,11 +69,8 @@ Outcome RunApp(const kvtest::ScratchDir& dir, const std::string& environment, co
 // with status 1, also when Qt itself finds the display unusable.
 TEST(AppProcess, HelpVersionAndNoDisplay) {
   kvtest::ScratchDir dir;
-  const struct {
-    std::string environment, args;
-    int status;
-    std::string out, err;  // out: how it begins; err: words it holds (Qt may warn first)
-  } cases[] = {
+  // out: how it begins; err: words it holds (Qt may warn first)
+  const struct { std::string environment, args; int status; std::string out, err; } cases[] = {
       {"", "--version", 0, "kvcvrt " KVCVRT_VERSION "\n", ""},
       {"", "-h", 0, "Usage: kvcvrt [MODEL]\n", ""},
       {"", "", 1, "", "kvcvrt: there is no display to open the window on"},

@@ -63,8 +63,7 @@ inline QByteArray ReadBytes(const QString& path) {
 }
 
 inline QByteArray ModelText(int nx, int ny, int nz, int version = 5000) {
-  return QStringLiteral("[VERSION]\nNUMBER=%1\n[DIMENSION]\nNX=%2\nNY=%3\nNZ=%4\n")
-      .arg(version).arg(nx).arg(ny).arg(nz).toUtf8();
+  return QString::asprintf("[VERSION]\nNUMBER=%d\n[DIMENSION]\nNX=%d\nNY=%d\nNZ=%d\n", version, nx, ny, nz).toUtf8();
 }
 
 // One window with the fake shell on a fresh scratch folder.
@@ -74,7 +73,9 @@ struct Session {
   std::unique_ptr<kv::ui::kvm> window;
 
   QString path(const QString& name) const { return dir.filePath(name); }
-  QStringList boxes() const { return {window->FileText(0)->text(), window->FileText(1)->text(), window->FileText(2)->text()}; }
+  QStringList boxes() const {  // what the three path boxes show
+    return {window->FileText(0)->text(), window->FileText(1)->text(), window->FileText(2)->text()};
+  }
 
   kv::ui::kvm& start(const std::string& commandLine = {}, kv::ui::ConversionJob::Runner runner = &kv::RunConversion) {
     window = std::make_unique<kv::ui::kvm>(shell, commandLine, std::move(runner));
@@ -122,10 +123,10 @@ struct Session {
     QTest::keyClicks(window->FileText(row), path(name));
   }
 
-  // Clicks GO; true when no run started or the run ended within ten seconds.
-  bool go() {
+  // Clicks GO, or presses Enter in the given widget; true when no run started or the run ended within ten seconds.
+  bool go(QWidget* enterIn = nullptr) {
     QSignalSpy finished(window.get(), &kv::ui::kvm::conversionFinished);
-    clickGo();
+    enterIn ? QTest::keyClick(enterIn, Qt::Key_Return) : clickGo();
     return !window->running() || finished.wait(10000);
   }
 };

@@ -36,7 +36,8 @@ struct Gate {
     return [this](const kv::ConversionRequest&, const kv::ProgressCallback& progress) {
       ++calls;
       for (int set = 1; !release; set = std::min(set + 1, 4)) {
-        if (!progress({phase, std::uint64_t(set) << 20, 4 << 20, set, 4, {}}) && phase == kv::RunPhase::Checking) throw kv::Error(kv::ErrorKind::Cancelled, "Cancelled");
+        const bool stop = !progress({phase, std::uint64_t(set) << 20, 4 << 20, set, 4, {}});
+        if (stop && phase == kv::RunPhase::Checking) throw kv::Error(kv::ErrorKind::Cancelled, "Cancelled");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       return kv::ConversionResult{2, 0, true, {}};
@@ -166,7 +167,8 @@ class WindowTest : public QObject {
     const auto goSays = [&s](const QString& message) {
       s.shell.log.clear();
       QVERIFY(s.go());
-      QCOMPARE(s.shell.log, (message.startsWith("inform") ? QStringList{message} : QStringList{"beep", "warn: " + message}));
+      QCOMPARE(s.shell.log,
+               (message.startsWith("inform") ? QStringList{message} : QStringList{"beep", "warn: " + message}));
     };
     s.openModel("model");  // no "." in the name: no output name
     s.chooseType(1);
@@ -238,9 +240,7 @@ class WindowTest : public QObject {
     QCOMPARE(w.FileText(2)->text(), s.path("c.top"));
     kvtest::WriteText(s.path("d.kv5"), kvtest::ModelText(3, 2, 2));
     s.type(0, "d.kv5");
-    QSignalSpy finished(&w, &kv::ui::kvm::conversionFinished);
-    QTest::keyClick(w.FileText(0), Qt::Key_Return);
-    QVERIFY(finished.count() > 0 || finished.wait(10000));
+    QVERIFY(s.go(w.FileText(0)));
     QCOMPARE(s.shell.log, QStringList{"inform: Conversion is complete."});
     const QByteArray converted = kvtest::ReadBytes(s.path("d.top"));
     QCOMPARE(converted.size(), 4000 + 2 * 3 * 2 * 4 * 2);
@@ -248,7 +248,6 @@ class WindowTest : public QObject {
     QCOMPARE(w.GridLabel()->text(), QStringLiteral("Not accepted: version 3999 < 4000"));
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, (QStringList{"beep", "warn: " + kv::ui::FromCore(kv::ModelRefusal(w.settings()))}));
-    QVERIFY(s.shell.log.last().contains(s.path("old.kv5")) && s.shell.log.last().contains("3999"));
     QVERIFY(kvtest::ReadBytes(s.path("d.top")) == converted && !QFile::exists(s.path("old.top")));
   }
 
@@ -305,8 +304,7 @@ class WindowTest : public QObject {
     const QString warning = s.shell.log.value(1);
     QVERIFY2(s.shell.log.size() == 2 && s.shell.log[0] == "beep" &&
                  warning.startsWith("warn: " + s.path("a.top") + " does not fit the grid 3 x 2 x 2 and type 3") &&
-                 warning.contains("Choose the model the file was made for, or create a new file."),
-             qPrintable(warning));
+                 warning.contains("Choose the model the file was made for, or create a new file."), qPrintable(warning));
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), otherGrid);
     QVERIFY(w.settings().OutputPath == s.path("a.").toStdString() && !QApplication::overrideCursor());
 
@@ -325,8 +323,7 @@ class WindowTest : public QObject {
   // without a message; once the run writes, neither Cancel nor Escape stops it.
   void progressAndCancel_data() {
     QTest::addColumn<bool>("writing");
-    QTest::newRow("checking") << false;
-    QTest::newRow("writing") << true;
+    for (const bool writing : {false, true}) QTest::newRow(writing ? "writing" : "checking") << writing;
   }
   void progressAndCancel() {
     QFETCH(bool, writing);
@@ -361,7 +358,8 @@ class WindowTest : public QObject {
       QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
     }
     QVERIFY(finished.wait(5000));
-    QCOMPARE(s.shell.log, QStringList{writing ? "inform: Conversion is complete." : "inform: The conversion was cancelled."});
+    QCOMPARE(s.shell.log,
+             QStringList{writing ? "inform: Conversion is complete." : "inform: The conversion was cancelled."});
     QVERIFY(!dialog->isVisible() && !w.running() && !QApplication::overrideCursor() && gate.calls == 1);
     QTest::mouseClick(w.KVDIS_BUTTON(2), Qt::LeftButton);  // the window takes input again
     QVERIFY(!w.isVisible());
@@ -388,8 +386,7 @@ class WindowTest : public QObject {
     QCOMPARE(w.GridLabel()->text(), u"Grid: 12 columns × 8 rows × 2 layers"_qs);
     QCOMPARE(w.Combo1()->currentIndex(), 0);
     s.chooseType(1);
-    QVERIFY(QDir().mkpath(KV_SCREENSHOT_DIR));
-    QVERIFY(w.grab().save(KV_SCREENSHOT_DIR "/kvm.png"));
+    QVERIFY(QDir().mkpath(KV_SCREENSHOT_DIR) && w.grab().save(KV_SCREENSHOT_DIR "/kvm.png"));
     QWidget* page = w.SSTab1()->widget(0);
     QList<QWidget*> onTab = {w.Combo1(), w.Option1(0), w.Option1(1), w.GridLabel()};
     for (int i = 0; i < 6; ++i) onTab << w.Label2(i);
@@ -408,15 +405,14 @@ class WindowTest : public QObject {
       used << covered;
     }
     for (qsizetype i = 0; i < used.size(); ++i)
-      for (qsizetype j = i + 1; j < used.size(); ++j) QVERIFY2(!used[i].intersects(used[j]), qPrintable(onTab[j]->objectName()));
+      for (auto j = i + 1; j < used.size(); ++j) QVERIFY2(!used[i].intersects(used[j]), qPrintable(onTab[j]->objectName()));
     QVERIFY(!w.GridLabel()->text().contains(QChar(0x2026)));  // the grid line is not shortened
     // Close and GO side by side below the tab, GO on the right.
     QVERIFY(w.KVDIS_BUTTON(0)->geometry().top() > w.SSTab1()->geometry().bottom());
     QVERIFY(w.KVDIS_BUTTON(2)->geometry().right() < w.KVDIS_BUTTON(0)->geometry().left());
     QVERIFY(w.rect().contains(w.KVDIS_BUTTON(0)->geometry()));
     QTest::mouseClick(w.PreviewButton(), Qt::LeftButton);
-    QVERIFY(!w.Preview()->image().isNull());
-    QVERIFY(w.Preview()->grab().save(KV_SCREENSHOT_DIR "/preview.png"));
+    QVERIFY(!w.Preview()->image().isNull() && w.Preview()->grab().save(KV_SCREENSHOT_DIR "/preview.png"));
     // A wider window gives its width to the path boxes; the buttons keep their size at the right.
     const int box = w.FileText(0)->width();
     const QRect go = w.KVDIS_BUTTON(0)->geometry();
@@ -437,9 +433,8 @@ class WindowTest : public QObject {
     QTest::mouseClick(w.PreviewButton(), Qt::LeftButton);
     QVERIFY(p->isVisible());
     for (const QString& said : {u"Data set 1 of 2: period 1, layer 1"_qs, u"Min 1, max 5, mean 2.333333"_qs,
-                                u"3 columns × 2 rows × 2 layers"_qs}) {
+                                u"3 columns × 2 rows × 2 layers"_qs})
       QVERIFY2(p->Numbers()->text().contains(said), qPrintable(p->Numbers()->text()));
-    }
     // Columns 1 and 2 hold the minimum, column 3 the maximum.
     const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6, 0), 3, 2, {}, "");
     const int block = layout.mapWidth / 3;
