@@ -4,9 +4,8 @@ import numpy as np
 import pytest
 
 import kvcvrt
-from conftest import cli, matrix_text
+from conftest import GRID, cli, matrix_text
 
-GRID = (4, 3, 2)  # NX, NY, NZ
 rng = np.random.default_rng(7)
 
 
@@ -32,14 +31,7 @@ def test_write_then_read_gives_the_float32_values(tmp_path, type_, sets, create_
         np.testing.assert_array_equal(got, values.astype(np.float32))
 
 
-def test_create_new_drops_the_old_periods(tmp_path):
-    out = tmp_path / "a.top"
-    kvcvrt.write(out, [(4, 1, layer())], grid=GRID, type="top")
-    kvcvrt.write(out, [(2, 1, layer())], grid=GRID, type="top", create=True)
-    assert [b["period"] for b in kvcvrt.info(out)["own"]] == [1, 2]  # a new file gives period 1 the first block
-
-
-def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end(tmp_path):
+def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end_and_create_starts_anew(tmp_path):
     out = tmp_path / "a.top"
     first, second = layer(), layer()
     kvcvrt.write(out, [(1, 1, first), (1, 2, second), (6, 1, first)], grid=GRID, type="top")
@@ -50,6 +42,8 @@ def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end(tmp_path)
     assert np.isnan(later[1]).all()  # period 6's second layer was never written
     with pytest.raises(kvcvrt.Error, match="past the end of the file"):
         kvcvrt.read(out, grid=GRID, type="top", period=6, layer=2)
+    kvcvrt.write(out, [(2, 1, first)], grid=GRID, type="top", create=True)
+    assert [b["period"] for b in kvcvrt.info(out)["own"]] == [1, 2]  # a new file gives period 1 the first block
 
 
 @pytest.mark.parametrize("values", [
@@ -81,14 +75,9 @@ def test_write_and_convert_of_the_same_values_give_the_same_bytes(tmp_path):
     assert (tmp_path / "text.top").read_bytes() == (tmp_path / "arrays.top").read_bytes()
 
 
-def test_info_is_what_the_command_line_prints(tmp_path):
-    out = tmp_path / "a.top"
-    kvcvrt.write(out, [(2, 1, layer())], grid=GRID, type="top")
-    assert kvcvrt.info(out, grid=GRID, type="top")["text"] == \
-        cli("info", out, "--grid", "4,3,2", "--type", "top").splitlines()
-
-
-def test_types_are_the_command_line_list(tmp_path):
+def test_info_and_types_are_what_the_command_line_prints(existing):
+    assert kvcvrt.info(existing, grid=GRID, type="top")["text"] == \
+        cli("info", existing, "--grid", "4,3,2", "--type", "top").splitlines()
     rows = cli("types").splitlines()[1:]
     assert [(t["row"], t["code"], t["extension"]) for t in kvcvrt.types()] == \
         [(int(r.split()[0]), int(r.split()[-3]), r.split()[-2]) for r in rows]
