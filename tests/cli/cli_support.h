@@ -27,23 +27,10 @@ inline std::string Quote(const std::filesystem::path& p) {
   return "\"" + kv::PathText(std::filesystem::path(p).make_preferred()) + "\"";
 }
 
-// Runs a command line through the shell and gives its exit status. The text is
+// Runs kvcvrt-cli with the arguments as one command-line text through the shell;
+// standard input comes from the file stdinFrom when one is named, and standard
+// output goes to stdoutTo when one is named (out is then empty). The text is
 // UTF-8; Windows gets it as UTF-16, since its narrow form knows one code page only.
-inline int System(const std::string& command) {
-#ifdef _WIN32
-  const int n = MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wide.data(), n);
-  return _wsystem(wide.c_str());
-#else
-  const int raw = std::system(command.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-}
-
-// Runs kvcvrt-cli with the arguments as one command-line text; standard input
-// comes from the file stdinFrom when one is named, and standard output goes to
-// stdoutTo when one is named (out is then empty).
 inline Outcome RunCli(const ScratchDir& dir, const std::string& args, const std::filesystem::path& stdinFrom = {},
                       const std::filesystem::path& stdoutTo = {}) {
   const auto out = stdoutTo.empty() ? dir / "cli.stdout" : stdoutTo;
@@ -52,8 +39,14 @@ inline Outcome RunCli(const ScratchDir& dir, const std::string& args, const std:
   if (!stdinFrom.empty()) command += " < " + Quote(stdinFrom);
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd /c takes off one pair of outer quotes
+  std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  const int status = _wsystem(wide.c_str());
+#else
+  const int raw = std::system(command.c_str());
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
-  Outcome o{System(command), stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
+  Outcome o{status, stdoutTo.empty() ? ReadAll(out) : "", ReadAll(err)};
   if (stdoutTo.empty()) std::filesystem::remove(out);
   std::filesystem::remove(err);
   return o;

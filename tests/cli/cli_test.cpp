@@ -1,11 +1,13 @@
 // kvcvrt-cli's wiring: its options reach the core's requests, the core's answers
-// reach the user as output, messages and exit statuses. The core's own rules
-// are the core tests' business.
+// reach the user as output, messages and exit statuses; and the conventions
+// scripts rely on: "-" for the standard streams, short options, --quiet, the
+// shell completion. The core's own rules are the core tests' business.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -37,33 +39,30 @@ std::string NameFromModel(const std::filesystem::path& p) {
 // `convert` hands its arguments to the core's run: the file it writes is the one
 // the core writes for the same request, run after run, and it says what was stored.
 TEST(CliConvert, WritesWhatTheCoreWrites) {
-  const struct {
-    std::vector<kvtest::Set> sets;
-    std::string options;
-    int type;
-    bool create;
-    std::string said;
-  } steps[] = {
+  // sets, options, type code, whether a new file, what it says
+  const std::vector<std::tuple<std::vector<kvtest::Set>, std::string, int, bool, std::string>> steps = {
       {{{1, 2, 1}, {5, 1, 7}}, "--type 3", 3, false, "2 data sets stored, 0 skipped"},
       {{{3, 1, 20}, {4, 3, 0}}, "-t top", 3, false, "1 data set stored, 1 skipped"},
       {{{3, 1, 20}}, "--type .top --create", 3, true, "1 data set stored, 0 skipped"},
       {{{5, 1, 1}}, "--type rch", 23, false, "1 data set stored, 0 skipped"},
   };
   kvtest::ScratchDir dir;
-  for (const auto& step : steps) {
-    const auto out = dir / (step.type == 23 ? "a.rch" : "a.top");
-    const auto r = Convert(dir, step.sets, "--grid 3,2,2 " + step.options + " --output " + Quote(out));
+  for (const auto& [sets, options, type, create, said] : steps) {
+    const auto out = dir / (type == 23 ? "a.rch" : "a.top");
+    const auto r = Convert(dir, sets, "--grid 3,2,2 " + options + " --output " + Quote(out));
     ASSERT_EQ(r.status, 0) << r.err;
     const auto core = dir / ("core." + out.extension().string());
-    kv::RunConversion({dir / "in.dat", core, step.type, {3, 2, 2}, step.create});
-    EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), ReadAll(core))) << step.options;
-    EXPECT_EQ(r.out, step.said + " (layer above NZ): " + kv::PathText(out) + "\n");
+    kv::RunConversion({dir / "in.dat", core, type, {3, 2, 2}, create});
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), ReadAll(core))) << options;
+    EXPECT_EQ(r.out, said + " (layer above NZ): " + kv::PathText(out) + "\n");
     EXPECT_EQ(r.err, "");  // no progress bar when standard error is not a terminal
   }
 }
 
 // A run the core refuses is status 1, a usage error status 2; either way the
-// message goes to standard error and the file stays as it was.
+// message goes to standard error, saying for a slip of the keyboard what was
+// meant, nothing is written and the file stays as it was. Text from standard
+// input is named so.
 TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   kvtest::ScratchDir dir;
   const std::string data = Quote(dir / "a.top");
@@ -72,10 +71,18 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   const std::string before = ReadAll(dir / "a.top");
   WriteAll(dir / "old.kv5", "[VERSION]\nNUMBER=3999\n[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
   WriteAll(dir / "in.dat", kvtest::InputText({{1001, 1, 1}}, 6));
+  WriteAll(dir / "stdin.dat", "1\n1 1\n1 2 x\n");
+  std::vector<float> layer(6, 1.0f);
+  layer[2] = std::numeric_limits<float>::infinity();
+  kv::WriteLayer(dir / "inf.top", {3, 2, 2}, 4, 3, 2, layer);
+  const std::string inf = "export " + Quote(dir / "inf.top") + " --grid 3,2,2 --type 3";
   const std::string in = "convert --input " + Quote(dir / "in.dat");
   const std::vector<std::tuple<std::string, int, std::string>> cases = {  // arguments, status, words
       {in + " --grid 3,2,2 --type 3" + out, 1, "period 1001 is outside 1..1000"},
       {in + " --model " + Quote(dir / "old.kv5") + " --type 3" + out, 1, "older than 4000"},
+      {"convert -i - -g 3,2,2 -t 3" + out, 1, "line 3, column 5 of standard input: \"x\" is not a number"},
+      {inf + " --output " + Quote(dir / "x.txt"), 1, "holds inf"},
+      {inf, 1, "holds inf"},  // nothing on standard output either
       {"", 2, "A subcommand is required"},
       {in + " --grid 3,2,2" + out, 2, "--type is required"},
       {in + " --grid 3,2,2 --type 35" + out, 2, "--type: \"35\" is neither a type code"},
@@ -86,9 +93,19 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
       {"export " + data + " --grid 3,2,2 --type 3 --periods 5-3 --output " + Quote(dir / "x.txt"), 2, "runs backwards"},
       {"info " + data + " --grid 3,2,2", 2, "--type is needed with --model or --grid"},
       {"info " + data + " --type 3", 2, "--type needs --model or --grid"},
+      {"convert --inptu in.dat -g 3,2,2 -t 3", 2, "unknown option --inptu; did you mean --input?"},
+      {"convert -input in.dat -g 3,2,2 -t 3 --creat", 2, "unknown option --creat; did you mean --create?"},
+      {"export " + data + " -g 3,2,2 -t 3 --perods=1", 2, "unknown option --perods; did you mean --periods?"},
+      {"convert --frobnicate", 2, "unknown option --frobnicate"},
+      {"convrt", 2, "unknown command convrt; did you mean convert?"},
+      {"help exprot", 2, "unknown command exprot; did you mean export?"},
+      {"convert -i in.dat -g 3,2,2 -t 3 -o -", 2, "--output cannot be - (standard output): a period data file is "
+                                                 "written in place with seeks, which a pipe cannot do."},
+      {"export - -g 3,2,2 -t 3", 2, "DATAFILE cannot be - (standard input): a period data file is read in place"},
+      {"info -", 2, "DATAFILE cannot be - (standard input)"},
   };
   for (const auto& [args, status, words] : cases) {
-    const auto r = RunCli(dir, args);
+    const auto r = RunCli(dir, args, dir / "stdin.dat");
     EXPECT_EQ(r.status, status) << args;
     EXPECT_EQ(r.out, "") << args;
     EXPECT_NE(r.err.find(words), std::string::npos) << args << "\n" << r.err;
@@ -96,35 +113,6 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   }
   EXPECT_TRUE(kvtest::LeftBeside(dir / "a.top").empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "x.txt"));
-}
-
-// A folder, a model and an input named outside ASCII: the arguments reach the core
-// intact, the files are found and written, and the message names them in UTF-8.
-TEST(CliConvert, NamesOutsideAscii) {
-  kvtest::ScratchDir dir;
-  const std::filesystem::path folder = dir.path() / kv::PathFromUtf8("B\u00f6den \u00dc");
-  std::filesystem::create_directory(folder);
-  const std::filesystem::path model = folder / kv::PathFromUtf8("B\u00f6den.kv5");
-  const std::filesystem::path input = folder / kv::PathFromUtf8("Eingabe \u00e4.dat");
-  WriteAll(model, "[DIMENSION]\nNX=2\nNY=1\nNZ=1\n");
-  WriteAll(input, "1\n1 1\n1.5 2\n");
-  const auto r = RunCli(dir, "convert --input " + Quote(input) + " --model " + Quote(model) + " --type 3");
-  ASSERT_EQ(r.status, 0) << r.err;
-  const std::filesystem::path output = folder / kv::PathFromUtf8("B\u00f6den.top");
-  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + NameFromModel(output) + "\n");
-  EXPECT_EQ(kvtest::FloatAt(ReadAll(output), 4000), 1.5f);
-}
-
-// What the run reports beside its result goes to standard error, and the run still succeeds.
-TEST(Cli, WarningsGoToStandardError) {
-  kvtest::ScratchDir dir;
-  WriteAll(dir / "in.dat", "1\n1 1 1 2 3 4 5 6\n7\n");
-  const auto r = RunCli(dir, "convert -i " + Quote(dir / "in.dat") + " -g 3,2,2 -t 3 -o " + Quote(dir / "a.top"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + (dir / "a.top").string() + "\n");
-  const auto core = kv::RunConversion({dir / "in.dat", dir / "core.top", 3, {3, 2, 2}, false});
-  ASSERT_EQ(core.warnings.size(), 1u);
-  EXPECT_EQ(r.err, "warning: " + core.warnings[0] + "\n");
 }
 
 // `help COMMAND` prints what `COMMAND --help` prints.
@@ -140,50 +128,139 @@ TEST(Cli, HelpVersionAndTypes) {
   for (const char* version : {"--version", "-V"}) EXPECT_EQ(RunCli(dir, version).out, "kvcvrt-cli " KVCVRT_VERSION "\n");
   const auto r = RunCli(dir, "types");
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 32);  // a heading and 31 rows
   EXPECT_NE(r.out.find(" 14  (RCH) Recharge Rate "), std::string::npos);
   EXPECT_NE(r.out.find("  23  .rch       yes\n 15  (RCH)"), std::string::npos) << r.out;
 }
 
-// --model gives the grid and the output name. `info` prints the core's description of
-// the file, against the grid of --model or --grid when one is given; --check makes a problem status 1.
-TEST(CliInfo, PrintsTheCoresDescription) {
+// --model gives the grid and the output name; named outside ASCII, the files
+// are found and written and the message names them in UTF-8. `info` prints the
+// core's description of the file, against the grid of --model or --grid when
+// one is given; --check makes a problem status 1.
+TEST(CliInfo, ModelNamesOutsideAsciiAndTheCoresDescription) {
   kvtest::ScratchDir dir;
-  const std::string model = " --model " + Quote(dir / "m.kv5");
-  WriteAll(dir / "m.kv5", "[VERSION]\nNUMBER=4000\n[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
-  const auto r = Convert(dir, {{1, 1, 1}}, model + " --type 4");
+  const std::filesystem::path folder = dir.path() / kv::PathFromUtf8("B\u00f6den \u00dc");
+  std::filesystem::create_directory(folder);
+  const auto input = folder / kv::PathFromUtf8("Eingabe \u00e4.dat"), bot = folder / kv::PathFromUtf8("B\u00f6den.bot");
+  const std::string model = " --model " + Quote(folder / kv::PathFromUtf8("B\u00f6den.kv5"));
+  WriteAll(folder / kv::PathFromUtf8("B\u00f6den.kv5"), "[VERSION]\nNUMBER=4000\n[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
+  WriteAll(input, kvtest::InputText({{1, 1, 1}}, 6));
+  const auto r = RunCli(dir, "convert --input " + Quote(input) + model + " --type 4");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + NameFromModel(dir / "m.bot") + "\n");
+  EXPECT_EQ(r.out, "1 data set stored, 0 skipped (layer above NZ): " + NameFromModel(bot) + "\n");
   WriteAll(dir / "short.top", std::string(100, '\0'));
   const std::optional<kv::FileGeometry> none, right = kv::FileGeometry{{3, 2, 2}, 4}, wrong = kv::FileGeometry{{3, 2, 1}, 4};
-  const std::vector<std::tuple<std::string, std::string, std::optional<kv::FileGeometry>, int>> cases = {
-      {"m.bot", "", none, 0},
-      {"m.bot", model + " --type bot --check", right, 0},
-      {"m.bot", " --grid 3,2,1 --type 4", wrong, 0},
-      {"m.bot", " --grid 3,2,1 --type 4 --check", wrong, 1},
-      {"short.top", " --check", none, 1},
+  const std::vector<std::tuple<std::filesystem::path, std::string, std::optional<kv::FileGeometry>, int>> cases = {
+      {bot, "", none, 0},
+      {bot, model + " --type bot --check", right, 0},
+      {bot, " --grid 3,2,1 --type 4", wrong, 0},
+      {bot, " --grid 3,2,1 --type 4 --check", wrong, 1},
+      {dir / "short.top", " --check", none, 1},
   };
   for (const auto& [file, options, geometry, status] : cases) {
-    const auto info = RunCli(dir, "info " + Quote(dir / file) + options);
-    EXPECT_EQ(info.status, status) << file << options << "\n" << info.err;
+    const auto info = RunCli(dir, "info " + Quote(file) + options);
+    EXPECT_EQ(info.status, status) << options << "\n" << info.err;
     std::string expected;
-    for (const std::string& line : kv::RenderDataFileInfo(kv::DescribeDataFile(dir / file, geometry))) expected += line + "\n";
-    EXPECT_EQ(info.out, expected) << file << options;
+    for (const std::string& line : kv::RenderDataFileInfo(kv::DescribeDataFile(file, geometry))) expected += line + "\n";
+    EXPECT_EQ(info.out, expected) << options;
   }
 }
 
-// A refused export prints nothing, to a file or to standard output.
-TEST(CliExport, RefusedExportWritesNothing) {
+// show, stats and diff wired in: the exit status of diff, which a calibration
+// loop acts on, and the usage errors of the three commands.
+TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine) {
+  const kvtest::ScratchDir dir;
+  const std::string grid = " -g 3,2,1 -t top ";
+  ASSERT_EQ(Convert(dir, {{1, 1, 1}}, grid + "-c -o " + Quote(dir / "a.top")).status, 0);
+  ASSERT_EQ(Convert(dir, {{1, 1, 1.25f}}, grid + "-c -o " + Quote(dir / "b.top")).status, 0);
+  const std::string files = Quote(dir / "a.top") + " " + Quote(dir / "b.top");
+  struct Case {
+    std::string args;
+    int status;
+    std::string said;
+  };
+  const std::vector<Case> cases = {
+      {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "a.top") + grid, 0, "agree within 0 in 1 layer"},
+      {"diff " + files + grid, 1, "differ: 1 of 1 layers beyond the tolerance 0"},
+      {"diff " + files + grid + "--tolerance 0.25 --csv", 0, "1,1,0.25,1,1,0.2,1,1,within\n"},
+      {"diff " + files + grid + "--tolerance 0.2 -q", 1, ""},  // says nothing (checked below)
+      {"diff " + files + grid + "--tolerance -1", 2, "--tolerance"},
+      {"diff " + Quote(dir / "a.top") + grid, 2, "SECOND"},
+      {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "none.top") + grid, 1, "none.top"},
+      {"stats " + Quote(dir / "a.top") + " -g 3,2,1 --csv", 2, "--type is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "--period 1 -o " + Quote(dir / "a.top"), 1, "would overwrite"},
+      {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 2 -o " + Quote(dir / "a.png"), 1, "no data set 2"},
+  };
+  for (const Case& c : cases) {
+    const kvtest::Outcome o = RunCli(dir, c.args);
+    EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.err;
+    EXPECT_NE((o.out + o.err).find(c.said), std::string::npos) << c.args << "\n" << o.out << o.err;
+    EXPECT_TRUE(!c.said.empty() || (o.out + o.err).empty()) << c.args;
+  }
+}
+
+// The same data through files and long options, and through the standard
+// streams and short options, gives the same bytes and the same text; --quiet
+// drops the result line and nothing else.
+TEST(CliConventions, StandardStreamsShortOptionsAndQuietMatchFilesAndLongOptions) {
   kvtest::ScratchDir dir;
-  std::vector<float> layer(6, 1.0f);
-  layer[2] = std::numeric_limits<float>::infinity();
-  kv::WriteLayer(dir / "a.top", {3, 2, 2}, 4, 3, 2, layer);
-  for (const std::string& output : {" --output " + Quote(dir / "out.dat"), std::string()}) {
-    const auto r = RunCli(dir, "export " + Quote(dir / "a.top") + " --grid 3,2,2 --type 3" + output);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("holds inf"), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.dat"));
+  const std::string top = " --grid 3,2,2 --type 3 ";
+  ASSERT_EQ(Convert(dir, {{1, 2, 1}, {5, 1, 7}, {3, 4, 0}}, top + "--create --output " + Quote(dir / "file.top")).status, 0);
+  ASSERT_EQ(RunCli(dir, "export " + Quote(dir / "file.top") + top + "--output " + Quote(dir / "back.dat")).status, 0);
+  const std::vector<std::tuple<std::string, std::string, std::string, bool>> cases = {  // arguments, output, same as, says
+      {"convert -i - -g 3,2,2 -t top -c -o ", "stdin.top", "file.top", true},
+      {"export " + Quote(dir / "stdin.top") + " -g 3,2,2 -t 3 -o ", "-", "back.dat", false},
+      {"convert -q -i - -g 3,2,2 -t 3 -o ", "q.top", "file.top", false},
+      {"export --quiet " + Quote(dir / "file.top") + " -g 3,2,2 -t 3 -o ", "q.dat", "back.dat", false},
+  };
+  for (const auto& [args, output, same, says] : cases) {
+    const auto r = RunCli(dir, args + (output == "-" ? "-" : Quote(dir / output)), dir / "in.dat");
+    ASSERT_EQ(r.status, 0) << args << "\n" << r.err;
+    EXPECT_EQ(r.err, "") << args;
+    if (output == "-") {
+      EXPECT_EQ(r.out, ReadAll(dir / same));
+      continue;
+    }
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / output), ReadAll(dir / same))) << args;
+    EXPECT_EQ(r.out, says ? "2 data sets stored, 1 skipped (layer above NZ): " + (dir / output).string() + "\n" : "");
+  }
+}
+
+#ifndef _WIN32
+// A full disk behind standard output fails the run, whatever printed to it.
+TEST(CliConventions, AFullStandardOutputIsStatusOne) {
+  kvtest::ScratchDir dir;
+  kv::WriteLayer(dir / "a.top", {3, 2, 2}, 1, 3, 1, std::vector<float>(6, 1.0f));
+  for (const std::string& args :
+       {std::string("types"), std::string("--help"), "export " + Quote(dir / "a.top") + " -g 3,2,2 -t 3"}) {
+    const auto r = RunCli(dir, args, {}, "/dev/full");
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.err.find("write"), std::string::npos) << args << "\n" << r.err;
+  }
+}
+#endif
+
+// The shell completion lists each command's options by hand: every option the
+// command's help shows must be there, and no other.
+TEST(CliConventions, CompletionOffersEveryOptionOfEachCommand) {
+  kvtest::ScratchDir dir;
+  const std::string script = ReadAll(KVCVRT_COMPLETION);
+  for (const std::string command : {"convert", "export", "info", "types", "show", "stats", "diff"}) {
+    const std::string key = "    " + command + ") options=\"";
+    const std::size_t at = script.find(key);
+    ASSERT_NE(at, std::string::npos) << command;
+    const std::string listed = " " + script.substr(at + key.size(), script.find('"', at + key.size()) - at - key.size()) + " ";
+    const std::string help = RunCli(dir, "help " + command).out;
+    std::size_t offered = 0;
+    for (std::size_t i = help.find("\n  -"); i != std::string::npos; i = help.find("\n  -", i + 1)) {
+      std::string names = help.substr(i + 3, help.find_first_of(" \n", i + 3) - i - 3);  // "-i,--input"
+      std::replace(names.begin(), names.end(), ',', ' ');
+      std::istringstream words(names);
+      for (std::string name; words >> name; ++offered) {
+        EXPECT_NE(listed.find(" " + name + " "), std::string::npos) << command << " " << name;
+      }
+    }
+    EXPECT_EQ(static_cast<std::size_t>(std::count(listed.begin(), listed.end(), ' ')) - 1, offered) << command << listed;
   }
 }
 

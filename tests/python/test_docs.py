@@ -13,8 +13,7 @@ ROOT = Path(__file__).resolve().parents[2]
 
 
 def readme_blocks(kind):
-    """The fenced blocks of one kind in the README's sections on using kvcvrt
-    (installing and building are the package's and the build's own checks)."""
+    """The fenced blocks of one kind in the README's sections on using kvcvrt."""
     text = (ROOT / "README.md").read_text()
     usage = text[text.index("## Batch use"):text.index("## The matrix input text")]
     return re.findall(rf"```{kind}\n(.*?)```", usage, re.S)
@@ -41,19 +40,14 @@ def examples(tmp_path):
     return folder, env
 
 
-@pytest.mark.parametrize("name, script", [(f"README sh {i + 1}", b) for i, b in enumerate(readme_blocks("sh"))] +
-                         [("kvcvrt-cli(1) EXAMPLES", man_examples())])
-def test_shell_examples_run(examples, name, script):
+@pytest.mark.parametrize("name, command", [(f"README sh {i + 1}", ["bash", "-euo", "pipefail", "-c", b])
+                                           for i, b in enumerate(readme_blocks("sh"))] +
+                         [("kvcvrt-cli(1) EXAMPLES", ["bash", "-euo", "pipefail", "-c", man_examples()])] +
+                         [(f"README python {i + 1}", [sys.executable, "-c", b])
+                          for i, b in enumerate(readme_blocks("python"))])
+def test_examples_run(examples, name, command):
     folder, env = examples
     subprocess.run([sys.executable, "make_kx.py", "1"], cwd=folder, check=True, stdout=open(folder / "kx.dat", "w"))
-    done = subprocess.run(["bash", "-euo", "pipefail", "-c", script], cwd=folder, env=env, capture_output=True,
-                          text=True, stdin=subprocess.DEVNULL)
-    assert done.returncode == 0, f"{name}:\n{script}\n{done.stderr}"
+    done = subprocess.run(command, cwd=folder, env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL)
+    assert done.returncode == 0, f"{name}:\n{command[-1]}\n{done.stderr}"
     assert "inconsistent" not in done.stdout
-
-
-@pytest.mark.parametrize("block", readme_blocks("python"))
-def test_python_examples_run(examples, block):
-    folder, env = examples
-    done = subprocess.run([sys.executable, "-c", block], cwd=folder, env=env, capture_output=True, text=True)
-    assert done.returncode == 0, done.stderr

@@ -1,8 +1,9 @@
-# The run and the interpreter: progress, cancelling, Ctrl-C, and other threads
-# that keep running while a run works without the GIL.
+# The run and the interpreter: progress, cancelling, Ctrl-C, other threads that
+# keep running while a run works without the GIL, and the file size limit.
 import _thread
 import faulthandler
 import os
+import resource
 import threading
 import time
 
@@ -10,84 +11,57 @@ import numpy as np
 import pytest
 
 import kvcvrt
-from conftest import matrix_text
-
-GRID = (4, 3, 2)
-needs_pipes = pytest.mark.skipif(not hasattr(os, "mkfifo"), reason="needs named pipes")
+from conftest import GRID, matrix_text, run_cli
 
 
 @pytest.fixture
-def existing(tmp_path):
-    out = tmp_path / "a.top"
-    kvcvrt.write(out, [(1, 1, np.ones((3, 4)))], grid=GRID, type="top")
-    return out
-
-
-@pytest.fixture
-def watchdog():
-    """Ends the process with every thread's traceback should a run deadlock."""
+def fifo(tmp_path):
+    """A named pipe; should a run deadlock on it, a watchdog ends the process with every thread's traceback."""
+    if not hasattr(os, "mkfifo"):
+        pytest.skip("needs named pipes")
+    os.mkfifo(path := tmp_path / "in.fifo")
     faulthandler.dump_traceback_later(120, exit=True)
-    yield
+    yield path
     faulthandler.cancel_dump_traceback_later()
-
-
-class Stop(Exception):
-    pass
 
 
 def stop_at_second_set(report):
     if report["sets_done"] == 2:
-        raise Stop("from the callback")
+        raise LookupError("from the callback")  # an exception the module never raises itself
 
 
 @pytest.mark.parametrize("progress, raised", [
     (lambda report: report["sets_done"] < 2, kvcvrt.Error),  # False cancels
-    (stop_at_second_set, Stop),                               # an exception cancels and is raised
+    (stop_at_second_set, LookupError),                       # an exception cancels and is raised
 ])
 def test_progress_cancels_a_run_still_checking(existing, progress, raised):
     before = existing.read_bytes()
     with pytest.raises(raised) as caught:
         kvcvrt.write(existing, [(p, 1, np.zeros((3, 4))) for p in range(2, 6)], grid=GRID, type="top",
                      progress=progress)
-    if raised is kvcvrt.Error:
-        assert caught.value.kind == "cancelled"
+    assert raised is LookupError or caught.value.kind == "cancelled"
     assert existing.read_bytes() == before
 
 
-def test_progress_reports_every_set_in_order(existing):
-    reports = []
-    kvcvrt.write(existing, [(p, 1, np.zeros((3, 4))) for p in range(2, 5)], grid=GRID, type="top",
-                 progress=reports.append)
-    assert [(r["phase"], r["sets_done"], r["sets_total"]) for r in reports] == \
-        [("checking", 1, 3), ("checking", 2, 3), ("checking", 3, 3), ("writing", 3, 3)]
-
-
-@needs_pipes
-def test_another_thread_runs_while_a_run_reads_its_input(tmp_path, watchdog):
+def test_another_thread_runs_while_a_run_reads_its_input(tmp_path, fifo):
     # The run reads a pipe that this thread fills: were the GIL held by the
     # run, this thread could not write and both would wait for ever.
-    fifo = tmp_path / "in.fifo"
-    os.mkfifo(fifo)
     result = {}
     run = threading.Thread(target=lambda: result.update(
-        kvcvrt.convert(fifo, tmp_path / "a.top", grid=GRID, type="top")))
+        kvcvrt.convert(fifo, tmp_path / "b.top", grid=GRID, type="top")))
     run.start()
-    sets = [(p, 1, np.full((3, 4), p / 3)) for p in range(1, 41)]
-    text = matrix_text(sets)
+    text = matrix_text([(p, 1, np.full((3, 4), p / 3)) for p in range(1, 41)])
     with open(fifo, "w") as pipe:
         for start in range(0, len(text), 64):
             pipe.write(text[start:start + 64])
             pipe.flush()
     run.join()
     assert result["stored"] == 40
-    np.testing.assert_array_equal(kvcvrt.read(tmp_path / "a.top", grid=GRID, type="top", period=40, layer=1),
+    np.testing.assert_array_equal(kvcvrt.read(tmp_path / "b.top", grid=GRID, type="top", period=40, layer=1),
                                   np.float32(40 / 3))
 
 
-@needs_pipes
-def test_ctrl_c_cancels_a_run_still_checking(existing, tmp_path, watchdog):
-    fifo = tmp_path / "in.fifo"
-    os.mkfifo(fifo)
+def test_ctrl_c_cancels_a_run_still_checking(existing, fifo):
     one_set = matrix_text([(2, 1, np.zeros((3, 4)))]).split("\n", 1)[1]
 
     def feed():
@@ -114,10 +88,7 @@ def test_ctrl_c_cancels_a_run_still_checking(existing, tmp_path, watchdog):
     assert existing.read_bytes() == before
 
 
-@needs_pipes
-def test_ctrl_c_ends_a_read_that_waits_for_a_run(existing, tmp_path, watchdog):
-    fifo = tmp_path / "in.fifo"
-    os.mkfifo(fifo)
+def test_ctrl_c_ends_a_read_that_waits_for_a_run(existing, fifo):
     run = threading.Thread(target=kvcvrt.convert, args=(fifo, existing), kwargs=dict(grid=GRID, type="top"))
     run.start()
     with open(fifo, "w") as pipe:  # the run holds the file's lock while it waits for this text
@@ -129,3 +100,24 @@ def test_ctrl_c_ends_a_read_that_waits_for_a_run(existing, tmp_path, watchdog):
         pipe.write(matrix_text([(2, 1, np.zeros((3, 4)))]))
     run.join()
     assert kvcvrt.read(existing, grid=GRID, type="top", period=2, layer=1).sum() == 0
+
+
+def test_progress_reports_every_set_and_ctrl_c_while_writing_comes_after_the_run(existing):
+    reports = []
+    with pytest.raises(KeyboardInterrupt) as caught:
+        kvcvrt.write(existing, [(p, 1, np.full((3, 4), 7.0)) for p in range(2, 5)], grid=GRID, type="top",
+                     progress=lambda r: reports.append(r) or (_thread.interrupt_main() if r["phase"] == "writing" else None))
+    assert [(r["phase"], r["sets_done"], r["sets_total"]) for r in reports] == \
+        [("checking", 1, 3), ("checking", 2, 3), ("checking", 3, 3), ("writing", 3, 3)]
+    assert caught.value.result["stored"] == 3 and "the run completed" in caught.value.__notes__[0]
+    assert kvcvrt.read(existing, grid=GRID, type="top", period=4, layer=1).max() == 7.0
+
+
+def test_the_file_size_limit_is_a_refusal_that_leaves_the_file(tmp_path):
+    (tmp_path / "in.dat").write_text("1 1 1 1 2 3 4 5 6")
+    (tmp_path / "o.top").write_bytes(b"old bytes")
+    done = run_cli("convert", "-i", "in.dat", "-g", "3,2,2", "-t", "3", "-c", "-o", "o.top", cwd=tmp_path,
+                   restore_signals=True,  # SIGXFSZ as a shell leaves it
+                   preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000)))
+    assert done.returncode == 1 and "File too large" in done.stderr and done.stderr.endswith("was not changed.\n")
+    assert (tmp_path / "o.top").read_bytes() == b"old bytes"

@@ -1,12 +1,15 @@
 # Arrays into period data files and back: the values, their rounding, and the
-# bytes compared with the text road.
+# bytes compared with the text road; info, types, stats and diff as the
+# command line prints them.
+import csv
+import io
+
 import numpy as np
 import pytest
 
 import kvcvrt
-from conftest import cli, matrix_text
+from conftest import GRID, cli, matrix_text, run_cli
 
-GRID = (4, 3, 2)  # NX, NY, NZ
 rng = np.random.default_rng(7)
 
 
@@ -32,14 +35,7 @@ def test_write_then_read_gives_the_float32_values(tmp_path, type_, sets, create_
         np.testing.assert_array_equal(got, values.astype(np.float32))
 
 
-def test_create_new_drops_the_old_periods(tmp_path):
-    out = tmp_path / "a.top"
-    kvcvrt.write(out, [(4, 1, layer())], grid=GRID, type="top")
-    kvcvrt.write(out, [(2, 1, layer())], grid=GRID, type="top", create=True)
-    assert [b["period"] for b in kvcvrt.info(out)["own"]] == [1, 2]  # a new file gives period 1 the first block
-
-
-def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end(tmp_path):
+def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end_and_create_starts_anew(tmp_path):
     out = tmp_path / "a.top"
     first, second = layer(), layer()
     kvcvrt.write(out, [(1, 1, first), (1, 2, second), (6, 1, first)], grid=GRID, type="top")
@@ -50,6 +46,8 @@ def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end(tmp_path)
     assert np.isnan(later[1]).all()  # period 6's second layer was never written
     with pytest.raises(kvcvrt.Error, match="past the end of the file"):
         kvcvrt.read(out, grid=GRID, type="top", period=6, layer=2)
+    kvcvrt.write(out, [(2, 1, first)], grid=GRID, type="top", create=True)
+    assert [b["period"] for b in kvcvrt.info(out)["own"]] == [1, 2]  # a new file gives period 1 the first block
 
 
 @pytest.mark.parametrize("values", [
@@ -81,14 +79,9 @@ def test_write_and_convert_of_the_same_values_give_the_same_bytes(tmp_path):
     assert (tmp_path / "text.top").read_bytes() == (tmp_path / "arrays.top").read_bytes()
 
 
-def test_info_is_what_the_command_line_prints(tmp_path):
-    out = tmp_path / "a.top"
-    kvcvrt.write(out, [(2, 1, layer())], grid=GRID, type="top")
-    assert kvcvrt.info(out, grid=GRID, type="top")["text"] == \
-        cli("info", out, "--grid", "4,3,2", "--type", "top").splitlines()
-
-
-def test_types_are_the_command_line_list(tmp_path):
+def test_info_and_types_are_what_the_command_line_prints(existing):
+    assert kvcvrt.info(existing, grid=GRID, type="top")["text"] == \
+        cli("info", existing, "--grid", "4,3,2", "--type", "top").splitlines()
     rows = cli("types").splitlines()[1:]
     assert [(t["row"], t["code"], t["extension"]) for t in kvcvrt.types()] == \
         [(int(r.split()[0]), int(r.split()[-3]), r.split()[-2]) for r in rows]
@@ -98,3 +91,32 @@ def test_model_gives_the_grid_and_the_output_name(tmp_path, model):
     result = kvcvrt.write(None, [(1, 2, layer())], model=model, type="top")
     assert result["output"] == str(tmp_path / "area.top")
     assert kvcvrt.read(tmp_path / "area.top", model=model, type=3, period=1).shape == (2, 3, 4)
+
+
+def test_stats_and_diff_match_the_command_line(tmp_path):
+    a, b = tmp_path / "a.top", tmp_path / "b.top"
+    sets = [(1, 1, rng.standard_normal((3, 4)) + 1000), (1, 2, np.zeros((3, 4))), (4, 1, rng.standard_normal((3, 4)))]
+    kvcvrt.write(a, sets, grid=GRID, type="top")
+    changed = sets[2][2].copy()
+    changed[2, 1] += 0.5
+    kvcvrt.write(b, sets[:2] + [(4, 1, changed)], grid=GRID, type="top")
+    on_grid = ("-g", "4,3,2", "-t", "top", "--csv")
+
+    rows = list(csv.DictReader(io.StringIO(cli("stats", a, *on_grid, "--nodata", "0"))))
+    got = kvcvrt.stats(a, grid=GRID, type="top", nodata=0)
+    assert len(rows) == len(got) == 3  # the file ends after layer 1 of period 4
+    for row, mine in zip(rows, got):
+        for key in ("period", "layer", "zeros", "nodata"):
+            assert int(row[key]) == mine[key]
+        for key, kind in (("min", np.float32), ("max", np.float32), ("mean", float), ("std", float)):
+            assert kind(row[key]) == kind(mine[key]) or (np.isnan(mine[key]) and row[key] == "nan")
+    assert got[0]["mean"] == float(np.mean(sets[0][2].astype(np.float32).astype(np.float64)))
+
+    d = kvcvrt.diff(a, b, grid=GRID, type="top")
+    assert d["within"] is False
+    for row, mine in zip(csv.DictReader(io.StringIO(run_cli("diff", a, b, *on_grid).stdout)), d["layers"]):
+        assert (int(row["period"]), int(row["layer"]), row["status"]) == (mine["period"], mine["layer"], mine["status"])
+        assert float(row["max_abs"]) == mine["max_abs"]
+    differs = [x for x in d["layers"] if x["status"] == "differs"]
+    assert [(x["period"], x["layer"], x["abs_row"], x["abs_column"]) for x in differs] == [(4, 1, 3, 2)]
+    assert kvcvrt.diff(a, b, grid=GRID, type="top", tolerance=0.5)["within"] is True
