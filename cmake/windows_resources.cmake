@@ -1,6 +1,10 @@
 # kv_windows_resources(TARGET DESCRIPTION): gives a Windows program its icon,
 # its manifest (DPI awareness, long paths) and a version resource, from
 # zuduradu/app/windows.rc.in. Does nothing when the target is not for Windows.
+if(WIN32)
+  enable_language(RC)
+endif()
+
 function(kv_windows_resources target description)
   if(NOT WIN32)
     return()

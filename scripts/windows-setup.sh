@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
 # Installs kvcvrt with its Windows installer, silently, into a fresh Wine prefix
 # (BUILD_DIR/wine-setup), checks what it put there, opens the sample model
-# through the .kv5 association in the window (drawn on the X display in DISPLAY,
-# its picture written to BUILD_DIR/kvcvrt-wine.png), uninstalls it silently and
-# checks that nothing of it is left. Every Wine call has a time limit.
+# with the .kv5 association's command in the window (drawn on a virtual X display
+# of its own, its picture written to BUILD_DIR/kvcvrt-wine.png), uninstalls it silently and
+# checks that nothing of it is left. Every Wine call has a time limit; Wine's
+# server and the display end with the script.
 # Usage: scripts/windows-setup.sh BUILD_DIR SETUP_EXE MODEL_FOLDER   (scripts/windows.sh test calls it)
 set -euo pipefail
-dir=$(realpath "$1") setup=$2 models=$3
+cd "$(dirname "$0")/.."
+dir=$(realpath "$1") setup=$(realpath "$2") models=$(realpath "$3")
+scripts/deps.sh xvfb x11-apps x11-utils netpbm fonts-wine
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX="$dir/wine-setup" WINEDEBUG=-all
+export WINEPREFIX="$dir/wine-setup" WINEDEBUG=-all LC_ALL=C.UTF-8
 rm -rf "$WINEPREFIX"
-trap 'timeout 20 "$wineserver" -w || "$wineserver" -k || true' EXIT
+
+# A virtual X display of its own for the window, on the first free number.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=":$display"
+trap 'timeout 20 "$wineserver" -w || "$wineserver" -k || true; kill "$xvfb" 2>/dev/null || true' EXIT
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done
 w() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; }
 timeout 300 "$wine" wineboot --init >/dev/null 2>&1
+# Wine's own fonts (Tahoma and others) where Windows keeps its fonts, so that the
+# window looks as on Windows.
+cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...: one line of the report
