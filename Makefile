@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run package install bench fuzz sanitize mutate windows windows-test clean
+.PHONY: build test run package install bench fuzz sanitize mutate windows windows-test windows-ui-test windows-qt clean
 
 build:
 	scripts/deps.sh
@@ -34,13 +34,24 @@ mutate:
 	scripts/deps.sh
 	scripts/mutate.py $(MUTATE_ARGS)
 
-# kvcvrt-cli for 64-bit Windows (build-windows/bin/kvcvrt-cli.exe), cross-built with MinGW-w64.
+# kvcvrt for 64-bit Windows, cross-built with MinGW-w64: build-windows/bin/kvcvrt.exe (the window,
+# against a static Qt that scripts/qt-windows.sh builds once from Debian's Qt source and caches),
+# build-windows/bin/kvcvrt-cli.exe and the installer build-windows/kvcvrt-<version>-setup.exe.
 windows:
 	scripts/windows.sh build
 
-# The core and CLI tests under Wine, and kvcvrt-cli.exe compared with the Linux build.
+# The core, CLI and app tests under Wine, kvcvrt-cli.exe compared with the Linux build, the window opened on the
+# sample model (build-windows/kvcvrt-wine.png) and the installer installed and uninstalled silently.
 windows-test:
 	scripts/windows.sh test
+
+# The same with the window's Qt Test programs under Wine too, on the offscreen platform.
+windows-ui-test:
+	KV_WINDOWS_UI_TESTS=ON scripts/windows.sh test
+
+# Only the static Qt for Windows, into its cache (/var/cache/kvcvrt/...).
+windows-qt:
+	scripts/qt-windows.sh
 
 clean:
 	rm -rf build build-asan build-bench build-fuzz build-mutate build-windows

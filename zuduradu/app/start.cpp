@@ -18,8 +18,9 @@ bool IsSet(const Environment& env, const char* name) {
 }
 
 // The platform named by -platform NAME (or --platform, or =NAME) among the
-// arguments, as Qt reads its own options.
-std::optional<std::string> PlatformArgument(const std::vector<std::string>& args) {
+// arguments, as Qt reads its own options. (Unused on Windows and macOS, where a
+// window needs no display variable.)
+[[maybe_unused]] std::optional<std::string> PlatformArgument(const std::vector<std::string>& args) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string_view arg = args[i];
     if (arg.starts_with("--")) arg.remove_prefix(1);
@@ -30,7 +31,7 @@ std::optional<std::string> PlatformArgument(const std::vector<std::string>& args
 }
 
 // Whether one platform of the list "name[:options];name..." can start here.
-bool CanStart(std::string_view entry, const Environment& env) {
+[[maybe_unused]] bool CanStart(std::string_view entry, const Environment& env) {
   const std::string_view name = entry.substr(0, entry.find(':'));
   for (std::string_view free : kNoServerNeeded) {
     if (name == free) return true;

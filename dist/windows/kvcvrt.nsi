@@ -1,0 +1,165 @@
+; The Windows installer of kvcvrt: a per-user install that needs no
+; administrator rights. It puts the window and kvcvrt-cli.exe into the user's
+; programs folder, adds a Start-menu entry, opens .kv5 model files in the
+; window, and on request adds kvcvrt-cli.exe to the user's PATH. Its
+; uninstaller takes all of it away again.
+;
+; Made by scripts/windows.sh:
+;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe> -DDOC=<licence texts>
+;            -DLICENCE_PAGE=<text> -DICON=<.ico> -DOUTFILE=<setup.exe> kvcvrt.nsi
+; Silent use: setup.exe /S [/ADDTOPATH] [/D=folder]; uninstall.exe /S
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+ManifestDPIAware true
+
+!include MUI2.nsh
+!include FileFunc.nsh
+!include WordFunc.nsh
+!include LogicLib.nsh
+!include WinMessages.nsh
+
+!define APP kvcvrt
+!define PROGID "kvcvrt.model"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\kvcvrt"
+!define APP_KEY "Software\kvcvrt"
+!define CLASSES "Software\Classes"
+
+Name "kvcvrt ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\kvcvrt"
+InstallDirRegKey HKCU "${APP_KEY}" "InstallFolder"
+BrandingText "kvcvrt ${VERSION}"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1033 "ProductName" "kvcvrt"
+VIAddVersionKey /LANG=1033 "FileDescription" "kvcvrt ${VERSION} setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 the kvcvrt developers. MIT License."
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_LICENSEPAGE_TEXT_TOP "kvcvrt is free software under the MIT License; the parts it is built with have licences of their own."
+!define MUI_COMPONENTSPAGE_NODESC
+!define MUI_FINISHPAGE_RUN "$INSTDIR\bin\kvcvrt.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Open kvcvrt"
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${LICENCE_PAGE}"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Section "kvcvrt (the window and kvcvrt-cli)" SecMain
+  SectionIn RO
+  SetShellVarContext current
+  SetOutPath "$INSTDIR\bin"
+  File "${BIN}\kvcvrt.exe"
+  File "${BIN}\kvcvrt-cli.exe"
+  SetOutPath "$INSTDIR\share\doc\kvcvrt"
+  File "${DOC}\*.txt"
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  CreateShortcut "$SMPROGRAMS\kvcvrt.lnk" "$INSTDIR\bin\kvcvrt.exe" "" "$INSTDIR\bin\kvcvrt.exe" 0 \
+    SW_SHOWNORMAL "" "Put matrix text into the period data file of a groundwater model"
+
+  ; .kv5: a model description opens in the window, which takes the path as its argument.
+  ; Another program's claim on .kv5 stays; kvcvrt is then offered under "Open with".
+  WriteRegStr HKCU "${CLASSES}\${PROGID}" "" "kvcvrt model description"
+  WriteRegStr HKCU "${CLASSES}\${PROGID}\DefaultIcon" "" "$INSTDIR\bin\kvcvrt.exe,0"
+  WriteRegStr HKCU "${CLASSES}\${PROGID}\shell\open\command" "" '"$INSTDIR\bin\kvcvrt.exe" "%1"'
+  WriteRegStr HKCU "${CLASSES}\.kv5\OpenWithProgids" "${PROGID}" ""
+  ReadRegStr $0 HKCU "${CLASSES}\.kv5" ""
+  ${If} $0 == ""
+    WriteRegStr HKCU "${CLASSES}\.kv5" "" "${PROGID}"
+  ${EndIf}
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+
+  WriteRegStr HKCU "${APP_KEY}" "InstallFolder" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "kvcvrt"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "kvcvrt developers"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\bin\kvcvrt.exe,0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section /o "Add kvcvrt-cli to my PATH" SecPath
+  ReadRegStr $0 HKCU "Environment" "Path"
+  ClearErrors
+  ${WordFind} ";$0;" ";$INSTDIR\bin;" "E+1{" $1
+  ${If} ${Errors}  ; not there yet
+    ${If} $0 == ""
+      WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
+    ${Else}
+      WriteRegExpandStr HKCU "Environment" "Path" "$0;$INSTDIR\bin"
+    ${EndIf}
+    WriteRegDWORD HKCU "${APP_KEY}" "AddedToPath" 1
+    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
+  ${EndIf}
+SectionEnd
+
+Function .onInit
+  ; /ADDTOPATH on the command line chooses the PATH entry in a silent install.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ADDTOPATH" $1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${SecPath} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  SetShellVarContext current
+  ReadRegDWORD $0 HKCU "${APP_KEY}" "AddedToPath"
+  ${If} $0 == 1
+    ; Takes out our folder wherever it stands in the list, and nothing else.
+    ReadRegStr $1 HKCU "Environment" "Path"
+    ${un.WordReplace} ";$1;" ";$INSTDIR\bin;" ";" "+" $2
+    StrCpy $2 $2 "" 1   ; the ";" put in front
+    StrCpy $2 $2 -1     ; and behind
+    ${If} $2 == ""
+      DeleteRegValue HKCU "Environment" "Path"
+    ${Else}
+      WriteRegExpandStr HKCU "Environment" "Path" "$2"
+    ${EndIf}
+    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
+  ${EndIf}
+
+  ReadRegStr $0 HKCU "${CLASSES}\.kv5" ""
+  ${If} $0 == "${PROGID}"
+    DeleteRegValue HKCU "${CLASSES}\.kv5" ""
+  ${EndIf}
+  DeleteRegValue HKCU "${CLASSES}\.kv5\OpenWithProgids" "${PROGID}"
+  DeleteRegKey /ifempty HKCU "${CLASSES}\.kv5\OpenWithProgids"
+  DeleteRegKey /ifempty HKCU "${CLASSES}\.kv5"
+  DeleteRegKey HKCU "${CLASSES}\${PROGID}"
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+
+  Delete "$SMPROGRAMS\kvcvrt.lnk"
+  Delete "$INSTDIR\bin\kvcvrt.exe"
+  Delete "$INSTDIR\bin\kvcvrt-cli.exe"
+  RMDir "$INSTDIR\bin"
+  Delete "$INSTDIR\share\doc\kvcvrt\*.txt"
+  RMDir "$INSTDIR\share\doc\kvcvrt"
+  RMDir "$INSTDIR\share\doc"
+  RMDir "$INSTDIR\share"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  DeleteRegKey HKCU "${APP_KEY}"
+SectionEnd
