@@ -111,12 +111,8 @@ TEST(Conversion, RefusedRunsChangeNothing) {
       {"1 1 0" + six, g, 3, kv::ErrorKind::Unstorable, "Data set 1, layer, line 1, column 5 of IN: layer 0 is below 1."},
       {"1 1 2" + six, g, 23, kv::ErrorKind::Unstorable,
        "Data set 1, layer, line 1, column 5 of IN: layer 2 cannot be stored: this data type has one layer per period."},
-      {"1 1 0" + six, g, 23, kv::ErrorKind::Unstorable, "Data set 1, layer, line 1, column 5 of IN: layer 0 is below 1."},
       {"1 1 1" + six, {0, 2, 2}, 3, kv::ErrorKind::BadRequest,
        "The grid size 0 x 2 x 2 (columns x rows x layers) is not usable: each must be 1..32767."},
-      {"0", {32767, 32767, 3}, 3, kv::ErrorKind::BadRequest, "The grid size 32767 x 32767 x 3 is too "
-       "large for a period data file: its first block (3 layers of 1,073,676,289 values) would reach byte "
-       "12,884,119,467, past byte 2,147,483,646, the last the file can address."},
       {"2 1 1 1.5 2.5 3.5 4.5 5.5 6.5 7.5 2 1" + six, g, 3, kv::ErrorKind::BadInput,
        "Data set 2, period, line 1, column 31 of IN: \"7.5\" is not a whole number; data set 1 may hold more values "
        "than NX x NY = 3 x 2 = 6, and the grid size may not match the file."},

@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include "core/fault_support.h"
-#include "test_support.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
@@ -60,8 +59,12 @@ TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
 }
 #endif
 
-TEST(OwnFiles, TheModelIsNeverTheOutput) {
+TEST(OwnFiles, TheModelAndTheDataFileReadAreNeverTheOutput) {
   Scene s;
+  const std::string data = kvtest::ReadAll(s.out);
+  EXPECT_NE(What([&] { kv::ExportMatrixTextToFile(s.Export(), s.dir / "." / "o.top"); })
+                .find("The export would overwrite the period data file it reads"), std::string::npos);
+  EXPECT_EQ(kvtest::ReadAll(s.out), data);
   std::error_code ec;
   fs::create_symlink(s.model, s.dir / "link.kv5", ec);  // where links cannot be made, the other spelling still counts
   for (const fs::path& spelling : {s.dir / "." / "site.kv5", s.dir / "link.kv5"}) {
@@ -81,7 +84,9 @@ TEST(GridLimit, AGridWhoseFirstBlockPassesTheLastAddressableByteIsRefusedBeforeR
                                             {kv::GridSize{23170, 23170, 2}, 3, true},
                                             {kv::GridSize{23170, 23170, 2}, 17, false}}) {
     const std::string what = What([&] { kv::RunConversion({dir / "unread.dat", dir / "o.top", type, grid, false}); });
-    EXPECT_EQ(what.find("past byte 2,147,483,646") != std::string::npos, refused) << what;
+    EXPECT_EQ(what.find("is too large for a period data file: its first block") != std::string::npos, refused) << what;
+    EXPECT_EQ(what.find("past byte 2,147,483,646, the last the file can address") != std::string::npos, refused) << what;
+    EXPECT_FALSE(fs::exists(dir / "o.top"));
   }
 }
 
