@@ -149,10 +149,7 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
   // Period 1 holds block 537 of a 1000 x 1000 grid, the last block whose offset fits;
   // a new period would need block 538.
   kvtest::ScratchDir dir;
-  std::string header(4000, '\0');
-  header[0] = 1;
-  header[2000] = static_cast<char>(537 & 0xFF);
-  header[2001] = static_cast<char>(537 >> 8);
+  const std::string header = std::string(4000, '\0').replace(0, 1, "\1").replace(2000, 2, "\x19\x02");  // 537
   WriteAll(dir / "o.top", header);
   const std::uintmax_t length = 4000 + std::uintmax_t{537} * 4000000;  // sparse: the file ends with block 537
   std::filesystem::resize_file(dir / "o.top", length);
@@ -162,9 +159,8 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
                       ": layer 1 of period 2 would begin past byte 2,147,483,646, the largest offset the file can "
                       "address. The output file " + kv::PathText(dir / "o.top") + " was not changed.");
   EXPECT_EQ(std::filesystem::file_size(dir / "o.top"), length);
-  std::ifstream in(dir / "o.top", std::ios::binary);
   std::string start(4000, '\0');
-  in.read(start.data(), 4000);
+  std::ifstream(dir / "o.top", std::ios::binary).read(start.data(), 4000);
   EXPECT_EQ(start, header);
 }
 
