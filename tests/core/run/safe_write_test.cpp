@@ -54,16 +54,11 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
     for (int n = 1; n <= total; ++n) {
       const int error = std::vector<int>{ENOSPC, EIO, EACCES}[static_cast<std::size_t>(n % 3)];
       Scene scene(root / "run");
-      std::string what;
-      {
-        int seen = 0;
+      int seen = 0;
+      const std::string what = [&] {
         FaultHookGuard fail([&](kv::FileOperation, const fs::path&) { return ++seen == n ? error : 0; });
-        try {
-          kv::RunConversion(scene.Request(road));
-        } catch (const kv::Error& e) {
-          what = e.what();
-        }
-      }
+        return Refusal([&] { kv::RunConversion(scene.Request(road)); });
+      }();
       std::string trace = std::string(road.name) + ", operation " + std::to_string(n) + " fails: " + what;
       kv::DescribeDataFile(scene.out, {});
       std::string now = ReadAll(scene.out);
@@ -76,7 +71,7 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
       EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{}) << trace;
 #if defined(__unix__)
       Scene killed(root / "run");
-      int seen = 0;
+      seen = 0;
       const int status = KilledAt([&](kv::FileOperation, const fs::path&) { return ++seen == n; },
                                   [&] { kv::RunConversion(killed.Request(road)); });
       trace = std::string(road.name) + ", killed before operation " + std::to_string(n);
