@@ -50,9 +50,7 @@ struct Scene {
     before = ReadAll(out);
   }
   kv::ConversionRequest Request(const Road& road) const {
-    kv::ConversionRequest r{in, out, 3, kSceneGrid, road.createNew};
-    r.memoryBudgetBytes = road.budget;
-    return r;
+    return {in, out, 3, kSceneGrid, road.createNew, road.budget};
   }
 };
 
