@@ -14,6 +14,7 @@
 #include "zuduradu/core/storage/binary_file.h"
 
 #if defined(__unix__)
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -49,9 +50,7 @@ struct Scene {
     before = ReadAll(out);
   }
   kv::ConversionRequest Request(const Road& road) const {
-    kv::ConversionRequest r{in, out, 3, kSceneGrid, road.createNew};
-    r.memoryBudgetBytes = road.budget;
-    return r;
+    return {in, out, 3, kSceneGrid, road.createNew, road.budget};
   }
 };
 
@@ -62,6 +61,17 @@ class FaultHookGuard {
   FaultHookGuard(const FaultHookGuard&) = delete;
   FaultHookGuard& operator=(const FaultHookGuard&) = delete;
 };
+
+// The message of the kv::Error f is refused with, or "" when it ran.
+template <typename F>
+std::string Refusal(F&& f) {
+  try {
+    f();
+    return "";
+  } catch (const kv::Error& e) {
+    return e.what();
+  }
+}
 
 #if defined(__unix__)
 // Runs f in a child process and returns its wait status.
@@ -75,6 +85,27 @@ int InChild(F&& f) {
   int status = 0;
   waitpid(pid, &status, 0);
   return status;
+}
+
+// Runs `run` in a child process killed just before the first file operation
+// that `at(operation, path)` picks; returns the wait status.
+template <typename At, typename Run>
+int KilledAt(At&& at, Run&& run) {
+  return InChild([&] {
+    kv::SetFaultHookForTesting([&](kv::FileOperation op, const std::filesystem::path& p) {
+      return at(op, p) ? kill(getpid(), SIGKILL) : 0;
+    });
+    run();
+  });
+}
+
+// Runs f in a child process acting as user `uid` (65534 unless told); f's
+// answer is the exit code, -1 when the child did not exit, 99 when it could not
+// become that user.
+template <typename F>
+int AsUser(F&& f, uid_t uid = 65534) {
+  const int status = InChild([&] { _exit(setresgid(uid, uid, uid) || setresuid(uid, uid, uid) ? 99 : f()); });
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Runs `run(process, round)` for `rounds` rounds in each of `processes` child

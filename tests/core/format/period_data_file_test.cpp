@@ -187,18 +187,6 @@ TEST(PeriodTables, LayerOffsetLimits) {
   for (const kv::GridSize g : {kv::GridSize{32767, 1, 1}, {1, 32767, 1}, {1, 1, 32767}}) EXPECT_NO_THROW(kv::CheckGrid(g, 2000));
 }
 
-TEST(PeriodDataFile, WriteLayerRefusesWithoutTouchingTheFile) {
-  kvtest::ScratchDir dir;
-  const auto path = dir / "w.top";
-  kv::WriteLayer(path, kGrid, 1, 3, 1, Layer(1));
-  const std::string before = ReadAll(path);
-  EXPECT_KV_ERROR(kv::WriteLayer(path, kGrid, 1001, 3, 1, Layer(1)), Unstorable, "period 1001 is outside 1..1000");
-  EXPECT_KV_ERROR(kv::WriteLayer(path, kGrid, 1, 3, 3, Layer(1)), Unstorable, "layer 3");
-  EXPECT_TRUE(kvtest::SameBytes(ReadAll(path), before));
-  EXPECT_KV_ERROR(kv::WriteLayer(dir / "none.top", kGrid, 0, 3, 1, Layer(1)), Unstorable, "period 0");
-  EXPECT_FALSE(std::filesystem::exists(dir / "none.top"));
-}
-
 TEST(FileExists, OnlyReadableFiles) {
   kvtest::ScratchDir dir;
   kvtest::WriteAll(dir / "f", "x");

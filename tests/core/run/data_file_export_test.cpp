@@ -178,12 +178,4 @@ TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
                   "a.top: layer 2 of block 2 (period 5) lies past the end of the file");
 }
 
-TEST(ExportMatrixTextToFile, NeverOverwritesTheFileItReads) {
-  kvtest::ScratchDir dir;
-  kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 2.0f));
-  const std::string before = kvtest::ReadAll(dir / "a.top");
-  EXPECT_THROW(kv::ExportMatrixTextToFile({dir / "a.top", kGrid, 3, {}, {}}, dir / "a.top"), kv::Error);
-  EXPECT_EQ(kvtest::ReadAll(dir / "a.top"), before);
-}
-
 }  // namespace

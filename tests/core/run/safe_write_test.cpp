@@ -21,11 +21,8 @@
 #include "zuduradu/core/storage/output_lock.h"
 
 #if defined(__unix__)
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -57,16 +54,11 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
     for (int n = 1; n <= total; ++n) {
       const int error = std::vector<int>{ENOSPC, EIO, EACCES}[static_cast<std::size_t>(n % 3)];
       Scene scene(root / "run");
-      std::string what;
-      {
-        int seen = 0;
+      int seen = 0;
+      const std::string what = [&] {
         FaultHookGuard fail([&](kv::FileOperation, const fs::path&) { return ++seen == n ? error : 0; });
-        try {
-          kv::RunConversion(scene.Request(road));
-        } catch (const kv::Error& e) {
-          what = e.what();
-        }
-      }
+        return Refusal([&] { kv::RunConversion(scene.Request(road)); });
+      }();
       std::string trace = std::string(road.name) + ", operation " + std::to_string(n) + " fails: " + what;
       kv::DescribeDataFile(scene.out, {});
       std::string now = ReadAll(scene.out);
@@ -79,14 +71,9 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
       EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{}) << trace;
 #if defined(__unix__)
       Scene killed(root / "run");
-      const int status = InChild([&] {
-        int seen = 0;
-        kv::SetFaultHookForTesting([&](kv::FileOperation, const fs::path&) {
-          if (++seen == n) kill(getpid(), SIGKILL);
-          return 0;
-        });
-        kv::RunConversion(killed.Request(road));
-      });
+      seen = 0;
+      const int status = KilledAt([&](kv::FileOperation, const fs::path&) { return ++seen == n; },
+                                  [&] { kv::RunConversion(killed.Request(road)); });
       trace = std::string(road.name) + ", killed before operation " + std::to_string(n);
       ASSERT_TRUE(WIFSIGNALED(status)) << trace;
       kv::DescribeDataFile(killed.out, {});
@@ -152,17 +139,11 @@ TEST(SafeWrites, FileSizeLimitReached) {
     const auto limit = static_cast<rlim_t>(scene.before.size() + 30);  // too small for the new blocks
     const int status = InChild([&] {
       signal(SIGXFSZ, SIG_IGN);
-      rlimit rl{limit, limit};
+      const rlimit rl{limit, limit};
       setrlimit(RLIMIT_FSIZE, &rl);
-      try {
-        kv::RunConversion(scene.Request(kRoads[createNew ? 2 : 0]));
-        _exit(3);
-      } catch (const kv::Error& e) {
-        _exit(std::string(e.what()).find("File too large") != std::string::npos ? 0 : 4);
-      }
+      _exit(Refusal([&] { kv::RunConversion(scene.Request(kRoads[createNew ? 2 : 0])); }).find("File too large") == std::string::npos ? 4 : 0);
     });
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "createNew " << createNew;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "createNew " << createNew;
     EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << "createNew " << createNew;
     EXPECT_TRUE(LeftBeside(scene.out).empty());
   }
@@ -307,24 +288,18 @@ TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
 TEST(SafeWrites, LocksInOtherProcesses) {
   ScratchDir root;
   Scene scene(root / "s");
-  auto child = [&](bool otherUser) {
-    return InChild([&] {
-      if (otherUser && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)) _exit(3);
-      if (!otherUser) close(0);
-      try {
-        kv::OutputLock lock(scene.out, kv::LockKind::Exclusive);
-        if (otherUser) _exit(4);
-      } catch (const kv::Error&) {
-        if (!otherUser) _exit(5);
-        kv::OutputLock shared(scene.out, kv::LockKind::Shared);
-      }
-      _exit(fs::exists(fs::symlink_status(scene.out.string() + ".kvcvrt-lock")) ? 6 : 0);
-    });
-  };
-  EXPECT_EQ(child(false), 0);
-  if (getuid() == 0) {  // only root can become another user
-    EXPECT_EQ(child(true), 0);
-  }
+  const auto noLockFile = [&] { return fs::exists(fs::symlink_status(scene.out.string() + ".kvcvrt-lock")) ? 6 : 0; };
+  EXPECT_EQ(InChild([&] {
+              close(0);
+              { const kv::OutputLock lock(scene.out, kv::LockKind::Exclusive); }
+              _exit(noLockFile());
+            }), 0);
+  if (getuid() != 0) return;  // only root can become another user
+  EXPECT_EQ(AsUser([&] {
+              if (Refusal([&] { kv::OutputLock(scene.out, kv::LockKind::Exclusive); }).empty()) return 4;
+              const kv::OutputLock shared(scene.out, kv::LockKind::Shared);
+              return noLockFile();
+            }), 0);
 }
 
 TEST(SafeWrites, PlantedLinksAreNeverFollowed) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/fault_support.h"
-#include "test_support.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/run/conversion.h"
@@ -19,9 +18,7 @@
 #include "zuduradu/core/storage/side_file_name.h"
 
 #if defined(__unix__)
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 namespace fs = std::filesystem;
@@ -35,21 +32,9 @@ void Convert(const fs::path& in, const fs::path& out, const std::string& text) {
   kv::RunConversion({in, out, 3, kGrid, false});
 }
 
-// Runs f in a child process acting as user `uid`; f's answer is the exit code.
-template <typename F>
-int AsUser(uid_t uid, F&& f) {
-  const int status = kvtest::InChild([&] { _exit(setresgid(uid, uid, uid) || setresuid(uid, uid, uid) ? 99 : f()); });
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// 0 when `run` is refused with a message that contains `text`.
-int Refused(const std::function<void()>& run, const std::string& text) {
-  try {
-    run();
-    return 1;
-  } catch (const kv::Error& e) {
-    return std::string(e.what()).find(text) == std::string::npos ? (ADD_FAILURE() << e.what(), 2) : 0;
-  }
+// Whether `run` is refused with a message that holds `text`.
+bool Refused(const std::function<void()>& run, const std::string& text) {
+  return kvtest::Refusal(run).find(text) != std::string::npos;
 }
 
 TEST(JournalTrust, AnotherUsersJournalIsNeverApplied) {
@@ -60,20 +45,20 @@ TEST(JournalTrust, AnotherUsersJournalIsNeverApplied) {
   for (const uid_t victim : {0u, 65533u}) {
     for (const bool truncate : {false, true}) {
       fs::remove(kv::JournalPath(f)), fs::remove(f), fs::remove(in);
-      ASSERT_EQ(AsUser(victim, [&] { return Convert(in, f, kSeed), 0; }), 0);
+      ASSERT_EQ(kvtest::AsUser([&] { return Convert(in, f, kSeed), 0; }, victim), 0);
       const std::string before = ReadAll(f);
       // The forger offers the file's present bytes as the "new" ones: only the owner check stands in the way.
-      ASSERT_EQ(AsUser(65534, [&] {
+      ASSERT_EQ(kvtest::AsUser([&] {
         WriteAll(dir / "evil", std::string(before.size(), 'X'));
         kv::BinaryFile source(truncate ? f : dir / "evil", kv::BinaryFile::Mode::Read);
         const auto* bytes = reinterpret_cast<const unsigned char*>(before.data()) + 4000;
         const kv::PlannedWrite w{4000, {bytes, before.size() - 4000}, {}};
         return kv::WriteJournal(f, source, truncate ? 4000 : source.Length(), {&w, 1}) > 0 ? 0 : 1;
       }), 0);
-      EXPECT_EQ(AsUser(victim, [&] {
-        return Refused([&] { kv::DescribeDataFile(f, {}); }, "belongs to nobody (user id 65534), not to you") +
-               Refused([&] { Convert(in, f, kAppend); }, "was left as it is");
-      }), 0) << "victim " << victim << ", truncate " << truncate;
+      EXPECT_EQ(kvtest::AsUser([&] {
+        return Refused([&] { kv::DescribeDataFile(f, {}); }, "belongs to nobody (user id 65534), not to you") &&
+               Refused([&] { Convert(in, f, kAppend); }, "was left as it is") ? 0 : 1;
+      }, victim), 0) << "victim " << victim << ", truncate " << truncate;
       EXPECT_TRUE(kvtest::SameBytes(ReadAll(f), before)) << "victim " << victim << ", truncate " << truncate;
     }
   }
@@ -92,15 +77,12 @@ TEST(JournalTrust, AStaleJournalMeetsAnotherFile) {
   for (const auto& [after, why] : cases) {
     fs::remove(f), fs::remove(kv::JournalPath(f));
     Convert(in, f, kSeed);
-    kvtest::InChild([&] {  // an append killed before its first byte into the file
-      kv::SetFaultHookForTesting([&](kv::FileOperation op, const fs::path& p) {
-        return op == kv::FileOperation::Write && p == f ? kill(getpid(), SIGKILL) : 0;
-      });
-      Convert(in, f, kAppend);
-    });
+    // An append killed before its first byte into the file.
+    kvtest::KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == f; },
+                     [&] { Convert(in, f, kAppend); });
     after();
     const std::string now = ReadAll(f);
-    EXPECT_EQ(Refused([&] { kv::DescribeDataFile(f, {}); }, why), 0) << why;
+    EXPECT_TRUE(Refused([&] { kv::DescribeDataFile(f, {}); }, why)) << why;
     EXPECT_TRUE(kvtest::SameBytes(ReadAll(f), now)) << why;
   }
 }
@@ -112,13 +94,11 @@ TEST(JournalTrust, AnotherUsersFileIsAppendedThroughACopy) {
   Convert(dir / "in.dat", f, kSeed);
   ASSERT_EQ(chown(f.c_str(), 65533, 65533), 0);
   const std::string before = ReadAll(f);
-  kvtest::InChild([&] {  // root's run killed at its first data write: a journal of root's would lock the owner out
-    kv::SetFaultHookForTesting([&](kv::FileOperation op, const fs::path& p) {
-      return op == kv::FileOperation::Write && p.string().find("journal") == std::string::npos ? kill(getpid(), SIGKILL) : 0;
-    });
-    Convert(dir / "in.dat", f, kAppend);
-  });
-  EXPECT_EQ(AsUser(65533, [&] { return Refused([&] { kv::DescribeDataFile(f, {}); }, "") == 1 ? 0 : 1; }), 0);
+  // Root's run killed at its first data write: a journal of root's would lock the owner out.
+  kvtest::KilledAt([&](kv::FileOperation op, const fs::path& p) {
+    return op == kv::FileOperation::Write && p.string().find("journal") == std::string::npos;
+  }, [&] { Convert(dir / "in.dat", f, kAppend); });
+  EXPECT_EQ(kvtest::AsUser([&] { return kvtest::Refusal([&] { kv::DescribeDataFile(f, {}); }).empty() ? 0 : 1; }, 65533), 0);
   EXPECT_EQ(ReadAll(f), before);
   Convert(dir / "in.dat", f, kAppend);
   struct stat st {};

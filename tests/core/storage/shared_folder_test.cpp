@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <sstream>
 #include <thread>
 
 #include "core/fault_support.h"
-#include "test_support.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
@@ -24,27 +22,7 @@ namespace fs = std::filesystem;
 using kvtest::ReadAll;
 using kvtest::WriteAll;
 const kv::GridSize kGrid{3, 2, 1};
-constexpr uid_t kOther = 65534;
-
-// Runs f as the other user in a child; true when it succeeded.
-template <typename F>
-bool AsOtherUser(F&& f) {
-  const int status = kvtest::InChild([&] {
-    if (setresgid(kOther, kOther, kOther) != 0 || setresuid(kOther, kOther, kOther) != 0 || !f()) _exit(1);
-  });
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// The message f is refused with, or "" when it ran.
-template <typename F>
-std::string Refusal(F&& f) {
-  try {
-    f();
-    return "";
-  } catch (const kv::Error& e) {
-    return e.what();
-  }
-}
+using kvtest::Refusal;
 
 kv::ConversionRequest Convert(const fs::path& dir, const fs::path& out, int period, bool createNew) {
   const fs::path in = dir / ("in" + std::to_string(period) + ".dat");
@@ -67,7 +45,7 @@ struct SharedFolder {
 TEST(SharedFolder, OnlyHerOwnLinkIsFollowed) {
   for (const bool others : {true, false}) {
     SharedFolder f;
-    ASSERT_TRUE(others ? AsOtherUser([&] { return f.Plant(f.shared / "o.top"); }) : f.Plant(f.shared / "o.top"));
+    ASSERT_TRUE(others ? kvtest::AsUser([&] { return !f.Plant(f.shared / "o.top"); }) == 0 : f.Plant(f.shared / "o.top"));
     const std::string refusal = Refusal([&] { kv::RunConversion(Convert(f.root.path(), f.shared / "o.top", 1, true)); });
     EXPECT_EQ(refusal.find("Did not follow the link " + (f.shared / "o.top").string() + ": it belongs to nobody (user id "
                            "65534), and the folder " + f.shared.string() + " is one everyone may write"),
@@ -77,7 +55,7 @@ TEST(SharedFolder, OnlyHerOwnLinkIsFollowed) {
   }
   SharedFolder f;  // export's output
   kv::RunConversion(Convert(f.root.path(), f.root / "d.top", 1, true));
-  ASSERT_TRUE(AsOtherUser([&] { return f.Plant(f.shared / "t.dat"); }));
+  ASSERT_EQ(kvtest::AsUser([&] { return !f.Plant(f.shared / "t.dat"); }), 0);
   EXPECT_NE(Refusal([&] { kv::ExportMatrixTextToFile({f.root / "d.top", kGrid, 3, {}, {}}, f.shared / "t.dat"); }), "");
   EXPECT_EQ(ReadAll(f.victim), "precious");
 }
@@ -86,7 +64,7 @@ TEST(SharedFolder, AnotherUsersLockFileIsNamed) {
   for (const bool fifo : {true, false}) {
     SharedFolder f;
     const fs::path lock = f.shared / "o.top.kvcvrt-lock";
-    ASSERT_TRUE(AsOtherUser([&] { return fifo ? mkfifo(lock.c_str(), 0600) == 0 : mkdir(lock.c_str(), 0700) == 0; }));
+    ASSERT_EQ(kvtest::AsUser([&] { return fifo ? mkfifo(lock.c_str(), 0600) : mkdir(lock.c_str(), 0700); }), 0);
     const std::string refusal = Refusal([&] { kv::RunConversion(Convert(f.root.path(), f.shared / "o.top", 1, true)); });
     EXPECT_NE(refusal.find("belongs to nobody (user id 65534), and this run cannot use it (it is not a regular file). Ask "
                            "nobody (user id 65534) to remove it"),
@@ -128,7 +106,7 @@ TEST(SharedFolder, AReaderWhoMayNotWriteTheFolderStillWaits) {
       return 0;
     });
     std::ostringstream text;
-    _exit(setresuid(kOther, kOther, kOther) != 0 || !Refusal([&] { kv::ExportMatrixText({data, kGrid, 3, {}, {}}, text); }).empty());
+    _exit(setresuid(65534, 65534, 65534) != 0 || !Refusal([&] { kv::ExportMatrixText({data, kGrid, 3, {}, {}}, text); }).empty());
   }
   char c = 0;
   ASSERT_EQ(read(ready[0], &c, 1), 1);

@@ -74,14 +74,6 @@ TEST(NumberText, IntegerFields) {
   }
 }
 
-TEST(NumberText, ShortestTextReadsBack) {
-  for (float f : {0.1f, 1.0f / 3.0f, 3.40282347e38f, 1.4e-45f, -0.0f, 123456.789f, 1e-7f}) {
-    float back = 0;
-    ASSERT_EQ(kv::ParseFloatField(kv::ShortestText(f), back), kv::NumberStatus::Ok) << kv::ShortestText(f);
-    EXPECT_EQ(Bits(back), Bits(f));
-  }
-}
-
 struct Parsed {
   int count = 0;
   std::vector<int> periods, layers;

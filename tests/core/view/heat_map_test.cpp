@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -64,20 +65,14 @@ TEST(HeatMap, TwoValuesFillTheirHalvesWithTheEndsOfTheColourMapAndNoDataIsGrey) 
   EXPECT_EQ(r.At(barX, drawn.mapTop + std::max(drawn.mapHeight, 100) - 1), kv::Viridis(0));
 }
 
-TEST(HeatMap, WritesAPngFileWhoseHeaderGivesItsSize) {
+TEST(HeatMap, WritesThePngToAFileButNotOverAFolder) {
   const kvtest::ScratchDir dir;
   const kv::Raster r = kv::DrawHeatMap(std::vector<float>(6, 2.0f), 3, 2, {}, "size");
   kv::WritePng(r, dir / "a.png");
   const std::string bytes = kvtest::ReadAll(dir / "a.png");
-  ASSERT_GE(bytes.size(), 24u);
-  EXPECT_EQ(bytes.substr(1, 3), "PNG");
-  auto be32 = [&](std::size_t at) {
-    return (static_cast<unsigned char>(bytes[at]) << 24) | (static_cast<unsigned char>(bytes[at + 1]) << 16) |
-           (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
-  };
-  EXPECT_EQ(be32(16), r.width);
-  EXPECT_EQ(be32(20), r.height);
-  EXPECT_THROW(kv::WritePng(r, dir.path()), std::exception);  // a folder is no file to write
+  const kv::Raster back = Decoded(std::vector<unsigned char>(bytes.begin(), bytes.end()));
+  EXPECT_EQ(std::tuple(back.width, back.height, back.rgb), std::tuple(r.width, r.height, r.rgb));
+  EXPECT_THROW(kv::WritePng(r, dir.path()), std::exception);
 }
 
 }  // namespace
