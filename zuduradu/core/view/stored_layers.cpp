@@ -75,7 +75,8 @@ StatsReport DataFileStats(const StoredFile& stored, std::optional<float> nodata)
   StatsReport report;
   report.rolledBack = file.rolledBack();
   std::vector<float> values;
-  for (const auto& [key, offset] : file.layers()) {
+  for (const auto& [key, at] : file.layers()) {
+    const std::int64_t offset = at;  // a lambda may not capture a structured binding before C++20's clang 16
     StatsSum sum(nodata);
     InStretches(stored.grid, [&](std::int64_t first, std::int64_t count) {
       values.resize(static_cast<std::size_t>(count));
@@ -127,7 +128,9 @@ DiffReport DiffDataFiles(const StoredFile& first, const fs::path& second, double
   }
   std::vector<float> x;
   std::vector<float> y;
-  for (auto& [key, c] : layers) {
+  for (auto& entry : layers) {
+    LayerComparison& c = entry.second;
+    const auto& key = entry.first;
     if (c.presence == LayerComparison::Presence::Both) {
       const std::int64_t atA = a.layers().at(key);
       const std::int64_t atB = b.layers().at(key);
