@@ -11,6 +11,7 @@ TEST(Catalogue, ExtensionsOfNamedAndNumberedCodes) {
       {0, ".tmp"},   {1, ".x"},     {3, ".top"},   {103, ".toz"}, {25, ".seg"},  {125, ".s1z"}, {83, "._83"},
       {199, ".tmp"}, {200, ".{t}"}, {43, ".tw"},   {153, ".m11"}, {63, ".63"},   {69, ".69"},   {163, ".163"},
       {169, ".169"}, {201, ".201"}, {700, ".700"}, {1200, ".1200"}, {-1, ""},    {2001, ""},
+      {35, ""},      {98, ""},      {102, ""},     {198, ""},     {1201, ""},    {2000, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(ExtensionFor(c.code), c.ext) << "code " << c.code;
 }
@@ -27,7 +28,6 @@ TEST(Catalogue, ExtensionsAreWellFormed) {
     EXPECT_EQ(ext.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_{}", 1), ext.npos) << ext;
   }
   EXPECT_EQ(filled, 124 + 14 + 1000);
-  for (const int code : {35, 98, 102, 198, 1201, 2000}) EXPECT_EQ(ExtensionFor(code), "") << code;
 }
 
 TEST(Catalogue, TypeList) {
