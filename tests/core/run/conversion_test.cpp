@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -19,46 +21,35 @@
 
 namespace {
 
-using kvtest::ReadAll;
-using kvtest::Set;
-using kvtest::WriteAll;
+using namespace kvtest;
 
 // The run as the file's own operations would do it, one set at a time.
 void SetBySet(const std::vector<Set>& sets, const kv::GridSize& g, int type, const std::filesystem::path& out,
               bool createNew) {
   if (createNew) std::filesystem::remove(out);
   for (const Set& s : sets) {
-    if (s.layer <= g.nz) kv::WriteLayer(out, g, s.period, type, s.layer, kvtest::Values(s, g.nx * g.ny));
+    if (s.layer <= g.nz) kv::WriteLayer(out, g, s.period, type, s.layer, Values(s, g.nx * g.ny));
   }
   if (kv::FileExists(out)) kv::WritePeriodReferences(out, kv::LoadPeriodTables(out));
 }
 
 // The reader on one thread, and on several with chunks so small that their
-// edges fall everywhere.
-struct ReaderSetup {
-  int threads;
-  std::size_t chunk;
-};
+// edges fall everywhere: {threads, bytes read at a time}.
+using ReaderSetup = std::pair<int, std::size_t>;
 const std::vector<ReaderSetup> kSetups = {{1, 0}, {2, 3}, {3, 11}};
-
-kv::ConversionRequest Request(const std::filesystem::path& in, const std::filesystem::path& out, int type,
-                              kv::GridSize g, bool createNew, ReaderSetup setup) {
-  kv::ConversionRequest req{in, out, type, g, createNew};
-  req.threads = setup.threads;
-  req.readChunkBytes = setup.chunk;
+kv::ConversionRequest On(kv::ConversionRequest req, ReaderSetup setup) {
+  std::tie(req.threads, req.readChunkBytes) = setup;
   return req;
 }
 
-// Random runs after an earlier one on the same file (or none), on every road:
-// appended in place or in a copy past a tiny memory budget, created new, with
-// layers large enough to be written in the background. Each gives the bytes and
-// the counts of storing its sets one by one; storing nothing creates nothing,
-// deletes the file with create-new and rebuilds it otherwise.
+// Random runs after an earlier one on the same file (or none), on every road (in place, in a copy past
+// a tiny memory budget, created new; layers large enough to be written in the background) give the bytes
+// and counts of storing their sets one by one; storing nothing deletes the file with create-new.
 TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
   std::mt19937 rng(12345);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   for (int round = 0; round < 90; ++round) {
-    kvtest::ScratchDir dir;
+    ScratchDir dir;
     const bool large = round % 30 == 29;
     const kv::GridSize g = large ? kv::GridSize{300, 300, 2} : kv::GridSize{pick(1, 4), pick(1, 3), pick(1, 3)};
     const int type = std::vector<int>{3, 23, 0}[static_cast<std::size_t>(round % 3)];
@@ -77,8 +68,8 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
     const bool createNew = pick(0, 2) == 0;
     SetBySet(earlier, g, type, dir / "run.top", false);
     SetBySet(earlier, g, type, dir / "steps.top", false);
-    WriteAll(dir / "in.dat", kvtest::InputText(sets, g.nx * g.ny));
-    kv::ConversionRequest req = Request(dir / "in.dat", dir / "run.top", type, g, createNew, kSetups[round % 3]);
+    WriteAll(dir / "in.dat", InputText(sets, g.nx * g.ny));
+    kv::ConversionRequest req = On({dir / "in.dat", dir / "run.top", type, g, createNew}, kSetups[round % 3]);
     req.memoryBudgetBytes = pick(0, 1) ? 64 : std::size_t{1} << 20;  // tiny budgets take the copy road
     const kv::ConversionResult result = kv::RunConversion(req);
     SetBySet(sets, g, type, dir / "steps.top", createNew);
@@ -88,7 +79,7 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
     EXPECT_EQ(result, (kv::ConversionResult{static_cast<int>(sets.size() - skipped), static_cast<int>(skipped), exists, {}}))
         << trace;
     EXPECT_EQ(std::filesystem::exists(dir / "run.top"), exists) << trace;
-    ASSERT_TRUE(kvtest::SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top"))) << trace;
+    ASSERT_TRUE(SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top"))) << trace;
   }
 }
 
@@ -119,36 +110,32 @@ TEST(Conversion, RefusedRunsChangeNothing) {
       {"2 1 1" + six + " 2 1 1 2", g, 3, kv::ErrorKind::BadInput,  // no such hint for an early end
        "Data set 2, value, line 1, column 26 of IN: the file ends inside data set 2: 4 values are missing of its 6."},
   };
-  for (const bool createNew : {false, true}) {
-    for (const bool existing : {false, true}) {
-      for (const auto& c : cases) {
-        for (const ReaderSetup& setup : kSetups) {
-          kvtest::ScratchDir dir;
-          const auto in = dir / "in.dat";
-          const auto out = dir / "o.top";
-          WriteAll(in, c.input);
-          if (existing) SetBySet({{1, 1, 5}, {3, 1, 9}}, g, c.type, out, false);
-          const std::string before = ReadAll(out);
-          std::string expected = c.message;
-          if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
-          expected += existing ? " The output file " + kv::PathText(out) + " was not changed." : " No output file was created.";
-          EXPECT_TRUE(kvtest::ThrowsKvError([&] { kv::RunConversion(Request(in, out, c.type, c.grid, createNew, setup)); },
-                                            c.kind, expected));
-          EXPECT_EQ(std::filesystem::exists(out), existing) << c.message;
-          EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), before)) << c.message;
-          EXPECT_TRUE(kvtest::LeftBeside(out).empty()) << c.message;
-        }
+  for (int mode = 0; mode < 4; ++mode) {
+    const bool createNew = mode & 1, existing = mode & 2;
+    for (const auto& c : cases) {
+      for (const ReaderSetup& setup : kSetups) {
+        ScratchDir dir;
+        const auto in = dir / "in.dat", out = dir / "o.top";
+        WriteAll(in, c.input);
+        if (existing) SetBySet({{1, 1, 5}, {3, 1, 9}}, g, c.type, out, false);
+        const std::string before = ReadAll(out);
+        std::string expected = c.message;
+        if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
+        expected += existing ? " The output file " + kv::PathText(out) + " was not changed." : " No output file was created.";
+        EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(On({in, out, c.type, c.grid, createNew}, setup)); },
+                                          c.kind, expected));
+        EXPECT_EQ(std::filesystem::exists(out), existing) << c.message;
+        EXPECT_TRUE(SameBytes(ReadAll(out), before)) << c.message;
+        EXPECT_TRUE(LeftBeside(out).empty()) << c.message;
       }
     }
   }
 }
 
-// The last block whose layer begins at or below byte 2,147,483,646 is taken;
-// one past it is refused, naming the largest offset.
+// The last block whose layer begins at or below byte 2,147,483,646 is taken; one past it is refused,
+// naming the largest offset: period 1 holds block 537 of a 1000 x 1000 grid, a new period needs 538.
 TEST(Conversion, RefusesABlockPastTheLargestOffset) {
-  // Period 1 holds block 537 of a 1000 x 1000 grid, the last block whose offset fits;
-  // a new period would need block 538.
-  kvtest::ScratchDir dir;
+  ScratchDir dir;
   const std::string header = std::string(4000, '\0').replace(0, 1, "\1").replace(2000, 2, "\x19\x02");  // 537
   WriteAll(dir / "o.top", header);
   const std::uintmax_t length = 4000 + std::uintmax_t{537} * 4000000;  // sparse: the file ends with block 537
@@ -166,34 +153,29 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
 
 TEST(Conversion, RefusedOutputFiles) {
   const kv::GridSize g{3, 2, 2};
-  auto blockEntry = [](std::int16_t b, int period = 1) {
-    std::string h(4000, '\0');
-    h[2000 + 2 * (period - 1)] = static_cast<char>(b & 0xFF);
-    h[2001 + 2 * (period - 1)] = static_cast<char>((b >> 8) & 0xFF);
-    return h;
-  };
+  const std::string block1 = std::string(4000, '\0').replace(2000, 1, "\1");  // period 1 in block 1
   const struct {
     std::string content, message;
   } cases[] = {
       {std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
-      {blockEntry(-3, 1000), "the block number -3 of period 1000 puts its data outside"},
+      {std::string(3998, '\0') + "\xFD\xFF", "the block number -3 of period 1000 puts its data outside"},
       // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
-      {blockEntry(1) + std::string(64, '\0'),
+      {block1 + std::string(64, '\0'),
        "o.top does not fit the grid 3 x 2 x 2 and type 3 (\"Elevation of top of cells\"): it is 4064 bytes long, where "
        "its 1 block needs 4048 bytes at "
        "most, and the file ends 16 bytes into a layer of 3 x 2 values: its length does not fit this grid. Choose the "
        "model the file was made for, or create a new file."},
-      {blockEntry(1).replace(2002, 2, "\1\0", 2) + std::string(48, '\0'), "and periods 1 and 2 both have block 1"},
+      {std::string(block1).replace(2002, 1, "\1") + std::string(48, '\0'), "and periods 1 and 2 both have block 1"},
   };
   for (const auto& c : cases) {
-    kvtest::ScratchDir dir;
+    ScratchDir dir;
     WriteAll(dir / "in.dat", "1 1 1 1 2 3 4 5 6");
     WriteAll(dir / "o.top", c.content);
     EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, false}), BadOutput, c.message);
-    EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "o.top"), c.content)) << c.message;
+    EXPECT_TRUE(SameBytes(ReadAll(dir / "o.top"), c.content)) << c.message;
   }
   // Not files to write: a folder or a pipe in the output's place, and the input itself, by any name.
-  kvtest::ScratchDir dir;
+  ScratchDir dir;
   WriteAll(dir / "in.dat", "1 1 1 1 2 3 4 5 6");
   std::filesystem::create_directory(dir / "o.top");
   const struct {
@@ -215,7 +197,7 @@ TEST(Conversion, RefusedOutputFiles) {
 #endif
   for (const auto& other : others) {
     for (const bool createNew : {false, true}) {
-      EXPECT_TRUE(kvtest::ThrowsKvError([&] { kv::RunConversion({dir / "in.dat", other.output, 3, g, createNew}); },
+      EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion({dir / "in.dat", other.output, 3, g, createNew}); },
                                         other.kind, other.message));
     }
   }
@@ -224,7 +206,7 @@ TEST(Conversion, RefusedOutputFiles) {
 }
 
 TEST(Conversion, InputsThatAreNoFiles) {
-  kvtest::ScratchDir dir;
+  ScratchDir dir;
   std::filesystem::create_directory(dir / "folder");
   EXPECT_EQ(kv::InputProblem(dir / "none.dat", true), "Could not find the input file " + (dir / "none.dat").string());
   EXPECT_KV_ERROR(kv::RunConversion({dir / "none.dat", dir / "o.top", 3, {3, 2, 2}, true}), InputMissing,
@@ -253,7 +235,7 @@ TEST(Conversion, LeftOverFieldsAreReported) {
       {"-3\n1 1 1", {"IN: 3 fields follow the last of the 0 data sets" + tail + "2 on; they were" + advice}},
   };
   for (const auto& c : cases) {
-    kvtest::ScratchDir dir;
+    ScratchDir dir;
     WriteAll(dir / "in.dat", c.input);
     std::vector<std::string> expected = c.warnings;
     for (std::string& w : expected) w.replace(0, 2, (dir / "in.dat").string());
@@ -261,35 +243,18 @@ TEST(Conversion, LeftOverFieldsAreReported) {
   }
 }
 
-TEST(Conversion, CancelWhileCheckingChangesNothing) {
-  for (const bool createNew : {false, true}) {
-    kvtest::ScratchDir dir;
-    const kv::GridSize g{3, 2, 2};
-    SetBySet({{1, 1, 5}}, g, 3, dir / "o.top", false);
-    const std::string before = ReadAll(dir / "o.top");
-    WriteAll(dir / "in.dat", kvtest::InputText({{2, 1, 1}, {3, 1, 1}, {4, 1, 1}}, 6));
-    int calls = 0;
-    EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, createNew},
-                                      [&](const kv::ConversionProgress& p) {
-                                        EXPECT_EQ(p.setsTotal, 3);
-                                        return ++calls < 2;
-                                      }),
-                    Cancelled, "The conversion was cancelled.");
-    EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "o.top"), before));
-    EXPECT_TRUE(kvtest::LeftBeside(dir / "o.top").empty());
-  }
-}
-
-TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCount) {
+// Progress reaches the end alike on every thread count; a later run cancelled
+// while it checks its input changes nothing, with create-new or not.
+TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCountAndCancelChangesNothing) {
   const kv::GridSize g{3, 2, 2};
-  const std::string text = kvtest::InputText({{2, 1, 1}, {3, 1, 1}, {4, 2, 1}}, 6) + "\n\n";
+  const std::string text = InputText({{2, 1, 1}, {3, 1, 1}, {4, 2, 1}}, 6) + "\n\n";
   std::vector<std::uint64_t> firstSteps;
   for (const ReaderSetup& setup : kSetups) {
-    kvtest::ScratchDir dir;
+    ScratchDir dir;
     WriteAll(dir / "in.dat", text);
     kv::ConversionProgress last;
     std::vector<std::uint64_t> steps;
-    kv::RunConversion(Request(dir / "in.dat", dir / "o.top", 3, g, false, setup), [&](const kv::ConversionProgress& p) {
+    kv::RunConversion(On({dir / "in.dat", dir / "o.top", 3, g, false}, setup), [&](const kv::ConversionProgress& p) {
       last = p;
       steps.push_back(p.bytesRead);
       return true;
@@ -298,7 +263,17 @@ TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCount) {
     EXPECT_EQ(last.inputBytes, text.size());
     EXPECT_EQ(last.bytesRead, text.find_last_not_of(" \n") + 1);  // up to the last value
     if (firstSteps.empty()) firstSteps = steps;
-    EXPECT_EQ(steps, firstSteps) << "threads " << setup.threads;
+    EXPECT_EQ(steps, firstSteps) << "threads " << setup.first;
+    const std::string before = ReadAll(dir / "o.top");
+    int calls = 0;
+    EXPECT_KV_ERROR(kv::RunConversion(On({dir / "in.dat", dir / "o.top", 3, g, setup.first != 2}, setup),
+                                      [&](const kv::ConversionProgress& p) {
+                                        EXPECT_EQ(p.setsTotal, 3);
+                                        return ++calls < 2;
+                                      }),
+                    Cancelled, "The conversion was cancelled.");
+    EXPECT_TRUE(SameBytes(ReadAll(dir / "o.top"), before));
+    EXPECT_TRUE(LeftBeside(dir / "o.top").empty());
   }
 }
 

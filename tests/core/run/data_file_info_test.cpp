@@ -11,8 +11,7 @@ namespace {
 
 const kv::FileGeometry kTop{{3, 2, 2}, 3};  // a layer is 24 bytes, a block of type 3 is 48
 
-// The header after a first run: period 1 in block 1,
-// period 5 in block 2, references 1-4 to 1 and 5-1000 to 5.
+// After a first run: period 1 in block 1, period 5 in block 2, references 1-4 to 1 and 5-1000 to 5.
 kv::PeriodHeader TwoPeriodHeader() {
   kv::PeriodHeader h;
   h.blocks[0] = 1;
@@ -30,7 +29,6 @@ TEST(ReferenceRuns, DescribesTheTableRunByRun) {
 
 TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
   using H = kv::PeriodHeader;
-  const std::string inside = "The file ends inside block 2, after its layer 1 of 2; the layers after it were never written";
   const struct {
     std::function<void(H&)> change;
     std::int64_t length;
@@ -38,7 +36,7 @@ TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
     std::string note;     // empty: none expected
     kv::FileGeometry geometry = kTop;
   } cases[] = {
-      {[](H&) {}, 4072, "", inside},
+      {[](H&) {}, 4072, "", "The file ends inside block 2, after its layer 1 of 2; the layers after it were never written"},
       {[](H&) {}, 4096, "", ""},
       {[](H&) {}, 4048, "Block 2 of period 5 begins at byte 4048", ""},
       {[](H& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
