@@ -66,28 +66,28 @@ inline QByteArray ModelText(int nx, int ny, int nz, int version = 5000) {
   return QString::asprintf("[VERSION]\nNUMBER=%d\n[DIMENSION]\nNX=%d\nNY=%d\nNZ=%d\n", version, nx, ny, nz).toUtf8();
 }
 
-// One window with the fake shell on a fresh scratch folder.
+// One window with the fake shell on a fresh scratch folder, shown at once.
 struct Session {
   QTemporaryDir dir;
   FakeShell shell;
   std::unique_ptr<kv::ui::kvm> window;
+  kv::ui::kvm& w;
+
+  explicit Session(const std::string& commandLine = {}, kv::ui::ConversionJob::Runner runner = &kv::RunConversion)
+      : w(*(window = std::make_unique<kv::ui::kvm>(shell, commandLine, std::move(runner)))) {
+    w.show();
+    (void)QTest::qWaitForWindowExposed(&w);
+  }
 
   QString path(const QString& name) const { return dir.filePath(name); }
   QStringList boxes() const {  // what the three path boxes show
-    return {window->FileText(0)->text(), window->FileText(1)->text(), window->FileText(2)->text()};
-  }
-
-  kv::ui::kvm& start(const std::string& commandLine = {}, kv::ui::ConversionJob::Runner runner = &kv::RunConversion) {
-    window = std::make_unique<kv::ui::kvm>(shell, commandLine, std::move(runner));
-    window->show();
-    (void)QTest::qWaitForWindowExposed(window.get());
-    return *window;
+    return {w.FileText(0)->text(), w.FileText(1)->text(), w.FileText(2)->text()};
   }
 
   // Clicks a browse button; its dialog answers with that file of the folder, or cancels for a null name.
   void browse(int row, const QString& name) {
     shell.answers.push_back(name.isNull() ? QString() : path(name));
-    QTest::mouseClick(window->Open_button(row), Qt::LeftButton);
+    QTest::mouseClick(w.Open_button(row), Qt::LeftButton);
   }
 
   // Writes a model file, opens it with the browse button and forgets the log.
@@ -100,7 +100,7 @@ struct Session {
   // Picks a row of the type list with the keyboard: every key that moves the selection picks a row;
   // End first, so that Home picks row 0 even when it is selected already.
   void chooseType(int row) {
-    QComboBox* combo = window->Combo1();
+    QComboBox* combo = w.Combo1();
     combo->setFocus();
     for (const auto key : {Qt::Key_End, Qt::Key_Home}) QTest::keyClick(combo, key);
     for (int i = 0; i < row; ++i) QTest::keyClick(combo, Qt::Key_Down);
@@ -114,20 +114,26 @@ struct Session {
     chooseType(1);
   }
 
-  void clickGo() { QTest::mouseClick(window->KVDIS_BUTTON(0), Qt::LeftButton); }
+  void clickGo() { QTest::mouseClick(w.KVDIS_BUTTON(0), Qt::LeftButton); }
 
   // Replaces what a path box holds by typing, as a user would.
   void type(int row, const QString& name) {
-    window->FileText(row)->setFocus();
-    window->FileText(row)->selectAll();
-    QTest::keyClicks(window->FileText(row), path(name));
+    w.FileText(row)->setFocus();
+    w.FileText(row)->selectAll();
+    QTest::keyClicks(w.FileText(row), path(name));
   }
 
   // Clicks GO, or presses Enter in the given widget; true when no run started or the run ended within ten seconds.
   bool go(QWidget* enterIn = nullptr) {
     QSignalSpy finished(window.get(), &kv::ui::kvm::conversionFinished);
     enterIn ? QTest::keyClick(enterIn, Qt::Key_Return) : clickGo();
-    return !window->running() || finished.wait(10000);
+    return !w.running() || finished.wait(10000);
+  }
+
+  // GO after forgetting the log: true when the run ended and said only that the conversion is complete.
+  bool completes(QWidget* enterIn = nullptr) {
+    shell.log.clear();
+    return go(enterIn) && shell.log == QStringList{"inform: Conversion is complete."};
   }
 };
 

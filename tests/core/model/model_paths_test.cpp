@@ -32,8 +32,7 @@ TEST(ModelPaths, DerivedPaths) {
       const PathBoxes boxes = DeriveModelPaths(s, name, c.pc);
       EXPECT_EQ(s.ModelFolder, c.folder) << c.model;
       EXPECT_EQ(boxes, (PathBoxes{std::nullopt, c.folder + std::string(name), c.output})) << c.model;
-      EXPECT_EQ(s.InputPath, boxes.input);
-      EXPECT_EQ(s.OutputPath, boxes.output);
+      EXPECT_EQ((PathBoxes{std::nullopt, s.InputPath, s.OutputPath}), boxes);
       EXPECT_EQ(OutputNameForType(s, 3, c.pc).value_or(""), c.top) << c.model;
     }
   }
@@ -73,8 +72,7 @@ TEST(ModelPaths, SecondModelMovesTheFirstDefaults) {
   TakeModelFromDialog(s, "c:\\m\\a.kv5", PathCase::Fold);
   const PathBoxes boxes = TakeModelFromDialog(s, "D:\\N\\B.kv5", PathCase::Fold);
   EXPECT_EQ(boxes, (PathBoxes{"d:\\n\\b.kv5", "d:\\n\\Input.dat", "d:\\n\\b."}));
-  EXPECT_EQ(s.InputPath, "d:\\n\\Input.dat");
-  EXPECT_EQ(s.OutputPath, "d:\\n\\b.");
+  EXPECT_EQ((PathBoxes{s.ModelPath, s.InputPath, s.OutputPath}), boxes);
   EXPECT_EQ(s.ModelFolder, "d:\\n\\");
   EXPECT_EQ(OutputNameForType(s, 3, PathCase::Fold), "d:\\n\\b.top");
 }
@@ -97,9 +95,7 @@ TEST(ModelOnDisk, Dialog) {
   };
   for (const auto& c : cases) {
     Settings s;  // the grid of a model before
-    s.NX = 1;
-    s.NY = 2;
-    s.NZ = 3;
+    s.NX = 1, s.NY = 2, s.NZ = 3;
     EXPECT_EQ(ModelRefusal(s), "No model has been accepted yet: open a ZENTA model first.");
     const std::string model = U8(dir / "A.kv5");
     c.text ? kvtest::WriteAll(dir / "A.kv5", *c.text) : void(std::filesystem::remove(dir / "A.kv5"));
