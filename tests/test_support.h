@@ -15,22 +15,9 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/le_bytes.h"
-
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
+#include "zuduradu/core/storage/os.h"
 
 namespace kvtest {
-
-inline long ProcessId() {
-#ifdef _WIN32
-  return static_cast<long>(_getpid());
-#else
-  return static_cast<long>(getpid());
-#endif
-}
 
 // A fresh folder for one test, removed afterwards.
 class ScratchDir {
@@ -43,7 +30,7 @@ class ScratchDir {
     }
     // The process id keeps two runs of the same test (two test trees, a
     // mutation run beside a build) out of each other's folders.
-    path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name + "_" + std::to_string(ProcessId()));
+    path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name + "_" + std::to_string(kv::os::ProcessId()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
