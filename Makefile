@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run package install bench fuzz sanitize mutate windows windows-test windows-ui-test windows-qt clean
+.PHONY: build test run package install bench fuzz sanitize mutate windows windows-test windows-qt clean
 
 build:
 	scripts/deps.sh
@@ -40,14 +40,10 @@ mutate:
 windows:
 	scripts/windows.sh build
 
-# The core, CLI and app tests under Wine, kvcvrt-cli.exe compared with the Linux build, the window opened on the
-# sample model (build-windows/kvcvrt-wine.png) and the installer installed and uninstalled silently.
+# The core, CLI, app and window tests under Wine, kvcvrt-cli.exe compared with the Linux build, the window opened
+# on the sample model (build-windows/kvcvrt-wine.png) and the installer installed and uninstalled silently.
 windows-test:
 	scripts/windows.sh test
-
-# The same with the window's Qt Test programs under Wine too, on the offscreen platform.
-windows-ui-test:
-	KV_WINDOWS_UI_TESTS=ON scripts/windows.sh test
 
 # Only the static Qt for Windows, into its cache (/var/cache/kvcvrt/...).
 windows-qt:

@@ -10,8 +10,7 @@
 # Every Wine call runs under a time limit, and Wine's servers end with the script.
 # Usage: scripts/windows.sh [build|test]
 # KV_WINDOWS_GUI=OFF leaves the window, Qt and the installer out (kvcvrt-cli.exe
-# and its tests only). KV_WINDOWS_UI_TESTS=ON adds the window's tests to the run
-# under Wine; they still expect Linux's paths in places (case, separators).
+# and its tests only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 googletest nsis fonts-dejavu-core
@@ -95,13 +94,8 @@ finish() {
 }
 trap finish EXIT
 
-if [ "${KV_WINDOWS_UI_TESTS:-OFF}" = ON ]; then
-  echo "== Tests under Wine (the window's on the offscreen platform) =="
-  ctest --test-dir "$dir" --output-on-failure --timeout 600
-else
-  echo "== Tests under Wine (without the window's: KV_WINDOWS_UI_TESTS=ON adds them) =="
-  ctest --test-dir "$dir" --output-on-failure --timeout 600 -E '^ui_'
-fi
+echo "== Tests under Wine (the window's on Qt's offscreen platform) =="
+ctest --test-dir "$dir" --output-on-failure --timeout 600
 
 echo "== The programs need no DLL beyond those of Windows itself =="
 for exe in $([ "$gui" = ON ] && echo kvcvrt) kvcvrt-cli; do

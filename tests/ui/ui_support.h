@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <deque>
 #include <memory>
 
+#include "zuduradu/core/storage/os.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/shell_services.h"
 
@@ -79,7 +81,14 @@ struct Session {
     (void)QTest::qWaitForWindowExposed(&w);
   }
 
-  QString path(const QString& name) const { return dir.filePath(name); }
+  // A file of the scratch folder as the system's dialogs name it, with the system's separators.
+  QString path(const QString& name) const { return QDir::toNativeSeparators(dir.filePath(name)); }
+  // The same as the window shows it once taken from a dialog or derived from the model: where file names
+  // ignore case, the folder is lower-cased (the names these tests give are lower case already).
+  QString shown(const QString& name) const {
+    const QString folder = QDir::toNativeSeparators(dir.path() + u'/');
+    return (kv::os::FileNamesIgnoreCase() ? folder.toLower() : folder) + QDir::toNativeSeparators(name);
+  }
   QStringList boxes() const {  // what the three path boxes show
     return {w.FileText(0)->text(), w.FileText(1)->text(), w.FileText(2)->text()};
   }
