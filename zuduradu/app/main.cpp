@@ -36,7 +36,9 @@ void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 int main(int argc, char* argv[]) {
   kv::os::ReportFileSizeLimitAsError();
   const std::vector<std::string> args(argv, argv + argc);
-  switch (kv::app::ReadStartRequest(args)) {
+  const kv::app::StartRequest request = kv::app::ReadStartRequest(args);
+  if (request != kv::app::StartRequest::OpenWindow) kv::os::UseParentConsole();  // kvcvrt.exe --help in a console
+  switch (request) {
     case kv::app::StartRequest::PrintHelp:
       std::fputs(kv::app::HelpText().c_str(), stdout);
       return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;

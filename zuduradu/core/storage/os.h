@@ -100,6 +100,13 @@ int OwnershipOf(std::FILE* file, Ownership& ownership);
 // SIGXFSZ in the middle of a write. Programs that write files call it at start.
 void ReportFileSizeLimitAsError();
 
+// Connects standard output and error of a program that has no console of its
+// own (a Windows window program) to the console of the program that started
+// it, when there is one, so that what it prints (its help) is seen where it
+// was typed. Streams that are already connected (a pipe, a file, and always on
+// POSIX) are left as they are.
+void UseParentConsole();
+
 // Opens a FIFO or character device by its name for writing, without waiting for
 // a reader; -1 with `error` set when it cannot: ENXIO while a FIFO has no reader
 // yet, ENODEV when what stands there (by now) is neither a FIFO nor a device.

@@ -28,6 +28,9 @@ namespace os {
 
 void ReportFileSizeLimitAsError() { std::signal(SIGXFSZ, SIG_IGN); }
 
+// A POSIX program always has the standard streams its parent gave it.
+void UseParentConsole() {}
+
 int OpenStreamForWriting(const fs::path& path, int& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 namespace kv {
@@ -32,6 +33,17 @@ namespace os {
 
 // Windows has no such signal: a write past a limit fails as any write does.
 void ReportFileSizeLimitAsError() {}
+
+void UseParentConsole() {
+  const auto connected = [](DWORD which) {
+    const HANDLE h = GetStdHandle(which);
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+  };
+  if (connected(STD_OUTPUT_HANDLE) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  // The C streams were set up without a console: they are opened anew on it.
+  (void)std::freopen("CONOUT$", "w", stdout);
+  if (!connected(STD_ERROR_HANDLE)) (void)std::freopen("CONOUT$", "w", stderr);
+}
 
 // Windows has no FIFOs that a path names; a device (NUL, CON) opens at once.
 int OpenStreamForWriting(const fs::path& path, int& error) {
