@@ -7,8 +7,11 @@
 # The hash covers the recipe (the block between the "recipe" marks below: the
 # source package, the toolchain and the configure options) and our patches, so a
 # changed recipe builds anew while an unchanged one is reused.
-# Prints the installed prefix on its last line.
-# Usage: scripts/qt-windows.sh [--prefix]   (--prefix: only print where it goes)
+# Prints the installed prefix on its last line. Debian's source package it was
+# built from (.dsc, .orig and .debian archives) is kept in share/kvcvrt/source
+# of the prefix, for the source that goes out beside the installer.
+# Usage: scripts/qt-windows.sh [--prefix|--source]   (--prefix: only print where
+# it goes; --source: print the folder of the source package, fetched if missing)
 # Takes about 40 minutes on two cores; KV_JOBS sets the parallel jobs.
 #
 # The same steps rebuild the Qt inside kvcvrt.exe with changes of one's own
@@ -54,6 +57,16 @@ hash=$({ sed -n '/^# ---- recipe begin/,/^# ---- recipe end/p' scripts/qt-window
        sha256sum | cut -c1-12)
 prefix=$root/qt-6.4.2-mingw-static-$hash
 if [ "${1:-}" = --prefix ]; then echo "$prefix"; exit 0; fi
+kept=$prefix/share/kvcvrt/source
+if [ "${1:-}" = --source ] && [ -f "$prefix/kvcvrt-qt-complete" ] && ! ls "$kept"/*.dsc >/dev/null 2>&1; then
+  # A Qt built before the source was kept: the same package, fetched again.
+  mkdir -p "$kept.part"
+  (cd "$kept.part" && apt-get source --download-only -qq "$package=$version" 2>&1 |
+    grep -v '^W: Download is performed unsandboxed' || true)
+  ls "$kept.part"/*.dsc >/dev/null 2>&1 || { echo "apt-get source $package=$version fetched nothing" >&2; exit 1; }
+  mv "$kept.part" "$kept"
+fi
+if [ "${1:-}" = --source ]; then echo "$kept"; exit 0; fi
 if [ -f "$prefix/kvcvrt-qt-complete" ]; then echo "$prefix"; exit 0; fi
 
 mkdir -p "$root"
@@ -66,8 +79,10 @@ if [ -f "$prefix/kvcvrt-qt-complete" ]; then echo "$prefix"; exit 0; fi
 #    from qt6-base-dev-tools; the compilers are MinGW-w64's posix-thread flavour.
 scripts/deps.sh dpkg-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix
 
-# 2. The source package comes from Debian's archive, which needs a deb-src line.
-if ! apt-cache showsrc "$package=$version" 2>/dev/null | grep -q "^Version: $version\$"; then
+# 2. The source package comes from Debian's archive, which needs a deb-src line,
+#    or from a folder that holds it (KV_QT_SOURCE: qt6-base-source of the source
+#    that goes out with the installer).
+if [ -z "${KV_QT_SOURCE:-}" ] && ! apt-cache showsrc "$package=$version" 2>/dev/null | grep -q "^Version: $version\$"; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "Debian's source packages are not in APT's lists: add a deb-src line for bookworm main" \
          "(or run this as root, which adds /etc/apt/sources.list.d/kvcvrt-src.sources)" >&2
@@ -92,7 +107,13 @@ echo "Building Qt for Windows in $work, into $prefix"
 if [ ! -f "$work/unpacked" ]; then
   rm -rf "$work"
   mkdir -p "$work"
-  (cd "$work" && apt-get source -qq "$package=$version" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  if [ -n "${KV_QT_SOURCE:-}" ]; then
+    cp "$KV_QT_SOURCE"/*.dsc "$KV_QT_SOURCE"/*.tar.* "$work/"
+    # (the .dsc's signature is Debian's; the archives' hashes in it are checked)
+    (cd "$work" && dpkg-source -x -q ./*.dsc "$src" 2>&1 | grep -v '^gpgv:' || true)
+  else
+    (cd "$work" && apt-get source -qq "$package=$version" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  fi
   [ -d "$src" ] || { echo "apt-get source $package=$version unpacked nothing into $work" >&2; exit 1; }
   for p in "${patches[@]}"; do patch -d "$src" -p1 --no-backup-if-mismatch <"$here/$p" >/dev/null; done
   touch "$work/unpacked"
@@ -115,6 +136,8 @@ fi
 # 5. Build and install; the work folder (about 2 GB) goes afterwards.
 nice -n 5 cmake --build "$build" -- -j"${KV_JOBS:-$(nproc)}"
 cmake --install "$build" >/dev/null
+mkdir -p "$prefix/share/kvcvrt/source"
+cp "$work"/*.dsc "$work"/*.tar.* "$prefix/share/kvcvrt/source/"
 { echo "$package $version"; printf 'patch %s\n' "${patches[@]##*/}"; } >"$prefix/kvcvrt-qt-complete"
 rm -rf "$work"
 echo "$prefix"

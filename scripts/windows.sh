@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds kvcvrt for 64-bit Windows into build-windows/ with MinGW-w64:
 # the window kvcvrt.exe (against the static Qt that scripts/qt-windows.sh builds
-# once from Debian's Qt source), kvcvrt-cli.exe, their tests, and the installer
-# build-windows/kvcvrt-<version>-setup.exe.
+# once from Debian's Qt source), kvcvrt-cli.exe, their tests, the installer
+# build-windows/kvcvrt-<version>-setup.exe and its source, kvcvrt-<version>-source.tar.
 # With "test" it then runs, under Wine: the tests, kvcvrt-cli.exe on the sample model through Windows paths compared
 # with the Linux build, the window on the sample model in a virtual X display
 # (its picture: build-windows/kvcvrt-wine.png), and the installer installed
@@ -63,7 +63,19 @@ if [ "$gui" = ON ]; then
   makensis -V2 -NOCD -DVERSION="$version" -DBIN="$stage/bin" -DDOC="$stage/doc" \
     -DLICENCE_PAGE="$stage/licence-page.txt" -DICON=dist/icons/kvcvrt.ico -DOUTFILE="$setup" \
     dist/windows/kvcvrt.nsi
-  echo "Built $dir/bin/kvcvrt.exe, $dir/bin/kvcvrt-cli.exe and $setup"
+  # The source that goes out with the installer, as the LGPL asks of a program
+  # with Qt linked in: kvcvrt's own files (with the Qt build script and our
+  # patches to Qt) and Debian's source package of that Qt.
+  bundle=$dir/kvcvrt-$version-source.tar
+  qtsource=$(scripts/qt-windows.sh --source)
+  pack=(--sort=name --owner=0 --group=0 --numeric-owner)
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z | tar "${pack[@]}" --null -T - --transform "s,^,kvcvrt-$version/," -cf "$bundle"
+  else
+    tar "${pack[@]}" --exclude='./build*' --transform "s,^\.,kvcvrt-$version," -cf "$bundle" .
+  fi
+  tar "${pack[@]}" -C "$qtsource" --transform "s,^\.,qt6-base-source," -rf "$bundle" .
+  echo "Built $dir/bin/kvcvrt.exe, $dir/bin/kvcvrt-cli.exe, $setup and its source $bundle"
 else
   echo "Built $dir/bin/kvcvrt-cli.exe (KV_WINDOWS_GUI=$gui: no window, no installer)"
 fi
