@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "zuduradu/core/ascii.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/run/conversion.h"
@@ -29,11 +30,7 @@ using kvtest::WriteAll;
 
 // A name derived from the model's path: lower-cased where file names ignore case.
 std::string NameFromModel(const std::filesystem::path& p) {
-  std::string text = kv::PathText(p);
-  if (kv::NativePathCase() == kv::PathCase::Fold) {
-    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  }
-  return text;
+  return kv::NativePathCase() == kv::PathCase::Fold ? kv::AsciiLowered(kv::PathText(p)) : kv::PathText(p);
 }
 
 // `convert` hands its arguments to the core's run: the file it writes is the one
