@@ -115,5 +115,33 @@ check "no settings key left" absent has 'Software\kvcvrt'
 check "the user's PATH as before" test "$(reg Environment Path || true)" == "$pathBefore"
 left=$(find "$WINEPREFIX/drive_c" -iname '*kvcvrt*' -not -path '*/temp/*' 2>/dev/null || true)
 check "no file named after kvcvrt left${left:+: $left}" test -z "$left"
+
+# The installer's strings hold 1023 characters. A PATH that does not fit them, or
+# would not with our folder, is left as it was (the installer ends with status 3),
+# and so is one that has grown too long by the time of the uninstall.
+pathOf() {  # pathOf LENGTH [LAST]: a PATH of that many characters, ending in LAST
+  local p="C:\\tools" end=${2:+;$2}
+  while [ $((${#p} + ${#end})) -lt "$1" ]; do p="$p;C:\\tools\\t${#p}"; done
+  printf '%s' "${p:0:$(($1 - ${#end}))}$end"
+}
+setPath() { timeout 120 "$wine" reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$1" /f >/dev/null 2>&1; }
+for length in 1500 1000 900; do
+  echo "== Install and uninstall with a PATH of $length characters =="
+  long=$(pathOf "$length")
+  setPath "$long"
+  status=0
+  timeout 300 "$wine" "$setup" /S /ADDTOPATH >/dev/null 2>&1 || status=$?
+  timeout 60 "$wineserver" -w || true
+  if [ "$length" -ge 1000 ]; then
+    check "installed with status 3, the PATH kept whole" test "$status:$(reg Environment Path || true)" == "3:$long"
+  else
+    check "installed, our folder added" test "$status:$(reg Environment Path || true)" == "0:$long;$inst\\bin"
+    long=$(pathOf 1500 "$inst\\bin")  # grown since
+    setPath "$long"
+  fi
+  timeout 120 "$wine" "$inst\\uninstall.exe" /S >/dev/null 2>&1 || true
+  timeout 120 "$wineserver" -w || true
+  check "uninstalled, the PATH kept whole" test "$(reg Environment Path || true)" == "$long"
+done
 echo "installer: $failures failed"
 [ "$failures" -eq 0 ]

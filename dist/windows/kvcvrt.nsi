@@ -8,6 +8,7 @@
 ;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe> -DDOC=<licence texts>
 ;            -DLICENCE_PAGE=<text> -DICON=<.ico> -DOUTFILE=<setup.exe> kvcvrt.nsi
 ; Silent use: setup.exe /S [/ADDTOPATH] [/D=folder]; uninstall.exe /S
+; Exit status of setup.exe: 0 done, 3 installed but the PATH not changed (too long).
 
 Unicode true
 Target amd64-unicode
@@ -97,19 +98,58 @@ Section "kvcvrt (the window and kvcvrt-cli)" SecMain
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-Section /o "Add kvcvrt-cli to my PATH" SecPath
-  ReadRegStr $0 HKCU "Environment" "Path"
+; The user's own PATH into $R8, and $R9 = 1 when it can be changed safely: when
+; it is absent ($R8 empty) or a string short enough for this installer's strings
+; (NSIS_MAX_STRLEN characters with the end mark, and room for a ";" on each side
+; while it is searched). A longer PATH does not fit them, and reading it gives an
+; empty string: written back, that would lose the user's PATH. It is left alone.
+!macro ReadUserPath un
+Function ${un}ReadUserPath
+  StrCpy $R9 1
   ClearErrors
-  ${WordFind} ";$0;" ";$INSTDIR\bin;" "E+1{" $1
-  ${If} ${Errors}  ; not there yet
-    ${If} $0 == ""
-      WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
-    ${Else}
-      WriteRegExpandStr HKCU "Environment" "Path" "$0;$INSTDIR\bin"
-    ${EndIf}
-    WriteRegDWORD HKCU "${APP_KEY}" "AddedToPath" 1
-    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
+  ReadRegStr $R8 HKCU "Environment" "Path"
+  ${If} ${Errors}
+    StrCpy $R8 ""
+    StrCpy $R7 0  ; the value was not read: is there one?
+    ${Do}
+      EnumRegValue $R6 HKCU "Environment" $R7
+      ${IfThen} $R6 == "Path" ${|} StrCpy $R9 0 ${|}  ; names compare without case
+      IntOp $R7 $R7 + 1
+    ${LoopUntil} $R6 == ""
+  ${Else}
+    StrLen $R7 $R8
+    ${IfThen} $R7 > ${PATH_ROOM} ${|} StrCpy $R9 0 ${|}
   ${EndIf}
+FunctionEnd
+!macroend
+!define /math PATH_ROOM ${NSIS_MAX_STRLEN} - 3
+!insertmacro ReadUserPath ""
+!insertmacro ReadUserPath "un."
+
+Section /o "Add kvcvrt-cli to my PATH" SecPath
+  Call ReadUserPath
+  ${If} $R9 == 1
+    ClearErrors
+    ${WordFind} ";$R8;" ";$INSTDIR\bin;" "E+1{" $1
+    ${IfNot} ${Errors}
+      Return  ; there already
+    ${EndIf}
+    StrLen $1 "$R8;$INSTDIR\bin"
+    ${IfThen} $1 > ${PATH_ROOM} ${|} StrCpy $R9 0 ${|}
+  ${EndIf}
+  ${If} $R9 != 1
+    DetailPrint "Your PATH was left as it is: it is too long to be changed here."
+    MessageBox MB_ICONEXCLAMATION|MB_OK "Your PATH is too long for this installer to change it safely, so it was left as it is and kvcvrt-cli was not added to it. To run kvcvrt-cli by name, add $INSTDIR\bin to your PATH by hand." /SD IDOK
+    SetErrorLevel 3
+    Return
+  ${EndIf}
+  ${If} $R8 == ""
+    WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR\bin"
+  ${Else}
+    WriteRegExpandStr HKCU "Environment" "Path" "$R8;$INSTDIR\bin"
+  ${EndIf}
+  WriteRegDWORD HKCU "${APP_KEY}" "AddedToPath" 1
+  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=2000
 SectionEnd
 
 Function .onInit
@@ -125,9 +165,13 @@ FunctionEnd
 Section "Uninstall"
   SetShellVarContext current
   ReadRegDWORD $0 HKCU "${APP_KEY}" "AddedToPath"
+  Call un.ReadUserPath
   ${If} $0 == 1
+  ${AndIf} $R9 != 1
+    MessageBox MB_ICONEXCLAMATION|MB_OK "Your PATH is too long for this uninstaller to change it safely, so it was left as it is. Take $INSTDIR\bin out of it by hand." /SD IDOK
+  ${ElseIf} $0 == 1
     ; Takes out our folder wherever it stands in the list, and nothing else.
-    ReadRegStr $1 HKCU "Environment" "Path"
+    StrCpy $1 $R8
     ${un.WordReplace} ";$1;" ";$INSTDIR\bin;" ";" "+" $2
     StrCpy $2 $2 "" 1   ; the ";" put in front
     StrCpy $2 $2 -1     ; and behind
