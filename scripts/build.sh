@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds into a build folder (default build/) with Ninja.
 # Usage: scripts/build.sh [build-dir] [extra cmake arguments...]
+# KV_TARGETS="a b" builds only those targets (and what they need) instead of everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
@@ -10,4 +11,6 @@ if [ ! -f "$dir/build.ninja" ]; then
 elif [ $# -gt 0 ]; then
   cmake "$dir" "$@" >/dev/null
 fi
-cmake --build "$dir" -- -j"$(nproc)"
+targets=()
+[ -n "${KV_TARGETS:-}" ] && targets=(--target ${KV_TARGETS})
+cmake --build "$dir" "${targets[@]}" -- -j"$(nproc)"

@@ -36,7 +36,8 @@ def examples(tmp_path):
     bin_dir.mkdir()
     (bin_dir / "kvcvrt-cli").symlink_to(os.environ["KVCVRT_CLI"])
     (bin_dir / "python3").symlink_to(sys.executable)  # the interpreter the module was built for
-    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}", PAGER="cat", LESS="-FX")
+    (bin_dir / "less").symlink_to(shutil.which("cat"))  # no terminal here: the pager only passes the text on
+    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}")
     return folder, env
 
 
