@@ -51,7 +51,7 @@ _kvcvrt_cli() {
     types) options="--help -h" ;;
     show) options="--input -i --model -m --grid -g --type -t --period --layer --set --nodata --output -o --quiet -q --help -h" ;;
     stats) options="--input -i --model -m --grid -g --type -t --nodata --csv --help -h" ;;
-    diff) options="--model -m --grid -g --type -t --tolerance --csv --quiet -q --help -h" ;;
+    diff) options="--model -m --grid -g --type -t --tolerance --csv --quiet -q --all --help -h" ;;
     help)
       COMPREPLY=($(compgen -W "convert export info types show stats diff" -- "$cur"))
       return

@@ -167,8 +167,8 @@ TEST(CliInfo, ModelNamesOutsideAsciiAndTheCoresDescription) {
 TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine) {
   const kvtest::ScratchDir dir;
   const std::string grid = " -g 3,2,1 -t top ";
-  ASSERT_EQ(Convert(dir, {{1, 1, 1}}, grid + "-c -o " + Quote(dir / "a.top")).status, 0);
-  ASSERT_EQ(Convert(dir, {{1, 1, 1.25f}}, grid + "-c -o " + Quote(dir / "b.top")).status, 0);
+  ASSERT_EQ(Convert(dir, {{1, 1, 1}, {2, 1, 1}}, grid + "-c -o " + Quote(dir / "a.top")).status, 0);
+  ASSERT_EQ(Convert(dir, {{1, 1, 1.25f}, {2, 1, 1}}, grid + "-c -o " + Quote(dir / "b.top")).status, 0);
   const std::string files = Quote(dir / "a.top") + " " + Quote(dir / "b.top");
   struct Case {
     std::string args;
@@ -176,8 +176,10 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
     std::string said;
   };
   const std::vector<Case> cases = {
-      {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "a.top") + grid, 0, "agree within 0 in 1 layer"},
-      {"diff " + files + grid, 1, "differ: 1 of 1 layers beyond the tolerance 0"},
+      {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "a.top") + grid, 0, "agree within 0 in 2 layers"},
+      {"diff " + files + grid, 1, "differs\nThe other layer agrees within 0 (--all lists every layer)\n"},
+      {"diff " + files + grid + "--all", 1, "  equal\n" + (dir / "a.top").string() + " and " + (dir / "b.top").string() +
+                                              " differ: 1 of 2 layers beyond the tolerance 0, 0 in one file only\n"},
       {"diff " + files + grid + "--tolerance 0.25 --csv", 0, "1,1,0.25,1,1,0.2,1,1,within\n"},
       {"diff " + files + grid + "--tolerance 0.2 -q", 1, ""},  // says nothing (checked below)
       {"diff " + files + grid + "--tolerance -1", 2, "--tolerance"},
@@ -186,7 +188,7 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
       {"stats " + Quote(dir / "a.top") + " -g 3,2,1 --csv", 2, "--type is needed"},
       {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period is needed"},
       {"show " + Quote(dir / "a.top") + grid + "--period 1 -o " + Quote(dir / "a.top"), 1, "would overwrite"},
-      {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 2 -o " + Quote(dir / "a.png"), 1, "no data set 2"},
+      {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 3 -o " + Quote(dir / "a.png"), 1, "no data set 3"},
   };
   for (const Case& c : cases) {
     const kvtest::Outcome o = RunCli(dir, c.args);

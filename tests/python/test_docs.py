@@ -48,7 +48,6 @@ def examples(tmp_path):
                           for i, b in enumerate(readme_blocks("python"))])
 def test_examples_run(examples, name, command):
     folder, env = examples
-    subprocess.run([sys.executable, "make_kx.py", "1"], cwd=folder, check=True, stdout=open(folder / "kx.dat", "w"))
     done = subprocess.run(command, cwd=folder, env=env, capture_output=True, text=True, stdin=subprocess.DEVNULL)
     assert done.returncode == 0, f"{name}:\n{command[-1]}\n{done.stderr}"
     assert "inconsistent" not in done.stdout

@@ -1,5 +1,6 @@
 #include "zuduradu/cli/view_commands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "zuduradu/cli/commands.h"
 #include "zuduradu/cli/progress.h"
@@ -198,11 +200,17 @@ int Diff(const DiffOptions& o, std::ostream& out, std::ostream& err) {
     }
     return status;
   }
-  out << "period  layer" << Pad("max abs", 14) << Pad("at row,col", 14) << Pad("max rel", 14) << Pad("at row,col", 14)
-      << "  status\n";
+  // The layers that agree are counted in one line unless --all asks for them.
+  auto listed = [&](const kv::LayerComparison& c) { return o.all || c.presence != Presence::Both || !c.within; };
+  const auto agreeing = std::ranges::count_if(report.layers, [&](const kv::LayerComparison& c) { return !listed(c); });
+  if (std::cmp_less(agreeing, report.layers.size())) {
+    out << "period  layer" << Pad("max abs", 14) << Pad("at row,col", 14) << Pad("max rel", 14) << Pad("at row,col", 14)
+        << "  status\n";
+  }
   int differ = 0;
   int alone = 0;
   for (const kv::LayerComparison& c : report.layers) {
+    if (!listed(c)) continue;
     out << Pad(std::to_string(c.period), 6) << Pad(std::to_string(c.layer), 7);
     if (c.presence == Presence::Both) {
       const kv::LayerDifference& d = c.difference;
@@ -213,6 +221,10 @@ int Diff(const DiffOptions& o, std::ostream& out, std::ostream& err) {
       out << "  only in " << (c.presence == Presence::OnlyFirst ? o.first : o.second) << '\n';
       ++alone;
     }
+  }
+  if (agreeing > 0 && !report.within) {
+    out << (agreeing == 1 ? "The other layer agrees" : "The other " + std::to_string(agreeing) + " layers agree") << " within "
+        << Short(o.tolerance) << " (--all lists every layer)\n";
   }
   if (report.within) {
     out << o.first << " and " << o.second << " agree within " << Short(o.tolerance) << " in "

@@ -83,6 +83,7 @@ struct ViewOptions::Raw {
   double diffTolerance = 0;
   bool diffCsv = false;
   bool diffQuiet = false;
+  bool diffAll = false;
 };
 
 ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
@@ -137,6 +138,8 @@ ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
           ""));
   r.diff->add_flag("--csv", r.diffCsv, "Write CSV: period,layer,max_abs,abs_row,abs_column,max_rel,rel_row,rel_column,status");
   r.diff->add_flag("-q,--quiet", r.diffQuiet, "Print nothing; the exit status says whether the files agree");
+  r.diff->add_flag("--all", r.diffAll,
+                   "List every layer, also those that agree (otherwise one line counts them; CSV lists every layer)");
 }
 
 ViewOptions::~ViewOptions() = default;
@@ -155,7 +158,8 @@ ViewCommandLine ViewOptions::Collect() const {
                   r.statsCsv};
   } else if (r.diff->parsed()) {
     line.command = ViewCommand::Diff;
-    line.diff = {r.diffFirst, r.diffSecond, r.diffGrid.Get(), r.diffType.code, r.diffTolerance, r.diffCsv, r.diffQuiet};
+    line.diff = {r.diffFirst, r.diffSecond, r.diffGrid.Get(), r.diffType.code, r.diffTolerance, r.diffCsv, r.diffQuiet,
+                 r.diffAll};
   }
   return line;
 }

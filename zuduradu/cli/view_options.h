@@ -41,6 +41,7 @@ struct DiffOptions {
   double tolerance = 0;
   bool csv = false;
   bool quiet = false;
+  bool all = false;  // list the layers that agree too
 };
 
 enum class ViewCommand { None, Show, Stats, Diff };

@@ -79,7 +79,9 @@ void CheckLength(const PeriodHeader& header, DataFileInfo& info) {
   } else if (lastBlock > 0 && info.length < info.expectedLength && intoLayer == 0) {
     const std::int64_t lastStart = kHeaderBytes + std::int64_t{lastBlock - 1} * info.blockBytes;
     if (info.length > lastStart) {
-      info.notes.push_back("The file ends inside block " + std::to_string(lastBlock) + ", after its layer " +
+      const auto holder = std::ranges::find(header.blocks, static_cast<std::int16_t>(lastBlock));
+      info.notes.push_back("The file ends inside block " + std::to_string(lastBlock) + " (period " +
+                           std::to_string(holder - header.blocks.begin() + 1) + "), after its layer " +
                            std::to_string((info.length - lastStart) / layerBytes) + " of " +
                            std::to_string(info.layersPerBlock) + "; the layers after it were never written");
     }
@@ -129,10 +131,29 @@ std::vector<ReferenceRun> ReferenceRuns(const PeriodTable& references) {
 }
 
 std::string DescribeReferenceRuns(std::span<const ReferenceRun> runs) {
-  std::string text;
+  // Stretches of periods that each name themselves, and stretches that all name one other period.
+  struct Stretch {
+    int first = 0, last = 0, source = 0;
+    bool own = false;
+  };
+  std::vector<Stretch> stretches;
   for (const ReferenceRun& run : runs) {
-    if (!text.empty()) text += "; ";
-    text += RunText(run);
+    for (int p = run.first; p <= run.last; ++p) {
+      const bool own = run.source == p;
+      Stretch* back = stretches.empty() ? nullptr : &stretches.back();
+      if (back && back->last == p - 1 && back->own == own && (own || back->source == run.source)) {
+        back->last = p;
+      } else {
+        stretches.push_back({p, p, run.source, own});
+      }
+    }
+  }
+  std::string text;
+  for (const Stretch& s : stretches) {
+    const bool one = s.first == s.last;
+    text += text.empty() ? (one ? "period " : "periods ") : "; ";
+    text += std::to_string(s.first) + (one ? "" : "-" + std::to_string(s.last)) + ": ";
+    text += s.own ? (one ? "its own block" : "their own blocks") : "period " + std::to_string(s.source) + "'s";
   }
   return text;
 }
@@ -233,7 +254,10 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   }
   for (const std::string& note : info.notes) lines.push_back(note + ".");
   if (info.problems.empty()) {
-    lines.push_back("No inconsistencies found.");
+    // A file a run has not finished is sound as far as it goes; saying it has no inconsistencies
+    // right after saying what it lacks would leave a reader unsure whether it is fine.
+    lines.push_back(info.notes.empty() ? "No inconsistencies found."
+                                       : "Consistent, but incomplete: a run that writes those layers completes it.");
   } else {
     lines.push_back("Inconsistencies: " + std::to_string(info.problems.size()));
     for (const std::string& problem : info.problems) lines.push_back("  " + problem + ".");
