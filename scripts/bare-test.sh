@@ -45,7 +45,10 @@ trap 'exit 130' INT TERM
 if [ ! -f "$base" ]; then
   echo "== Bare Debian 12, made once into $base =="
   root=$(mktemp -d /var/tmp/kvcvrt-debootstrap.XXXXXX)
-  if ! timeout 1800 debootstrap --variant=minbase bookworm "$root" "$mirror" >"$cache/debootstrap.log" 2>&1; then
+  # Its downloads are kept, so that a second try after a failure or timeout fetches nothing again.
+  mkdir -p "$cache/debootstrap-debs"
+  if ! timeout 3600 debootstrap --variant=minbase --cache-dir="$cache/debootstrap-debs" bookworm "$root" "$mirror" \
+      >"$cache/debootstrap.log" 2>&1; then
     tail -n 20 "$cache/debootstrap.log" >&2
     echo "debootstrap failed; its log: $cache/debootstrap.log" >&2
     exit 1
