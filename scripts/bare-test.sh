@@ -71,8 +71,8 @@ if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
   echo "(uncommitted changes are not part of it)"
 fi
 root=$(mktemp -d /var/tmp/kvcvrt-bare.XXXXXX)
-chmod 755 "$root"
 tar -C "$root" --numeric-owner -xf "$base"
+chmod 755 "$root"  # its "/" (the tar file holds a temporary folder's 700); apt's own user must pass it
 git clone -q --no-checkout "$PWD" "$root/root/kvcvrt"
 git -C "$root/root/kvcvrt" checkout -q --detach "$commit"
 
@@ -89,6 +89,7 @@ attach() {  # attach TYPE-or---bind SOURCE PATH-INSIDE
 attach proc proc /proc
 attach sysfs sysfs /sys
 attach --bind /dev /dev
+attach --bind /dev/pts /dev/pts  # dpkg logs through a terminal of its own
 attach tmpfs shm /dev/shm
 attach tmpfs tmp /tmp
 chmod 1777 "$root/tmp" "$root/dev/shm"
