@@ -55,6 +55,17 @@ def test_model_file_keys(tmp_path, dimension, refusal, defaulted):
     assert strict.returncode == 1 and "strict mode" in strict.stderr and not (tmp_path / "s.hea").exists()
 
 
+def test_an_output_named_for_another_type_is_warned_of(tmp_path):
+    (data := tmp_path / "in.txt").write_text("1\n1 1\n1 2\n")
+    said = 'ends in .hea, the extension of type 10 ("Starting Head"), but the data is stored as type 8'
+    done = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "con", "-o", tmp_path / "valley.hea")
+    assert done.returncode == 0 and said in done.stderr
+    assert said in kvcvrt.convert(data, tmp_path / "valley.hea", grid=(2, 1, 1), type="con")["warnings"][0]
+    assert kvcvrt.convert(data, tmp_path / "valley.dat", grid=(2, 1, 1), type="con")["warnings"] == []
+    strict = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "con", "-o", tmp_path / "s.hea", "--strict")
+    assert strict.returncode == 1 and said in strict.stderr and not (tmp_path / "s.hea").exists()
+
+
 @pytest.mark.parametrize("text, refusal", [
     ("1\n1\t1\n1,5E-04\t2,5E-04\n", 'decimal comma, such as "1,5E-04"'),
     ("2\n1 1\n1 2\n1 2\n3 4\n", "layer 2 is above NZ = 1: the set would be skipped"),
@@ -64,7 +75,9 @@ def test_strict_refuses_what_would_warn_or_skip(tmp_path, text, refusal):
     data = tmp_path / "in.txt"
     data.write_text(text)
     out = tmp_path / "out.hea"
-    assert run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "hea", "-o", out).returncode == 0
+    done = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "hea", "-o", out)
+    said = [line[9:] for line in done.stderr.splitlines() if line.startswith("warning: ")]
+    assert done.returncode == 0 and said == kvcvrt.convert(data, out, grid=(2, 1, 1), type="hea")["warnings"]
     out.unlink()
     done = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "hea", "-o", out, "--strict")
     assert done.returncode == 1 and refusal in done.stderr and not out.exists()

@@ -300,6 +300,23 @@ class WindowTest : public QObject {
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
   }
 
+  // An output named for another type is asked about: No leaves everything as it is, Yes converts;
+  // a name without a type's extension is not asked about.
+  void outputNamedForAnotherTypeIsAsked() {
+    kvtest::Session s;
+    s.ready();
+    s.type(2, "a.hea");
+    QVERIFY(s.go());
+    QCOMPARE(s.shell.log, QStringList{"ask: The output file " + s.path("a.hea") + " ends in .hea, the extension of "
+                                      "type 10 (\"Starting Head\"), but the data is stored as type 3 (\"Elevation of "
+                                      "top of cells\"), whose files end in .top. Convert all the same?"});
+    QVERIFY(!QFile::exists(s.path("a.hea")));
+    s.shell.yes = true;
+    QVERIFY(s.go() && QFile::exists(s.path("a.hea")));
+    s.type(2, "a.dat");
+    QVERIFY(s.completes());
+  }
+
   // While a run works: the wait cursor, no input, no closing; after half a second
   // the modal progress dialog. While the input is checked, Cancel stops the run
   // without a message; once the run writes, neither Cancel nor Escape stops it.

@@ -178,6 +178,9 @@ RunTarget Target(const py::object& output, const py::object& grid, const py::obj
   RunTarget t{kv::ResolveGrid(choice, kWords, strict), {}};
   t.output = output.is_none() ? kv::PathFromUtf8(kv::OutputFor(named, choice, t.resolved, typeCode, kWords))
                               : ToPath(output);
+  if (std::string name = kv::OutputNameWarning(typeCode, kv::PathText(t.output), strict); !name.empty()) {
+    t.resolved.warnings.push_back(std::move(name));
+  }
   if (const std::string folder = kv::OutputFolderProblem(t.output); !folder.empty()) {
     Refuse(kv::ErrorKind::BadRequest, folder, t.output);
   }

@@ -189,6 +189,11 @@ void kvm::go() {
   request.input = kv::PathFromUtf8(settings_.InputPath);
   request.output = kv::PathFromUtf8(ToCore(runOutput_));
   request.typeCode = combo_->currentData().toInt();
+  // An output named for another type is asked about; No leaves everything as it is.
+  if (const QString name = FromCore(kv::OutputNameWarning(request.typeCode, ToCore(runOutput_))); !name.isEmpty() &&
+      !shell_.Ask(name.left(1).toUpper() + name.mid(1) + tr(". Convert all the same?"))) {
+    return;
+  }
   request.grid = settings_.Grid();
   request.createNew = options_[1]->isChecked();
   request.model = kv::PathFromUtf8(settings_.ModelPath);

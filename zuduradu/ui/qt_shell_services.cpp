@@ -61,6 +61,14 @@ void QtShellServices::Beep() { QApplication::beep(); }
 
 void QtShellServices::Warn(const QString& text) { ShowMessage(owner_, QMessageBox::Warning, text); }
 
+bool QtShellServices::Ask(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8(kProgramTitle), text, QMessageBox::Yes | QMessageBox::No,
+                  owner_);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void QtShellServices::Inform(const QString& text, const QString& detail) {
   ShowMessage(owner_, QMessageBox::NoIcon, text, detail);
 }

@@ -31,6 +31,8 @@ class ShellServices {
   virtual void Beep() = 0;
   // A message box with a warning icon and an OK button.
   virtual void Warn(const QString& text) = 0;
+  // A question with Yes and No (No answering Escape and Enter); true for Yes.
+  virtual bool Ask(const QString& text) = 0;
   // A message box without an icon and with an OK button; detail, when not
   // empty, is shown under the text in the platform's smaller informative style.
   virtual void Inform(const QString& text, const QString& detail) = 0;

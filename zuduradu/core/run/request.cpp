@@ -122,6 +122,19 @@ std::string OutputFor(const std::optional<std::string>& output, const GridChoice
                      " has no \".\" before which to put the type's extension");
 }
 
+std::string OutputNameWarning(int typeCode, const std::string& output, bool strict) {
+  const auto named = OtherTypeOfName(typeCode, output);
+  if (!named) return {};
+  const std::string warning = "the output file " + output + " ends in " + std::string(ExtensionFor(*named)) +
+                              ", the extension of type " + TypeName(*named) + ", but the data is stored as type " +
+                              TypeName(typeCode) + ", whose files end in " + std::string(ExtensionFor(typeCode));
+  if (strict) {
+    throw Error(ErrorKind::BadRequest,
+                "Refused in strict mode: " + warning + ". Give the output the type's extension, or leave out strict mode");
+  }
+  return warning;
+}
+
 std::string OutputFolderProblem(const std::filesystem::path& output) {
   const std::filesystem::path folder = output.parent_path();
   if (folder.empty()) return {};

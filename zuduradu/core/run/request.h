@@ -79,6 +79,10 @@ std::vector<std::string> DefaultedKeyWarnings(const ModelStatus& model);
 std::string OutputFor(const std::optional<std::string>& output, const GridChoice& choice,
                       const ResolvedGrid& resolved, int typeCode, const RequestWords& words);
 
+// The warning for an output whose name ends in another type's extension
+// ("" when it does not); with strict, that is refused instead (kv::Error, BadRequest).
+std::string OutputNameWarning(int typeCode, const std::string& output, bool strict = false);
+
 // Empty when the output's folder exists; otherwise what to say: a run there
 // could not even lock the output.
 std::string OutputFolderProblem(const std::filesystem::path& output);

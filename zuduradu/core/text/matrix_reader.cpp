@@ -29,6 +29,10 @@ void MatrixReader::SkipValues(std::int64_t n, int set) { road_->SkipValues(n, se
 LeftOverFields MatrixReader::CountLeftOverFields() { return road_->CountLeftOverFields(); }
 FieldLocation MatrixReader::lastField() const { return road_->lastField(); }
 std::uint64_t MatrixReader::bytesRead() const { return road_->bytesRead(); }
+void MatrixReader::TrackLineShapes(std::int64_t rowLength, std::int64_t values) {
+  road_->TrackLineShapes(rowLength, values);
+}
+const LineShape* MatrixReader::lineShapes() const { return road_->lineShapes(); }
 std::size_t MatrixReader::bufferCapacity() const { return road_->bufferCapacity(); }
 const std::filesystem::path& MatrixReader::name() const { return road_->name(); }
 

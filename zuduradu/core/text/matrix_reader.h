@@ -57,6 +57,8 @@ class MatrixReader final : public SetStream {
   FieldLocation lastField() const override;
   // Bytes of the input consumed so far.
   std::uint64_t bytesRead() const override;
+  void TrackLineShapes(std::int64_t rowLength, std::int64_t values) override;
+  const LineShape* lineShapes() const override;
   // The buffers' size: fixed for the reader's life.
   std::size_t bufferCapacity() const;
   const std::filesystem::path& name() const;
