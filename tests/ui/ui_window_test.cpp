@@ -273,7 +273,8 @@ class WindowTest : public QObject {
     QCOMPARE(s.shell.requests.back().folder, s.shown("b/"));  // the dialog started in the model's folder
     // The kept output lies outside c's folder: the window says so beside it, and GO asks once before writing.
     QVERIFY(s.w.OutsideNote(1)->text()->text().isEmpty());
-    QCOMPARE(s.w.OutsideNote(2)->text()->text(), u"Outside the model's folder"_qs);
+    const QString note = s.w.OutsideNote(2)->text()->text();  // as much of "Outside the model's folder" as fits
+    QVERIFY(note.startsWith("Outside") && s.w.OutsideNote(2)->FitsWhole(note, true) && s.w.OutsideNote(2)->icon()->isVisible());
     kvtest::WriteText(s.path("c/Input.dat"), "1\n1 1\n1 2 3 4 5 6\n");
     const QString asked = "ask: The output file " + s.path("mine.top") + " lies outside the folder of the model " +
                           s.shown("c/c.kv5") + ", whose grid the run uses. Convert anyway?";

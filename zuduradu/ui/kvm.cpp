@@ -134,7 +134,16 @@ void kvm::showOutsideNotes() {
   for (int row : {kInputRow, kOutputRow}) {
     const std::string path = ToCore(fileTexts_[row]->text());
     const bool outside = !settings_.ModelPath.empty() && !kv::LiesInFolder(settings_.ModelFolder, path);
-    outsideNotes_[row]->say(outside ? tr("Outside the model's folder") : QString(),
+    // The longest form that fits whole beside the caption; the tooltip says it all.
+    const QString forms[] = {tr("Outside the model's folder"), tr("Outside its folder"), tr("Outside")};
+    QString note = forms[2];
+    for (const QString& form : forms) {
+      if (outsideNotes_[row]->FitsWhole(form, true)) {
+        note = form;
+        break;
+      }
+    }
+    outsideNotes_[row]->say(outside ? note : QString(),
                             outside ? tr("%1 lies outside the folder %2 of the model %3.")
                                           .arg(fileTexts_[row]->text(), FromCore(settings_.ModelFolder),
                                                FromCore(settings_.ModelPath))
