@@ -84,6 +84,7 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
       {inf, 1, "holds inf"},  // nothing on standard output either
       {"", 2, "A subcommand is required"},
       {in + " --grid 3,2,2" + out, 2, "--type is required"},
+      {in + " --grid 3,2,2 --type 0 -o " + Quote(dir / "a."), 2, "Select the type of the input data (--type)"},
       {in + " --grid 3,2,2 --type 35" + out, 2, "--type: \"35\" is neither a type code"},
       {in + " --grid 3,2 --type 3" + out, 2, "--grid: \"3,2\" is not three whole numbers"},
       {in + " --grid 3,2,2 --type 3 --threads 0" + out, 2, "--threads"},

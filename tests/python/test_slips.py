@@ -15,11 +15,13 @@ def recharge(tmp_path):
     return path
 
 
-@pytest.mark.parametrize("grid, type_, problem", [
-    ((4, 3, 3), "hea", "block 2 of period 2 begins at byte 4144, at or past the end of the file"),
-    ((5, 3, 1), "rch", "the file ends 36 bytes into a layer of 5 x 3 values"),
+@pytest.mark.parametrize("grid, type_, problem, misfit", [  # the refusal says it in grids, info in bytes
+    ((4, 3, 3), "hea", "the file was made for 1 layer of 4 \u00d7 3, the model has 3 layers of 4 \u00d7 3",
+     "block 2 of period 2 begins at byte 4144, at or past the end of the file"),
+    ((5, 3, 1), "rch", "its 2 blocks hold 12 values each, no whole number of layers of 5 \u00d7 3; the model has 1 layer",
+     "the file ends 36 bytes into a layer of 5 x 3 values"),
 ])
-def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(recharge, grid, type_, problem):
+def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(recharge, grid, type_, problem, misfit):
     before = recharge.read_bytes()
     with pytest.raises(kvcvrt.Error) as appended:
         kvcvrt.write(recharge, [(1, 1, np.ones(grid[1::-1]))], grid=grid, type=type_)
@@ -30,7 +32,7 @@ def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(rechar
     cli_args = (recharge, "--grid", ",".join(map(str, grid)), "--type", type_)
     exported, checked = run_cli("export", *cli_args), run_cli("info", *cli_args, "--check")
     assert (exported.returncode, exported.stdout) == (1, "") and appended.value.problem in exported.stderr
-    assert checked.returncode == 1 and problem[1:] in checked.stdout and "is refused" in checked.stdout
+    assert checked.returncode == 1 and misfit[1:] in checked.stdout and "is refused" in checked.stdout
 
 
 @pytest.mark.parametrize("dimension, refusal, defaulted", [

@@ -25,8 +25,8 @@
 namespace kvtest {
 
 // Dialogs answer with the next scripted answer (a null string, or none left:
-// cancelled). Every call is logged: "open: <title>", "save: <title>", "beep",
-// "warn: <text>", "inform: <text>" (with " [<action>]" when show offers the extra button and presses it).
+// cancelled). Every call is logged: "open: <title>", "save: <title>", "beep", "warn: <text>", "ask: <text>"
+// (answered with yes), "inform: <text>" (with " [<action>]" when show offers the extra button and presses it).
 class FakeShell : public kv::ui::ShellServices {
  public:
   std::deque<QString> answers;

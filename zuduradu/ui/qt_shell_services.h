@@ -27,7 +27,6 @@ class QtShellServices : public ShellServices {
   std::optional<QString> RunDialog(DialogKind kind, const DialogRequest& request);
 
   QPointer<QWidget> owner_;
-  QString lastFolder_;  // the dialogs open where the last choice was made
 };
 
 }  // namespace kv::ui

@@ -165,12 +165,13 @@ TEST(Conversion, RefusedOutputFiles) {
   } cases[] = {
       {std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
       {std::string(3998, '\0') + "\xFD\xFF", "the block number -3 of period 1000 puts its data outside"},
-      // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
-      {block1 + std::string(64, '\0'),
-       "o.top does not fit the grid 3 x 2 x 2 and type 3 (\"Elevation of top of cells\"): it is 4064 bytes long, where "
-       "its 1 block needs 4048 bytes at "
-       "most, and the file ends 16 bytes into a layer of 3 x 2 values: its length does not fit this grid. Choose the "
-       "model the file was made for, or create a new file."},
+      // Said in grids: a 4 x 2 x 2 file, then a 3 x 2 x 3 one, each of one block.
+      {block1 + std::string(64, '\0'), "o.top does not fit the model and type 3 (\"Elevation of top of cells\"): the "
+       "file was made for another grid: its block holds 16 values, no whole number of layers of 3 \u00d7 2; the model "
+       "has 2 layers of 3 \u00d7 2. Choose the model the file was made for, or create a new file."},
+      {block1 + std::string(72, '\0'), "the file was made for 3 layers of 3 \u00d7 2, the model has 2 layers of 3 \u00d7 2."},
+      {block1 + std::string(30, '\0'), "it is 4030 bytes long, where its 1 block needs 4048 bytes at most, and the file "
+       "ends 6 bytes into a layer of 3 x 2 values"},
       {std::string(block1).replace(2002, 1, "\1") + std::string(48, '\0'), "and periods 1 and 2 both have block 1"},
   };
   for (const auto& c : cases) {

@@ -110,9 +110,19 @@ ResolvedGrid ResolveGrid(const GridChoice& choice, const RequestWords& words, bo
   return r;
 }
 
+std::string TypeNotChosen(int typeCode, std::string_view output, std::string_view where) {
+  if (typeCode != 0 || output.empty() || output.back() != '.') return {};
+  return "Select the type of the input data (" + std::string(where) + ")";
+}
+
 std::string OutputFor(const std::optional<std::string>& output, const GridChoice& choice,
                       const ResolvedGrid& resolved, int typeCode, const RequestWords& words) {
-  if (output) return *output;
+  if (output) {
+    if (const std::string refusal = TypeNotChosen(typeCode, *output, words.type); !refusal.empty()) {
+      throw RequestError(refusal + ": " + QuoteField(*output) + " would be a file without a type's extension");
+    }
+    return *output;
+  }
   if (choice.grid) {
     throw RequestError(std::string(words.grid) + " needs " + std::string(words.output) +
                        ": without a model there is no name to give the output file");

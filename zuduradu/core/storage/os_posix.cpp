@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 #include <cstdio>
 #include <vector>
 
@@ -26,10 +27,14 @@ std::optional<FileIdentity> IdentityOf(const fs::path& path) {
 
 namespace os {
 
+std::string ErrorWords(int errorNumber) { return std::generic_category().message(errorNumber); }
+
 void ReportFileSizeLimitAsError() { std::signal(SIGXFSZ, SIG_IGN); }
 
 // A POSIX program always has the standard streams its parent gave it.
 void UseParentConsole() {}
+
+void MarkRunning() {}
 
 int OpenStreamForWriting(const fs::path& path, int& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
