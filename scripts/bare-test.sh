@@ -97,7 +97,8 @@ attach --bind "$cache/bare-apt" /var/cache/apt/archives
 attach --bind "$cache/bare-ccache" /var/cache/ccache
 
 # A login shell's environment of a fresh root, no more: no locale, no display.
-timeout 2700 chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
+# A first run compiles everything without a warm cache, which on a busy machine takes long.
+timeout 5400 chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   CCACHE_DIR=/var/cache/ccache CCACHE_MAXSIZE=2G CCACHE_BASEDIR=/root/kvcvrt CMAKE_CXX_COMPILER_LAUNCHER=ccache \
   /bin/bash -euo pipefail -c '
