@@ -111,12 +111,10 @@ std::int64_t SerialFieldReader::FastValues(float* out, std::int64_t n, std::int6
     // The byte after the chunk's end is a NUL, which stops both scans without a bounds test.
     bool comma = false;
     float v = 0.0f;
-    const auto lineEnd = [&](std::size_t next) {
-      LineEnd(next);
-      shape_.Line(pos + done, line_ - 1);
-    };
-    if (scan::SkipSeparators(b, p, &comma, lineEnd) &&
+    if (scan::SkipSeparators(b, p, &comma, [this](std::size_t next) { LineEnd(next); }) &&
         scan::ScanPlainDecimal(b, p, v)) {
+      // A line ended after the values before this one: the line they stood on.
+      if (line_ != line) shape_.Line(pos + done, line);
       if constexpr (Store) out[done] = v;
       ++done;
       continue;
