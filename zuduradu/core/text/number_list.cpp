@@ -11,13 +11,13 @@
 
 namespace kv {
 
-namespace {
-
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
 }
+
+namespace {
 
 [[noreturn]] void BadList(const std::string& what) { throw Error(ErrorKind::BadRequest, what); }
 

@@ -6,6 +6,9 @@
 
 namespace kv {
 
+// The text without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view s);
+
 // Entries separated by commas, each a number or a range first-last, all within
 // 1..last; blanks around entries are allowed. Gives the numbers in ascending
 // order, each once. `noun` names one of them in errors ("period", "layer").
