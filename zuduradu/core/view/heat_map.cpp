@@ -144,9 +144,9 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, const HeatMapS
   const TextMask columnCaption = font.Render("column", kLabelPixels);
   const TextMask noData = font.Render("no data", kLabelPixels);
   const int lineHeight = columnCaption.height;
-  const std::vector<int> rowTicks = ChooseCellTicks(ny, cellHeight, lineHeight * 1.3);
+  const std::vector<int> rowTicks = ChooseCellTicks(ny, cellHeight, lineHeight * 2.5);
   const int widestColumn = font.Width(std::to_string(nx), kLabelPixels);
-  const std::vector<int> columnTicks = ChooseCellTicks(nx, cellWidth, widestColumn + 10.0);
+  const std::vector<int> columnTicks = ChooseCellTicks(nx, cellWidth, widestColumn + 24.0);
   std::vector<TextMask> rowLabels, columnLabels, valueLabels;
   int rowLabelWidth = 0;
   for (const int row : rowTicks) {
