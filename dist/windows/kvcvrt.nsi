@@ -7,7 +7,7 @@
 ; while a file of ours is left.
 ;
 ; Made by scripts/windows.sh:
-;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe> -DDOC=<licence texts>
+;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe> -DDOC=<licence texts> -DFONTS=<font folder>
 ;            -DLICENCE_PAGE=<text> -DICON=<.ico> -DOUTFILE=<setup.exe> kvcvrt.nsi
 ; Silent use: setup.exe /S [/ADDTOPATH] [/D=folder]; uninstall.exe /S
 ; Exit status of setup.exe: 0 done, 3 installed but the PATH not changed (too long).
@@ -74,6 +74,8 @@ Section "kvcvrt (the window and kvcvrt-cli)" SecMain
   File "${BIN}\kvcvrt-cli.exe"
   SetOutPath "$INSTDIR\share\doc\kvcvrt"
   File "${DOC}\*.txt"
+  SetOutPath "$INSTDIR\share\kvcvrt\fonts"  ; the font of the pictures, found beside the programs
+  File "${FONTS}\DejaVuSans.ttf"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -222,6 +224,9 @@ Section "Uninstall"
   Delete "$INSTDIR\share\doc\kvcvrt\*.txt"
   RMDir "$INSTDIR\share\doc\kvcvrt"
   RMDir "$INSTDIR\share\doc"
+  Delete "$INSTDIR\share\kvcvrt\fonts\DejaVuSans.ttf"
+  RMDir "$INSTDIR\share\kvcvrt\fonts"
+  RMDir "$INSTDIR\share\kvcvrt"
   RMDir "$INSTDIR\share"
   ; A program file still in use stays: say so, and keep the uninstaller to run again.
   ${If} ${FileExists} "$INSTDIR\bin\*.exe"

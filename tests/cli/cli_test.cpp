@@ -189,7 +189,10 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
       {"diff " + Quote(dir / "a.top") + grid, 2, "SECOND"},
       {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "none.top") + grid, 1, "none.top"},
       {"stats " + Quote(dir / "a.top") + " -g 3,2,1 --csv", 2, "--type is needed"},
-      {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period or --periods is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "--period 1 --range=3,1 -o a.png", 2, "LO below HI"},
+      {"show " + Quote(dir / "a.top") + grid + "--minus " + Quote(dir / "b.top") + " --periods all -o " + Quote(dir / "d{period}.png"),
+       0, "d1.png: 3 x 2 cells, largest difference -0.25 at row 1, column 1; colours from -0.25 to 0.25\n"},
       {"show " + Quote(dir / "a.top") + grid + "--period 1 -o " + Quote(dir / "a.top"), 1, "would overwrite"},
       {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 3 -o " + Quote(dir / "a.png"), 1, "no data set 3"},
   };

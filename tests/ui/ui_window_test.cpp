@@ -18,7 +18,8 @@
 
 #include "ui_support.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/view/heat_map.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/dialog_choice.h"
 #include "zuduradu/ui/grid_caption.h"
@@ -505,16 +506,21 @@ class WindowTest : public QObject {
     for (const QString& said : {u"Data set 1 of 2: period 1, layer 1"_qs, u"Min 1, max 5, mean 2.333333"_qs,
                                 u"3 columns × 2 rows × 2 layers"_qs})
       QVERIFY2(p->Numbers()->text().contains(said), qPrintable(p->Numbers()->text()));
-    // Columns 1 and 2 hold the minimum, column 3 the maximum.
-    const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6, 0), 3, 2, {}, "");
-    const int block = layout.mapWidth / 3;
-    for (int column = 0; column < 3; ++column) {
-      const kv::Rgb c = kv::Viridis(column < 2 ? 0 : 255);
-      for (int y : {layout.mapTop + block / 2, layout.mapTop + block * 3 / 2})
-        QCOMPARE(p->image().pixel(layout.mapLeft + column * block + block / 2, y), qRgb(c[0], c[1], c[2]));
+    // Columns 1 and 2 hold the minimum, column 3 the maximum; the pointer names a cell and its value.
+    const kv::Raster& r = p->raster();
+    const QPoint origin = p->Picture()->contentsRect().center() - QRect(QPoint(), p->image().size()).center();
+    for (int cell = 0; cell < 6; ++cell) {
+      const int row = cell / 3 + 1, column = cell % 3 + 1;
+      const QPoint at(r.mapLeft + (2 * column - 1) * r.mapWidth / 6, r.mapTop + (2 * row - 1) * r.mapHeight / 4);
+      QCOMPARE(p->image().pixel(at), column < 3 ? qRgb(68, 1, 84) : qRgb(253, 231, 37));
+      QTest::mouseMove(p->windowHandle(), p->Picture()->mapTo(p, origin + at));  // the window's own events
+      QCOMPARE(p->Pointer()->text(), u"Row %1, column %2: %3"_qs.arg(row).arg(column).arg(column < 3 ? 1 : 5));
     }
-    p->First()->setValue(2);
-    QVERIFY(p->Numbers()->text().contains(u"period 3, layer 2"_qs));
+    // A number typed and Enter: that set is shown, and the preview stays open.
+    p->First()->selectAll();
+    QTest::keyClicks(p->First(), "2");
+    QTest::keyClick(p->First(), Qt::Key_Return);
+    QVERIFY(p->isVisible() && p->Numbers()->text().contains(u"period 3, layer 2"_qs) && s.shell.log.isEmpty());
     p->First()->setValue(3);
     QVERIFY(p->image().isNull() && p->Numbers()->text().contains(u"no data set 3"_qs));
     // A text that does not fit the grid is said, with its place; nothing was written.
@@ -535,6 +541,13 @@ class WindowTest : public QObject {
     QVERIFY(p->isVisible() && !p->image().isNull());
     QCOMPARE(p->First()->value(), 2);
     QVERIFY2(p->Numbers()->text().contains(u"Min 1, max 6"_qs), qPrintable(p->Numbers()->text()));
+    // Saved, it is the picture show draws of that layer.
+    s.shell.answers.push_back(s.path("saved.png"));
+    QTest::mouseClick(p->SaveButton(), Qt::LeftButton);
+    kv::DrawStoredPictures({{kv::PathFromUtf8(s.path("a.top").toStdString()), {3, 2, 2}, 3, {}}, {}, "2", "1", {}, {},
+                            s.path("show.png").toStdString(), {}});
+    QVERIFY(kvtest::ReadBytes(s.path("saved.png")).startsWith("\x89PNG"));
+    QCOMPARE(kvtest::ReadBytes(s.path("saved.png")), kvtest::ReadBytes(s.path("show.png")));
   }
 };
 

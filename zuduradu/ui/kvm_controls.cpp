@@ -93,7 +93,7 @@ void kvm::createControls() {
 
   previewButton_ = new QPushButton(tr("Preview…"), page_);
   previewButton_->setToolTip(tr("Show the first data set of the input as a picture, read against the model's grid"));
-  preview_ = new PreviewDialog(this);
+  preview_ = new PreviewDialog(shell_, this);
 
   // The tab's page gets its final place only when the tab widget lays itself
   // out; the controls on it follow then.

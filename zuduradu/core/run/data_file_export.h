@@ -15,14 +15,10 @@
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/storage/output_lock.h"
 #include "zuduradu/core/format/period_tables.h"
+#include "zuduradu/core/text/number_list.h"
 
 namespace kv {
 
-// A list of periods such as "1,5,10-20": entries separated by commas, each a
-// period or a range first-last, all within 1..1000; blanks around entries are
-// allowed. Gives the periods in ascending order, each once. Throws kv::Error
-// (BadRequest) that names the entry in fault.
-std::vector<int> ParsePeriodList(std::string_view text);
 
 // One data set of the text: the values in force for `period` are layer `layer`
 // of block `block`, the block of period `source`.

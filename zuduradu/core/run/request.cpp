@@ -8,17 +8,12 @@
 #include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/text/number_list.h"
 #include "zuduradu/core/text/number_text.h"
 
 namespace kv {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 bool AllDigits(std::string_view s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos; }
 
@@ -45,7 +40,7 @@ bool IsTypeCode(long long code) {
 }
 
 int TypeCodeFromText(std::string_view text, const RequestWords& words) {
-  const std::string_view t = Trim(text);
+  const std::string_view t = TrimBlanks(text);
   if (AllDigits(t)) {
     const long long code = t.size() > 4 ? kMaxTypeCode + 1 : std::stoll(std::string(t));
     if (IsTypeCode(code)) return static_cast<int>(code);
@@ -62,7 +57,7 @@ GridSize GridFromText(std::string_view text) {
     const std::size_t comma = text.find(',', start);
     std::int16_t v = 0;
     if ((k < 2) != (comma != std::string_view::npos) ||
-        ParseInt16Field(Trim(text.substr(start, k < 2 ? comma - start : std::string_view::npos)), v) !=
+        ParseInt16Field(TrimBlanks(text.substr(start, k < 2 ? comma - start : std::string_view::npos)), v) !=
             NumberStatus::Ok ||
         v < 1) {
       throw RequestError(QuoteField(text) + " is not three whole numbers 1.." + std::to_string(kInt16Max) +

@@ -83,6 +83,8 @@ std::optional<std::string> ForbiddenLinkOwner(const std::filesystem::path& path)
 
 // This process's id.
 std::uint64_t ProcessId();
+// The file of the running program, or an empty path when the system does not say.
+std::filesystem::path ProgramFile();
 // The effective user of this process (0 on Windows, where access lists decide).
 std::uint32_t CurrentUser();
 // "name (user id N)", or "user id N" when the user has no name.

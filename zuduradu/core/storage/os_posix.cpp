@@ -60,6 +60,12 @@ void CloseStream(int stream) { ::close(stream); }
 
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(::getpid()); }
 
+fs::path ProgramFile() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self;
+}
+
 std::uint32_t CurrentUser() { return static_cast<std::uint32_t>(::geteuid()); }
 
 std::string UserText(std::uint32_t user) {

@@ -101,6 +101,17 @@ void CloseStream(int stream) { _close(stream); }
 
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(GetCurrentProcessId()); }
 
+fs::path ProgramFile() {
+  // A name cut short by the buffer fills it: try again with a longer one.
+  for (std::size_t size = MAX_PATH; size <= 65536; size *= 2) {
+    std::wstring name(size, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(size));
+    if (n == 0) return {};
+    if (n < size) return fs::path(name.substr(0, n));
+  }
+  return {};
+}
+
 std::uint32_t CurrentUser() { return 0; }
 
 std::string UserText(std::uint32_t user) { return "user id " + std::to_string(user); }
