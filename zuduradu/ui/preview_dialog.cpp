@@ -229,7 +229,7 @@ void PreviewDialog::point(const QPoint& at) {
 void PreviewDialog::savePicture() {
   if (image_.isNull()) return;
   DialogRequest request{tr("Save picture"), QStringLiteral("PNG pictures (*.png)|*.png"), QStringLiteral("png"),
-                        FromCore(kv::PathText(kv::PathFromUtf8(path_).parent_path()))};
+                        FromCore(kv::PathText(kv::PathFromUtf8(path_).parent_path())), {}, true};
   const std::optional<QString> chosen = shell_.ShowSaveDialog(request);
   if (!chosen) return;
   try {
