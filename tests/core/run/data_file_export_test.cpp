@@ -1,3 +1,4 @@
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/run/data_file_export.h"
 
 #include <gtest/gtest.h>
