@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -151,6 +152,17 @@ TEST(PeriodTables, RebuildReferences) {
     const kv::PeriodTable refs = kv::RebuildReferences(classified);
     for (auto [p, r] : c.expect) EXPECT_EQ(refs[static_cast<std::size_t>(p - 1)], r) << p;
   }
+}
+
+// The last period counts like any other; a block entry of 0 is no block, never one past the end.
+TEST(PeriodTables, ThePeriodsAtTheEndsOfTheTables) {
+  kv::PeriodHeader h = kvtest::HeaderWith({{1000, 3}});
+  h.blocks[998] = 2;  // period 999 has block 2 but names period 1
+  const kv::PeriodTable c = kv::ClassifyPeriods(h);
+  EXPECT_EQ(std::tuple(c[0], c[998], c[999]), std::tuple(kv::kNoBlock, kv::kBorrowedData, kv::kOwnData));
+  EXPECT_EQ(kv::FirstUnaddressableBlock({1000, 1000, 1}, 1, h), std::nullopt);
+  h.blocks[999] = 538;  // past the last offset: found although it is the last period
+  EXPECT_EQ(kv::FirstUnaddressableBlock({1000, 1000, 1}, 1, h), 1000);
 }
 
 TEST(PeriodTables, LayerOffsetLimits) {

@@ -407,4 +407,31 @@ TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
   EXPECT_KV_ERROR(kv::DescribeDataFile(a.out, {}), BadOutput, "where the journal expects");
 }
 
+// A write over 4000..9000 of a 5000-byte file is cut at the page ends 4096 and
+// 8192 and at the old end 5000: a file whose every piece is old or new rolls
+// back; one with a piece half new is refused and left as it is.
+TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
+  ScratchDir dir;
+  const fs::path f = dir / "f";
+  const std::string old(5000, 'o'), head = old.substr(0, 4000);
+  const std::vector<unsigned char> fresh(5000, 'n');
+  const auto n = [](std::size_t count) { return std::string(count, 'n'); };
+  for (const auto& [now, whole] : std::vector<std::pair<std::string, bool>>{
+           {old, true}, {head + n(96) + old.substr(4096), true}, {head + n(1000), true}, {head + n(4192), true},
+           {head + n(1000) + std::string(3192, '\0'), true}, {head + n(5000), true},
+           {head + n(95) + old.substr(4095), false}, {head + n(97) + old.substr(4097), false},
+           {head + n(999) + old.substr(4999), false}, {head + n(1001), false}, {head + n(4191), false}}) {
+    WriteAll(f, old);
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    const kv::PlannedWrite write{4000, fresh, {}};
+    kv::WriteJournal(f, file, 5000, {&write, 1});
+    file.Close();
+    WriteAll(f, now);
+    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
+    EXPECT_EQ(what.empty(), whole) << now.size() << what;
+    EXPECT_EQ(ReadAll(f), whole ? old : now) << now.size();
+    fs::remove(kv::JournalPath(f));
+  }
+}
+
 }  // namespace
