@@ -212,6 +212,20 @@ Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup) {
   return t;
 }
 
+// Repeats that end a set exactly, run over into the next set, or run past the
+// last, cut by chunks of every size: each set-up reads what one thread reads.
+TEST(MatrixReader, RepeatsAtSetAndChunkEndsReadAlike) {
+  for (const std::string text : {"2 1 1 6*2 2 1 3*1 3*4", "2 1 1 4*2 4*3 2 1 4*5", "1 1 1 5 5*7\n", "2 1 1 3*1 3*2 4 1 7*9"}) {
+    const Trace expected = ReadTrace(text, 6, {1, kBig});
+    for (const int threads : {1, 2, 3}) {
+      for (std::size_t chunk = 1; chunk <= text.size() + 1; ++chunk) {
+        const Trace got = ReadTrace(text, 6, {threads, chunk});
+        ASSERT_EQ(std::tie(got.steps, got.error), std::tie(expected.steps, expected.error)) << text << threads << chunk;
+      }
+    }
+  }
+}
+
 // Random texts, mostly valid, with every kind of field and separator: every
 // set-up must see the same numbers, places and first error as one thread.
 TEST(MatrixReader, EverySetupReadsRandomTextAlike) {
