@@ -6,7 +6,7 @@ MatrixTextSets::MatrixTextSets(ByteSource& bytes, const std::filesystem::path& n
                                std::size_t chunkBytes)
     : threads_(threads > 0 ? threads : MatrixReader::DefaultThreads()),
       ahead_(threads_ == 1 ? std::make_unique<ReadAheadSource>(bytes) : nullptr),
-      reader_(ahead_ ? static_cast<ByteSource&>(*ahead_) : bytes, name,
-              chunkBytes > 0 ? chunkBytes : MatrixReader::kDefaultChunkBytes, threads_) {}
+      reader_(MatrixReader::Open(ahead_ ? static_cast<ByteSource&>(*ahead_) : bytes, name,
+                                 chunkBytes > 0 ? chunkBytes : MatrixReader::kDefaultChunkBytes, threads_)) {}
 
 }  // namespace kv

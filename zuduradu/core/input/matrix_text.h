@@ -22,12 +22,12 @@ class MatrixTextSets {
   // chunkBytes 0: the reader's default. `bytes` must outlive this object.
   MatrixTextSets(ByteSource& bytes, const std::filesystem::path& name, int threads = 0, std::size_t chunkBytes = 0);
 
-  SetStream& sets() { return reader_; }
+  SetStream& sets() { return *reader_; }
 
  private:
   int threads_;
   std::unique_ptr<ReadAheadSource> ahead_;
-  MatrixReader reader_;
+  std::unique_ptr<FieldReader> reader_;
 };
 
 }  // namespace kv
