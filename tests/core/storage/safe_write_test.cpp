@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/fault_support.h"
@@ -407,29 +408,25 @@ TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
   EXPECT_KV_ERROR(kv::DescribeDataFile(a.out, {}), BadOutput, "where the journal expects");
 }
 
-// A write over 4000..9000 of a 5000-byte file is cut at the page ends 4096 and
-// 8192 and at the old end 5000: a file whose every piece is old or new rolls
-// back; one with a piece half new is refused and left as it is.
+// A write over 4000..9000 of a 5000-byte file is cut at the page ends 4096 and 8192 and at the old end
+// 5000: a file whose every piece is old, new (past the old end: or zeros) rolls back; one with a piece
+// half new is refused and left as it is. The file's bytes from 4000 on: new bytes, then old, then zeros.
 TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
   ScratchDir dir;
   const fs::path f = dir / "f";
-  const std::string old(5000, 'o'), head = old.substr(0, 4000);
   const std::vector<unsigned char> fresh(5000, 'n');
-  const auto n = [](std::size_t count) { return std::string(count, 'n'); };
-  for (const auto& [now, whole] : std::vector<std::pair<std::string, bool>>{
-           {old, true}, {head + n(96) + old.substr(4096), true}, {head + n(1000), true}, {head + n(4192), true},
-           {head + n(1000) + std::string(3192, '\0'), true}, {head + n(5000), true},
-           {head + n(95) + old.substr(4095), false}, {head + n(97) + old.substr(4097), false},
-           {head + n(999) + old.substr(4999), false}, {head + n(1001), false}, {head + n(4191), false}}) {
+  for (const auto& [n, o, z, whole] : std::vector<std::tuple<int, int, int, bool>>{
+           {0, 1000, 0, true}, {96, 904, 0, true}, {1000, 0, 0, true}, {4192, 0, 0, true}, {1000, 0, 3192, true},
+           {5000, 0, 0, true}, {95, 905, 0, false}, {97, 903, 0, false}, {999, 1, 0, false}, {1001, 0, 0, false},
+           {4191, 0, 0, false}}) {
+    const std::string old(5000, 'o'), now = old.substr(0, 4000) + std::string(n, 'n') + std::string(o, 'o') + std::string(z, '\0');
     WriteAll(f, old);
     kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
     const kv::PlannedWrite write{4000, fresh, {}};
     kv::WriteJournal(f, file, 5000, {&write, 1});
-    file.Close();
     WriteAll(f, now);
     const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
-    EXPECT_EQ(what.empty(), whole) << now.size() << what;
-    EXPECT_EQ(ReadAll(f), whole ? old : now) << now.size();
+    EXPECT_EQ(ReadAll(f) + std::to_string(what.empty()), (whole ? old : now) + std::to_string(whole)) << n << what;
     fs::remove(kv::JournalPath(f));
   }
 }
