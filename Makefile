@@ -1,5 +1,5 @@
 # Developer targets. The set-up itself is ./run.sh and ./test.sh.
-.PHONY: build test run package install bench fuzz sanitize mutate windows windows-test windows-qt clean
+.PHONY: build test bare-test run package install bench fuzz sanitize mutate windows windows-test windows-qt clean
 
 build:
 	scripts/deps.sh
@@ -10,6 +10,11 @@ test:
 
 run:
 	./run.sh
+
+# ./test.sh as root in a fresh copy of a bare Debian 12 (made once with debootstrap and cached in
+# /var/cache/kvcvrt), on a clean clone of the committed HEAD.
+bare-test:
+	scripts/bare-test.sh
 
 # build/kvcvrt_<version>_<architecture>.deb, checked by lintian and the desktop validators.
 package:

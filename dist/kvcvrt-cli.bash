@@ -37,7 +37,11 @@ _kvcvrt_cli() {
       COMPREPLY=($(compgen -W "$(kvcvrt-cli types 2>/dev/null | awk 'NR > 1 { sub(/^\./, "", $(NF - 1)); print $(NF - 1) }')" -- "$cur"))
       return
       ;;
-    -g | --grid | --periods | --period | --layer | --set | --nodata | --tolerance)
+    --minus)
+      COMPREPLY=($(compgen -f -- "$cur"))
+      return
+      ;;
+    -g | --grid | --periods | --period | --layers | --layer | --set | --range | --nodata | --tolerance)
       return
       ;;
   esac
@@ -49,9 +53,9 @@ _kvcvrt_cli() {
     export) options="--model -m --grid -g --type -t --periods --output -o --quiet -q --help -h" ;;
     info) options="--model -m --grid -g --type -t --check --help -h" ;;
     types) options="--help -h" ;;
-    show) options="--input -i --model -m --grid -g --type -t --period --layer --set --nodata --output -o --quiet -q --help -h" ;;
+    show) options="--input -i --model -m --grid -g --type -t --period --periods --layer --layers --set --range --minus --nodata --output -o --quiet -q --help -h" ;;
     stats) options="--input -i --model -m --grid -g --type -t --nodata --csv --help -h" ;;
-    diff) options="--model -m --grid -g --type -t --tolerance --csv --quiet -q --help -h" ;;
+    diff) options="--model -m --grid -g --type -t --tolerance --csv --quiet -q --all --help -h" ;;
     help)
       COMPREPLY=($(compgen -W "convert export info types show stats diff" -- "$cur"))
       return

@@ -3,7 +3,7 @@
 # (BUILD_DIR/wine-setup), checks what it put there, opens the sample model
 # with the .kv5 association's command in the window (drawn on a virtual X display
 # of its own, its picture written to BUILD_DIR/kvcvrt-wine.png), uninstalls it silently and
-# checks that nothing of it is left. Every Wine call has a time limit; Wine's
+# checks that nothing of it is left; before that, the uninstaller is tried while the window is open. Every Wine call has a time limit; Wine's
 # server and the display end with the script.
 # Usage: scripts/windows-setup.sh BUILD_DIR SETUP_EXE MODEL_FOLDER   (scripts/windows.sh test calls it)
 set -euo pipefail
@@ -97,12 +97,21 @@ if [ -n "$window" ]; then
   xwd -id "$window" -silent | xwdtopnm 2>/dev/null | pnmcrop -black -top -left | pnmtopng >"$dir/kvcvrt-wine.png"
   echo "picture of the window: $dir/kvcvrt-wine.png"
 fi
+echo "== The uninstaller while the window is open =="
+# Run in place (_?=), so that its exit status is its own: it removes nothing and ends with status 2.
+status=0
+timeout 120 "$wine" "$inst\\uninstall.exe" /S "_?=$inst" >/dev/null 2>&1 || status=$?
+check "it stops with status 2 (status $status)" test "$status" -eq 2
+check "kvcvrt.exe is still installed" test -f "$unixInst/bin/kvcvrt.exe"
+check "its entry among the installed programs stays" has 'Software\Microsoft\Windows\CurrentVersion\Uninstall\kvcvrt'
 w taskkill /im kvcvrt.exe >/dev/null || true
 sleep 2
 w taskkill /f /im kvcvrt.exe >/dev/null || true
 timeout 60 "$wineserver" -w || "$wineserver" -k || true
 
 echo "== The uninstaller, silently =="
+# The folders Qt's file dialogs remember, as kvcvrt's dialogs leave them.
+w reg add 'HKCU\Software\QtProject\OrganizationDefaults\FileDialog' /v lastVisited /d 'file:///C:/' /f >/dev/null || true
 # It copies itself away and returns at once; the copy finishes in the background.
 timeout 120 "$wine" "$inst\\uninstall.exe" /S >/dev/null 2>&1 || true
 timeout 120 "$wineserver" -w || true
@@ -112,6 +121,7 @@ check "no .kv5 association left" absent has 'Software\Classes\.kv5'
 check "no kvcvrt.model class left" absent has 'Software\Classes\kvcvrt.model'
 check "no entry among the installed programs" absent has 'Software\Microsoft\Windows\CurrentVersion\Uninstall\kvcvrt'
 check "no settings key left" absent has 'Software\kvcvrt'
+check "no file dialog key left" absent has 'Software\QtProject'
 check "the user's PATH as before" test "$(reg Environment Path || true)" == "$pathBefore"
 left=$(find "$WINEPREFIX/drive_c" -iname '*kvcvrt*' -not -path '*/temp/*' 2>/dev/null || true)
 check "no file named after kvcvrt left${left:+: $left}" test -z "$left"

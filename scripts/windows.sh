@@ -45,7 +45,8 @@ if [ "$gui" = ON ]; then
   # kvcvrt and of every part built into it (Windows line ends, for Notepad).
   stage=$dir/setup
   rm -rf "$stage"
-  mkdir -p "$stage/bin" "$stage/doc"
+  mkdir -p "$stage/bin" "$stage/doc" "$stage/fonts"
+  cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$stage/fonts/"
   for exe in kvcvrt kvcvrt-cli; do
     x86_64-w64-mingw32-strip -o "$stage/bin/$exe.exe" "$dir/bin/$exe.exe"
   done
@@ -57,10 +58,11 @@ if [ "$gui" = ON ]; then
   text /usr/share/doc/libqt6core6/copyright Qt-copyright.txt
   text /usr/share/doc/libsimpleini-dev/copyright SimpleIni-copyright.txt
   text /usr/share/doc/libcli11-dev/copyright CLI11-copyright.txt
+  text /usr/share/doc/fonts-dejavu-core/copyright DejaVu-fonts-copyright.txt
   text /usr/share/doc/mingw-w64-x86-64-dev/copyright MinGW-w64-copyright.txt
   text /usr/share/doc/gcc-mingw-w64-base/copyright GCC-runtime-copyright.txt
   cat "$stage/doc/LICENSE.txt" <(printf '\r\n\r\n') "$stage/doc/THIRD-PARTY.txt" >"$stage/licence-page.txt"
-  makensis -V2 -NOCD -DVERSION="$version" -DBIN="$stage/bin" -DDOC="$stage/doc" \
+  makensis -V2 -NOCD -DVERSION="$version" -DBIN="$stage/bin" -DDOC="$stage/doc" -DFONTS="$stage/fonts" \
     -DLICENCE_PAGE="$stage/licence-page.txt" -DICON=dist/icons/kvcvrt.ico -DOUTFILE="$setup" \
     dist/windows/kvcvrt.nsi
   # The source that goes out with the installer, as the LGPL asks of a program

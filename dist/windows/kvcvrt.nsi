@@ -2,13 +2,17 @@
 ; administrator rights. It puts the window and kvcvrt-cli.exe into the user's
 ; programs folder, adds a Start-menu entry, opens .kv5 model files in the
 ; window, and on request adds kvcvrt-cli.exe to the user's PATH. Its
-; uninstaller takes all of it away again.
+; uninstaller takes all of it away again, with the folders the file dialogs
+; remembered; it first waits until no kvcvrt runs, and it never reports success
+; while a file of ours is left.
 ;
 ; Made by scripts/windows.sh:
-;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe> -DDOC=<licence texts>
+;   makensis -DVERSION=x.y.z -DBIN=<folder of the .exe> -DDOC=<licence texts> -DFONTS=<font folder>
 ;            -DLICENCE_PAGE=<text> -DICON=<.ico> -DOUTFILE=<setup.exe> kvcvrt.nsi
 ; Silent use: setup.exe /S [/ADDTOPATH] [/D=folder]; uninstall.exe /S
 ; Exit status of setup.exe: 0 done, 3 installed but the PATH not changed (too long).
+; Exit status of uninstall.exe: 0 done, 2 nothing removed (kvcvrt still open) or
+; a file could not be removed (then the uninstaller stays to be run again).
 
 Unicode true
 Target amd64-unicode
@@ -27,6 +31,10 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\kvcvrt"
 !define APP_KEY "Software\kvcvrt"
 !define CLASSES "Software\Classes"
+; Held by every running kvcvrt and kvcvrt-cli (kRunningMark in the program).
+!define RUNNING_MARK "kvcvrt.running"
+; Where Qt's file dialogs remember their last folders.
+!define QT_KEY "Software\QtProject"
 
 Name "kvcvrt ${VERSION}"
 OutFile "${OUTFILE}"
@@ -66,6 +74,8 @@ Section "kvcvrt (the window and kvcvrt-cli)" SecMain
   File "${BIN}\kvcvrt-cli.exe"
   SetOutPath "$INSTDIR\share\doc\kvcvrt"
   File "${DOC}\*.txt"
+  SetOutPath "$INSTDIR\share\kvcvrt\fonts"  ; the font of the pictures, found beside the programs
+  File "${FONTS}\DejaVuSans.ttf"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -162,6 +172,20 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; Waits until no kvcvrt runs: the user closes it and retries, or cancels, and
+; then nothing is removed. A silent uninstall does not wait.
+Function un.onInit
+  check:
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MARK}") p .r0'
+    ${If} $0 = 0
+      Return
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p r0)'
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "kvcvrt is still open. Close every kvcvrt window and kvcvrt-cli, then choose Retry. Cancel leaves kvcvrt installed." /SD IDCANCEL IDRETRY check
+    SetErrorLevel 2
+    Quit
+FunctionEnd
+
 Section "Uninstall"
   SetShellVarContext current
   ReadRegDWORD $0 HKCU "${APP_KEY}" "AddedToPath"
@@ -200,10 +224,23 @@ Section "Uninstall"
   Delete "$INSTDIR\share\doc\kvcvrt\*.txt"
   RMDir "$INSTDIR\share\doc\kvcvrt"
   RMDir "$INSTDIR\share\doc"
+  Delete "$INSTDIR\share\kvcvrt\fonts\DejaVuSans.ttf"
+  RMDir "$INSTDIR\share\kvcvrt\fonts"
+  RMDir "$INSTDIR\share\kvcvrt"
   RMDir "$INSTDIR\share"
+  ; A program file still in use stays: say so, and keep the uninstaller to run again.
+  ${If} ${FileExists} "$INSTDIR\bin\*.exe"
+    SetErrorLevel 2
+    MessageBox MB_ICONSTOP|MB_OK "Some files of kvcvrt in $INSTDIR\bin could not be removed, because a program still uses them. Close kvcvrt and kvcvrt-cli, then run this uninstaller again." /SD IDOK
+    Abort "Some files of kvcvrt could not be removed."
+  ${EndIf}
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
 
+  ; The folders the file dialogs remembered; Qt keeps them for its programs in one key.
+  DeleteRegKey HKCU "${QT_KEY}\OrganizationDefaults\FileDialog"
+  DeleteRegKey /ifempty HKCU "${QT_KEY}\OrganizationDefaults"
+  DeleteRegKey /ifempty HKCU "${QT_KEY}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   DeleteRegKey HKCU "${APP_KEY}"
 SectionEnd

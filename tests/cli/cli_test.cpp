@@ -52,7 +52,9 @@ TEST(CliConvert, WritesWhatTheCoreWrites) {
     kv::RunConversion({dir / "in.dat", core, type, {3, 2, 2}, create});
     EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), ReadAll(core))) << options;
     EXPECT_EQ(r.out, said + " (layer above NZ): " + kv::PathText(out) + "\n");
-    EXPECT_EQ(r.err, "");  // no progress bar when standard error is not a terminal
+    // No progress bar when standard error is not a terminal; the skipped set is named.
+    EXPECT_EQ(r.err, said.find("1 skipped") == std::string::npos ? "" : "warning: " + kv::PathText(dir / "in.dat") +
+                         ": 1 data set was skipped, as its layer is above NZ = 2; it is data set 2 (layer 3, line 4)\n");
   }
 }
 
@@ -82,6 +84,7 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
       {inf, 1, "holds inf"},  // nothing on standard output either
       {"", 2, "A subcommand is required"},
       {in + " --grid 3,2,2" + out, 2, "--type is required"},
+      {in + " --grid 3,2,2 --type 0 -o " + Quote(dir / "a."), 2, "Select the type of the input data (--type)"},
       {in + " --grid 3,2,2 --type 35" + out, 2, "--type: \"35\" is neither a type code"},
       {in + " --grid 3,2 --type 3" + out, 2, "--grid: \"3,2\" is not three whole numbers"},
       {in + " --grid 3,2,2 --type 3 --threads 0" + out, 2, "--threads"},
@@ -167,8 +170,8 @@ TEST(CliInfo, ModelNamesOutsideAsciiAndTheCoresDescription) {
 TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine) {
   const kvtest::ScratchDir dir;
   const std::string grid = " -g 3,2,1 -t top ";
-  ASSERT_EQ(Convert(dir, {{1, 1, 1}}, grid + "-c -o " + Quote(dir / "a.top")).status, 0);
-  ASSERT_EQ(Convert(dir, {{1, 1, 1.25f}}, grid + "-c -o " + Quote(dir / "b.top")).status, 0);
+  ASSERT_EQ(Convert(dir, {{1, 1, 1}, {2, 1, 1}}, grid + "-c -o " + Quote(dir / "a.top")).status, 0);
+  ASSERT_EQ(Convert(dir, {{1, 1, 1.25f}, {2, 1, 1}}, grid + "-c -o " + Quote(dir / "b.top")).status, 0);
   const std::string files = Quote(dir / "a.top") + " " + Quote(dir / "b.top");
   struct Case {
     std::string args;
@@ -176,17 +179,22 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
     std::string said;
   };
   const std::vector<Case> cases = {
-      {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "a.top") + grid, 0, "agree within 0 in 1 layer"},
-      {"diff " + files + grid, 1, "differ: 1 of 1 layers beyond the tolerance 0"},
+      {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "a.top") + grid, 0, "agree within 0 in 2 layers"},
+      {"diff " + files + grid, 1, "differs\nThe other layer agrees within 0 (--all lists every layer)\n"},
+      {"diff " + files + grid + "--all", 1, "  equal\n" + (dir / "a.top").string() + " and " + (dir / "b.top").string() +
+                                              " differ: 1 of 2 layers beyond the tolerance 0, 0 in one file only\n"},
       {"diff " + files + grid + "--tolerance 0.25 --csv", 0, "1,1,0.25,1,1,0.2,1,1,within\n"},
       {"diff " + files + grid + "--tolerance 0.2 -q", 1, ""},  // says nothing (checked below)
       {"diff " + files + grid + "--tolerance -1", 2, "--tolerance"},
       {"diff " + Quote(dir / "a.top") + grid, 2, "SECOND"},
       {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "none.top") + grid, 1, "none.top"},
       {"stats " + Quote(dir / "a.top") + " -g 3,2,1 --csv", 2, "--type is needed"},
-      {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "-o " + Quote(dir / "a.png"), 2, "--period or --periods is needed"},
+      {"show " + Quote(dir / "a.top") + grid + "--period 1 --range=3,1 -o a.png", 2, "LO below HI"},
+      {"show " + Quote(dir / "a.top") + grid + "--minus " + Quote(dir / "b.top") + " --periods all -o " + Quote(dir / "d{period}.png"),
+       0, "d1.png: 3 x 2 cells, largest difference -0.25 at row 1, column 1; colours from -0.25 to 0.25\n"},
       {"show " + Quote(dir / "a.top") + grid + "--period 1 -o " + Quote(dir / "a.top"), 1, "would overwrite"},
-      {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 2 -o " + Quote(dir / "a.png"), 1, "no data set 2"},
+      {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 3 -o " + Quote(dir / "a.png"), 1, "no data set 3"},
   };
   for (const Case& c : cases) {
     const kvtest::Outcome o = RunCli(dir, c.args);
@@ -213,7 +221,8 @@ TEST(CliConventions, StandardStreamsShortOptionsAndQuietMatchFilesAndLongOptions
   for (const auto& [args, output, same, says] : cases) {
     const auto r = RunCli(dir, args + (output == "-" ? "-" : Quote(dir / output)), dir / "in.dat");
     ASSERT_EQ(r.status, 0) << args << "\n" << r.err;
-    EXPECT_EQ(r.err, "") << args;
+    EXPECT_EQ(r.err, args.starts_with("convert") ? "warning: standard input: 1 data set was skipped, as its layer is "
+                                                   "above NZ = 2; it is data set 3 (layer 4, line 6)\n" : "") << args;
     if (output == "-") {
       EXPECT_EQ(r.out, ReadAll(dir / same));
       continue;

@@ -15,11 +15,13 @@ def recharge(tmp_path):
     return path
 
 
-@pytest.mark.parametrize("grid, type_, problem", [
-    ((4, 3, 3), "hea", "block 2 of period 2 begins at byte 4144, at or past the end of the file"),
-    ((5, 3, 1), "rch", "the file ends 36 bytes into a layer of 5 x 3 values"),
+@pytest.mark.parametrize("grid, type_, problem, misfit", [  # the refusal says it in grids, info in bytes
+    ((4, 3, 3), "hea", "the file was made for 1 layer of 4 \u00d7 3, the model has 3 layers of 4 \u00d7 3",
+     "block 2 of period 2 begins at byte 4144, at or past the end of the file"),
+    ((5, 3, 1), "rch", "its 2 blocks hold 12 values each, no whole number of layers of 5 \u00d7 3; the model has 1 layer",
+     "the file ends 36 bytes into a layer of 5 x 3 values"),
 ])
-def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(recharge, grid, type_, problem):
+def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(recharge, grid, type_, problem, misfit):
     before = recharge.read_bytes()
     with pytest.raises(kvcvrt.Error) as appended:
         kvcvrt.write(recharge, [(1, 1, np.ones(grid[1::-1]))], grid=grid, type=type_)
@@ -30,7 +32,7 @@ def test_a_file_read_with_another_grid_or_type_is_refused_as_an_append_is(rechar
     cli_args = (recharge, "--grid", ",".join(map(str, grid)), "--type", type_)
     exported, checked = run_cli("export", *cli_args), run_cli("info", *cli_args, "--check")
     assert (exported.returncode, exported.stdout) == (1, "") and appended.value.problem in exported.stderr
-    assert checked.returncode == 1 and problem[1:] in checked.stdout and "is refused" in checked.stdout
+    assert checked.returncode == 1 and misfit[1:] in checked.stdout and "is refused" in checked.stdout
 
 
 @pytest.mark.parametrize("dimension, refusal, defaulted", [
@@ -55,6 +57,17 @@ def test_model_file_keys(tmp_path, dimension, refusal, defaulted):
     assert strict.returncode == 1 and "strict mode" in strict.stderr and not (tmp_path / "s.hea").exists()
 
 
+def test_an_output_named_for_another_type_is_warned_of(tmp_path):
+    (data := tmp_path / "in.txt").write_text("1\n1 1\n1 2\n")
+    said = 'ends in .hea, the extension of type 10 ("Starting Head"), but the data is stored as type 8'
+    done = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "con", "-o", tmp_path / "valley.hea")
+    assert done.returncode == 0 and said in done.stderr
+    assert said in kvcvrt.convert(data, tmp_path / "valley.hea", grid=(2, 1, 1), type="con")["warnings"][0]
+    assert kvcvrt.convert(data, tmp_path / "valley.dat", grid=(2, 1, 1), type="con")["warnings"] == []
+    strict = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "con", "-o", tmp_path / "s.hea", "--strict")
+    assert strict.returncode == 1 and said in strict.stderr and not (tmp_path / "s.hea").exists()
+
+
 @pytest.mark.parametrize("text, refusal", [
     ("1\n1\t1\n1,5E-04\t2,5E-04\n", 'decimal comma, such as "1,5E-04"'),
     ("2\n1 1\n1 2\n1 2\n3 4\n", "layer 2 is above NZ = 1: the set would be skipped"),
@@ -64,7 +77,9 @@ def test_strict_refuses_what_would_warn_or_skip(tmp_path, text, refusal):
     data = tmp_path / "in.txt"
     data.write_text(text)
     out = tmp_path / "out.hea"
-    assert run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "hea", "-o", out).returncode == 0
+    done = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "hea", "-o", out)
+    said = [line[9:] for line in done.stderr.splitlines() if line.startswith("warning: ")]
+    assert done.returncode == 0 and said == kvcvrt.convert(data, out, grid=(2, 1, 1), type="hea")["warnings"]
     out.unlink()
     done = run_cli("convert", "-i", data, "-g", "2,1,1", "-t", "hea", "-o", out, "--strict")
     assert done.returncode == 1 and refusal in done.stderr and not out.exists()

@@ -120,3 +120,16 @@ def test_stats_and_diff_match_the_command_line(tmp_path):
     differs = [x for x in d["layers"] if x["status"] == "differs"]
     assert [(x["period"], x["layer"], x["abs_row"], x["abs_column"]) for x in differs] == [(4, 1, 3, 2)]
     assert kvcvrt.diff(a, b, grid=GRID, type="top", tolerance=0.5)["within"] is True
+
+
+def test_show_draws_the_pictures_the_command_line_draws(existing, tmp_path):
+    drawn = kvcvrt.show(existing, output=tmp_path / "p{period}-{layer}.png", grid=GRID, type="top",
+                        periods="all", layers=[1, 2], range=(0, 4))
+    assert [(d["period"], d["layer"], d["range"], d["below"]) for d in drawn] == [(1, 1, (0, 4), 0), (1, 2, (0, 4), 0)]
+    cli("show", existing, "-g", "4,3,2", "-t", "top", "--period", "1", "--layer", "2", "--range", "0,4",
+        "-o", tmp_path / "cli.png")
+    assert (tmp_path / "p1-2.png").read_bytes() == (tmp_path / "cli.png").read_bytes()
+    same = kvcvrt.show(existing, output=tmp_path / "d.png", grid=GRID, type="top", periods=1, minus=existing)
+    assert (same[0]["largest_difference"], same[0]["range"]) == (0, (-1, 1))
+    with pytest.raises(kvcvrt.Error, match="needs {period}"):
+        kvcvrt.show(existing, output=tmp_path / "one.png", grid=GRID, type="top", periods=[1, 2])

@@ -25,8 +25,8 @@
 namespace kvtest {
 
 // Dialogs answer with the next scripted answer (a null string, or none left:
-// cancelled). Every call is logged: "open: <title>", "save: <title>", "beep",
-// "warn: <text>", "inform: <text>" (with " [<action>]" when show offers the extra button and presses it).
+// cancelled). Every call is logged: "open: <title>", "save: <title>", "beep", "warn: <text>", "ask: <text>"
+// (answered with yes), "inform: <text>" (with " [<action>]" when show offers the extra button and presses it).
 class FakeShell : public kv::ui::ShellServices {
  public:
   std::deque<QString> answers;
@@ -34,11 +34,13 @@ class FakeShell : public kv::ui::ShellServices {
   QStringList details;  // of each Inform, in order
   std::vector<kv::ui::DialogRequest> requests;
   bool show = false;
+  bool yes = false;
 
   std::optional<QString> ShowOpenDialog(const kv::ui::DialogRequest& r) override { return Answer("open: ", r); }
   std::optional<QString> ShowSaveDialog(const kv::ui::DialogRequest& r) override { return Answer("save: ", r); }
   void Beep() override { log << "beep"; }
   void Warn(const QString& text) override { log << "warn: " + text; }
+  bool Ask(const QString& text) override { return log << "ask: " + text, yes; }
   void Inform(const QString& text, const QString& detail) override { log << "inform: " + text; details << detail; }
   bool InformWithAction(const QString& text, const QString& detail, const QString& action) override {
     Inform(show ? text + " [" + action + "]" : text, detail);

@@ -6,6 +6,8 @@
 #include <QFont>
 #include <QMimeData>
 #include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTextLayout>
 #include <QTimer>
 #include <QUrl>
 #include <QSpinBox>
@@ -16,15 +18,18 @@
 
 #include "ui_support.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/view/heat_map.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/dialog_choice.h"
+#include "zuduradu/ui/grid_caption.h"
 #include "zuduradu/ui/name_filters.h"
 #include "zuduradu/ui/path_text.h"
 #include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/progress_text.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 #include "zuduradu/ui/twips.h"
+#include "zuduradu/ui/warning_note.h"
 
 // A run that reports set after set of a 4 MB input in the given phase until it
 // is released, and stops when asked to while checking, as the core's run does.
@@ -94,6 +99,32 @@ class WindowTest : public QObject {
     for (const auto& c : cases) QCOMPARE(kv::ui::CompletionDetail(c.result, "a.top"), std::string(c.detail));
   }
 
+  // A path in a message breaks only after a separator, never after its root, and a short one not at all.
+  void messagePathsBreakAtSeparators() {
+    const QString deep = "c:\\" + QString(u"Modelle S\u00fcd\\"_qs).repeated(6) + "site.top";
+    const struct { QString path; int width; } cases[] = {{"/tmp/kv/a.top", 60}, {deep, 160}, {"/" + QString("x/").repeated(40) + "a.top", 40}};
+    for (const auto& [path, width] : cases) {
+      const QString text = kv::ui::WithPathBreaks("2 data sets stored in " + path + ".");
+      QTextLayout layout(text, QApplication::font());
+      QStringList lines;
+      layout.beginLayout();
+      for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << text.mid(line.textStart(), line.textLength()).remove(QChar(0x200B)).remove(QChar(0x2060)).replace(QChar(QChar::Nbsp), u' ');
+      }
+      layout.endLayout();
+      QCOMPARE(lines.join(QString()), "2 data sets stored in " + path + ".");
+      QVERIFY2(path.size() > kv::ui::kWholePath || lines.filter(path).size() == 1, qPrintable(lines.join('|')));
+      const qsizetype start = QString("2 data sets stored in ").size(), root = path.startsWith('c') ? 3 : 1;
+      qsizetype end = 0;
+      for (const QString& line : lines.mid(0, lines.size() - 1)) {
+        end += line.size();
+        QVERIFY2(end <= start || ((line.endsWith('/') || line.endsWith('\\')) && end > start + root),
+                 qPrintable(lines.join('|')));
+      }
+    }
+  }
+
   void dialogChoice() {
     QTemporaryDir dir;
     kvtest::WriteText(dir.filePath("in.dat"), "1");
@@ -114,7 +145,8 @@ class WindowTest : public QObject {
     kvtest::Session s;
     QCOMPARE(s.w.windowTitle(), QStringLiteral("ZI5 Rara Roruvorur"));
     for (int size : {16, 48, 256}) QCOMPARE(s.w.windowIcon().actualSize(QSize(size, size)), QSize(size, size));
-    QCOMPARE(s.boxes(), (QStringList{"Open a model first", "", ""}));
+    QCOMPARE(s.boxes(), (QStringList{"", "", ""}));
+    QCOMPARE(s.w.FileText(0)->placeholderText(), QStringLiteral("Open a model first"));
     QCOMPARE(s.w.Combo1()->currentText(), QStringLiteral("- Select a type -"));
     QVERIFY(!s.w.Combo1()->isEditable() && s.w.Option1(0)->isChecked() && !s.w.Option1(1)->isChecked());
     QVERIFY(s.w.KVDIS_BUTTON(0)->isDefault() && !s.w.KVDIS_BUTTON(1)->isVisible());
@@ -128,6 +160,8 @@ class WindowTest : public QObject {
     s.w.Open_button(1)->setFocus();
     QTest::keyClick(s.w.Open_button(1), Qt::Key_Return);
     QCOMPARE(s.shell.log.last(), QStringLiteral("open: Input Data Files"));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(QStringList({documents, QDir::homePath()}).contains(s.shell.requests.back().folder));
     // Closing the window ends the program's event loop (the Close button closes it: see progressAndCancel).
     QTimer::singleShot(0, &s.w, [&] { s.w.windowHandle()->close(); });
     QTimer::singleShot(5000, &s.w, [] { QCoreApplication::exit(1); });  // not ended: fail rather than hang
@@ -159,6 +193,17 @@ class WindowTest : public QObject {
       QCOMPARE(s.w.FileText(row)->text(), s.shown(rows[row].file));
     }
     QCOMPARE(s.w.settings().InputPath, s.shown("heads.xyz").toStdString());
+    // The output's dialog: the chosen type's files first, starting on the output; it asks before replacing
+    // a file only when the run creates the file anew.
+    s.chooseType(1);
+    for (const bool create : {false, true}) {
+      s.w.Option1(create ? 1 : 0)->setChecked(true);
+      s.browse(2, QString());
+      const kv::ui::DialogRequest& asked = s.shell.requests.back();
+      QCOMPARE(asked.filter, "Elevation of top of cells (*.top)|*.top|" + rows[2].filter);
+      QCOMPARE(QDir::toNativeSeparators(QDir(asked.folder).filePath(asked.fileName)), s.shown("b.top"));
+      QCOMPARE(asked.confirmReplace, create);
+    }
   }
 
   // The validation messages in their order (the first, no model, under Enter above), each after a beep, about
@@ -176,6 +221,11 @@ class WindowTest : public QObject {
     goSays("Could not find the input file " + s.shown("Input.dat"));
     kvtest::WriteText(s.path("Input.dat"), "1\n1 1\n1 2 3\n4 5 6\n");
     goSays("Please specify the name of the output data file");
+    // Opened with the type list at its prompt, a model's output is its base name awaiting a type.
+    s.chooseType(0);
+    s.openModel("a.kv5");
+    QCOMPARE(s.w.FileText(2)->text(), s.shown("a."));
+    goSays("Select the type of the input data (step 3)");
     s.type(2, "no/typed.top");
     s.type(1, "gone.dat");
     goSays("Could not find the input file " + s.path("gone.dat"));
@@ -183,9 +233,10 @@ class WindowTest : public QObject {
     s.type(1, "Input.dat");
     s.shell.log.clear();
     QVERIFY(s.go() && s.shell.log.value(1).startsWith("warn: The folder " + s.path("no") + " of the output file"));
-    s.type(2, "typed.top");
+    s.type(2, "typed.top");  // named by the user, the output takes type 0
     QVERIFY(s.completes());
     QCOMPARE(kvtest::ReadBytes(s.path("typed.top")).size(), 4000 + 3 * 2 * 2 * 4);
+    QVERIFY(!QFile::exists(s.path("a.")) && !QFile::exists(s.path("a")));
   }
 
   // The output name follows the type list (rows: the prompt, starting head, wells (the last), top of cells).
@@ -221,20 +272,39 @@ class WindowTest : public QObject {
     s.openModel("c/c.kv5");
     QCOMPARE(s.boxes(), (QStringList{s.shown("c/c.kv5"), s.shown("c/Input.dat"), s.path("mine.top")}));
     QCOMPARE(s.shell.requests.back().folder, s.shown("b/"));  // the dialog started in the model's folder
+    // The kept output lies outside c's folder: the window says so beside it, and GO asks once before writing.
+    QVERIFY(s.w.OutsideNote(1)->text()->text().isEmpty());
+    const QString note = s.w.OutsideNote(2)->text()->text();  // as much of "Outside the model's folder" as fits
+    QVERIFY(note.startsWith("Outside") && s.w.OutsideNote(2)->FitsWhole(note, true) && s.w.OutsideNote(2)->icon()->isVisible());
+    kvtest::WriteText(s.path("c/Input.dat"), "1\n1 1\n1 2 3 4 5 6\n");
+    const QString asked = "ask: The output file " + s.path("mine.top") + " lies outside the folder of the model " +
+                          s.shown("c/c.kv5") + ", whose grid the run uses. Convert anyway?";
+    QVERIFY(s.go() && s.shell.log == QStringList{asked} && !QFile::exists(s.path("mine.top")));
+    s.shell.yes = true;
+    QVERIFY(!s.completes() && s.shell.log == (QStringList{asked, "inform: Conversion is complete."}));
+    QVERIFY(s.completes() && QFile::exists(s.path("mine.top")));
+    s.type(2, "c/mine.top");
+    QVERIFY(s.w.OutsideNote(2)->text()->text().isEmpty());
   }
 
-  // A model path typed into step 1 is taken when the box is left (the grid line shows its grid, a
-  // missing key marked as the default), and with Enter before GO checks, which Enter still presses.
-  // A model that is not accepted leaves the one before's grid; the window says so, and GO refuses it.
+  // A model path typed into the empty step 1 is the path alone, taken when the box is left (the grid line
+  // shows its grid whole, the keys left out marked as defaults), and with Enter before GO checks, which Enter
+  // still presses. A model that is not accepted leaves the one before's grid; the window says so with a
+  // warning icon, and GO refuses it.
   void typedModelPathIsTaken() {
     kvtest::Session s;
-    s.ready();
-    kvtest::WriteText(s.path("c.kv5"), "[DIMENSION]\nNX=5\nNY=4\n");
-    s.type(0, "c.kv5");
+    kvtest::WriteText(s.path("c.kv5"), "[DIMENSION]\nNX=5\n");
+    s.w.FileText(0)->setFocus();
+    QTest::keyClicks(s.w.FileText(0), s.path("c.kv5"));
+    QCOMPARE(s.w.FileText(0)->text(), s.path("c.kv5"));
     QTest::keyClick(s.w.FileText(0), Qt::Key_Tab);
-    QVERIFY2(s.w.GridLabel()->text().contains("1 layer (default)"), qPrintable(s.w.GridLabel()->text()));
-    QCOMPARE(s.w.settings().Grid(), (kv::GridSize{5, 4, 1}));
-    QCOMPARE(s.w.FileText(2)->text(), s.shown("c.top"));
+    const std::vector<std::string> forms = kv::ui::GridCaptionForms(s.w.settings());
+    QCOMPARE(s.w.GridNote()->toolTip(), kv::ui::FromCore(forms.front()));
+    QVERIFY(s.w.GridNote()->FitsWhole(s.w.GridLabel()->text(), false) && !s.w.GridNote()->icon()->isVisible());
+    QVERIFY(std::count(forms.begin(), forms.end(), s.w.GridLabel()->text().toStdString()) == 1);
+    QVERIFY(forms.front().ends_with("30 rows (default) \u00d7 1 layer (default)") && forms.back().ends_with("NY and NZ by default"));
+    QCOMPARE(s.w.settings().Grid(), (kv::GridSize{5, 30, 1}));
+    s.ready();
     kvtest::WriteText(s.path("d.kv5"), kvtest::ModelText(3, 2, 2));
     s.type(0, "d.kv5");
     QVERIFY(s.completes(s.w.FileText(0)));
@@ -242,6 +312,7 @@ class WindowTest : public QObject {
     QCOMPARE(converted.size(), 4000 + 2 * 3 * 2 * 4 * 2);
     s.openModel("old.kv5", kvtest::ModelText(9, 9, 1, 3999));
     QCOMPARE(s.w.GridLabel()->text(), QStringLiteral("Not accepted: version 3999 < 4000"));
+    QVERIFY(s.w.GridNote()->icon()->isVisible());
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, (QStringList{"beep", "warn: " + kv::ui::FromCore(kv::ModelRefusal(s.w.settings()))}));
     QVERIFY(kvtest::ReadBytes(s.path("d.top")) == converted && !QFile::exists(s.path("old.top")));
@@ -298,6 +369,23 @@ class WindowTest : public QObject {
     // The window's request is the core's: the input, the grid, type 3 and create-new.
     kv::RunConversion({s.path("Input.dat").toStdString(), s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
+  }
+
+  // An output named for another type is asked about: No leaves everything as it is, Yes converts;
+  // a name without a type's extension is not asked about.
+  void outputNamedForAnotherTypeIsAsked() {
+    kvtest::Session s;
+    s.ready();
+    s.type(2, "a.hea");
+    QVERIFY(s.go());
+    QCOMPARE(s.shell.log, QStringList{"ask: The output file " + s.path("a.hea") + " ends in .hea, the extension of "
+                                      "type 10 (\"Starting Head\"), but the data is stored as type 3 (\"Elevation of "
+                                      "top of cells\"), whose files end in .top. Convert all the same?"});
+    QVERIFY(!QFile::exists(s.path("a.hea")));
+    s.shell.yes = true;
+    QVERIFY(s.go() && QFile::exists(s.path("a.hea")));
+    s.type(2, "a.dat");
+    QVERIFY(s.completes());
   }
 
   // While a run works: the wait cursor, no input, no closing; after half a second
@@ -368,13 +456,18 @@ class WindowTest : public QObject {
     s.chooseType(1);
     QVERIFY(QDir().mkpath(KV_SCREENSHOT_DIR) && s.w.grab().save(KV_SCREENSHOT_DIR "/kvm.png"));
     QWidget* page = s.w.SSTab1()->widget(0);
-    QList<QWidget*> onTab = {s.w.Combo1(), s.w.Option1(0), s.w.Option1(1), s.w.GridLabel()};
+    QList<QWidget*> onTab = {s.w.Combo1(),     s.w.Option1(0),     s.w.Option1(1),    s.w.GridNote(),
+                             s.w.PreviewButton(), s.w.OutsideNote(1), s.w.OutsideNote(2)};
     for (int i = 0; i < 6; ++i) onTab << s.w.Label2(i);
-    for (int row = 0; row < 3; ++row) onTab << s.w.FileText(row) << s.w.Open_button(row);
+    for (int row = 0; row < 3; ++row) {
+      onTab << s.w.FileText(row) << s.w.Open_button(row);  // each browse button in line with its box
+      QVERIFY(s.w.Open_button(row)->x() == s.w.Open_button(0)->x() && s.w.Open_button(row)->y() == s.w.FileText(row)->y());
+    }
     QList<QRect> used;  // what each control covers; a caption only its text
     for (QWidget* c : onTab) {
       QVERIFY(c->isVisible() && page->rect().contains(c->geometry()));
       QRect covered = c->geometry();
+      if (auto* note = dynamic_cast<kv::ui::WarningNote*>(c)) c = note->text(), covered = c->geometry().translated(note->pos());
       if (auto* label = qobject_cast<QLabel*>(c)) {
         const QSize text(c->fontMetrics().horizontalAdvance(label->text().trimmed()), c->fontMetrics().height());
         QVERIFY2(text.width() <= c->width() && text.height() <= c->height(), qPrintable(label->text()));
@@ -387,6 +480,7 @@ class WindowTest : public QObject {
     for (qsizetype i = 0; i < used.size(); ++i)
       for (auto j = i + 1; j < used.size(); ++j) QVERIFY2(!used[i].intersects(used[j]), qPrintable(onTab[j]->objectName()));
     QVERIFY(!s.w.GridLabel()->text().contains(QChar(0x2026)));  // the grid line is not shortened
+    QVERIFY(s.w.Combo1()->y() - used[onTab.indexOf(s.w.Label2(2))].bottom() > 2);  // step 3's caption clear of its list
     const QRect go = s.w.KVDIS_BUTTON(0)->geometry();  // Close and GO side by side below the tab, GO on the right
     QVERIFY(go.top() > s.w.SSTab1()->geometry().bottom() && s.w.KVDIS_BUTTON(2)->geometry().right() < go.left());
     QVERIFY(s.w.rect().contains(go));
@@ -406,22 +500,27 @@ class WindowTest : public QObject {
     QCOMPARE(p->Numbers()->text(), u"Please select a KV Model."_qs);
     s.ready();  // a.kv5: 3 x 2 x 2, type "top"
     kvtest::WriteText(s.path("Input.dat"), "2\n1 1\n1 1 5\n1 1 5\n3 2\n6*0.5\n");
-    QVERIFY(s.w.PreviewButton()->isVisible() && s.w.SSTab1()->widget(0)->rect().contains(s.w.PreviewButton()->geometry()));
+    QVERIFY(s.w.PreviewButton()->isVisible() && !s.w.PreviewButton()->isFlat());
     QTest::mouseClick(s.w.PreviewButton(), Qt::LeftButton);
     QVERIFY(p->isVisible());
     for (const QString& said : {u"Data set 1 of 2: period 1, layer 1"_qs, u"Min 1, max 5, mean 2.333333"_qs,
                                 u"3 columns × 2 rows × 2 layers"_qs})
       QVERIFY2(p->Numbers()->text().contains(said), qPrintable(p->Numbers()->text()));
-    // Columns 1 and 2 hold the minimum, column 3 the maximum.
-    const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6, 0), 3, 2, {}, "");
-    const int block = layout.mapWidth / 3;
-    for (int column = 0; column < 3; ++column) {
-      const kv::Rgb c = kv::Viridis(column < 2 ? 0 : 255);
-      for (int y : {layout.mapTop + block / 2, layout.mapTop + block * 3 / 2})
-        QCOMPARE(p->image().pixel(layout.mapLeft + column * block + block / 2, y), qRgb(c[0], c[1], c[2]));
+    // Columns 1 and 2 hold the minimum, column 3 the maximum; the pointer names a cell and its value.
+    const kv::Raster& r = p->raster();
+    const QPoint origin = p->Picture()->contentsRect().center() - QRect(QPoint(), p->image().size()).center();
+    for (int cell = 0; cell < 6; ++cell) {
+      const int row = cell / 3 + 1, column = cell % 3 + 1;
+      const QPoint at(r.mapLeft + (2 * column - 1) * r.mapWidth / 6, r.mapTop + (2 * row - 1) * r.mapHeight / 4);
+      QCOMPARE(p->image().pixel(at), column < 3 ? qRgb(68, 1, 84) : qRgb(253, 231, 37));
+      QTest::mouseMove(p->windowHandle(), p->Picture()->mapTo(p, origin + at));  // the window's own events
+      QCOMPARE(p->Pointer()->text(), u"Row %1, column %2: %3"_qs.arg(row).arg(column).arg(column < 3 ? 1 : 5));
     }
-    p->First()->setValue(2);
-    QVERIFY(p->Numbers()->text().contains(u"period 3, layer 2"_qs));
+    // A number typed and Enter: that set is shown, and the preview stays open.
+    p->First()->selectAll();
+    QTest::keyClicks(p->First(), "2");
+    QTest::keyClick(p->First(), Qt::Key_Return);
+    QVERIFY(p->isVisible() && p->Numbers()->text().contains(u"period 3, layer 2"_qs) && s.shell.log.isEmpty());
     p->First()->setValue(3);
     QVERIFY(p->image().isNull() && p->Numbers()->text().contains(u"no data set 3"_qs));
     // A text that does not fit the grid is said, with its place; nothing was written.
@@ -442,6 +541,13 @@ class WindowTest : public QObject {
     QVERIFY(p->isVisible() && !p->image().isNull());
     QCOMPARE(p->First()->value(), 2);
     QVERIFY2(p->Numbers()->text().contains(u"Min 1, max 6"_qs), qPrintable(p->Numbers()->text()));
+    // Saved, it is the picture show draws of that layer.
+    s.shell.answers.push_back(s.path("saved.png"));
+    QTest::mouseClick(p->SaveButton(), Qt::LeftButton);
+    kv::DrawStoredPictures({{kv::PathFromUtf8(s.path("a.top").toStdString()), {3, 2, 2}, 3, {}}, {}, "2", "1", {}, {},
+                            s.path("show.png").toStdString(), {}});
+    QVERIFY(kvtest::ReadBytes(s.path("saved.png")).startsWith("\x89PNG"));
+    QCOMPARE(kvtest::ReadBytes(s.path("saved.png")), kvtest::ReadBytes(s.path("show.png")));
   }
 };
 

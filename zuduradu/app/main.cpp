@@ -35,6 +35,7 @@ void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 
 int main(int argc, char* argv[]) {
   kv::os::ReportFileSizeLimitAsError();
+  kv::os::MarkRunning();
   const std::vector<std::string> args(argv, argv + argc);
   const kv::app::StartRequest request = kv::app::ReadStartRequest(args);
   if (request != kv::app::StartRequest::OpenWindow) kv::os::UseParentConsole();  // kvcvrt.exe --help in a console

@@ -59,6 +59,10 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     throw Refusal(folder);
   }
   SayWarnings(resolved.warnings);
+  if (const std::string name = Requested([&] { return kv::OutputNameWarning(options.typeCode, output, options.strict); });
+      !name.empty()) {
+    SayWarnings({name});
+  }
   const bool fromStdin = IsStandardStream(options.input);
   if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(options.input), true);
       !problem.empty()) {

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kvcli {
@@ -20,10 +23,15 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // Whether the stream is an interactive terminal.
 bool IsTerminal(std::FILE* stream);
 
-// For its lifetime, standard output and standard error write their bytes as
-// given: on Windows no "\n" becomes "\r\n" (so the output is the same bytes as
-// elsewhere), and a console shows them as UTF-8. The console's own code page
-// comes back at the end. Nothing to do elsewhere.
+// Writes UTF-8 text to the stream: on Windows, where the stream is a console,
+// as the console's own wide characters, which it shows whatever its code page;
+// elsewhere, and where the stream is redirected, as the bytes given.
+void WriteText(std::FILE* stream, std::string_view text);
+
+// For its lifetime, std::cout and std::cerr (with standard output and error)
+// write their text through WriteText, and on Windows no "\n" becomes "\r\n",
+// so redirected output is the same UTF-8 bytes as elsewhere. Nothing to do
+// elsewhere.
 class Utf8Console {
  public:
   Utf8Console();
@@ -33,7 +41,9 @@ class Utf8Console {
 
  private:
 #ifdef _WIN32
-  unsigned int oldCodePage_ = 0;  // 0: nothing to restore
+  std::unique_ptr<std::streambuf> out_, err_;  // the console's buffers, where one is a console
+  std::streambuf* oldOut_ = nullptr;
+  std::streambuf* oldErr_ = nullptr;
 #endif
 };
 

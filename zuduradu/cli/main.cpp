@@ -50,6 +50,7 @@ int CheckStandardOutput(int status) {
 
 int Main(std::vector<std::string> args) {
   kv::os::ReportFileSizeLimitAsError();
+  kv::os::MarkRunning();
   const kvcli::Utf8Console console;
   CLI::App app("Converts matrix input text into period data files and back, and describes such files.", "kvcvrt-cli");
   app.set_version_flag("-V,--version", std::string("kvcvrt-cli ") + KVCVRT_VERSION);

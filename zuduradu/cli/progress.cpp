@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "zuduradu/cli/console.h"
 #include "zuduradu/core/message_text.h"
 
 namespace kvcli {
@@ -35,7 +36,7 @@ kv::ProgressCallback ProgressBar::Callback() {
 void ProgressBar::SayWaiting() {
   if (saidWaiting_) return;
   saidWaiting_ = true;
-  std::fputs(("Waiting for another run on " + output_ + "...\n").c_str(), stream_);
+  WriteText(stream_, "Waiting for another run on " + output_ + "...\n");
   std::fflush(stream_);
 }
 
@@ -59,14 +60,14 @@ void ProgressBar::Update(const kv::ConversionProgress& progress) {
     line += kv::DataSetCount(progress.setsDone) + ", " + std::to_string(progress.bytesRead >> 20) + " MiB read";
   }
   if (progress.phase == kv::RunPhase::Writing) line += ", writing";
-  std::fputs(line.c_str(), stream_);
+  WriteText(stream_, line);
   std::fflush(stream_);
 }
 
 void ProgressBar::Clear() {
   if (!drawn_) return;
   drawn_ = false;
-  std::fputs(("\r" + std::string(kLineWidth, ' ') + "\r").c_str(), stream_);
+  WriteText(stream_, "\r" + std::string(kLineWidth, ' ') + "\r");
   std::fflush(stream_);
 }
 

@@ -1,5 +1,6 @@
 #include "zuduradu/cli/view_commands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "zuduradu/cli/commands.h"
 #include "zuduradu/cli/progress.h"
@@ -24,6 +26,7 @@
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/view/heat_map.h"
+#include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/core/view/stored_layers.h"
 
 namespace kvcli {
@@ -80,54 +83,68 @@ std::string Pad(const std::string& text, std::size_t width) {
   return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
-std::string BaseName(const std::string& path) { return kv::PathText(kv::PathFromUtf8(path).filename()); }
-
 void SayRolledBack(bool rolledBack, const std::string& file, std::ostream& err) {
   if (rolledBack) err << kv::RolledBackNote(kv::PathFromUtf8(file)) << '\n';
+}
+
+// The result line of one picture.
+std::string PictureLine(const kv::DrawnPicture& p, const kv::GridSize& grid, bool minus) {
+  std::string line = kv::PathText(p.output) + ": " + std::to_string(grid.nx) + " x " + std::to_string(grid.ny) + " cells";
+  if (minus) {
+    line += p.largestRow == 0 ? ", no cell with data on both sides"
+                              : ", largest difference " + Short(p.largest) + " at row " +
+                                    std::to_string(p.largestRow) + ", column " + std::to_string(p.largestColumn);
+  } else {
+    line += ", min " + FloatText(p.stats.min) + ", max " + FloatText(p.stats.max) + ", mean " + Short(p.stats.mean);
+  }
+  line += "; colours from " + Short(p.range.lo) + " to " + Short(p.range.hi);
+  if (p.below + p.above > 0) {
+    line += " (" + std::to_string(p.below) + " cells below, " + std::to_string(p.above) + " above: end colours)";
+  }
+  return line;
 }
 
 }  // namespace
 
 int Show(const ShowOptions& o, std::ostream& out, std::ostream& err) {
   CheckSource(o.dataFile, o.input, o.typeCode);
-  if (o.dataFile && o.period == 0) throw UsageError("--period is needed with DATAFILE: which period's values to draw");
-  if (o.output == kStandardStream) throw UsageError("--output cannot be -: give the name of the PNG file to write");
-  const kv::GridSize grid = GridOf(o.grid);
-  // The picture never replaces a file it was made from.
-  for (const std::optional<std::string>& source : {o.dataFile, o.input, o.grid.model}) {
-    std::error_code ec;
-    if (source && *source != kStandardStream &&
-        std::filesystem::equivalent(kv::PathFromUtf8(*source), kv::PathFromUtf8(o.output), ec)) {
-      throw Refusal("The picture would overwrite " + *source + ", which it is made from; give another --output. " +
-                    "Nothing was written.");
-    }
+  if (o.dataFile && o.periods.empty()) {
+    throw UsageError("--period or --periods is needed with DATAFILE: which period's values to draw");
   }
-  std::vector<float> values;
-  std::string title;
+  if (o.input && (o.minus || !o.periods.empty() || o.layers != "1")) {
+    throw UsageError("--period, --periods, --layer, --layers and --minus go with DATAFILE; --set chooses the data set of --input");
+  }
+  if (o.output == kStandardStream) throw UsageError("--output cannot be -: give the name of the PNG file to write");
+  if (o.minus && *o.minus == kStandardStream) throw UsageError("--minus cannot be -: a period data file is read in place with seeks");
+  const kv::GridSize grid = GridOf(o.grid);
+  std::vector<std::filesystem::path> sources;
+  if (o.grid.model) sources.push_back(kv::PathFromUtf8(*o.grid.model));
   if (o.dataFile) {
     ProgressBar waiting(stderr, false, *o.dataFile);
-    kv::LockWait wait{std::chrono::minutes(5), [&] { return waiting.SayWaiting(), true; }};
-    const kv::PeriodValues read =
-        kv::ReadPeriodValues(kv::PathFromUtf8(*o.dataFile), grid, *o.typeCode, o.period, o.layer, wait);
-    SayRolledBack(read.rolledBack, *o.dataFile, err);
-    values = read.values;
-    title = BaseName(*o.dataFile) + "  period " + std::to_string(o.period) +
-            (read.source != o.period ? " (values of period " + std::to_string(read.source) + ")" : "") + "  layer " +
-            std::to_string(o.layer) + "  type " + std::to_string(*o.typeCode) + " (" +
-            std::string(kv::ExtensionFor(*o.typeCode)) + ")";
-  } else {
-    const auto text = OpenText(*o.input);
-    kv::MatrixSet set = kv::ReadMatrixSet(*text, kv::PathFromUtf8(TextName(*o.input)), grid, o.set);
-    values = std::move(set.values);
-    title = BaseName(TextName(*o.input)) + "  set " + std::to_string(set.set) + " of " + std::to_string(set.setCount) +
-            "  period " + std::to_string(set.period) + "  layer " + std::to_string(set.layer);
+    kv::StoredPictures request{Stored(*o.dataFile, grid, *o.typeCode, waiting),
+                               o.minus ? std::optional(kv::PathFromUtf8(*o.minus)) : std::nullopt,
+                               o.periods,
+                               o.layers,
+                               o.range,
+                               o.nodata,
+                               o.output,
+                               sources};
+    const kv::PicturesResult result = kv::DrawStoredPictures(request);
+    SayRolledBack(result.rolledBack, *o.dataFile, err);
+    for (const std::string& note : result.notes) err << "note: " << note << '\n';
+    if (!o.quiet) {
+      for (const kv::DrawnPicture& p : result.pictures) out << PictureLine(p, grid, o.minus.has_value()) << '\n';
+    }
+    return kExitSuccess;
   }
-  kv::WritePng(kv::DrawHeatMap(values, grid.nx, grid.ny, o.nodata, title), kv::PathFromUtf8(o.output));
-  if (!o.quiet) {
-    const kv::LayerStats s = kv::StatsOf(values, o.nodata);
-    out << o.output << ": " << grid.nx << " x " << grid.ny << " cells, min " << FloatText(s.min) << ", max "
-        << FloatText(s.max) << ", mean " << Short(s.mean) << '\n';
-  }
+  const std::filesystem::path output = kv::PathFromUtf8(o.output);
+  if (*o.input != kStandardStream) sources.push_back(kv::PathFromUtf8(*o.input));
+  kv::RefuseOverwritingSource(output, sources);
+  const auto text = OpenText(*o.input);
+  const kv::HeatMapStyle style{o.nodata, o.range, kv::Palette::Sequential};
+  const kv::DrawnPicture p =
+      kv::DrawTextSetPicture(*text, kv::PathFromUtf8(TextName(*o.input)), grid, o.set, o.typeCode, style, output);
+  if (!o.quiet) out << PictureLine(p, grid, false) << '\n';
   return kExitSuccess;
 }
 
@@ -198,11 +215,17 @@ int Diff(const DiffOptions& o, std::ostream& out, std::ostream& err) {
     }
     return status;
   }
-  out << "period  layer" << Pad("max abs", 14) << Pad("at row,col", 14) << Pad("max rel", 14) << Pad("at row,col", 14)
-      << "  status\n";
+  // The layers that agree are counted in one line unless --all asks for them.
+  auto listed = [&](const kv::LayerComparison& c) { return o.all || c.presence != Presence::Both || !c.within; };
+  const auto agreeing = std::ranges::count_if(report.layers, [&](const kv::LayerComparison& c) { return !listed(c); });
+  if (std::cmp_less(agreeing, report.layers.size())) {
+    out << "period  layer" << Pad("max abs", 14) << Pad("at row,col", 14) << Pad("max rel", 14) << Pad("at row,col", 14)
+        << "  status\n";
+  }
   int differ = 0;
   int alone = 0;
   for (const kv::LayerComparison& c : report.layers) {
+    if (!listed(c)) continue;
     out << Pad(std::to_string(c.period), 6) << Pad(std::to_string(c.layer), 7);
     if (c.presence == Presence::Both) {
       const kv::LayerDifference& d = c.difference;
@@ -213,6 +236,10 @@ int Diff(const DiffOptions& o, std::ostream& out, std::ostream& err) {
       out << "  only in " << (c.presence == Presence::OnlyFirst ? o.first : o.second) << '\n';
       ++alone;
     }
+  }
+  if (agreeing > 0 && !report.within) {
+    out << (agreeing == 1 ? "The other layer agrees" : "The other " + std::to_string(agreeing) + " layers agree") << " within "
+        << Short(o.tolerance) << " (--all lists every layer)\n";
   }
   if (report.within) {
     out << o.first << " and " << o.second << " agree within " << Short(o.tolerance) << " in "

@@ -53,6 +53,28 @@ CLI::Validator Whole(int lo, int hi) {
       "");
 }
 
+// LO,HI: two numbers, the first below the second.
+std::optional<kv::ValueRange> RangeOf(const std::string& text) {
+  const std::size_t comma = text.find(',');
+  float lo = 0, hi = 0;
+  if (comma == std::string::npos || kv::ParseFloatField(text.substr(0, comma), lo) != kv::NumberStatus::Ok ||
+      kv::ParseFloatField(text.substr(comma + 1), hi) != kv::NumberStatus::Ok || !(lo < hi)) {
+    return std::nullopt;
+  }
+  return kv::ValueRange{lo, hi};
+}
+
+// A list such as 1,5-8 or "all", checked when the file's block size is known.
+CLI::Validator ListOrAll() {
+  return CLI::Validator(
+      [](const std::string& text) {
+        const bool shaped = !text.empty() && text.find_first_not_of("0123456789,- \t") == std::string::npos;
+        return text == "all" || shaped ? std::string()
+                                       : kv::QuoteField(text) + " is not a list such as 1,5-8 or all";
+      },
+      "");
+}
+
 }  // namespace
 
 struct ViewOptions::Raw {
@@ -66,6 +88,7 @@ struct ViewOptions::Raw {
   int showPeriod = 0;
   CLI::Option* showPeriodOption = nullptr;
   int showLayer = 1;
+  Text showPeriods, showLayers, showRange, showMinus;
   int showSet = 1;
   NoData showNoData;
   std::string showOutput;
@@ -83,6 +106,7 @@ struct ViewOptions::Raw {
   double diffTolerance = 0;
   bool diffCsv = false;
   bool diffQuiet = false;
+  bool diffAll = false;
 };
 
 ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
@@ -97,11 +121,33 @@ ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
   r.showType.Add(*r.show);
   r.showPeriodOption = r.show->add_option("--period", r.showPeriod, "Period whose values in force are drawn (with DATAFILE)");
   r.showPeriodOption->type_name("P")->check(Whole(1, 1000));
-  r.show->add_option("--layer", r.showLayer, "Layer of the period's block (default 1)")->type_name("L")->check(Whole(1, 32767));
+  CLI::Option* layer =
+      r.show->add_option("--layer", r.showLayer, "Layer of the period's block (default 1)")->type_name("L")->check(Whole(1, 32767));
+  r.showPeriods.option = r.show->add_option(
+      "--periods", r.showPeriods.value,
+      "Periods to draw, one picture each: a list such as 1,5-8, or all (every period with data of its own); "
+      "{period} in --output stands for each");
+  r.showPeriods.option->type_name("LIST")->check(ListOrAll())->excludes(r.showPeriodOption);
+  r.showLayers.option = r.show->add_option(
+      "--layers", r.showLayers.value, "Layers to draw, one picture each: a list, or all; {layer} in --output stands for each");
+  r.showLayers.option->type_name("LIST")->check(ListOrAll())->excludes(layer);
+  r.showRange.option = r.show->add_option(
+      "--range", r.showRange.value,
+      "Values from LO to HI take the colour scale (beyond it, its end colours), the same in every picture drawn with "
+      "them; default: the range of all pictures of the run (write --range=-5,5 for a negative LO)");
+  r.showRange.option->type_name("LO,HI")->check(CLI::Validator(
+      [](const std::string& text) {
+        return RangeOf(text) ? std::string() : kv::QuoteField(text) + " is not two numbers LO,HI with LO below HI";
+      },
+      ""));
+  r.showMinus.option = r.show->add_option(
+      "--minus", r.showMinus.value,
+      "Draw DATAFILE minus this period data file (same grid and type), blue below zero, red above, zero light grey");
+  r.showMinus.option->type_name("FILE");
   r.show->add_option("--set", r.showSet, "Data set of the input text (default 1); reading stops after it")
       ->type_name("N")->check(Whole(1, 32767));
   r.showNoData.Add(*r.show);
-  r.show->add_option("-o,--output", r.showOutput, "PNG file to write")->type_name("FILE")->required();
+  r.show->add_option("-o,--output", r.showOutput, "PNG file to write; with several pictures {period} and {layer} in its name stand for each one's")->type_name("FILE")->required();
   r.show->add_flag("-q,--quiet", r.showQuiet, "Print no result line");
 
   r.stats = app.add_subcommand(
@@ -137,6 +183,8 @@ ViewOptions::ViewOptions(CLI::App& app) : raw_(std::make_unique<Raw>()) {
           ""));
   r.diff->add_flag("--csv", r.diffCsv, "Write CSV: period,layer,max_abs,abs_row,abs_column,max_rel,rel_row,rel_column,status");
   r.diff->add_flag("-q,--quiet", r.diffQuiet, "Print nothing; the exit status says whether the files agree");
+  r.diff->add_flag("--all", r.diffAll,
+                   "List every layer, also those that agree (otherwise one line counts them; CSV lists every layer)");
 }
 
 ViewOptions::~ViewOptions() = default;
@@ -146,16 +194,29 @@ ViewCommandLine ViewOptions::Collect() const {
   ViewCommandLine line;
   if (r.show->parsed()) {
     line.command = ViewCommand::Show;
-    line.show = {r.showFile.Get(), r.showInput.Get(), r.showGrid.Get(), r.showType.Get(),
-                 r.showPeriodOption->count() > 0 ? r.showPeriod : 0, r.showLayer, r.showSet, r.showNoData.Get(),
-                 r.showOutput, r.showQuiet};
+    std::string periods = r.showPeriods.Get().value_or("");
+    if (r.showPeriodOption->count() > 0) periods = std::to_string(r.showPeriod);
+    const auto range = r.showRange.Get();
+    line.show = {r.showFile.Get(),
+                 r.showInput.Get(),
+                 r.showGrid.Get(),
+                 r.showType.Get(),
+                 periods,
+                 r.showLayers.Get().value_or(std::to_string(r.showLayer)),
+                 r.showSet,
+                 range ? RangeOf(*range) : std::nullopt,
+                 r.showMinus.Get(),
+                 r.showNoData.Get(),
+                 r.showOutput,
+                 r.showQuiet};
   } else if (r.stats->parsed()) {
     line.command = ViewCommand::Stats;
     line.stats = {r.statsFile.Get(), r.statsInput.Get(), r.statsGrid.Get(), r.statsType.Get(), r.statsNoData.Get(),
                   r.statsCsv};
   } else if (r.diff->parsed()) {
     line.command = ViewCommand::Diff;
-    line.diff = {r.diffFirst, r.diffSecond, r.diffGrid.Get(), r.diffType.code, r.diffTolerance, r.diffCsv, r.diffQuiet};
+    line.diff = {r.diffFirst, r.diffSecond, r.diffGrid.Get(), r.diffType.code, r.diffTolerance, r.diffCsv, r.diffQuiet,
+                 r.diffAll};
   }
   return line;
 }

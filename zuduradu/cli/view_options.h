@@ -8,6 +8,7 @@
 #include <string>
 
 #include "zuduradu/cli/cli_options.h"
+#include "zuduradu/core/view/heat_map.h"
 
 namespace kvcli {
 
@@ -16,11 +17,13 @@ struct ShowOptions {
   std::optional<std::string> input;     // matrix text; "-": standard input
   GridChoice grid;
   std::optional<int> typeCode;
-  int period = 0;
-  int layer = 1;
+  std::string periods;          // --period P or --periods LIST; empty when neither was given
+  std::string layers = "1";     // --layer L or --layers LIST
   int set = 1;
+  std::optional<kv::ValueRange> range;
+  std::optional<std::string> minus;
   std::optional<float> nodata;
-  std::string output;  // the PNG file
+  std::string output;  // the PNG file, with {period} and {layer} for several
   bool quiet = false;
 };
 
@@ -41,6 +44,7 @@ struct DiffOptions {
   double tolerance = 0;
   bool csv = false;
   bool quiet = false;
+  bool all = false;  // list the layers that agree too
 };
 
 enum class ViewCommand { None, Show, Stats, Diff };

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/os.h"
 
 namespace kv {
 
@@ -40,7 +41,7 @@ Error Error::WithIntact(std::string intact) const { return Error(kind_, problem_
 
 std::string SystemReason(int errorNumber) {
   if (errorNumber == 0) return "unknown reason";
-  const std::string reason = std::generic_category().message(errorNumber);
+  const std::string reason = os::ErrorWords(errorNumber);
   // EFBIG: the process's file size limit (ulimit -f) or the file system's largest file.
   if (errorNumber == EFBIG) return reason + " (past the size limit of this process, ulimit -f, or of the file system)";
   return reason;

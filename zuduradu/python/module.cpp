@@ -34,6 +34,7 @@
 #include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/model/settings.h"
 #include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/core/view/stored_layers.h"
 #include "zuduradu/python/held_sets.h"
 #include "zuduradu/python/numpy_values.h"
@@ -179,6 +180,9 @@ RunTarget Target(const py::object& output, const py::object& grid, const py::obj
   RunTarget t{kv::ResolveGrid(choice, kWords, strict), {}};
   t.output = output.is_none() ? kv::PathFromUtf8(kv::OutputFor(named, choice, t.resolved, typeCode, kWords))
                               : ToPath(output);
+  if (std::string name = kv::OutputNameWarning(typeCode, kv::PathText(t.output), strict); !name.empty()) {
+    t.resolved.warnings.push_back(std::move(name));
+  }
   if (const std::string folder = kv::OutputFolderProblem(t.output); !folder.empty()) {
     Refuse(kv::ErrorKind::BadRequest, folder, t.output);
   }
@@ -385,6 +389,83 @@ py::dict Diff(const py::object& first, const py::object& second, const py::objec
   return py::dict(py::arg("within") = report.within, py::arg("layers") = layers);
 }
 
+// periods= and layers= of show(): a number, numbers, or a list as text ("1,5-8", "all").
+std::string ListText(const py::object& list, const char* name) {
+  const std::string shape = std::string(name) + " must be a whole number, a sequence of them, or text such as '1,5-8' or 'all'";
+  if (py::isinstance<py::str>(list)) return list.cast<std::string>();
+  auto whole = [&](const py::handle& item) {
+    if (py::isinstance<py::bool_>(item) || !py::hasattr(item, "__index__")) throw py::type_error(shape);
+    return std::to_string(item.cast<long long>());
+  };
+  if (py::hasattr(list, "__index__")) return whole(list);
+  if (!py::isinstance<py::iterable>(list)) throw py::type_error(shape);
+  std::string text;
+  for (const py::handle item : list) text += (text.empty() ? "" : ",") + whole(item);
+  if (text.empty()) throw py::value_error(std::string(name) + " is empty");
+  return text;
+}
+
+py::list Show(const py::object& path, const py::object& output, const py::object& input, const py::object& grid,
+              const py::object& model, const py::object& type, const py::object& periods, const py::object& layers,
+              int set, const py::object& minus, const py::object& range, const py::object& nodata) {
+  if (path.is_none() == input.is_none()) throw py::value_error("give a period data file or input=TEXT_FILE, not both");
+  const kv::ResolvedGrid resolved = kv::ResolveGrid(Choice(grid, model), kWords);
+  std::optional<kv::ValueRange> scale;
+  if (!range.is_none()) {
+    const auto ends = range.cast<std::pair<double, double>>();
+    if (!(ends.first < ends.second)) throw py::value_error("range must be (LO, HI) with LO below HI");
+    scale = kv::ValueRange{ends.first, ends.second};
+  }
+  const std::optional<float> noData = nodata.is_none() ? std::nullopt : std::optional(nodata.cast<float>());
+  std::vector<fs::path> sources;
+  sources.push_back(resolved.model);
+  const std::string out = kv::PathText(ToPath(output));
+  Progress progress{py::none()};
+  std::vector<kv::DrawnPicture> drawn;
+  if (!path.is_none()) {
+    if (periods.is_none()) throw py::value_error("give periods: a period, a sequence of them, or 'all'");
+    RequireFile(ToPath(path));
+    kv::StoredPictures request{{ToPath(path), resolved.grid, TypeCode(type), progress.Wait()},
+                               minus.is_none() ? std::nullopt : std::optional(ToPath(minus)),
+                               ListText(periods, "periods"),
+                               ListText(layers, "layers"),
+                               scale,
+                               noData,
+                               out,
+                               sources};
+    drawn = WithoutGil(progress, [&] { return kv::DrawStoredPictures(request); }).pictures;
+  } else {
+    if (!minus.is_none() || !periods.is_none()) throw py::value_error("minus and periods go with a period data file");
+    const fs::path text = ToPath(input);
+    const std::optional<int> typeCode = type.is_none() ? std::nullopt : std::optional(TypeCode(type));
+    sources.push_back(text);
+    drawn.push_back(WithoutGil(progress, [&] {
+      if (const std::string problem = kv::InputProblem(text, true); !problem.empty()) {
+        throw kv::Error(kv::ErrorKind::InputMissing, problem);
+      }
+      kv::RefuseOverwritingSource(kv::PathFromUtf8(out), sources);
+      kv::FileSource source(text);
+      return kv::DrawTextSetPicture(source, text, resolved.grid, set, typeCode, {noData, scale, kv::Palette::Sequential},
+                                    kv::PathFromUtf8(out));
+    }));
+  }
+  py::list pictures;
+  for (const kv::DrawnPicture& p : drawn) {
+    py::dict d(py::arg("output") = kv::PathText(p.output), py::arg("period") = p.period, py::arg("layer") = p.layer,
+               py::arg("range") = py::make_tuple(p.range.lo, p.range.hi), py::arg("below") = p.below,
+               py::arg("above") = p.above);
+    if (p.set > 0) d["set"] = p.set;
+    if (p.source != p.period) d["source"] = p.source;
+    if (!minus.is_none()) {
+      d["largest_difference"] = p.largest;
+      d["row"] = p.largestRow;
+      d["column"] = p.largestColumn;
+    }
+    pictures.append(d);
+  }
+  return pictures;
+}
+
 }  // namespace
 
 }  // namespace kvpy
@@ -460,6 +541,16 @@ PYBIND11_MODULE(kvcvrt, m) {
         "every layer is in both files and within the tolerance) and layers, a list of dicts with period, layer, "
         "status (equal, within, differs, only_first, only_second) and, for layers in both, max_abs, abs_row, "
         "abs_column, max_rel, rel_row, rel_column.");
+  m.def("show", &Show, py::arg("path") = py::none(), py::kw_only(), py::arg("output"), py::arg("input") = py::none(),
+        py::arg("grid") = py::none(), py::arg("model") = py::none(), py::arg("type") = py::none(),
+        py::arg("periods") = py::none(), py::arg("layers") = 1, py::arg("set") = 1, py::arg("minus") = py::none(),
+        py::arg("range") = py::none(), py::arg("nodata") = py::none(),
+        "Draws PNG pictures as kvcvrt-cli show does: of a period data file, one per period of periods (a number, a "
+        "sequence, text such as '1,5-8', or 'all') and layer of layers (the same; default 1), with '{period}' and "
+        "'{layer}' in output standing for each, all on one colour range (LO, HI) unless range= gives it; with "
+        "minus=OTHER the difference to that file, blue below zero and red above; or with input=TEXT_FILE data set "
+        "`set` of matrix input text. Returns a list of dicts: output, period, layer, range, below and above (the "
+        "cells drawn in the end colours), and with minus largest_difference at row, column.");
   m.def("types", &Types,
         "The type list as kvcvrt-cli types shows it: row, text, code, extension and whether a block holds one layer.");
 }

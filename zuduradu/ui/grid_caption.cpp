@@ -39,4 +39,17 @@ std::string GridCaption(const kv::Settings& settings) {
   return {};
 }
 
+std::vector<std::string> GridCaptionForms(const kv::Settings& settings) {
+  const std::string caption = GridCaption(settings);
+  if (!settings.model.accepted()) return {caption};
+  std::string numbers = std::to_string(settings.NX) + " \u00d7 " + std::to_string(settings.NY) + " \u00d7 " +
+                        std::to_string(settings.NZ);
+  const std::vector<std::string>& defaulted = settings.model.defaulted;
+  for (std::size_t i = 0; i < defaulted.size(); ++i) {
+    numbers += (i == 0 ? ", " : i + 1 == defaulted.size() ? " and " : ", ") + defaulted[i];
+  }
+  if (!defaulted.empty()) numbers += " by default";
+  return {caption, caption.substr(6), numbers};
+}
+
 }  // namespace kv::ui

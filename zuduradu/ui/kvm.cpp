@@ -5,13 +5,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 
+#include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/request.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -26,6 +29,7 @@
 #include "zuduradu/ui/progress_text.h"
 #include "zuduradu/ui/run_progress_dialog.h"
 #include "zuduradu/ui/shell_services.h"
+#include "zuduradu/ui/warning_note.h"
 
 namespace kv::ui {
 
@@ -34,15 +38,23 @@ namespace {
 // The browse dialog of each path row.
 const DialogRequest& BrowseRequest(int row) {
   static const DialogRequest requests[3] = {
-      {QStringLiteral("ZENTA Models"), QStringLiteral("KV Models (*.kv5)|*.kv5"), QStringLiteral("kv5"), {}},
+      {QStringLiteral("ZENTA Models"), QStringLiteral("KV Models (*.kv5)|*.kv5"), QStringLiteral("kv5"), {}, {}},
       {QStringLiteral("Input Data Files"),
        QStringLiteral("Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|Text and CSV Files (*.txt; *.csv)|*.txt;*.csv|"
                       "All files (*)|*.*"),
        {},
+       {},
        {}},
-      {QStringLiteral("Output Data Files"), QStringLiteral("Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*"), {}, {}},
+      {QStringLiteral("Output Data Files"), QStringLiteral("Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*"), {},
+       {}, {}},
   };
   return requests[row];
+}
+
+// Where a dialog starts without a model: the user's documents, not the folder the program was started in.
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QDir(documents).exists() ? documents : QDir::homePath();
 }
 
 // A run that lasts longer than this shows the progress dialog.
@@ -79,6 +91,7 @@ kvm::kvm(ShellServices& shell, const std::string& commandLine, ConversionJob::Ru
   // A model path typed into step 1 is taken when the box is left (Enter then
   // still presses GO, which takes it first too).
   connect(fileTexts_[0], &QLineEdit::editingFinished, this, &kvm::takeTypedModel);
+  for (int row : {kInputRow, kOutputRow}) connect(fileTexts_[row], &QLineEdit::textChanged, this, &kvm::showOutsideNotes);
   connect(buttons_[0], &QPushButton::clicked, this, &kvm::go);
   connect(buttons_[2], &QPushButton::clicked, this, &QWidget::close);
   connect(previewButton_, &QPushButton::clicked, this, &kvm::preview);
@@ -101,24 +114,81 @@ void kvm::showBoxes(const kv::PathBoxes& boxes) {
   if (boxes.output) fileTexts_[2]->setText(FromCore(*boxes.output));
 }
 
+QLabel* kvm::GridLabel() const { return gridNote_->text(); }
+
 void kvm::showGrid() {
-  const QString caption = FromCore(GridCaption(settings_));
-  // A long grid size drops its "Grid: " before anything else is shortened.
-  const QFontMetrics metrics = gridLabel_->fontMetrics();
-  QString shown = caption;
-  if (metrics.horizontalAdvance(shown) > gridLabel_->width() && shown.startsWith(QLatin1String("Grid: "))) {
-    shown = shown.mid(6);
+  const bool refused = settings_.model.state != kv::ModelState::NoneChosen && !settings_.model.accepted();
+  // The first form that fits whole; the tooltip holds the whole caption, or the whole refusal.
+  const std::vector<std::string> forms = GridCaptionForms(settings_);
+  QString shown = FromCore(forms.back());
+  for (const std::string& form : forms) {
+    if (gridNote_->FitsWhole(FromCore(form), refused)) {
+      shown = FromCore(form);
+      break;
+    }
   }
-  gridLabel_->setText(metrics.elidedText(shown, Qt::ElideMiddle, gridLabel_->width()));
-  const std::string refusal = settings_.model.state == kv::ModelState::NoneChosen ? "" : kv::ModelRefusal(settings_);
-  gridLabel_->setToolTip(refusal.empty() ? caption : FromCore(refusal));
+  gridNote_->say(shown, FromCore(refused ? kv::ModelRefusal(settings_) : forms.front()), refused);
+}
+
+void kvm::showOutsideNotes() {
+  for (int row : {kInputRow, kOutputRow}) {
+    const std::string path = ToCore(fileTexts_[row]->text());
+    const bool outside = !settings_.ModelPath.empty() && !kv::LiesInFolder(settings_.ModelFolder, path);
+    // The longest form that fits whole beside the caption; the tooltip says it all.
+    const QString forms[] = {tr("Outside the model's folder"), tr("Outside its folder"), tr("Outside")};
+    QString note = forms[2];
+    for (const QString& form : forms) {
+      if (outsideNotes_[row]->FitsWhole(form, true)) {
+        note = form;
+        break;
+      }
+    }
+    outsideNotes_[row]->say(outside ? note : QString(),
+                            outside ? tr("%1 lies outside the folder %2 of the model %3.")
+                                          .arg(fileTexts_[row]->text(), FromCore(settings_.ModelFolder),
+                                               FromCore(settings_.ModelPath))
+                                    : QString(),
+                            outside);
+  }
+}
+
+// The question GO asks before converting with an input or output outside the model's folder; empty when both lie in it.
+QString kvm::outsideQuestion() const {
+  QStringList outside;
+  if (!outsideNotes_[kInputRow]->text()->text().isEmpty()) outside << tr("the input file %1").arg(fileTexts_[1]->text());
+  if (!outsideNotes_[kOutputRow]->text()->text().isEmpty()) outside << tr("the output file %1").arg(fileTexts_[2]->text());
+  if (outside.isEmpty()) return {};
+  const QString what = outside.join(tr(" and "));
+  return tr("%1 %2 outside the folder of the model %3, whose grid the run uses. Convert anyway?")
+      .arg(what.left(1).toUpper() + what.mid(1), outside.size() > 1 ? tr("lie") : tr("lies"),
+           FromCore(settings_.ModelPath));
+}
+
+// The dialog of a browse button: it starts in the model's folder, else in the documents. The output's
+// starts on the output itself, lists the chosen type's files first, and asks before replacing a file only
+// when the run would create it anew.
+DialogRequest kvm::browseRequest(int row) const {
+  DialogRequest request = BrowseRequest(row);
+  request.folder = settings_.ModelFolder.empty() ? DocumentsFolder() : FromCore(settings_.ModelFolder);
+  if (row != kOutputRow) return request;
+  request.confirmReplace = options_[1]->isChecked();
+  const int code = combo_->currentData().toInt();
+  if (const std::string_view extension = kv::ExtensionFor(code); code != 0 && !extension.empty()) {
+    const QString pattern = u'*' + FromCore(extension);
+    request.filter = combo_->currentText() + " (" + pattern + ")|" + pattern + u'|' + request.filter;
+  }
+  const QString output = fileTexts_[2]->text();
+  if (!output.isEmpty()) {
+    const QFileInfo file(output);
+    request.folder = QDir::toNativeSeparators(file.absolutePath());
+    request.fileName = file.fileName();
+  }
+  return request;
 }
 
 void kvm::browse(int row) {
   takeTypedModel();
-  DialogRequest request = BrowseRequest(row);
-  // Dialogs start in the model's folder, where its files usually are.
-  if (!settings_.ModelFolder.empty()) request.folder = FromCore(settings_.ModelFolder);
+  const DialogRequest request = browseRequest(row);
   const std::optional<QString> chosen = row == kOutputRow ? shell_.ShowSaveDialog(request)
                                                           : shell_.ShowOpenDialog(request);
   if (chosen) take(row, *chosen);
@@ -132,6 +202,7 @@ void kvm::take(int row, const QString& chosenPath) {
     showBoxes(kv::TakeModelFromDialog(settings_, ToCore(chosenPath)));
     fileTexts_[0]->setModified(false);
     showGrid();
+    showOutsideNotes();
     return;
   }
   const std::string path = InPathCase(ToCore(chosenPath));
@@ -161,6 +232,8 @@ bool kvm::ValidateInputs() {
   } else if (const std::string input = kv::InputProblem(kv::PathFromUtf8(ToCore(fileTexts_[1]->text())), false);
              !input.empty()) {
     problem = FromCore(input);
+  } else if (const std::string type = kv::TypeNotChosen(combo_->currentData().toInt(), output); !type.empty()) {
+    problem = FromCore(type);
   } else if (output.empty()) {
     problem = tr("Please specify the name of the output data file");
   } else if (const std::string folder = kv::OutputFolderProblem(kv::PathFromUtf8(output)); !folder.empty()) {
@@ -183,12 +256,23 @@ void kvm::go() {
     return;
   }
   if (!kv::FileExists(kv::PathFromUtf8(settings_.InputPath))) return;
+  // Paths kept from another model's folder are asked about once for this model, input and output.
+  const QString outside = outsideQuestion();
+  if (!outside.isEmpty() && outside != confirmedOutside_) {
+    if (!shell_.Ask(outside)) return;
+    confirmedOutside_ = outside;
+  }
 
   runOutput_ = fileTexts_[2]->text();
   kv::ConversionRequest request;
   request.input = kv::PathFromUtf8(settings_.InputPath);
   request.output = kv::PathFromUtf8(ToCore(runOutput_));
   request.typeCode = combo_->currentData().toInt();
+  // An output named for another type is asked about; No leaves everything as it is.
+  if (const QString name = FromCore(kv::OutputNameWarning(request.typeCode, ToCore(runOutput_))); !name.isEmpty() &&
+      !shell_.Ask(name.left(1).toUpper() + name.mid(1) + tr(". Convert all the same?"))) {
+    return;
+  }
   request.grid = settings_.Grid();
   request.createNew = options_[1]->isChecked();
   request.model = kv::PathFromUtf8(settings_.ModelPath);

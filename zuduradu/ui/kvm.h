@@ -14,6 +14,7 @@
 
 #include "zuduradu/core/model/settings.h"
 #include "zuduradu/ui/conversion_job.h"
+#include "zuduradu/ui/shell_services.h"
 
 class QComboBox;
 class QLabel;
@@ -30,6 +31,7 @@ class InputBlocker;
 class PreviewDialog;
 class RunProgressDialog;
 class ShellServices;
+class WarningNote;
 
 class kvm : public QWidget {
   Q_OBJECT
@@ -50,7 +52,11 @@ class kvm : public QWidget {
   QRadioButton* Option1(int index) const { return options_[index]; }
   QPushButton* KVDIS_BUTTON(int index) const { return buttons_[index]; }
   // The grid in use, or why the model was not accepted, beside step 1.
-  QLabel* GridLabel() const { return gridLabel_; }
+  QLabel* GridLabel() const;
+  WarningNote* GridNote() const { return gridNote_; }
+  // Beside the caption of the input or output row (1 or 2): that the path lies
+  // outside the open model's folder.
+  WarningNote* OutsideNote(int row) const { return outsideNotes_[row]; }
   RunProgressDialog* ProgressDialog() const { return progress_; }
   // Beside step 2: the picture of a data set of the input, before GO; also
   // opened by Show on the completion message for a stored layer.
@@ -95,6 +101,9 @@ class kvm : public QWidget {
   void go();
   void showBoxes(const kv::PathBoxes& boxes);
   void showGrid();
+  void showOutsideNotes();
+  QString outsideQuestion() const;
+  DialogRequest browseRequest(int row) const;
   void showProgressDialog();
   void runEnded(const JobOutcome& outcome);
   void preview();
@@ -103,6 +112,7 @@ class kvm : public QWidget {
   kv::Settings settings_;
   ConversionJob job_;
   QString runOutput_;  // the output box's text when the running conversion began
+  QString confirmedOutside_;  // the model, input and output the user agreed to convert across folders
   std::unique_ptr<InputBlocker> blocker_;
   QTimer progressDelay_;
 
@@ -114,7 +124,8 @@ class kvm : public QWidget {
   QComboBox* combo_ = nullptr;
   QRadioButton* options_[2] = {};
   QPushButton* buttons_[3] = {};
-  QLabel* gridLabel_ = nullptr;
+  WarningNote* gridNote_ = nullptr;
+  WarningNote* outsideNotes_[3] = {};
   RunProgressDialog* progress_ = nullptr;
   QPushButton* previewButton_ = nullptr;
   PreviewDialog* preview_ = nullptr;

@@ -16,6 +16,7 @@
 #include "zuduradu/ui/path_text.h"
 #include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/run_progress_dialog.h"
+#include "zuduradu/ui/warning_note.h"
 
 namespace kv::ui {
 
@@ -66,7 +67,8 @@ void kvm::createControls() {
     openButtons_[row]->setAutoDefault(true);
     labels_[layout::kRowLabel[row]]->setBuddy(fileTexts_[row]);  // screen readers name the box by its step
   }
-  fileTexts_[0]->setText(tr("Open a model first"));
+  // A hint, not text: whatever is typed or pasted into the empty box is the path.
+  fileTexts_[0]->setPlaceholderText(tr("Open a model first"));
 
   combo_ = new QComboBox(page_);
   combo_->setEditable(false);
@@ -76,8 +78,8 @@ void kvm::createControls() {
   options_[0] = new QRadioButton(tr("Append/overwrite data, if output file exists"), page_);
   options_[1] = new QRadioButton(tr("Create a new output file. Existing data will be deleted."), page_);
 
-  gridLabel_ = new QLabel(page_);
-  gridLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  gridNote_ = new WarningNote(page_);
+  for (int row : {1, 2}) outsideNotes_[row] = new WarningNote(page_);
 
   buttons_[0] = new QPushButton(tr("GO"), this);
   buttons_[1] = new QPushButton(tr("Help"), this);
@@ -90,9 +92,8 @@ void kvm::createControls() {
   progress_ = new RunProgressDialog(this);
 
   previewButton_ = new QPushButton(tr("Preview…"), page_);
-  previewButton_->setFlat(true);
   previewButton_->setToolTip(tr("Show the first data set of the input as a picture, read against the model's grid"));
-  preview_ = new PreviewDialog(this);
+  preview_ = new PreviewDialog(shell_, this);
 
   // The tab's page gets its final place only when the tab widget lays itself
   // out; the controls on it follow then.
@@ -136,10 +137,14 @@ void kvm::placeTabControls() {
   for (int row = 0; row < 3; ++row) {
     place(*fileTexts_[row], layout::kFileText[row]);
     fileTexts_[row]->resize(fileTexts_[row]->width() + extra, fileTexts_[row]->height());
-    place(*openButtons_[row], layout::kOpenButton[row]);
-    openButtons_[row]->move(openButtons_[row]->pos() + QPoint(extra, 0));
+    // Each browse button stands at the right of its box, as high as the box and in line with it.
+    const QRect box = fileTexts_[row]->geometry();
+    const QRect button = ToPixels(layout::kOpenButton[row], scale).translated(-origin);
+    openButtons_[row]->setGeometry(button.x() + extra, box.y(), button.width(), box.height());
   }
+  // The type list grows downwards only, keeping its distance to step 3's caption.
   place(*combo_, layout::kCombo);
+  combo_->move(combo_->x(), ToPixels(layout::kCombo, scale).translated(-origin).top());
   combo_->resize(combo_->width() + extra, combo_->height());
   // Each option button takes the whole pitch of the pair: the table's 195
   // twips are less than an option button needs in most styles, and growing
@@ -155,11 +160,21 @@ void kvm::placeTabControls() {
   const int gap = labels_[0]->fontMetrics().horizontalAdvance(QLatin1Char('M'));
   const int left = step1.left() + labels_[0]->fontMetrics().horizontalAdvance(labels_[0]->text()) + gap;
   const int right = openButtons_[0]->geometry().right();
-  gridLabel_->setGeometry(left, step1.top(), right - left + 1, step1.height());
+  gridNote_->setGeometry(left, step1.top(), right - left + 1, step1.height());
   // Preview sits on step 2's caption row, ending where the browse buttons end.
   const QRect step2 = labels_[1]->geometry();
   const int previewWidth = previewButton_->sizeHint().width();
-  previewButton_->setGeometry(right - previewWidth + 1, step2.top(), previewWidth, step2.height());
+  const int previewHeight = std::min(step2.height(), fileTexts_[1]->y() - step2.top() - 1);  // clear of the box below
+  previewButton_->setGeometry(right - previewWidth + 1, step2.top(), previewWidth, previewHeight);
+  // The notes on a path outside the model's folder fill their caption rows after the caption.
+  const auto afterCaption = [&](const QLabel& caption) {
+    return caption.x() + caption.fontMetrics().horizontalAdvance(caption.text()) + gap;
+  };
+  outsideNotes_[1]->setGeometry(afterCaption(*labels_[1]), step2.top(),
+                                previewButton_->x() - gap - afterCaption(*labels_[1]), step2.height());
+  const QRect step4 = labels_[3]->geometry();
+  outsideNotes_[2]->setGeometry(afterCaption(*labels_[3]), step4.top(), right - afterCaption(*labels_[3]) + 1,
+                                step4.height());
   showGrid();
 }
 

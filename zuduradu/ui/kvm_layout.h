@@ -11,14 +11,15 @@ inline constexpr Twips kClient{0, 0, 6690, 5130};
 inline constexpr Twips kTab{90, 60, 6450, 4500};
 
 // By Label2 index; the captions number the steps, so index 4 is step 6 and
-// index 5 is step 5.
+// index 5 is step 5. Step 3's caption stands clear of the type list below it.
 inline constexpr Twips kLabel[6] = {
-    {210, 510, 4725, 270}, {210, 1215, 4755, 270}, {210, 1920, 5205, 270},
+    {210, 510, 4725, 270}, {210, 1215, 4755, 270}, {210, 1875, 5205, 270},
     {210, 2625, 5205, 240}, {210, 4110, 5205, 240}, {210, 3300, 5205, 240},
 };
 // By path row: model, input, output.
 inline constexpr Twips kFileText[3] = {{480, 780, 4965, 300}, {480, 1465, 4965, 300}, {480, 2850, 4965, 300}};
-inline constexpr Twips kOpenButton[3] = {{5544, 750, 696, 336}, {5544, 1470, 696, 336}, {5580, 2850, 696, 336}};
+// The browse buttons share one left edge, and each is centred on its box.
+inline constexpr Twips kOpenButton[3] = {{5544, 750, 696, 336}, {5544, 1470, 696, 336}, {5544, 2850, 696, 336}};
 inline constexpr Twips kCombo{480, 2130, 5775, 315};
 inline constexpr Twips kOption[2] = {{510, 3540, 5775, 195}, {510, 3780, 5775, 195}};
 // By KVDIS_BUTTON index: GO, Help, Close. These sit on the window.

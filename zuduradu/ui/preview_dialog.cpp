@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/view/heat_map.h"
+#include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/core/view/stored_layers.h"
 #include "zuduradu/ui/path_text.h"
 #include "zuduradu/ui/shell_services.h"
@@ -32,7 +36,7 @@ QString Number(double v) { return QString::number(v, 'g', 7); }
 
 }  // namespace
 
-PreviewDialog::PreviewDialog(QWidget* parent) : QDialog(parent) {
+PreviewDialog::PreviewDialog(ShellServices& shell, QWidget* parent) : QDialog(parent), shell_(shell) {
   setObjectName(QStringLiteral("preview"));
   setWindowTitle(tr("Preview") + QStringLiteral(" - ") + QString::fromUtf8(kProgramTitle));
   caption_ = new QLabel(this);
@@ -43,13 +47,29 @@ PreviewDialog::PreviewDialog(QWidget* parent) : QDialog(parent) {
   layer_->setRange(1, kInt16Max);
   caption_->setBuddy(first_);
   layerCaption_->setBuddy(layer_);
+  // A number typed into a box is taken with Enter (or on leaving it), not
+  // at every key; Enter shows that set rather than closing the dialog.
+  for (QSpinBox* box : {first_, layer_}) {
+    box->setKeyboardTracking(false);
+    box->installEventFilter(this);
+  }
   picture_ = new QLabel(this);
   picture_->setAlignment(Qt::AlignCenter);
+  picture_->setMouseTracking(true);
+  picture_->installEventFilter(this);
+  pointer_ = new QLabel(this);
+  pointer_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   numbers_ = new QLabel(this);
   numbers_->setWordWrap(true);
   numbers_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  save_ = buttons->addButton(tr("Save picture…"), QDialogButtonBox::ActionRole);
+  save_->setToolTip(tr("Write this picture as a PNG file, as kvcvrt-cli show writes it"));
+  for (QAbstractButton* button : buttons->buttons()) {
+    if (auto* push = qobject_cast<QPushButton*>(button)) push->setAutoDefault(false);
+  }
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(save_, &QPushButton::clicked, this, &PreviewDialog::savePicture);
 
   auto* choice = new QHBoxLayout;
   choice->addWidget(caption_);
@@ -61,6 +81,7 @@ PreviewDialog::PreviewDialog(QWidget* parent) : QDialog(parent) {
   auto* column = new QVBoxLayout(this);
   column->addLayout(choice);
   column->addWidget(picture_, 1);
+  column->addWidget(pointer_);
   column->addWidget(numbers_);
   column->addWidget(buttons);
 
@@ -116,10 +137,8 @@ void PreviewDialog::redraw() {
     if (stored_) {
       const kv::PeriodValues read =
           kv::ReadPeriodValues(kv::PathFromUtf8(path_), grid_, typeCode_, first_->value(), layer_->value());
-      const std::string name = kv::PathText(kv::PathFromUtf8(path_).filename());
       draw(read.values, grid_,
-           name + "  period " + std::to_string(first_->value()) + "  layer " + std::to_string(layer_->value()) +
-               "  type " + std::to_string(typeCode_) + " (" + std::string(kv::ExtensionFor(typeCode_)) + ")",
+           kv::StoredTitle(kv::PathFromUtf8(path_), typeCode_, first_->value(), read.source, layer_->value()),
            tr("Period %1, layer %2 of %3").arg(first_->value()).arg(layer_->value()).arg(FromCore(path_)));
     } else if (settings_.ModelPath.empty()) {
       fail(tr("Please select a KV Model."));
@@ -130,11 +149,10 @@ void PreviewDialog::redraw() {
     } else {
       const kv::GridSize grid = settings_.Grid();
       kv::FileSource source(kv::PathFromUtf8(path_));
-      const kv::MatrixSet set = kv::ReadMatrixSet(source, kv::PathFromUtf8(path_), grid, first_->value());
-      const std::string name = kv::PathText(kv::PathFromUtf8(path_).filename());
-      draw(set.values, grid,
-           name + "  set " + std::to_string(set.set) + " of " + std::to_string(set.setCount) + "  period " +
-               std::to_string(set.period) + "  layer " + std::to_string(set.layer),
+      kv::MatrixSet set = kv::ReadMatrixSet(source, kv::PathFromUtf8(path_), grid, first_->value());
+      const kv::PictureTitle title = kv::TextSetTitle(kv::PathFromUtf8(path_), std::nullopt, set.set, set.setCount,
+                                                      set.period, set.layer);
+      draw(std::move(set.values), grid, title,
            tr("Data set %1 of %2: period %3, layer %4").arg(set.set).arg(set.setCount).arg(set.period).arg(set.layer));
     }
   } catch (const kv::Error& e) {
@@ -143,12 +161,15 @@ void PreviewDialog::redraw() {
   QApplication::restoreOverrideCursor();
 }
 
-void PreviewDialog::draw(const std::vector<float>& values, const kv::GridSize& grid, const std::string& title,
+void PreviewDialog::draw(std::vector<float> values, const kv::GridSize& grid, const kv::PictureTitle& title,
                          const QString& where) {
-  const kv::Raster raster = kv::DrawHeatMap(values, grid.nx, grid.ny, std::nullopt, title);
-  image_ = QImage(raster.rgb.data(), raster.width, raster.height, raster.width * 3, QImage::Format_RGB888).copy();
+  raster_ = kv::DrawHeatMap(values, grid.nx, grid.ny, {}, title);
+  values_ = std::move(values);
+  image_ = QImage(raster_.rgb.data(), raster_.width, raster_.height, raster_.width * 3, QImage::Format_RGB888).copy();
   picture_->setPixmap(QPixmap::fromImage(image_));
-  const kv::LayerStats s = kv::StatsOf(values);
+  pointer_->setText(tr("Point at a cell to see its value."));
+  save_->setEnabled(true);
+  const kv::LayerStats s = kv::StatsOf(values_);
   numbers_->setText(where + QStringLiteral(".\n") +
                     tr("Min %1, max %2, mean %3.").arg(Number(s.min), Number(s.max), Number(s.mean)) +
                     QStringLiteral("\n") +
@@ -162,9 +183,61 @@ void PreviewDialog::draw(const std::vector<float>& values, const kv::GridSize& g
 
 void PreviewDialog::fail(const QString& problem) {
   image_ = QImage();
+  raster_ = {};
+  values_.clear();
   picture_->clear();
+  pointer_->clear();
+  save_->setEnabled(false);
   numbers_->setText(problem);
   adjustSize();
+}
+
+bool PreviewDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == picture_ && event->type() == QEvent::MouseMove) {
+    point(static_cast<QMouseEvent*>(event)->position().toPoint());
+  } else if (watched == picture_ && event->type() == QEvent::Leave && !image_.isNull()) {
+    pointer_->setText(tr("Point at a cell to see its value."));
+  } else if (event->type() == QEvent::KeyPress && (watched == first_ || watched == layer_)) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      static_cast<QSpinBox*>(watched)->interpretText();  // a changed number redraws
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// The cell under the pointer, from the label's point to the picture's pixel.
+void PreviewDialog::point(const QPoint& at) {
+  if (image_.isNull()) return;
+  const QRect shown = QStyle::alignedRect(picture_->layoutDirection(), picture_->alignment(), image_.size(),
+                                          picture_->contentsRect());
+  const QPoint pixel = at - shown.topLeft();
+  const std::optional<kv::Raster::Cell> cell = raster_.CellAt(pixel.x(), pixel.y());
+  if (!cell) {
+    pointer_->setText(tr("Point at a cell to see its value."));
+    return;
+  }
+  const float v = values_[static_cast<std::size_t>(cell->row - 1) * static_cast<std::size_t>(raster_.nx) +
+                          static_cast<std::size_t>(cell->column - 1)];
+  pointer_->setText(tr("Row %1, column %2: %3")
+                        .arg(cell->row)
+                        .arg(cell->column)
+                        .arg(kv::IsNoDataCell(v, std::nullopt) ? tr("no data") : FromCore(kv::ShortestText(v))));
+}
+
+void PreviewDialog::savePicture() {
+  if (image_.isNull()) return;
+  DialogRequest request{tr("Save picture"), QStringLiteral("PNG pictures (*.png)|*.png"), QStringLiteral("png"),
+                        FromCore(kv::PathText(kv::PathFromUtf8(path_).parent_path())), QString()};
+  const std::optional<QString> chosen = shell_.ShowSaveDialog(request);
+  if (!chosen) return;
+  try {
+    kv::WritePng(raster_, kv::PathFromUtf8(ToCore(*chosen)));
+  } catch (const kv::Error& e) {
+    shell_.Beep();
+    shell_.Warn(FromCore(e.what()));
+  }
 }
 
 }  // namespace kv::ui

@@ -19,6 +19,7 @@ class QtShellServices : public ShellServices {
   std::optional<QString> ShowSaveDialog(const DialogRequest& request) override;
   void Beep() override;
   void Warn(const QString& text) override;
+  bool Ask(const QString& text) override;
   void Inform(const QString& text, const QString& detail) override;
   bool InformWithAction(const QString& text, const QString& detail, const QString& action) override;
 
@@ -26,7 +27,6 @@ class QtShellServices : public ShellServices {
   std::optional<QString> RunDialog(DialogKind kind, const DialogRequest& request);
 
   QPointer<QWidget> owner_;
-  QString lastFolder_;  // the dialogs open where the last choice was made
 };
 
 }  // namespace kv::ui

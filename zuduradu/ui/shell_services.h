@@ -15,7 +15,9 @@ struct DialogRequest {
   QString title;
   QString filter;            // descriptions and patterns alternating between "|"
   QString defaultExtension;  // without the dot; empty for none
-  QString folder;            // where the dialog starts; empty: where the last one ended
+  QString folder;            // where the dialog starts
+  QString fileName;          // the name it starts with; empty for none
+  bool confirmReplace = true;  // a save dialog asks before an existing file is chosen
 };
 
 class ShellServices {
@@ -31,7 +33,9 @@ class ShellServices {
   virtual void Beep() = 0;
   // A message box with a warning icon and an OK button.
   virtual void Warn(const QString& text) = 0;
-  // A message box without an icon and with an OK button; detail, when not
+  // A question with Yes and No (No answering Escape and Enter); true for Yes.
+  virtual bool Ask(const QString& text) = 0;
+  // A message box with an information icon and an OK button; detail, when not
   // empty, is shown under the text in the platform's smaller informative style.
   virtual void Inform(const QString& text, const QString& detail) = 0;
   // The same message box with a further button named `action` beside OK;

@@ -49,5 +49,15 @@ TEST(Catalogue, TypeCodeForExtension) {
   for (const auto& c : cases) EXPECT_EQ(TypeCodeForExtension(c.ext), c.code) << c.ext;
 }
 
+// A name is another type's only by an extension of the table that is not the type's own.
+TEST(Catalogue, OtherTypeOfName) {
+  const struct { int code; std::string_view name; std::optional<int> other; } cases[] = {
+      {8, "valley.hea", 10},          {8, "C:\\m\\VALLEY.HEA", 10}, {3, "a.toz", 103},          {3, "m/a.tmp", 0},
+      {8, "VALLEY.Con", std::nullopt}, {199, "a.tmp", std::nullopt},  {8, "a.dat", std::nullopt}, {8, "a", std::nullopt},
+      {8, "a.", std::nullopt},        {8, "m.hea/a", std::nullopt},   {8, "a.hea.txt", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OtherTypeOfName(c.code, c.name), c.other) << c.name;
+}
+
 }  // namespace
 }  // namespace kv

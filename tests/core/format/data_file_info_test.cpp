@@ -20,11 +20,13 @@ kv::PeriodHeader TwoPeriodHeader() {
   return h;
 }
 
-TEST(ReferenceRuns, DescribesTheTableRunByRun) {
+TEST(ReferenceRuns, SumsUpPeriodsOfTheirOwnAndThoseThatNameAnother) {
   kv::PeriodHeader h = TwoPeriodHeader();
   h.references[2] = 3;
   EXPECT_EQ(kv::DescribeReferenceRuns(kv::ReferenceRuns(h.references)),
-            "periods 1-2 use period 1; period 3 uses period 3; period 4 uses period 1; periods 5-1000 use period 5");
+            "period 1: its own block; 2: period 1's; 3: its own block; 4: period 1's; 5: its own block; 6-1000: period 5's");
+  for (std::size_t i = 0; i < 1000; ++i) h.references[i] = static_cast<std::int16_t>(std::min<std::size_t>(i + 1, 14));
+  EXPECT_EQ(kv::DescribeReferenceRuns(kv::ReferenceRuns(h.references)), "periods 1-14: their own blocks; 15-1000: period 14's");
 }
 
 TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
@@ -36,7 +38,7 @@ TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
     std::string note;     // empty: none expected
     kv::FileGeometry geometry = kTop;
   } cases[] = {
-      {[](H&) {}, 4072, "", "The file ends inside block 2, after its layer 1 of 2; the layers after it were never written"},
+      {[](H&) {}, 4072, "", "The file ends inside block 2 (period 5), after its layer 1 of 2; the layers after it were never written"},
       {[](H&) {}, 4096, "", ""},
       {[](H&) {}, 4048, "Block 2 of period 5 begins at byte 4048", ""},
       {[](H& h) { std::ranges::fill(h.references, std::int16_t{3}); }, 4096,
@@ -72,11 +74,11 @@ TEST(RenderDataFileInfo, SaysItInWords) {
       "Periods with data of their own: 2",
       "  period 1: block 1",
       "  period 5: block 2",
-      "References: periods 1-4 use period 1; periods 5-1000 use period 5",
+      "References: period 1: its own block; 2-4: period 1's; 5: its own block; 6-1000: period 5's",
       "Grid: 3 x 2 x 2 (columns x rows x layers), type 3 (.top): 2 layers per block, 48 bytes per block",
       "Length expected: 4096 bytes (the header and 2 blocks)",
-      "The file ends inside block 2, after its layer 1 of 2; the layers after it were never written.",
-      "No inconsistencies found.",
+      "The file ends inside block 2 (period 5), after its layer 1 of 2; the layers after it were never written.",
+      "Consistent, but incomplete: a run that writes those layers completes it.",
   };
   EXPECT_EQ(kv::RenderDataFileInfo(info), expected);
 }

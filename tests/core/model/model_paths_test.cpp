@@ -51,6 +51,16 @@ TEST(ModelPaths, OutputNameForType) {
   }
 }
 
+// Whether a path lies in the model's folder or below it; a relative path is not judged.
+TEST(ModelPaths, LiesInFolder) {
+  const struct { std::string_view folder, path; PathCase pathCase; bool in; } cases[] = {
+      {"c:\\m\\", "C:/M/sub/a.top", PathCase::Fold, true}, {"c:\\m\\", "C:/M/a.top", PathCase::Keep, false},
+      {"c:\\m\\", "c:\\mm\\a.top", PathCase::Fold, false}, {"/m/", "/m/../n/a.top", PathCase::Keep, false},
+      {"/m/", "/m/./a.top", PathCase::Keep, true}, {"/m/", "a.top", PathCase::Keep, true}, {"", "/n/a", PathCase::Keep, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LiesInFolder(c.folder, c.path, c.pathCase), c.in) << c.folder << " " << c.path;
+}
+
 TEST(ModelPaths, CommandLine) {
   const struct { std::string_view argument, file; } cases[] = {
       {"c:\\m\\a.kv5", "c:\\m\\a.kv5"}, {"C:\\M\\A.KV5", "C:\\M\\A.kv5"}, {"c:\\m\\a.bot", "c:\\m\\a.kv5"},

@@ -76,8 +76,10 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
     const auto skipped = std::ranges::count_if(sets, [&](const Set& s) { return s.layer > g.nz; });
     const bool exists = std::filesystem::exists(dir / "steps.top");
     const std::string trace = "round " + std::to_string(round);
-    EXPECT_EQ(result, (kv::ConversionResult{static_cast<int>(sets.size() - skipped), static_cast<int>(skipped), exists, {}}))
+    EXPECT_EQ(result, (kv::ConversionResult{static_cast<int>(sets.size() - skipped), static_cast<int>(skipped), exists,
+                                            result.warnings}))
         << trace;
+    EXPECT_EQ(result.warnings.size(), skipped > 0 ? 1u : 0u) << trace;  // one warning names the skipped sets
     EXPECT_EQ(std::filesystem::exists(dir / "run.top"), exists) << trace;
     ASSERT_TRUE(SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top"))) << trace;
   }
@@ -105,8 +107,12 @@ TEST(Conversion, RefusedRunsChangeNothing) {
       {"1 1 1" + six, {0, 2, 2}, 3, kv::ErrorKind::BadRequest,
        "The grid size 0 x 2 x 2 (columns x rows x layers) is not usable: each must be 1..32767."},
       {"2 1 1 1.5 2.5 3.5 4.5 5.5 6.5 7.5 2 1" + six, g, 3, kv::ErrorKind::BadInput,
-       "Data set 2, period, line 1, column 31 of IN: \"7.5\" is not a whole number; data set 1 may hold more values "
-       "than NX x NY = 3 x 2 = 6, and the grid size may not match the file."},
+       "Data set 2, period, line 1, column 31 of IN: \"7.5\" is not a whole number; data set 1 may hold more or fewer "
+       "values than NX x NY = 3 x 2 = 6, and the grid size may not match the file."},
+      {"3\n1 1\n1 2 3\n4 5 6\n7 8 9\n2 1\n1 2 3\n4 5\n7 8 9\n3 1\n0.5 1 2\n3 4 5\n6 7 8\n", {3, 3, 2}, 3,
+       kv::ErrorKind::BadInput,  // a value missing in a row: its line is named
+       "Data set 3, layer, line 11, column 1 of IN: \"0.5\" is not a whole number; data set 2 holds fewer values than "
+       "NX x NY = 3 x 3 = 9: line 8 holds 2 values where the rows before it hold 3."},
       {"2 1 1" + six + " 2 1 1 2", g, 3, kv::ErrorKind::BadInput,  // no such hint for an early end
        "Data set 2, value, line 1, column 26 of IN: the file ends inside data set 2: 4 values are missing of its 6."},
   };
@@ -117,7 +123,7 @@ TEST(Conversion, RefusedRunsChangeNothing) {
         ScratchDir dir;
         const auto in = dir / "in.dat", out = dir / "o.top";
         WriteAll(in, c.input);
-        if (existing) SetBySet({{1, 1, 5}, {3, 1, 9}}, g, c.type, out, false);
+        if (existing) SetBySet({{1, 1, 5}, {3, 1, 9}}, c.grid.nx > 0 ? c.grid : g, c.type, out, false);
         const std::string before = ReadAll(out);
         std::string expected = c.message;
         if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
@@ -159,12 +165,13 @@ TEST(Conversion, RefusedOutputFiles) {
   } cases[] = {
       {std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
       {std::string(3998, '\0') + "\xFD\xFF", "the block number -3 of period 1000 puts its data outside"},
-      // A 4 x 2 x 2 file, one block: 16 bytes into a layer of this grid.
-      {block1 + std::string(64, '\0'),
-       "o.top does not fit the grid 3 x 2 x 2 and type 3 (\"Elevation of top of cells\"): it is 4064 bytes long, where "
-       "its 1 block needs 4048 bytes at "
-       "most, and the file ends 16 bytes into a layer of 3 x 2 values: its length does not fit this grid. Choose the "
-       "model the file was made for, or create a new file."},
+      // Said in grids: a 4 x 2 x 2 file, then a 3 x 2 x 3 one, each of one block.
+      {block1 + std::string(64, '\0'), "o.top does not fit the model and type 3 (\"Elevation of top of cells\"): the "
+       "file was made for another grid: its block holds 16 values, no whole number of layers of 3 \u00d7 2; the model "
+       "has 2 layers of 3 \u00d7 2. Choose the model the file was made for, or create a new file."},
+      {block1 + std::string(72, '\0'), "the file was made for 3 layers of 3 \u00d7 2, the model has 2 layers of 3 \u00d7 2."},
+      {block1 + std::string(30, '\0'), "it is 4030 bytes long, where its 1 block needs 4048 bytes at most, and the file "
+       "ends 6 bytes into a layer of 3 x 2 values"},
       {std::string(block1).replace(2002, 1, "\1") + std::string(48, '\0'), "and periods 1 and 2 both have block 1"},
   };
   for (const auto& c : cases) {
@@ -191,26 +198,55 @@ TEST(Conversion, InputsThatAreNoFiles) {
 #endif
 }
 
-// What is not read is told, not hidden: fields after the last announced set.
-TEST(Conversion, LeftOverFieldsAreReported) {
-  const std::string tail = " the file announces, from line ";
-  const std::string advice = " not read. If this is data, check the set count, the grid size (6 values a set) and "
-                             "that decimals are written with a point";
+// What is read oddly is told, never changed: a warning, refused in strict mode
+// (writing nothing), or a refusal that names decimal commas where they are the likely cause.
+TEST(Conversion, OddInputsAreToldAndRefusedInStrictMode) {
+  const std::string comma = ". The fields look like numbers written with a decimal comma, such as \"1,5\"";
   const struct {
-    std::string input;
-    std::vector<std::string> warnings;
+    std::string input, told;  // the start of the warning, or part of the refusal
+    bool refused;
+    kv::GridSize grid = {3, 2, 2};
+    std::string strictTold = "";  // when strict mode refuses in other words
   } cases[] = {
-      {"1 1 1 1 2 3 4 5 6\n \n", {}},
-      {"1 1 1 1 2 3 4 5 6\n2 1\n1 2 3 4 5 6\n", {"IN: 8 fields follow the last of the 1 data set" + tail + "2 on; they were" + advice}},
-      {"0 7", {"IN: 1 field follows the last of the 0 data sets" + tail + "1 on; it was" + advice}},
-      {"-3\n1 1 1", {"IN: 3 fields follow the last of the 0 data sets" + tail + "2 on; they were" + advice}},
+      {"1 1 1 1 2 3 4 5 6\n \n", "", false},
+      {"1 1 1 1 2 3 4 5 6\n2 1\n1 2 3 4 5 6\n",
+       "IN: 8 fields follow the last of the 1 data set the file announces, from line 2 on; they were not read. If this "
+       "is data, check the set count, the grid size (6 values a set) and that decimals are written with a point", false},
+      {"0 7", "IN: 1 field follows the last of the 0 data sets the file announces, from line 1 on; it was", false},
+      {"1\n1 1\n1 2 3\n4 5 6\n7 8 9 10\n11 12 13\n", "IN: 1 field follows the last of the 1 data set the file "
+       "announces, from line 6 on; it was not read. If this is data, check the set count, the grid size (12 values a "
+       "set) and that decimals are written with a point; data set 1 holds more values than NX x NY = 3 x 4 = 12: "
+       "line 5 holds 4 values where the rows before it hold 3", false, {3, 4, 2}},
+      {"1\n1 1\n1,5 2,5 3,5 4,5\n", "decimals are written with a point" + comma, false},
+      {"2\n1 1\n1,5 2,5 3,5 4,0\n1 1\n1 2 3 4 5 6\n", "IN: layer 0 is below 1" + comma, true},
+      {"2\n1 1\n1 2 3\n4 5 6\n1 3\n1 2 3 4 5 6\n",
+       "IN: 1 data set was skipped, as its layer is above NZ = 2; it is data set 2 (layer 3, line 5)", false, {3, 2, 2},
+       "layer 3 is above NZ = 2: the set would be skipped, which strict mode refuses"},
+      {"1\n1 1\n1 2\n3 4\n5 6\n",
+       "IN: data set 1 is written in lines of 2 values from line 3 on, where the grid's rows hold NX = 3: the text may "
+       "be meant for another grid, such as one with NX and NY swapped. Line ends carry no meaning, so the values fill "
+       "rows of 3 in the order they are read", false},
   };
   for (const auto& c : cases) {
-    ScratchDir dir;
-    WriteAll(dir / "in.dat", c.input);
-    std::vector<std::string> expected = c.warnings;
-    for (std::string& w : expected) w.replace(0, 2, (dir / "in.dat").string());
-    EXPECT_EQ(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {3, 2, 2}, false}).warnings, expected) << c.input;
+    for (const bool strict : {false, true}) {
+      ScratchDir dir;
+      WriteAll(dir / "in.dat", c.input);
+      std::string told = c.told;
+      if (const auto at = told.find("IN"); at != std::string::npos) told.replace(at, 2, kv::PathText(dir / "in.dat"));
+      kv::ConversionRequest req{dir / "in.dat", dir / "o.top", 3, c.grid, false};
+      req.strict = strict;
+      if (c.refused || (strict && !told.empty())) {
+        const bool other = strict && !c.strictTold.empty();
+        EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(req); },
+                                  c.refused || other ? kv::ErrorKind::Unstorable : kv::ErrorKind::BadInput,
+                                  other ? c.strictTold : told));
+        EXPECT_FALSE(std::filesystem::exists(dir / "o.top")) << c.input;
+        continue;
+      }
+      const auto warnings = kv::RunConversion(req).warnings;
+      EXPECT_EQ(warnings.empty(), told.empty()) << c.input;
+      if (!told.empty() && !warnings.empty()) { EXPECT_NE(warnings[0].find(told), std::string::npos) << warnings[0]; }
+    }
   }
 }
 

@@ -36,6 +36,7 @@ TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
       {"1,,2", "empty entry"}, {"1,", "empty entry"}, {"a", "not a period"}, {"1.5", "not a period"},
       {"-5", "not a period"}, {"1-", "not a period"}, {"1-2-3", "not a period"}, {"5-3", "runs backwards"}};
   for (const auto& [text, words] : bad) EXPECT_KV_ERROR(kv::ParsePeriodList(text), BadRequest, words) << text;
+  EXPECT_KV_ERROR(kv::ParseNumberList("2-4", 3, "layer"), BadRequest, "Layer 4 in the layer list is outside 1..3");
 }
 
 TEST(ExportMatrixText, WritesEveryLayerOfTheFileAsInputText) {

@@ -183,9 +183,19 @@ TEST(MatrixReader, ErrorsNameTheFieldLineColumnAndSet) {
 // integers, the bytes read after each set, and the error that ended it.
 struct Trace { std::vector<std::string> steps; std::string error; };
 
-Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup) {
+// What the lines said: the first break and the first set of another width.
+std::string Shapes(const kv::FieldReader& r) {
+  const kv::ShapeBreak& b = r.lineShapes()->firstBreak();
+  const kv::OtherWidth& o = r.lineShapes()->otherWidth();
+  return "break " + std::to_string(b.set) + ":" + std::to_string(b.line) + ":" + std::to_string(b.held) + "/" +
+         std::to_string(b.expected) + (b.rows ? " rows" : "") + (b.after ? " after" : "") + ", width " +
+         std::to_string(o.set) + ":" + std::to_string(o.line) + ":" + std::to_string(o.width) + "x" + std::to_string(o.sets);
+}
+
+Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup, int rowLength = 0) {
   kv::MemorySource src(text);
   const auto r = kv::MatrixReader::Open(src, "in.dat", setup.chunk, setup.threads);
+  r->TrackLineShapes(rowLength, cells);
   Trace t;
   std::vector<float> values(static_cast<std::size_t>(cells));
   try {
@@ -209,6 +219,7 @@ Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup) {
   } catch (const kv::Error& e) {
     t.error = e.what();
   }
+  t.steps.push_back(Shapes(*r));
   return t;
 }
 
@@ -233,7 +244,7 @@ TEST(MatrixReader, EverySetupReadsRandomTextAlike) {
   const std::vector<std::string> rare = {"3.",    ".5",    "1.5D-3", "2e1",  "+4",    "2*1.5", "3*-2", "1e39",
                                          "abc",   "0*1",   "1e-50",  "4*",   "00000000000000000000001",
                                          std::string(257, '9'), std::string(256, '8')};
-  const std::vector<std::string> gaps = {" ", "\n", "\r\n", "\t ", ", ", " ,\n,", ", ,", ",,", "\n\n\n", "  "};
+  const std::vector<std::string> gaps = {" ", "\n", "\r\n", "\t\n", ", ", " ,\n,", ", ,", ",,", "\n\n\n", "  "};
   std::mt19937 rng(2024);
   for (int round = 0; round < 400; ++round) {
     std::string text = rng() % 9 == 0 ? "\n" : rng() % 9 == 0 ? "\xEF\xBB\xBF" : "";
@@ -243,12 +254,35 @@ TEST(MatrixReader, EverySetupReadsRandomTextAlike) {
       text += gaps[rng() % 12 == 0 ? rng() % gaps.size() : rng() % 4];
       text += rng() % 10 == 0 ? rare[rng() % rare.size()] : common[rng() % common.size()];
     }
-    const int cells = static_cast<int>(rng() % 5) + 1;
-    const Trace expected = ReadTrace(text, cells, {1, kBig});
+    const int cells = static_cast<int>(rng() % 5) + 1, rowLength = static_cast<int>(rng() % 3) + 1;
+    const Trace expected = ReadTrace(text, cells, {1, kBig}, rowLength);
     for (const ReaderSetup& setup : kSetups) {
-      const Trace got = ReadTrace(text, cells, setup);
+      const Trace got = ReadTrace(text, cells, setup, rowLength);
       ASSERT_EQ(got.steps, expected.steps) << "round " << round << ", " << Describe(setup) << ": " << text;
       ASSERT_EQ(got.error, expected.error) << "round " << round << ", " << Describe(setup) << ": " << text;
+    }
+  }
+}
+
+// The shapes the format allows stay silent; regular lines of another length
+// than a row, and the first line that breaks a pattern, are told alike on every road.
+TEST(MatrixReader, LineShapesOfTheSets) {
+  const struct { const char* text; int nx, ny; std::string shapes; } cases[] = {
+      {"1\n1\n1\n1\n2\n3\n4\n5\n6\n", 3, 2, "break 0:0:0/0, width 0:0:0x0"},  // one value per line
+      {"1 1 1 1 2 3 4 5 6", 3, 2, "break 0:0:0/0, width 0:0:0x0"},                   // on one line
+      {"1\n1 1 1 2 3\n4 5 6\n", 3, 2, "break 0:0:0/0, width 0:0:0x0"},                // a row a line
+      {"1\n1 1\n1 2\n3 4\n5\n1 2\n2*4\n5\n", 5, 2, "break 0:0:0/0, width 0:0:0x0"},   // rows wrapped at 2
+      {"2\n1 1\n1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n2 1\n1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n", 5, 3,
+       "break 0:0:0/0, width 1:3:3x2"},                                              // 5 x 3 written as 5 lines of 3
+      {"1\n1 1\n1 2 3\n4 5 6\n", 2, 3, "break 0:0:0/0, width 1:3:3x1"},             // 2 x 3 as 2 lines of 3
+      {"1\n1 1\n1 2 3\n4 5 6\n7 8\n9 10 11 12\n", 3, 4, "break 1:5:2/3 rows, width 0:0:0x0"},
+      {"1\n1 1\n1 2\n3 4 5\n6 7 8\n9 10 11 12\n", 3, 4, "break 1:3:2/3 rows after, width 0:0:0x0"},
+      {"1\n1 1\n1 2\n3 4\n5\n6 7\n8\n9 10\n", 5, 2, "break 1:7:1/2, width 0:0:0x0"},
+  };
+  for (const auto& c : cases) {
+    for (const ReaderSetup& setup : kSetups) {
+      const Trace t = ReadTrace(c.text, c.nx * c.ny, setup, c.nx);
+      EXPECT_EQ(t.steps.back(), c.shapes) << c.text << Describe(setup) << t.error;
     }
   }
 }

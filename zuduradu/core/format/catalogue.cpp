@@ -142,4 +142,18 @@ std::optional<int> TypeCodeForExtension(std::string_view ext) {
   return std::nullopt;
 }
 
+std::optional<int> OtherTypeOfName(int typeCode, std::string_view fileName) {
+  const std::size_t slash = fileName.find_last_of("/\\");
+  if (slash != std::string_view::npos) fileName.remove_prefix(slash + 1);
+  const std::size_t dot = fileName.rfind('.');
+  if (dot == std::string_view::npos || dot + 1 == fileName.size()) return std::nullopt;
+  const std::string_view ext = fileName.substr(dot);
+  if (EqualsIgnoringAsciiCase(ext, ExtensionFor(typeCode))) return std::nullopt;
+  if (const auto row = TypeCodeForExtension(ext)) return row;
+  for (int code = 0; code <= kMaxTypeCode; ++code) {
+    if (EqualsIgnoringAsciiCase(ext, ExtensionFor(code))) return code;
+  }
+  return std::nullopt;
+}
+
 }  // namespace kv

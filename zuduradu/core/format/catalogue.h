@@ -43,4 +43,10 @@ std::string TypeName(int typeCode);
 // "top" or ".top" in any case; nothing when no row has it.
 std::optional<int> TypeCodeForExtension(std::string_view ext);
 
+// The type that a file name's extension belongs to, when that is not the
+// extension of typeCode: the name says one type while the data is another.
+// Nothing for a name that ends in no type's extension, or in its own. Rows of
+// the type list come first where several codes share an extension.
+std::optional<int> OtherTypeOfName(int typeCode, std::string_view fileName);
+
 }  // namespace kv

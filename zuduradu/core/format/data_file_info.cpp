@@ -78,7 +78,9 @@ void CheckLength(const PeriodHeader& header, DataFileInfo& info) {
   } else if (lastBlock > 0 && info.length < info.expectedLength && intoLayer == 0) {
     const std::int64_t lastStart = kHeaderBytes + std::int64_t{lastBlock - 1} * info.blockBytes;
     if (info.length > lastStart) {
-      info.notes.push_back("The file ends inside block " + std::to_string(lastBlock) + ", after its layer " +
+      const auto holder = std::ranges::find(header.blocks, static_cast<std::int16_t>(lastBlock));
+      info.notes.push_back("The file ends inside block " + std::to_string(lastBlock) + " (period " +
+                           std::to_string(holder - header.blocks.begin() + 1) + "), after its layer " +
                            std::to_string((info.length - lastStart) / layerBytes) + " of " +
                            std::to_string(info.layersPerBlock) + "; the layers after it were never written");
     }
@@ -128,10 +130,29 @@ std::vector<ReferenceRun> ReferenceRuns(const PeriodTable& references) {
 }
 
 std::string DescribeReferenceRuns(std::span<const ReferenceRun> runs) {
-  std::string text;
+  // Stretches of periods that each name themselves, and stretches that all name one other period.
+  struct Stretch {
+    int first = 0, last = 0, source = 0;
+    bool own = false;
+  };
+  std::vector<Stretch> stretches;
   for (const ReferenceRun& run : runs) {
-    if (!text.empty()) text += "; ";
-    text += RunText(run);
+    for (int p = run.first; p <= run.last; ++p) {
+      const bool own = run.source == p;
+      Stretch* back = stretches.empty() ? nullptr : &stretches.back();
+      if (back && back->last == p - 1 && back->own == own && (own || back->source == run.source)) {
+        back->last = p;
+      } else {
+        stretches.push_back({p, p, run.source, own});
+      }
+    }
+  }
+  std::string text;
+  for (const Stretch& s : stretches) {
+    const bool one = s.first == s.last;
+    text += text.empty() ? (one ? "period " : "periods ") : "; ";
+    text += std::to_string(s.first) + (one ? "" : "-" + std::to_string(s.last)) + ": ";
+    text += s.own ? (one ? "its own block" : "their own blocks") : "period " + std::to_string(s.source) + "'s";
   }
   return text;
 }
@@ -179,19 +200,60 @@ DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::opti
   return info;
 }
 
+namespace {
+
+// The misfit in the grids a modeller knows, when the file's length tells them: its blocks, all of one size,
+// hold whole layers of the grid's NX x NY, but not as many as the model and type keep ("the file was made
+// for 3 layers of 12 x 8, the model has 2 layers of 12 x 8"), or they hold no whole number of them. Empty
+// when the length tells nothing of the sort.
+std::string GridMisfitText(const DataFileInfo& info) {
+  const Misfit::Kind kind = info.misfits.front().kind;
+  if (!info.fullHeader || (kind != Misfit::Kind::EndsInsideLayer && kind != Misfit::Kind::TooLong &&
+                           kind != Misfit::Kind::BlockPastEnd)) {
+    return {};
+  }
+  int blocks = 0;
+  for (const auto* list : {&info.own, &info.borrowing}) {
+    for (const PeriodBlock& p : *list) blocks = std::max(blocks, p.block);
+  }
+  const std::int64_t bytes = info.length - kHeaderBytes;
+  if (blocks <= 0 || bytes <= 0 || bytes % (std::int64_t{4} * blocks) != 0) return {};
+  const GridSize& g = info.geometry->grid;
+  const std::int64_t values = bytes / 4 / blocks;
+  const std::int64_t layerValues = CellsPerLayer(g);
+  const std::string layer = std::to_string(g.nx) + " \u00d7 " + std::to_string(g.ny);
+  const std::string kept = info.layersPerBlock == g.nz
+                               ? "the model has " + Counted(g.nz, "layer", "layers") + " of " + layer
+                               : "the type keeps " + Counted(info.layersPerBlock, "layer", "layers") + " of " + layer +
+                                     " per period";
+  if (values % layerValues != 0) {
+    return "the file was made for another grid: " +
+           (blocks == 1 ? "its block holds " : "its " + std::to_string(blocks) + " blocks hold ") +
+           GroupedThousands(values) + (blocks == 1 ? " values" : " values each") + ", no whole number of layers of " +
+           layer + "; " + kept;
+  }
+  if (values / layerValues == info.layersPerBlock) return {};
+  return "the file was made for " + Counted(values / layerValues, "layer", "layers") + " of " + layer + ", " + kept;
+}
+
+}  // namespace
+
 void RefuseMisfit(const DataFileInfo& info, const std::filesystem::path& name) {
   if (info.misfits.empty() || !info.geometry) return;
   const GridSize& g = info.geometry->grid;
+  const std::string type = TypeName(info.geometry->typeCode);
+  const std::string advice = ". Choose the model the file was made for, or create a new file";
+  if (const std::string grids = GridMisfitText(info); !grids.empty()) {
+    throw Error(ErrorKind::BadOutput, PathText(name) + " does not fit the model and type " + type + ": " + grids + advice);
+  }
   const std::string length =
       info.fullHeader ? "it is " + std::to_string(info.length) + " bytes long, where its " +
                             Counted(info.expectedBlocks, "block needs", "blocks need") + " " +
                             std::to_string(info.expectedLength) + " bytes at most, and "
                       : "";
   throw Error(ErrorKind::BadOutput, PathText(name) + " does not fit the grid " + std::to_string(g.nx) + " x " +
-                                        std::to_string(g.ny) + " x " + std::to_string(g.nz) + " and type " +
-                                        TypeName(info.geometry->typeCode) + ": " + length +
-                                        MisfitText(info.misfits.front(), false) +
-                                        ". Choose the model the file was made for, or create a new file");
+                                        std::to_string(g.ny) + " x " + std::to_string(g.nz) + " and type " + type +
+                                        ": " + length + MisfitText(info.misfits.front(), false) + advice);
 }
 
 std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
@@ -231,7 +293,10 @@ std::vector<std::string> RenderDataFileInfo(const DataFileInfo& info) {
   }
   for (const std::string& note : info.notes) lines.push_back(note + ".");
   if (info.problems.empty()) {
-    lines.push_back("No inconsistencies found.");
+    // A file a run has not finished is sound as far as it goes; saying it has no inconsistencies
+    // right after saying what it lacks would leave a reader unsure whether it is fine.
+    lines.push_back(info.notes.empty() ? "No inconsistencies found."
+                                       : "Consistent, but incomplete: a run that writes those layers completes it.");
   } else {
     lines.push_back("Inconsistencies: " + std::to_string(info.problems.size()));
     for (const std::string& problem : info.problems) lines.push_back("  " + problem + ".");

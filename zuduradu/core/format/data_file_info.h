@@ -84,7 +84,8 @@ struct DataFileInfo {
 
 // The reference table as runs of consecutive periods naming the same period.
 std::vector<ReferenceRun> ReferenceRuns(const PeriodTable& references);
-// "periods 1-4 use period 1; periods 5-1000 use period 5".
+// "periods 1-14: their own blocks; 15-1000: period 14's": periods that name themselves, summed up,
+// and the periods that name another one.
 std::string DescribeReferenceRuns(std::span<const ReferenceRun> runs);
 
 // Describes a header read from a file of `length` bytes. Pure: no file is read.

@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "zuduradu/core/text/line_shape.h"
+
 namespace kv {
 
 struct FieldLocation {
@@ -35,6 +37,11 @@ class SetStream {
   virtual FieldLocation lastField() const = 0;
   // How much of the input has been consumed, in bytes.
   virtual std::uint64_t bytesRead() const = 0;
+  // From now on, judges how each set's `values` values are spread over lines
+  // against rows of `rowLength` (text only; other streams have no lines).
+  virtual void TrackLineShapes(std::int64_t /*rowLength*/, std::int64_t /*values*/) {}
+  // What the lines said so far; nothing for a stream without lines.
+  virtual const LineShape* lineShapes() const { return nullptr; }
 };
 
 }  // namespace kv

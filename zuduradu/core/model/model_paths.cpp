@@ -5,6 +5,7 @@
 
 #include "zuduradu/core/ascii.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/storage/os.h"
@@ -142,6 +143,29 @@ std::optional<std::string> OutputNameForType(const Settings& settings, int typeC
   const std::string_view extension = ExtensionFor(typeCode);
   if (dot == 0 || extension.empty()) return std::nullopt;
   return InCase(model.substr(0, dot - 1), pathCase) + std::string(extension);
+}
+
+namespace {
+
+// The path with "/" for every separator, "." and ".." resolved; empty when it is relative.
+std::string AbsoluteText(std::string_view path, PathCase pathCase) {
+  std::string text = InCase(path, pathCase);
+  std::replace(text.begin(), text.end(), '\\', '/');
+  const bool drive = text.size() >= 3 && text[1] == ':' && text[2] == '/';
+  if (!drive && (text.empty() || text.front() != '/')) return {};
+  std::string normal = PathText(PathFromUtf8(text).lexically_normal());
+  std::replace(normal.begin(), normal.end(), '\\', '/');
+  return normal;
+}
+
+}  // namespace
+
+bool LiesInFolder(std::string_view folder, std::string_view path, PathCase pathCase) {
+  std::string inside = AbsoluteText(folder, pathCase);
+  const std::string file = AbsoluteText(path, pathCase);
+  if (inside.empty() || file.empty()) return true;
+  if (inside.back() != '/') inside += '/';
+  return file.starts_with(inside);
 }
 
 std::string JoinArguments(const std::vector<std::string>& arguments) {

@@ -75,6 +75,11 @@ PathBoxes TakeModelFromCommandLine(Settings& settings, std::string_view argument
 std::optional<std::string> OutputNameForType(const Settings& settings, int typeCode,
                                              PathCase pathCase = NativePathCase());
 
+// Whether path lies in folder or below it, by their text: "\\" and "/" are one
+// separator, "." and ".." are resolved, case counts only under Keep. A relative
+// path, or an empty folder or path, is not judged and counts as inside.
+bool LiesInFolder(std::string_view folder, std::string_view path, PathCase pathCase = NativePathCase());
+
 // The command-line arguments joined with one blank between them.
 std::string JoinArguments(const std::vector<std::string>& arguments);
 

@@ -1,8 +1,6 @@
 #include "zuduradu/core/run/data_file_export.h"
 
-#include <algorithm>
 #include <cmath>
-#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -16,65 +14,6 @@
 
 namespace kv {
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-// A period written as decimal digits; nothing when the text is not one. Values
-// too large for a period come back as kPeriodCount + 1, so they read as "outside".
-std::optional<int> PeriodDigits(std::string_view s) {
-  if (s.empty()) return std::nullopt;
-  int value = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = std::min(value * 10 + (c - '0'), kPeriodCount + 1);
-  }
-  return value;
-}
-
-[[noreturn]] void BadList(const std::string& what) { throw Error(ErrorKind::BadRequest, what); }
-
-int CheckedPeriod(std::string_view digits, std::string_view entry) {
-  const auto p = PeriodDigits(digits);
-  if (!p) BadList(QuoteField(entry) + " in the period list is not a period or a range such as 10-20");
-  if (*p < 1 || *p > kPeriodCount) {
-    BadList("Period " + std::string(digits) + " in the period list is outside 1.." + std::to_string(kPeriodCount));
-  }
-  return *p;
-}
-
-}  // namespace
-
-std::vector<int> ParsePeriodList(std::string_view text) {
-  std::vector<int> periods;
-  if (TrimBlanks(text).empty()) BadList("The period list is empty");
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = text.find(',', start);
-    const std::string_view entry =
-        TrimBlanks(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-    if (entry.empty()) BadList("The period list " + QuoteField(text) + " has an empty entry");
-    const std::size_t dash = entry.find('-');
-    if (dash == std::string_view::npos) {
-      periods.push_back(CheckedPeriod(entry, entry));
-    } else {
-      const int first = CheckedPeriod(TrimBlanks(entry.substr(0, dash)), entry);
-      const int last = CheckedPeriod(TrimBlanks(entry.substr(dash + 1)), entry);
-      if (last < first) BadList("The range " + QuoteField(entry) + " in the period list runs backwards");
-      for (int p = first; p <= last; ++p) periods.push_back(p);
-    }
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  std::ranges::sort(periods);
-  periods.erase(std::unique(periods.begin(), periods.end()), periods.end());
-  return periods;
-}
 
 namespace {
 

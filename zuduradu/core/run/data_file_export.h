@@ -7,20 +7,14 @@
 
 #include <filesystem>
 #include <iosfwd>
-#include <string_view>
 #include <vector>
 
 #include "zuduradu/core/format/export_plan.h"
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/storage/output_lock.h"
+#include "zuduradu/core/text/number_list.h"
 
 namespace kv {
-
-// A list of periods such as "1,5,10-20": entries separated by commas, each a
-// period or a range first-last, all within 1..1000; blanks around entries are
-// allowed. Gives the periods in ascending order, each once. Throws kv::Error
-// (BadRequest) that names the entry in fault.
-std::vector<int> ParsePeriodList(std::string_view text);
 
 struct ExportRequest {
   std::filesystem::path dataFile;

@@ -8,17 +8,12 @@
 #include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/text/number_list.h"
 #include "zuduradu/core/text/number_text.h"
 
 namespace kv {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 bool AllDigits(std::string_view s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos; }
 
@@ -45,7 +40,7 @@ bool IsTypeCode(long long code) {
 }
 
 int TypeCodeFromText(std::string_view text, const RequestWords& words) {
-  const std::string_view t = Trim(text);
+  const std::string_view t = TrimBlanks(text);
   if (AllDigits(t)) {
     const long long code = t.size() > 4 ? kMaxTypeCode + 1 : std::stoll(std::string(t));
     if (IsTypeCode(code)) return static_cast<int>(code);
@@ -62,7 +57,7 @@ GridSize GridFromText(std::string_view text) {
     const std::size_t comma = text.find(',', start);
     std::int16_t v = 0;
     if ((k < 2) != (comma != std::string_view::npos) ||
-        ParseInt16Field(Trim(text.substr(start, k < 2 ? comma - start : std::string_view::npos)), v) !=
+        ParseInt16Field(TrimBlanks(text.substr(start, k < 2 ? comma - start : std::string_view::npos)), v) !=
             NumberStatus::Ok ||
         v < 1) {
       throw RequestError(QuoteField(text) + " is not three whole numbers 1.." + std::to_string(kInt16Max) +
@@ -110,9 +105,19 @@ ResolvedGrid ResolveGrid(const GridChoice& choice, const RequestWords& words, bo
   return r;
 }
 
+std::string TypeNotChosen(int typeCode, std::string_view output, std::string_view where) {
+  if (typeCode != 0 || output.empty() || output.back() != '.') return {};
+  return "Select the type of the input data (" + std::string(where) + ")";
+}
+
 std::string OutputFor(const std::optional<std::string>& output, const GridChoice& choice,
                       const ResolvedGrid& resolved, int typeCode, const RequestWords& words) {
-  if (output) return *output;
+  if (output) {
+    if (const std::string refusal = TypeNotChosen(typeCode, *output, words.type); !refusal.empty()) {
+      throw RequestError(refusal + ": " + QuoteField(*output) + " would be a file without a type's extension");
+    }
+    return *output;
+  }
   if (choice.grid) {
     throw RequestError(std::string(words.grid) + " needs " + std::string(words.output) +
                        ": without a model there is no name to give the output file");
@@ -120,6 +125,19 @@ std::string OutputFor(const std::optional<std::string>& output, const GridChoice
   if (const auto name = OutputNameForType(resolved.settings, typeCode)) return *name;
   throw RequestError("Please specify the name of the output data file: the model path " + resolved.settings.ModelPath +
                      " has no \".\" before which to put the type's extension");
+}
+
+std::string OutputNameWarning(int typeCode, const std::string& output, bool strict) {
+  const auto named = OtherTypeOfName(typeCode, output);
+  if (!named) return {};
+  const std::string warning = "the output file " + output + " ends in " + std::string(ExtensionFor(*named)) +
+                              ", the extension of type " + TypeName(*named) + ", but the data is stored as type " +
+                              TypeName(typeCode) + ", whose files end in " + std::string(ExtensionFor(typeCode));
+  if (strict) {
+    throw Error(ErrorKind::BadRequest,
+                "Refused in strict mode: " + warning + ". Give the output the type's extension, or leave out strict mode");
+  }
+  return warning;
 }
 
 std::string OutputFolderProblem(const std::filesystem::path& output) {

@@ -75,9 +75,21 @@ ResolvedGrid ResolveGrid(const GridChoice& choice, const RequestWords& words, bo
 std::vector<std::string> DefaultedKeyWarnings(const ModelStatus& model);
 
 // The output file: the one given, or with a model the model's name with the
-// type's extension. Throws RequestError when there is no name to give.
+// type's extension. Throws RequestError when there is no name to give, or when
+// TypeNotChosen refuses the name.
 std::string OutputFor(const std::optional<std::string>& output, const GridChoice& choice,
                       const ResolvedGrid& resolved, int typeCode, const RequestWords& words);
+
+// The warning for an output whose name ends in another type's extension
+// ("" when it does not); with strict, that is refused instead (kv::Error, BadRequest).
+std::string OutputNameWarning(int typeCode, const std::string& output, bool strict = false);
+
+// The refusal "Select the type of the input data (step 3)", with `where` in the
+// brackets, when the type is still the type list's prompt row (code 0) and the
+// output's name ends in its bare "." (the model's base name awaiting a type's
+// extension): such a file has no type, and Windows drops the trailing dot.
+// Empty otherwise; an output the user named stays type 0.
+std::string TypeNotChosen(int typeCode, std::string_view output, std::string_view where = "step 3");
 
 // Empty when the output's folder exists; otherwise what to say: a run there
 // could not even lock the output.

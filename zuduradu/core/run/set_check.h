@@ -13,6 +13,7 @@
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/shape_notes.h"
 #include "zuduradu/core/text/decimal_comma.h"
 #include "zuduradu/core/input/set_stream.h"
 
@@ -35,48 +36,96 @@ class SetCheck {
   // its values from the reader.
   template <typename Store>
   void ReadSets(DataFileLayout& layout, Store&& store) {
-    const int count = reader_.ReadInteger("set count", 0);
-    status_.setsTotal = std::max(count, 0);
     const std::int64_t cells = CellsPerLayer(req_.grid);
-    for (int s = 1; s <= count; ++s) {
-      const int period = ReadSetField("period", s);
-      const FieldLocation periodAt = reader_.lastField();
-      const int layer = ReadSetField("layer", s);
-      const FieldLocation layerAt = reader_.lastField();
-      if (layer > req_.grid.nz) {
-        if (req_.strict) RefuseSkippedSet(layer, s, layerAt);
-        reader_.SkipValues(cells, s);
-        ++result_.skipped;
-      } else {
-        const auto placed = layout.Place(period, layer);
-        if (const auto* failure = std::get_if<PlaceFailure>(&placed)) {
-          const bool aboutPeriod = *failure == PlaceFailure::PeriodOutOfRange || *failure == PlaceFailure::BlockNumberOverflow;
-          const FieldLocation at = aboutPeriod ? periodAt : layerAt;
-          throw Error(ErrorKind::Unstorable, DescribePlaceFailure(*failure, period, layer, layout.layersPerBlock()),
-                      ErrorPlace{req_.input, at.line, at.column, s, aboutPeriod ? "period" : "layer"});
+    reader_.TrackLineShapes(req_.grid.nx, cells);
+    int count = 0;
+    int s = 0;
+    try {
+      count = reader_.ReadInteger("set count", 0);
+      status_.setsTotal = std::max(count, 0);
+      for (s = 1; s <= count; ++s) {
+        const int period = reader_.ReadInteger("period", s);
+        const FieldLocation periodAt = reader_.lastField();
+        const int layer = reader_.ReadInteger("layer", s);
+        const FieldLocation layerAt = reader_.lastField();
+        if (layer > req_.grid.nz) {
+          if (req_.strict) RefuseSkippedSet(layer, s, layerAt);
+          reader_.SkipValues(cells, s);
+          NoteSkippedSet(layer, s, layerAt);
+        } else {
+          const auto placed = layout.Place(period, layer);
+          if (const auto* failure = std::get_if<PlaceFailure>(&placed)) {
+            const bool aboutPeriod = *failure == PlaceFailure::PeriodOutOfRange || *failure == PlaceFailure::BlockNumberOverflow;
+            const FieldLocation at = aboutPeriod ? periodAt : layerAt;
+            throw Error(ErrorKind::Unstorable, DescribePlaceFailure(*failure, period, layer, layout.layersPerBlock()),
+                        ErrorPlace{req_.input, at.line, at.column, s, aboutPeriod ? "period" : "layer"});
+          }
+          store(std::get<Placement>(placed).offset, s);
+          ++result_.stored;
         }
-        store(std::get<Placement>(placed).offset, s);
-        ++result_.stored;
+        status_.setsDone = s;
+        Report();
       }
-      status_.setsDone = s;
-      Report();
+    } catch (const Error& e) {
+      throw Explained(e, s);
     }
+    WarnOfSkippedSets();
+    WarnOfOtherWidth();
     WarnOfLeftOverFields(count);
   }
 
-  // A period or layer that is no whole number right after a data set most
-  // often means that the set held more values than the grid gives it.
-  int ReadSetField(const char* field, int set) {
-    try {
-      return reader_.ReadInteger(field, set);
-    } catch (const Error& e) {
-      if (set < 2 || e.kind() != ErrorKind::BadInput || e.problem().rfind("the file ends", 0) == 0) throw;
-      throw Error(e.kind(),
-                  e.problem() + "; data set " + std::to_string(set - 1) + " may hold more values than NX x NY = " +
-                      std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
-                      std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file",
-                  e.place());
+  // A header field that breaks (no whole number, layer or period 0) or an
+  // early end most often means that a set before it held more or fewer values
+  // than the grid gives it; where regular lines broke, their line says which.
+  // Decimal commas break headers too.
+  Error Explained(const Error& e, int set) const {
+    const std::string& field = e.place().field;
+    const bool header = field == "period" || field == "layer" || field == "set count";
+    const bool ends = e.problem().rfind("the file ends", 0) == 0;
+    if ((e.kind() != ErrorKind::BadInput && e.kind() != ErrorKind::Unstorable) || (!header && !ends)) return e;
+    std::string what = e.problem();
+    const ShapeBreak* broken = FirstBreak();
+    if (broken) {
+      what += "; " + ShapeBreakNote(*broken, req_.grid);
+    } else if (header && !ends && set >= 2 && e.kind() == ErrorKind::BadInput) {
+      what += "; data set " + std::to_string(set - 1) + " may hold more or fewer values than NX x NY = " +
+              std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
+              std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file";
     }
+    if (header && !req_.inputFromStdin) what += DecimalCommaHint(req_.input);
+    return Error(e.kind(), what, e.place(), e.intact());
+  }
+
+  const ShapeBreak* FirstBreak() const {
+    const LineShape* shapes = reader_.lineShapes();
+    return shapes && shapes->firstBreak().set > 0 ? &shapes->firstBreak() : nullptr;
+  }
+
+  // Sets written for another grid, by the look of their lines.
+  void WarnOfOtherWidth() {
+    const LineShape* shapes = reader_.lineShapes();
+    if (!shapes || shapes->otherWidth().set == 0) return;
+    Warn(OtherWidthWarning(shapes->otherWidth(), req_.grid, req_.input));
+  }
+
+  void NoteSkippedSet(int layer, int set, const FieldLocation& at) {
+    if (result_.skipped++ == 0) firstSkipped_ = {set, layer, at.line};
+  }
+
+  // Skipped sets are told as one warning, worded for every caller alike.
+  void WarnOfSkippedSets() {
+    if (result_.skipped == 0) return;
+    const std::string line = firstSkipped_.line > 0 ? ", line " + std::to_string(firstSkipped_.line) : "";
+    result_.warnings.push_back(
+        PathText(req_.input) + ": " + Counted(result_.skipped, "data set was", "data sets were") +
+        " skipped, as " + std::string(ForCount(result_.skipped, "its layer is", "their layers are")) +
+        " above NZ = " + std::to_string(req_.grid.nz) + "; " + std::string(ForCount(result_.skipped, "it is", "the first is")) + " data set " + std::to_string(firstSkipped_.set) +
+        " (layer " + std::to_string(firstSkipped_.layer) + line + ")");
+  }
+
+  void Warn(const std::string& warning) {
+    if (req_.strict) throw Error(ErrorKind::BadInput, "Refused in strict mode: " + warning);
+    result_.warnings.push_back(warning);
   }
 
   // What follows the last announced set is never read as data, but the user
@@ -84,17 +133,14 @@ class SetCheck {
   void WarnOfLeftOverFields(int count) {
     const LeftOverFields left = reader_.CountLeftOverFields();
     if (left.fields == 0) return;
-    const std::string warning =
-        PathText(req_.input) + ": " + Counted(left.fields, "field follows", "fields follow") +
-        " the last of the " + DataSetCount(std::max(count, 0)) + " the file announces, from line " +
-        std::to_string(left.firstLine) + " on; " + std::string(ForCount(left.fields, "it was", "they were")) +
-        " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
-        " values a set) and that decimals are written with a point";
-    if (req_.strict) {
-      const std::string hint = req_.inputFromStdin ? "" : DecimalCommaHint(req_.input);
-      throw Error(ErrorKind::BadInput, "Refused in strict mode: " + warning + hint);
-    }
-    result_.warnings.push_back(warning);
+    const ShapeBreak* broken = FirstBreak();
+    Warn(PathText(req_.input) + ": " + Counted(left.fields, "field follows", "fields follow") + " the last of the " +
+         DataSetCount(std::max(count, 0)) + " the file announces, from line " + std::to_string(left.firstLine) +
+         " on; " + std::string(ForCount(left.fields, "it was", "they were")) +
+         " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
+         " values a set) and that decimals are written with a point" +
+         (broken ? "; " + ShapeBreakNote(*broken, req_.grid) : "") +
+         (req_.inputFromStdin ? "" : DecimalCommaHint(req_.input)));
   }
 
   void RefuseSkippedSet(int layer, int set, const FieldLocation& at) const {
@@ -118,6 +164,11 @@ class SetCheck {
   SetStream& reader_;
   ConversionProgress status_;
   ConversionResult result_;
+  struct {
+    int set = 0;
+    int layer = 0;
+    std::int64_t line = 0;
+  } firstSkipped_;
 };
 
 }  // namespace kv

@@ -26,6 +26,11 @@ std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
 
 namespace os {
 
+// The system's own words for an error number of the C library: on Windows the
+// system's message in the user's language (for the system error that number
+// stands for), elsewhere the C library's. No trailing full stop.
+std::string ErrorWords(int errorNumber);
+
 enum class OpenMode {
   Read,            // existing file, read only
   Update,          // existing file, read and write
@@ -78,6 +83,8 @@ std::optional<std::string> ForbiddenLinkOwner(const std::filesystem::path& path)
 
 // This process's id.
 std::uint64_t ProcessId();
+// The file of the running program, or an empty path when the system does not say.
+std::filesystem::path ProgramFile();
 // The effective user of this process (0 on Windows, where access lists decide).
 std::uint32_t CurrentUser();
 // "name (user id N)", or "user id N" when the user has no name.
@@ -106,6 +113,14 @@ void ReportFileSizeLimitAsError();
 // was typed. Streams that are already connected (a pipe, a file, and always on
 // POSIX) are left as they are.
 void UseParentConsole();
+
+// The name by which a running kvcvrt or kvcvrt-cli makes itself known, for an
+// uninstaller that must not remove a program still in use.
+inline constexpr char kRunningMark[] = "kvcvrt.running";
+
+// Marks this process as a running kvcvrt until it ends: on Windows, a named
+// mutex kRunningMark that the uninstaller looks for; nothing elsewhere.
+void MarkRunning();
 
 // Opens a FIFO or character device by its name for writing, without waiting for
 // a reader; -1 with `error` set when it cannot: ENXIO while a FIFO has no reader

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 #include <cstdio>
 #include <vector>
 
@@ -26,10 +27,14 @@ std::optional<FileIdentity> IdentityOf(const fs::path& path) {
 
 namespace os {
 
+std::string ErrorWords(int errorNumber) { return std::generic_category().message(errorNumber); }
+
 void ReportFileSizeLimitAsError() { std::signal(SIGXFSZ, SIG_IGN); }
 
 // A POSIX program always has the standard streams its parent gave it.
 void UseParentConsole() {}
+
+void MarkRunning() {}
 
 int OpenStreamForWriting(const fs::path& path, int& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
@@ -54,6 +59,12 @@ std::int64_t WriteToStream(int stream, const char* data, std::size_t n) {
 void CloseStream(int stream) { ::close(stream); }
 
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(::getpid()); }
+
+fs::path ProgramFile() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self;
+}
 
 std::uint32_t CurrentUser() { return static_cast<std::uint32_t>(::geteuid()); }
 

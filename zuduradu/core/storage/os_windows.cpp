@@ -31,8 +31,49 @@ std::optional<FileIdentity> IdentityOf(const fs::path& path) {
 
 namespace os {
 
+namespace {
+
+// The system's message for a Windows error code, as UTF-8, without its line end and full stop.
+std::string SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) return "system error " + std::to_string(code);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string words(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), words.data(), bytes, nullptr, nullptr);
+  LocalFree(text);
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ' || words.back() == '.')) {
+    words.pop_back();
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string ErrorWords(int errorNumber) {
+  // The system error each C library number stands for, where there is one.
+  static const struct { int number; DWORD code; } kCodes[] = {
+      {ENOENT, ERROR_FILE_NOT_FOUND},   {EACCES, ERROR_ACCESS_DENIED},   {EEXIST, ERROR_FILE_EXISTS},
+      {ENOSPC, ERROR_DISK_FULL},        {EMFILE, ERROR_TOO_MANY_OPEN_FILES}, {EROFS, ERROR_WRITE_PROTECT},
+      {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE}, {EBUSY, ERROR_BUSY},   {EFBIG, ERROR_FILE_TOO_LARGE},
+      {EIO, ERROR_IO_DEVICE},           {ENOTEMPTY, ERROR_DIR_NOT_EMPTY}, {EXDEV, ERROR_NOT_SAME_DEVICE},
+  };
+  for (const auto& [number, code] : kCodes) {
+    if (number == errorNumber) return SystemMessage(code);
+  }
+  return std::generic_category().message(errorNumber);
+}
+
 // Windows has no such signal: a write past a limit fails as any write does.
 void ReportFileSizeLimitAsError() {}
+
+void MarkRunning() {
+  // Kept open for the whole process; the system closes it when the process ends.
+  static const HANDLE mark = CreateMutexA(nullptr, FALSE, kRunningMark);
+  (void)mark;
+}
 
 void UseParentConsole() {
   const auto connected = [](DWORD which) {
@@ -60,6 +101,17 @@ void CloseStream(int stream) { _close(stream); }
 
 std::uint64_t ProcessId() { return static_cast<std::uint64_t>(GetCurrentProcessId()); }
 
+fs::path ProgramFile() {
+  // A name cut short by the buffer fills it: try again with a longer one.
+  for (std::size_t size = MAX_PATH; size <= 65536; size *= 2) {
+    std::wstring name(size, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(size));
+    if (n == 0) return {};
+    if (n < size) return fs::path(name.substr(0, n));
+  }
+  return {};
+}
+
 std::uint32_t CurrentUser() { return 0; }
 
 std::string UserText(std::uint32_t user) { return "user id " + std::to_string(user); }
@@ -72,7 +124,7 @@ int OwnershipOf(std::FILE*, Ownership& ownership) {
 }
 namespace {
 
-std::string LastErrorText() { return std::system_category().message(static_cast<int>(GetLastError())); }
+std::string LastErrorText() { return SystemMessage(GetLastError()); }
 
 HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -156,7 +208,7 @@ LockFileOpen OpenLockFile(const fs::path& path) {
     const bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     result.retry = error == ERROR_ACCESS_DENIED && exists;
     result.denied = error == ERROR_ACCESS_DENIED;
-    result.problem = std::system_category().message(static_cast<int>(error));
+    result.problem = SystemMessage(error);
     return result;
   }
   const DWORD attributes = GetFileAttributesW(path.c_str());

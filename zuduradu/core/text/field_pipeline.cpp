@@ -218,6 +218,12 @@ void FieldPipeline::Parse(Chunk& c) const {
   float* values = c.values.get();
   Anchor* anchors = c.anchors.get();
   c.notes.clear();
+  c.lineRuns.clear();
+  c.runsLost = false;
+  // Regular lines make few runs; a text whose every line differs keeps at most this many.
+  const std::size_t maxRuns = std::max<std::size_t>(256, chunkBytes_ / 16);
+  LineRun run{0, 0, 0, 0};
+  std::uint32_t lastLineField = UINT32_MAX;  // fields before the last line end with fields before it
   std::uint32_t n = 0;
   std::size_t p = 0;
   std::uint32_t lines = 0;
@@ -226,6 +232,14 @@ void FieldPipeline::Parse(Chunk& c) const {
   bool comma = c.afterComma;
   const auto mark = [&c](std::uint32_t field, NoteKind kind, std::size_t at) {
     c.notes.push_back({field, kind, U32(at), 0, 0.0f});
+  };
+  const auto keepRun = [&] {
+    if (run.count == 0) return;
+    if (c.lineRuns.size() < maxRuns) {
+      c.lineRuns.push_back(run);
+    } else {
+      c.runsLost = true;
+    }
   };
   const auto taken = [&](std::size_t end) {
     p = end;
@@ -239,6 +253,16 @@ void FieldPipeline::Parse(Chunk& c) const {
   const auto nextField = [&] {
     if (n % kAnchorEvery == 0) anchors[n / kAnchorEvery] = {U32(p), lines, lineStart};
     const bool oneComma = scan::SkipSeparators(b, p, &comma, [&](std::size_t next) {
+      if (n != lastLineField) {
+        if (run.count > 0 && lines == run.line + run.count && (run.count == 1 || n - lastLineField == run.step)) {
+          if (run.count == 1) run.step = n - lastLineField;
+          ++run.count;
+        } else {
+          keepRun();
+          run = {n, lines, 0, 1};
+        }
+        lastLineField = n;
+      }
       ++lines;
       lineStart = U32(next);
     });
@@ -286,6 +310,7 @@ void FieldPipeline::Parse(Chunk& c) const {
 
   while (nextField() && (takePlainDecimal() || takeOtherField())) {
   }
+  keepRun();
   c.fields = n;
   c.lines = lines;
   c.lineStart = lineStart;

@@ -52,6 +52,16 @@ class FieldPipeline {
     std::uint32_t lineStart;  // the first byte of offset's line, or kEarlierLine
   };
 
+  // Line ends that follow one another at the same number of fields: the k-th
+  // (k < count) ends line `line + k` of the chunk with field + k * step fields
+  // of the chunk before it. Lines without a field are left out.
+  struct LineRun {
+    std::uint32_t field;
+    std::uint32_t line;
+    std::uint32_t step;
+    std::uint32_t count;
+  };
+
   // The place of one field, or of one byte, in a chunk.
   struct Spot {
     std::size_t start = 0;
@@ -76,6 +86,8 @@ class FieldPipeline {
     std::uint32_t lines = 0;  // line ends in the chunk (all of them unless the parse stopped)
     std::uint32_t lineStart = kEarlierLine;  // the first byte of the chunk's last line
     std::uint32_t fieldsEnd = 0;             // the end of the last field
+    std::vector<LineRun> lineRuns;           // up to the parse's end
+    bool runsLost = false;                   // too many runs for their room: the rest were not kept
     std::exception_ptr failure;              // the input could not be read
     std::uint64_t sequence = 0;
 
@@ -104,7 +116,7 @@ class FieldPipeline {
   // given back. Rethrows a read failure. Not to be called after the last chunk.
   const Chunk& Next();
 
-  // The bytes held for chunks: fixed for the pipeline's life, apart from notes.
+  // The bytes held for chunks: fixed for the pipeline's life, apart from notes and line runs.
   std::size_t bufferBytes() const;
 
  private:

@@ -28,6 +28,8 @@ class FieldReader : public SetStream {
 
   std::int16_t ReadInteger(std::string_view field, int set) final;
   FieldLocation lastField() const final { return last_; }
+  void TrackLineShapes(std::int64_t rowLength, std::int64_t values) final { shape_.Track(rowLength, values); }
+  const LineShape* lineShapes() const final { return &shape_; }
   // The buffers' size: fixed for the reader's life.
   virtual std::size_t bufferCapacity() const = 0;
   const std::filesystem::path& name() const { return name_; }
@@ -56,6 +58,8 @@ class FieldReader : public SetStream {
     FailAt(Here(), set, field, std::move(what));
   }
 
+  LineShape shape_;
+
  private:
   std::filesystem::path name_;
   FieldLocation last_;
@@ -81,11 +85,12 @@ class SerialFieldReader final : public FieldReader {
     lineStart_ = base_ + static_cast<std::int64_t>(next);
   }
   template <bool Store>
-  std::int64_t FastValues(float* out, std::int64_t n);
+  std::int64_t FastValues(float* out, std::int64_t n, std::int64_t pos);
   template <bool Store>
   void ReadSetValues(float* out, std::int64_t n, int set);
 
   ByteSource& source_;
+  std::int64_t valuePos_ = -1;  // while a set's values are read: where the next one stands in the set
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
@@ -115,6 +120,7 @@ class PipelineFieldReader final : public FieldReader {
   void TakeChunk();
   FieldLocation ChunkPlace(std::size_t offset, std::uint32_t lines, std::uint32_t lineStart) const;
   FieldPipeline::Spot LocateInChunk(std::uint32_t field) const;
+  void FeedLines(std::uint32_t from, std::uint32_t to, std::int64_t pos);
   template <bool Store>
   void ReadSetValues(float* out, std::int64_t n, int set);
 
@@ -122,6 +128,8 @@ class PipelineFieldReader final : public FieldReader {
   const FieldPipeline::Chunk* chunk_ = nullptr;
   std::uint32_t index_ = 0;         // the next field of chunk_
   std::size_t note_ = 0;            // the next note of chunk_
+  std::size_t run_ = 0;             // the first line run of chunk_ not yet told to shape_
+  std::int64_t valuePos_ = -1;      // while a set's values are read: where the next one stands in the set
   std::int64_t chunkLine_ = 1;      // the line of chunk_'s first byte
   std::int64_t chunkLineStart_ = 0; // the offset of that line's first byte
   std::int64_t doneEnd_ = 0;        // the end of the last field of the chunks before chunk_

@@ -39,12 +39,33 @@ void PipelineFieldReader::TakeChunk() {
   chunk_ = &pipeline_.Next();
   index_ = 0;
   note_ = 0;
+  run_ = 0;
+}
+
+// Tells shape_ the line ends of the current chunk that stand before fields
+// [from, to), the field `from` being value `pos` of the set.
+void PipelineFieldReader::FeedLines(std::uint32_t from, std::uint32_t to, std::int64_t pos) {
+  if (chunk_->runsLost) return shape_.Lose();
+  const auto& runs = chunk_->lineRuns;
+  for (; run_ < runs.size(); ++run_) {
+    const FieldPipeline::LineRun& r = runs[run_];
+    const std::uint32_t last = r.field + (r.count - 1) * r.step;
+    if (last < from) continue;
+    if (r.field >= to) return;
+    const std::uint32_t k0 = r.field >= from ? 0 : (from - r.field + r.step - 1) / r.step;
+    const std::uint32_t k1 = r.count == 1 ? 0 : std::min(r.count - 1, (to - 1 - r.field) / r.step);
+    const std::uint32_t first = r.field + k0 * r.step;
+    shape_.Lines(pos + (first - from), r.step, k1 - k0 + 1, chunkLine_ + r.line + k0);
+    if (last >= to) return;
+  }
 }
 
 // Moves to the next chunk that has a field left; false at the end of the input.
 bool PipelineFieldReader::NextChunk() {
   while (!ChunkHasMore()) {
     if (chunk_) {
+      // The chunk's last line ends come before the next value of a set that goes on.
+      if (valuePos_ >= 0) FeedLines(index_, UINT32_MAX, valuePos_);
       if (chunk_->last) {
         atEnd_ = true;
         return false;
@@ -127,13 +148,18 @@ LeftOverFields PipelineFieldReader::CountLeftOverFields() {
 
 template <bool Store>
 void PipelineFieldReader::ReadSetValues(float* out, std::int64_t n, int set) {
+  const std::int64_t before = shape_.Enter(set);
   std::int64_t i = 0;
   while (i < n) {
-    if (!NextChunk()) FailInsideSet(set, n - i, n);
+    valuePos_ = before + i;
+    const bool more = NextChunk();
+    valuePos_ = -1;
+    if (!more) FailInsideSet(set, n - i, n);
     const auto& notes = chunk_->notes;
     const std::uint32_t stop = note_ < notes.size() ? std::min(notes[note_].field, chunk_->fields) : chunk_->fields;
     if (index_ < stop) {
       const auto take = static_cast<std::uint32_t>(std::min<std::int64_t>(n - i, stop - index_));
+      FeedLines(index_, index_ + take, before + i);
       if constexpr (Store) std::memcpy(out + i, chunk_->values.get() + index_, take * sizeof(float));
       i += take;
       index_ += take;
@@ -141,6 +167,7 @@ void PipelineFieldReader::ReadSetValues(float* out, std::int64_t n, int set) {
     }
     const FieldPipeline::Note& note = notes[note_];
     if (note.kind == FieldPipeline::NoteKind::Repeat && note.count <= n - i) {
+      FeedLines(index_, index_ + 1, before + i);
       if constexpr (Store) std::fill(out + i, out + i + note.count, note.value);
       i += note.count;
       ++index_;
@@ -152,6 +179,7 @@ void PipelineFieldReader::ReadSetValues(float* out, std::int64_t n, int set) {
     NextField(f, set, "value");
     i += ReadValueField<Store>(f, Store ? out + i : nullptr, n - i, set);
   }
+  shape_.Read(n);
 }
 
 void PipelineFieldReader::ReadValues(std::span<float> values, int set) {

@@ -66,8 +66,12 @@ LeftOverFields SerialFieldReader::CountLeftOverFields() {
 
 bool SerialFieldReader::NextField(Field& field, int set, std::string_view fieldName) {
   bool comma = false;
+  const auto lineEnd = [this](std::size_t next) {
+    LineEnd(next);
+    if (valuePos_ >= 0) shape_.Line(valuePos_, line_ - 1);
+  };
   for (;;) {
-    if (!scan::SkipSeparators(buffer_.data(), pos_, &comma, [this](std::size_t next) { LineEnd(next); })) {
+    if (!scan::SkipSeparators(buffer_.data(), pos_, &comma, lineEnd)) {
       FailAtEnd(set, fieldName, kTwoCommas);
     }
     if (pos_ < end_) break;
@@ -93,7 +97,7 @@ bool SerialFieldReader::NextField(Field& field, int set, std::string_view fieldN
 }
 
 template <bool Store>
-std::int64_t SerialFieldReader::FastValues(float* out, std::int64_t n) {
+std::int64_t SerialFieldReader::FastValues(float* out, std::int64_t n, std::int64_t pos) {
   // The common field is converted while it is scanned (scan::ScanPlainDecimal).
   // Anything else, and a field at the chunk's edge, is left to the general
   // road, which starts again from the separators before that field.
@@ -109,6 +113,8 @@ std::int64_t SerialFieldReader::FastValues(float* out, std::int64_t n) {
     float v = 0.0f;
     if (scan::SkipSeparators(b, p, &comma, [this](std::size_t next) { LineEnd(next); }) &&
         scan::ScanPlainDecimal(b, p, v)) {
+      // A line ended after the values before this one: the line they stood on.
+      if (line_ != line) shape_.Line(pos + done, line);
       if constexpr (Store) out[done] = v;
       ++done;
       continue;
@@ -124,14 +130,19 @@ std::int64_t SerialFieldReader::FastValues(float* out, std::int64_t n) {
 
 template <bool Store>
 void SerialFieldReader::ReadSetValues(float* out, std::int64_t n, int set) {
+  const std::int64_t before = shape_.Enter(set);
   std::int64_t i = 0;
   Field f;
   while (i < n) {
-    i += FastValues<Store>(Store ? out + i : nullptr, n - i);
+    i += FastValues<Store>(Store ? out + i : nullptr, n - i, before + i);
     if (i == n) break;
-    if (!NextField(f, set, "value")) FailInsideSet(set, n - i, n);
+    valuePos_ = before + i;
+    const bool more = NextField(f, set, "value");
+    valuePos_ = -1;
+    if (!more) FailInsideSet(set, n - i, n);
     i += ReadValueField<Store>(f, Store ? out + i : nullptr, n - i, set);
   }
+  shape_.Read(n);
 }
 
 void SerialFieldReader::ReadValues(std::span<float> values, int set) {

@@ -4,61 +4,28 @@
 #include <cmath>
 
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/message_text.h"
-#include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/storage/replacement_file.h"
-#include "zuduradu/core/text/number_text.h"
-#include "zuduradu/core/view/bitmap_font.h"
+#include "zuduradu/core/view/picture_text.h"
+#include "zuduradu/core/view/ticks.h"
 
 namespace kv {
 
 namespace {
 
-// The viridis colour map (van der Walt, Smith, Firing; CC0), 256 entries in 8 bits.
-constexpr std::uint8_t kViridis[256][3] = {
-    {68, 1, 84}, {68, 2, 86}, {69, 4, 87}, {69, 5, 89}, {70, 7, 90}, {70, 8, 92}, {70, 10, 93}, {70, 11, 94},
-    {71, 13, 96}, {71, 14, 97}, {71, 16, 99}, {71, 17, 100}, {71, 19, 101}, {72, 20, 103}, {72, 22, 104}, {72, 23, 105},
-    {72, 24, 106}, {72, 26, 108}, {72, 27, 109}, {72, 28, 110}, {72, 29, 111}, {72, 31, 112}, {72, 32, 113}, {72, 33, 115},
-    {72, 35, 116}, {72, 36, 117}, {72, 37, 118}, {72, 38, 119}, {72, 40, 120}, {72, 41, 121}, {71, 42, 122}, {71, 44, 122},
-    {71, 45, 123}, {71, 46, 124}, {71, 47, 125}, {70, 48, 126}, {70, 50, 126}, {70, 51, 127}, {70, 52, 128}, {69, 53, 129},
-    {69, 55, 129}, {69, 56, 130}, {68, 57, 131}, {68, 58, 131}, {68, 59, 132}, {67, 61, 132}, {67, 62, 133}, {66, 63, 133},
-    {66, 64, 134}, {66, 65, 134}, {65, 66, 135}, {65, 68, 135}, {64, 69, 136}, {64, 70, 136}, {63, 71, 136}, {63, 72, 137},
-    {62, 73, 137}, {62, 74, 137}, {62, 76, 138}, {61, 77, 138}, {61, 78, 138}, {60, 79, 138}, {60, 80, 139}, {59, 81, 139},
-    {59, 82, 139}, {58, 83, 139}, {58, 84, 140}, {57, 85, 140}, {57, 86, 140}, {56, 88, 140}, {56, 89, 140}, {55, 90, 140},
-    {55, 91, 141}, {54, 92, 141}, {54, 93, 141}, {53, 94, 141}, {53, 95, 141}, {52, 96, 141}, {52, 97, 141}, {51, 98, 141},
-    {51, 99, 141}, {50, 100, 142}, {50, 101, 142}, {49, 102, 142}, {49, 103, 142}, {49, 104, 142}, {48, 105, 142}, {48, 106, 142},
-    {47, 107, 142}, {47, 108, 142}, {46, 109, 142}, {46, 110, 142}, {46, 111, 142}, {45, 112, 142}, {45, 113, 142}, {44, 113, 142},
-    {44, 114, 142}, {44, 115, 142}, {43, 116, 142}, {43, 117, 142}, {42, 118, 142}, {42, 119, 142}, {42, 120, 142}, {41, 121, 142},
-    {41, 122, 142}, {41, 123, 142}, {40, 124, 142}, {40, 125, 142}, {39, 126, 142}, {39, 127, 142}, {39, 128, 142}, {38, 129, 142},
-    {38, 130, 142}, {38, 130, 142}, {37, 131, 142}, {37, 132, 142}, {37, 133, 142}, {36, 134, 142}, {36, 135, 142}, {35, 136, 142},
-    {35, 137, 142}, {35, 138, 141}, {34, 139, 141}, {34, 140, 141}, {34, 141, 141}, {33, 142, 141}, {33, 143, 141}, {33, 144, 141},
-    {33, 145, 140}, {32, 146, 140}, {32, 146, 140}, {32, 147, 140}, {31, 148, 140}, {31, 149, 139}, {31, 150, 139}, {31, 151, 139},
-    {31, 152, 139}, {31, 153, 138}, {31, 154, 138}, {30, 155, 138}, {30, 156, 137}, {30, 157, 137}, {31, 158, 137}, {31, 159, 136},
-    {31, 160, 136}, {31, 161, 136}, {31, 161, 135}, {31, 162, 135}, {32, 163, 134}, {32, 164, 134}, {33, 165, 133}, {33, 166, 133},
-    {34, 167, 133}, {34, 168, 132}, {35, 169, 131}, {36, 170, 131}, {37, 171, 130}, {37, 172, 130}, {38, 173, 129}, {39, 173, 129},
-    {40, 174, 128}, {41, 175, 127}, {42, 176, 127}, {44, 177, 126}, {45, 178, 125}, {46, 179, 124}, {47, 180, 124}, {49, 181, 123},
-    {50, 182, 122}, {52, 182, 121}, {53, 183, 121}, {55, 184, 120}, {56, 185, 119}, {58, 186, 118}, {59, 187, 117}, {61, 188, 116},
-    {63, 188, 115}, {64, 189, 114}, {66, 190, 113}, {68, 191, 112}, {70, 192, 111}, {72, 193, 110}, {74, 193, 109}, {76, 194, 108},
-    {78, 195, 107}, {80, 196, 106}, {82, 197, 105}, {84, 197, 104}, {86, 198, 103}, {88, 199, 101}, {90, 200, 100}, {92, 200, 99},
-    {94, 201, 98}, {96, 202, 96}, {99, 203, 95}, {101, 203, 94}, {103, 204, 92}, {105, 205, 91}, {108, 205, 90}, {110, 206, 88},
-    {112, 207, 87}, {115, 208, 86}, {117, 208, 84}, {119, 209, 83}, {122, 209, 81}, {124, 210, 80}, {127, 211, 78}, {129, 211, 77},
-    {132, 212, 75}, {134, 213, 73}, {137, 213, 72}, {139, 214, 70}, {142, 214, 69}, {144, 215, 67}, {147, 215, 65}, {149, 216, 64},
-    {152, 216, 62}, {155, 217, 60}, {157, 217, 59}, {160, 218, 57}, {162, 218, 55}, {165, 219, 54}, {168, 219, 52}, {170, 220, 50},
-    {173, 220, 48}, {176, 221, 47}, {178, 221, 45}, {181, 222, 43}, {184, 222, 41}, {186, 222, 40}, {189, 223, 38}, {192, 223, 37},
-    {194, 223, 35}, {197, 224, 33}, {200, 224, 32}, {202, 225, 31}, {205, 225, 29}, {208, 225, 28}, {210, 226, 27}, {213, 226, 26},
-    {216, 226, 25}, {218, 227, 25}, {221, 227, 24}, {223, 227, 24}, {226, 228, 24}, {229, 228, 25}, {231, 228, 25}, {234, 229, 26},
-    {236, 229, 27}, {239, 229, 28}, {241, 229, 29}, {244, 230, 30}, {246, 230, 32}, {248, 230, 33}, {251, 231, 35}, {253, 231, 37},
-};
-
-constexpr int kMargin = 10;
-constexpr int kTextScale = 2;
-constexpr int kTextHeight = kGlyphHeight * kTextScale;
-constexpr int kBarGap = 16;
-constexpr int kBarWidth = 20;
-constexpr int kMinBarHeight = 100;
-constexpr Rgb kInk = {0, 0, 0};
-
-bool IsNoData(float v, std::optional<float> nodata) { return !std::isfinite(v) || (nodata && v == *nodata); }
+// Sizes in pixels.
+constexpr int kMargin = 16;
+constexpr double kHeadingPixels = 21;
+constexpr double kDetailPixels = 15;
+constexpr double kLabelPixels = 14;
+constexpr int kTitleGap = 14;
+constexpr int kTick = 5;
+constexpr int kLabelGap = 4;
+constexpr int kBarGap = 30;
+constexpr int kBarWidth = 22;
+constexpr int kMinBarHeight = 220;
+constexpr int kKeyGap = 14;
+constexpr Rgb kPaper = {255, 255, 255};
+constexpr Rgb kInk = {25, 25, 25};
+constexpr Rgb kLine = {70, 70, 70};
 
 class Canvas {
  public:
@@ -70,41 +37,94 @@ class Canvas {
     r_.rgb[i + 1] = c[1];
     r_.rgb[i + 2] = c[2];
   }
-  void Text(int x, int y, const std::string& text) {
-    DrawText(text, kTextScale, [&](int dx, int dy) { Set(x + dx, y + dy, kInk); });
+  void Fill(int left, int top, int width, int height, const Rgb& c) {
+    for (int y = top; y < top + height; ++y) {
+      for (int x = left; x < left + width; ++x) Set(x, y, c);
+    }
+  }
+  // A one-pixel line just outside the box.
+  void Frame(int left, int top, int width, int height) {
+    Fill(left - 1, top - 1, width + 2, 1, kLine);
+    Fill(left - 1, top + height, width + 2, 1, kLine);
+    Fill(left - 1, top, 1, height, kLine);
+    Fill(left + width, top, 1, height, kLine);
+  }
+  // Ink blended onto the paper as the mask covers it.
+  void Text(const TextMask& mask, int left, int top, const std::string& text) {
+    for (int y = 0; y < mask.height; ++y) {
+      for (int x = 0; x < mask.width; ++x) {
+        const int a = mask.At(x, y);
+        if (a == 0) continue;
+        Rgb c{};
+        for (std::size_t k = 0; k < 3; ++k) c[k] = static_cast<std::uint8_t>((kInk[k] * a + kPaper[k] * (255 - a) + 127) / 255);
+        Set(left + x, top + y, c);
+      }
+    }
+    r_.labels.push_back({text, left, top, mask.width, mask.height});
   }
 
  private:
   Raster& r_;
 };
 
-}  // namespace
-
-Rgb Viridis(int index) {
-  const auto& c = kViridis[std::clamp(index, 0, 255)];
-  return {c[0], c[1], c[2]};
+// Where on the scale a value lies, 0 to 1.
+double Position(double v, const ValueRange& range, Palette palette) {
+  v = std::clamp(v, range.lo, range.hi);
+  if (palette == Palette::Diverging) {
+    const double m = std::max(std::abs(range.lo), std::abs(range.hi));
+    return m > 0 ? 0.5 + 0.5 * v / m : 0.5;
+  }
+  return (v - range.lo) / (range.hi - range.lo);
 }
 
-Raster DrawHeatMap(std::span<const float> values, int nx, int ny, std::optional<float> nodata,
-                   const std::string& title) {
+}  // namespace
+
+bool IsNoDataCell(float value, std::optional<float> nodata) { return !std::isfinite(value) || (nodata && value == *nodata); }
+
+std::optional<ValueRange> DataRange(std::span<const float> values, std::optional<float> nodata) {
+  std::optional<ValueRange> range;
+  for (const float v : values) {
+    if (IsNoDataCell(v, nodata)) continue;
+    range = range ? ValueRange{std::min(range->lo, double{v}), std::max(range->hi, double{v})} : ValueRange{v, v};
+  }
+  return range;
+}
+
+ValueRange ScaleRange(std::optional<ValueRange> data, Palette palette) {
+  if (palette == Palette::Diverging) {
+    const double m = data ? std::max(std::abs(data->lo), std::abs(data->hi)) : 0;
+    return m > 0 ? ValueRange{-m, m} : ValueRange{-1, 1};
+  }
+  if (!data) return {0, 1};
+  if (data->lo < data->hi) return *data;
+  // One value: a round step of its size on either side.
+  const double size = std::abs(data->lo);
+  const double room = size > 0 ? std::pow(10.0, std::floor(std::log10(size))) : 1;
+  return {data->lo - room, data->hi + room};
+}
+
+std::optional<Raster::Cell> Raster::CellAt(int x, int y) const {
+  if (x < mapLeft || y < mapTop || x >= mapLeft + mapWidth || y >= mapTop + mapHeight) return std::nullopt;
+  return Cell{static_cast<int>(std::int64_t{y - mapTop} * ny / mapHeight) + 1,
+              static_cast<int>(std::int64_t{x - mapLeft} * nx / mapWidth) + 1};
+}
+
+Raster DrawHeatMap(std::span<const float> values, int nx, int ny, const HeatMapStyle& style, const PictureTitle& title) {
   if (nx < 1 || ny < 1 || values.size() != static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny)) {
     throw Error(ErrorKind::BadRequest, "A picture needs NX * NY values");
   }
-  float lo = 0;
-  float hi = 0;
-  bool any = false;
-  bool grey = false;
-  for (const float v : values) {
-    if (IsNoData(v, nodata)) {
-      grey = true;
-      continue;
-    }
-    lo = any ? std::min(lo, v) : v;
-    hi = any ? std::max(hi, v) : v;
-    any = true;
+  if (style.range && !(style.range->lo < style.range->hi)) {
+    throw Error(ErrorKind::BadRequest, "A picture's range needs its low end below its high end");
   }
+  const PictureFont& font = PictureFont::Default();
+  const std::optional<ValueRange> data = DataRange(values, style.nodata);
+  const bool grey = std::any_of(values.begin(), values.end(), [&](float v) { return IsNoDataCell(v, style.nodata); });
+  const bool scaled = data || style.range;  // a bar with values, else an all-grey one
 
   Raster r;
+  r.nx = nx;
+  r.ny = ny;
+  r.range = style.range ? *style.range : ScaleRange(data, style.palette);
   const int longer = std::max(nx, ny);
   if (longer <= kMaxMapPixels) {
     const int block = std::clamp(kMaxMapPixels / longer, 1, kMaxCellPixels);
@@ -114,28 +134,51 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, std::optional<
     r.mapWidth = std::max(1, static_cast<int>(std::int64_t{nx} * kMaxMapPixels / longer));
     r.mapHeight = std::max(1, static_cast<int>(std::int64_t{ny} * kMaxMapPixels / longer));
   }
-  r.mapLeft = kMargin;
-  r.mapTop = kMargin + kTextHeight + kMargin;
-  const int barLeft = r.mapLeft + r.mapWidth + kBarGap;
-  const int barHeight = std::max(r.mapHeight, kMinBarHeight);
-  const std::string top = any ? ShortestText(hi) : "no data";
-  const std::string bottom = any ? ShortestText(lo) : "";
-  const int labelsLeft = barLeft + kBarWidth + 6;
-  const int labelWidth = std::max(TextWidth(top, kTextScale), TextWidth(bottom, kTextScale));
-  r.width = std::max(labelsLeft + labelWidth + kMargin, kMargin + TextWidth(title, kTextScale) + kMargin);
-  // A key for the grey cells below the bar, when there are any.
-  const std::string greyKey = "no data";
-  const int keyTop = r.mapTop + barHeight + kMargin;
-  if (grey) r.width = std::max(r.width, barLeft + kBarWidth + 6 + TextWidth(greyKey, kTextScale) + kMargin);
-  r.height = (grey ? keyTop + kTextHeight : r.mapTop + barHeight) + kMargin;
-  r.rgb.assign(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) * 3, 255);  // white paper
+  const double cellWidth = static_cast<double>(r.mapWidth) / nx;
+  const double cellHeight = static_cast<double>(r.mapHeight) / ny;
+
+  // The texts first: their sizes decide the layout.
+  const TextMask heading = font.Render(title.heading, kHeadingPixels);
+  const TextMask detail = font.Render(title.detail, kDetailPixels);
+  const TextMask rowCaption = font.Render("row", kLabelPixels).TurnedLeft();
+  const TextMask columnCaption = font.Render("column", kLabelPixels);
+  const TextMask noData = font.Render("no data", kLabelPixels);
+  const int lineHeight = columnCaption.height;
+  const std::vector<int> rowTicks = ChooseCellTicks(ny, cellHeight, lineHeight * 2.5);
+  const int widestColumn = font.Width(std::to_string(nx), kLabelPixels);
+  const std::vector<int> columnTicks = ChooseCellTicks(nx, cellWidth, widestColumn + 24.0);
+  std::vector<TextMask> rowLabels, columnLabels, valueLabels;
+  int rowLabelWidth = 0;
+  for (const int row : rowTicks) {
+    rowLabels.push_back(font.Render(std::to_string(row), kLabelPixels));
+    rowLabelWidth = std::max(rowLabelWidth, rowLabels.back().width);
+  }
+  for (const int column : columnTicks) columnLabels.push_back(font.Render(std::to_string(column), kLabelPixels));
+  const ValueTicks ticks = scaled ? ChooseValueTicks(r.range.lo, r.range.hi) : ValueTicks{};
+  int valueLabelWidth = 0;
+  for (const double v : ticks.values) {
+    valueLabels.push_back(font.Render(TickText(v, ticks.step), kLabelPixels));
+    valueLabelWidth = std::max(valueLabelWidth, valueLabels.back().width);
+  }
+
+  r.mapLeft = kMargin + rowCaption.width + kLabelGap + rowLabelWidth + kLabelGap + kTick;
+  r.mapTop = kMargin + heading.height + detail.height + kTitleGap;
+  r.barLeft = r.mapLeft + r.mapWidth + kBarGap;
+  r.barTop = r.mapTop;
+  r.barWidth = kBarWidth;
+  r.barHeight = std::max(r.mapHeight, kMinBarHeight);
+  const int valueLabelsLeft = r.barLeft + r.barWidth + kTick + kLabelGap;
+  const int keyTop = r.barTop + r.barHeight + kKeyGap;
+  const int mapBottom = r.mapTop + r.mapHeight + kTick + kLabelGap + 2 * lineHeight;
+  const int barBottom = grey ? keyTop + lineHeight : r.barTop + r.barHeight + lineHeight / 2;
+  r.width = std::max({valueLabelsLeft + std::max(valueLabelWidth, noData.width) + kMargin,
+                      kMargin + heading.width + kMargin, kMargin + detail.width + kMargin});
+  r.height = std::max(mapBottom, barBottom) + kMargin;
+  r.rgb.assign(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height) * 3, 255);
   Canvas canvas(r);
 
-  const double span = static_cast<double>(hi) - static_cast<double>(lo);
-  auto colour = [&](float v) {
-    if (IsNoData(v, nodata)) return kNoDataGrey;
-    if (!(span > 0)) return Viridis(128);
-    return Viridis(static_cast<int>(std::lround((static_cast<double>(v) - lo) / span * 255.0)));
+  const auto colour = [&](float v) {
+    return IsNoDataCell(v, style.nodata) ? kNoDataGrey : PaletteColour(style.palette, Position(v, r.range, style.palette));
   };
   for (int py = 0; py < r.mapHeight; ++py) {
     const auto row = static_cast<std::size_t>(std::int64_t{py} * ny / r.mapHeight);
@@ -144,20 +187,47 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, std::optional<
       canvas.Set(r.mapLeft + px, r.mapTop + py, colour(values[row * static_cast<std::size_t>(nx) + column]));
     }
   }
-  for (int py = 0; py < barHeight; ++py) {
-    const Rgb c = any ? Viridis(static_cast<int>(std::lround(255.0 * (barHeight - 1 - py) / std::max(1, barHeight - 1))))
-                      : kNoDataGrey;
-    for (int px = 0; px < kBarWidth; ++px) canvas.Set(barLeft + px, r.mapTop + py, c);
+  canvas.Frame(r.mapLeft, r.mapTop, r.mapWidth, r.mapHeight);
+
+  // Row numbers left of the cells, column numbers below them, at the cells' middles.
+  for (std::size_t i = 0; i < rowTicks.size(); ++i) {
+    const int y = r.mapTop + static_cast<int>((rowTicks[i] - 0.5) * cellHeight);
+    canvas.Fill(r.mapLeft - 1 - kTick, y, kTick, 1, kLine);
+    canvas.Text(rowLabels[i], r.mapLeft - 1 - kTick - kLabelGap - rowLabels[i].width, y - lineHeight / 2,
+                std::to_string(rowTicks[i]));
   }
-  canvas.Text(kMargin, kMargin, title);
-  canvas.Text(labelsLeft, r.mapTop, top);
-  canvas.Text(labelsLeft, r.mapTop + barHeight - kTextHeight, bottom);
+  canvas.Text(rowCaption, kMargin, r.mapTop + (r.mapHeight - rowCaption.height) / 2, "row");
+  for (std::size_t i = 0; i < columnTicks.size(); ++i) {
+    const int x = r.mapLeft + static_cast<int>((columnTicks[i] - 0.5) * cellWidth);
+    canvas.Fill(x, r.mapTop + r.mapHeight + 1, 1, kTick, kLine);
+    canvas.Text(columnLabels[i], x - columnLabels[i].width / 2, r.mapTop + r.mapHeight + 1 + kTick + kLabelGap / 2,
+                std::to_string(columnTicks[i]));
+  }
+  canvas.Text(columnCaption, r.mapLeft + (r.mapWidth - columnCaption.width) / 2,
+              r.mapTop + r.mapHeight + 1 + kTick + kLabelGap / 2 + lineHeight, "column");
+
+  // The colour bar: the range's high end at the top, the low end at the bottom.
+  const auto barY = [&](double v) {
+    return r.barTop + static_cast<int>(std::lround((r.range.hi - v) / (r.range.hi - r.range.lo) * (r.barHeight - 1)));
+  };
+  for (int py = 0; py < r.barHeight; ++py) {
+    const double v = r.range.hi - (r.range.hi - r.range.lo) * py / std::max(1, r.barHeight - 1);
+    canvas.Fill(r.barLeft, r.barTop + py, r.barWidth, 1,
+                scaled ? PaletteColour(style.palette, Position(v, r.range, style.palette)) : kNoDataGrey);
+  }
+  canvas.Frame(r.barLeft, r.barTop, r.barWidth, r.barHeight);
+  for (std::size_t i = 0; i < ticks.values.size(); ++i) {
+    const int y = barY(ticks.values[i]);
+    canvas.Fill(r.barLeft + r.barWidth + 1, y, kTick, 1, kLine);
+    canvas.Text(valueLabels[i], valueLabelsLeft, y - lineHeight / 2, TickText(ticks.values[i], ticks.step));
+  }
   if (grey) {
-    for (int py = 0; py < kTextHeight; ++py) {
-      for (int px = 0; px < kBarWidth; ++px) canvas.Set(barLeft + px, keyTop + py, kNoDataGrey);
-    }
-    canvas.Text(labelsLeft, keyTop, greyKey);
+    canvas.Fill(r.barLeft, keyTop, r.barWidth, lineHeight, kNoDataGrey);
+    canvas.Frame(r.barLeft, keyTop, r.barWidth, lineHeight);
+    canvas.Text(noData, valueLabelsLeft, keyTop, "no data");
   }
+  canvas.Text(heading, kMargin, kMargin, title.heading);
+  canvas.Text(detail, kMargin, kMargin + heading.height, title.detail);
   return r;
 }
 
