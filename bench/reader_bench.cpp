@@ -34,8 +34,8 @@ void BM_ReadValues(benchmark::State& state) {
   std::vector<float> values(n);
   for (auto _ : state) {
     kv::MemorySource src(text);
-    kv::MatrixReader reader(src, "bench.dat", kv::MatrixReader::kDefaultChunkBytes, static_cast<int>(state.range(1)));
-    reader.ReadValues(values, 1);
+    const auto reader = kv::MatrixReader::Open(src, "bench.dat", kv::MatrixReader::kDefaultChunkBytes, static_cast<int>(state.range(1)));
+    reader->ReadValues(values, 1);
     benchmark::DoNotOptimize(values.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

@@ -27,25 +27,25 @@ struct Outcome {
 
 Outcome Read(std::string_view text, int nx, int ny, std::size_t chunk, int threads) {
   kv::MemorySource source(text);
-  kv::MatrixReader reader(source, "fuzz.dat", chunk, threads);
+  const auto reader = kv::MatrixReader::Open(source, "fuzz.dat", chunk, threads);
   std::vector<float> layer(static_cast<std::size_t>(nx * ny));
   Outcome o;
   try {
-    const int count = reader.ReadInteger("set count", 0);
+    const int count = reader->ReadInteger("set count", 0);
     for (int s = 1; s <= count; ++s) {
-      o.seen.push_back(reader.ReadInteger("period", s));
-      const int l = reader.ReadInteger("layer", s);
-      o.seen.insert(o.seen.end(), {l, reader.lastField().line, reader.lastField().column});
+      o.seen.push_back(reader->ReadInteger("period", s));
+      const int l = reader->ReadInteger("layer", s);
+      o.seen.insert(o.seen.end(), {l, reader->lastField().line, reader->lastField().column});
       if (l % 2 == 0) {
-        reader.ReadValues(layer, s);
+        reader->ReadValues(layer, s);
         for (float v : layer) o.seen.push_back(std::bit_cast<std::uint32_t>(v));
       } else {
-        reader.SkipValues(nx * ny, s);
+        reader->SkipValues(nx * ny, s);
       }
-      o.seen.push_back(static_cast<std::int64_t>(reader.bytesRead()));
+      o.seen.push_back(static_cast<std::int64_t>(reader->bytesRead()));
     }
-    const kv::LeftOverFields left = reader.CountLeftOverFields();
-    o.seen.insert(o.seen.end(), {left.fields, left.firstLine, static_cast<std::int64_t>(reader.bytesRead())});
+    const kv::LeftOverFields left = reader->CountLeftOverFields();
+    o.seen.insert(o.seen.end(), {left.fields, left.firstLine, static_cast<std::int64_t>(reader->bytesRead())});
   } catch (const kv::Error& e) {
     o.error = e.what();
   }

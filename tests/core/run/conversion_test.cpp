@@ -181,35 +181,6 @@ TEST(Conversion, RefusedOutputFiles) {
     EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, false}), BadOutput, c.message);
     EXPECT_TRUE(SameBytes(ReadAll(dir / "o.top"), c.content)) << c.message;
   }
-  // Not files to write: a folder or a pipe in the output's place, and the input itself, by any name.
-  ScratchDir dir;
-  WriteAll(dir / "in.dat", "1 1 1 1 2 3 4 5 6");
-  std::filesystem::create_directory(dir / "o.top");
-  const struct {
-    std::filesystem::path output;
-    kv::ErrorKind kind;
-    std::string message;
-  } others[] = {
-      {dir / "o.top", kv::ErrorKind::BadOutput, "is a folder, not a file"},
-      {dir / "in.dat", kv::ErrorKind::BadRequest, "is the input file " + (dir / "in.dat").string() + " itself"},
-      {dir / "." / "in.dat", kv::ErrorKind::BadRequest, "is the input file"},
-#if defined(__unix__)  // no symbolic links or FIFOs to make on Windows
-      {dir / "link.dat", kv::ErrorKind::BadRequest, "is the input file " + (dir / "in.dat").string() + " itself"},
-      {dir / "fifo", kv::ErrorKind::BadOutput, "is not a regular file"},
-#endif
-  };
-#if defined(__unix__)
-  std::filesystem::create_symlink(dir / "in.dat", dir / "link.dat");
-  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-#endif
-  for (const auto& other : others) {
-    for (const bool createNew : {false, true}) {
-      EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion({dir / "in.dat", other.output, 3, g, createNew}); },
-                                        other.kind, other.message));
-    }
-  }
-  EXPECT_TRUE(std::filesystem::is_directory(dir / "o.top"));
-  EXPECT_EQ(ReadAll(dir / "in.dat"), "1 1 1 1 2 3 4 5 6");
 }
 
 TEST(Conversion, InputsThatAreNoFiles) {

@@ -68,14 +68,14 @@ std::string Describe(const ReaderSetup& s) { return std::to_string(s.threads) + 
 // Reads a whole input of sets of `cells` values.
 Parsed ReadAllSets(const std::string& text, int cells, ReaderSetup setup = {1, kBig}) {
   kv::MemorySource src(text);
-  kv::MatrixReader r(src, "in.dat", setup.chunk, setup.threads);
+  const auto r = kv::MatrixReader::Open(src, "in.dat", setup.chunk, setup.threads);
   Parsed p;
-  p.count = r.ReadInteger("set count", 0);
+  p.count = r->ReadInteger("set count", 0);
   for (int s = 1; s <= p.count; ++s) {
-    p.periods.push_back(r.ReadInteger("period", s));
-    p.layers.push_back(r.ReadInteger("layer", s));
+    p.periods.push_back(r->ReadInteger("period", s));
+    p.layers.push_back(r->ReadInteger("layer", s));
     std::vector<float> v(static_cast<std::size_t>(cells));
-    r.ReadValues(v, s);
+    r->ReadValues(v, s);
     p.values.insert(p.values.end(), v.begin(), v.end());
   }
   return p;
@@ -184,7 +184,7 @@ TEST(MatrixReader, ErrorsNameTheFieldLineColumnAndSet) {
 struct Trace { std::vector<std::string> steps; std::string error; };
 
 // What the lines said: the first break and the first set of another width.
-std::string Shapes(const kv::MatrixReader& r) {
+std::string Shapes(const kv::FieldReader& r) {
   const kv::ShapeBreak& b = r.lineShapes()->firstBreak();
   const kv::OtherWidth& o = r.lineShapes()->otherWidth();
   return "break " + std::to_string(b.set) + ":" + std::to_string(b.line) + ":" + std::to_string(b.held) + "/" +
@@ -194,33 +194,47 @@ std::string Shapes(const kv::MatrixReader& r) {
 
 Trace ReadTrace(const std::string& text, int cells, const ReaderSetup& setup, int rowLength = 0) {
   kv::MemorySource src(text);
-  kv::MatrixReader r(src, "in.dat", setup.chunk, setup.threads);
-  r.TrackLineShapes(rowLength, cells);
+  const auto r = kv::MatrixReader::Open(src, "in.dat", setup.chunk, setup.threads);
+  r->TrackLineShapes(rowLength, cells);
   Trace t;
   std::vector<float> values(static_cast<std::size_t>(cells));
   try {
-    const int count = r.ReadInteger("set count", 0);
+    const int count = r->ReadInteger("set count", 0);
     for (int s = 1; s <= count; ++s) {
       for (const char* name : {"period", "layer"}) {
-        const int n = r.ReadInteger(name, s);
-        t.steps.push_back(std::to_string(n) + " at " + std::to_string(r.lastField().line) + ":" +
-                          std::to_string(r.lastField().column));
+        const int n = r->ReadInteger(name, s);
+        t.steps.push_back(std::to_string(n) + " at " + std::to_string(r->lastField().line) + ":" +
+                          std::to_string(r->lastField().column));
       }
       if (s % 3 == 0) {
-        r.SkipValues(cells, s);
+        r->SkipValues(cells, s);
       } else {
-        r.ReadValues(values, s);
+        r->ReadValues(values, s);
         for (float v : values) t.steps.push_back(std::to_string(Bits(v)));
       }
-      t.steps.push_back("read " + std::to_string(r.bytesRead()));
+      t.steps.push_back("read " + std::to_string(r->bytesRead()));
     }
-    const kv::LeftOverFields left = r.CountLeftOverFields();
+    const kv::LeftOverFields left = r->CountLeftOverFields();
     t.steps.push_back("left " + std::to_string(left.fields) + " from line " + std::to_string(left.firstLine));
   } catch (const kv::Error& e) {
     t.error = e.what();
   }
-  t.steps.push_back(Shapes(r));
+  t.steps.push_back(Shapes(*r));
   return t;
+}
+
+// Repeats that end a set exactly, run over into the next set, or run past the
+// last, cut by chunks of every size: each set-up reads what one thread reads.
+TEST(MatrixReader, RepeatsAtSetAndChunkEndsReadAlike) {
+  for (const std::string text : {"2 1 1 6*2 2 1 3*1 3*4", "2 1 1 4*2 4*3 2 1 4*5", "1 1 1 5 5*7\n", "2 1 1 3*1 3*2 4 1 7*9"}) {
+    const Trace expected = ReadTrace(text, 6, {1, kBig});
+    for (const int threads : {1, 2, 3}) {
+      for (std::size_t chunk = 1; chunk <= text.size() + 1; ++chunk) {
+        const Trace got = ReadTrace(text, 6, {threads, chunk});
+        ASSERT_EQ(std::tie(got.steps, got.error), std::tie(expected.steps, expected.error)) << text << threads << chunk;
+      }
+    }
+  }
 }
 
 // Random texts, mostly valid, with every kind of field and separator: every
@@ -291,19 +305,19 @@ TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
   for (const int threads : {1, 2}) {
   constexpr std::uint64_t kBytes = 48ull << 20;
   GeneratedSource src(kBytes);
-  kv::MatrixReader r(src, "big.dat", 1 << 16, threads);
-  const std::size_t capacity = r.bufferCapacity();
+  const auto r = kv::MatrixReader::Open(src, "big.dat", 1 << 16, threads);
+  const std::size_t capacity = r->bufferCapacity();
   EXPECT_LT(capacity, std::size_t{4} << 20);
   std::vector<float> values(4096);
   std::uint64_t read = 0;
   EXPECT_KV_ERROR(for (;;) {
-    r.ReadValues(values, 1);
+    r->ReadValues(values, 1);
     read += values.size();
-    ASSERT_EQ(r.bufferCapacity(), capacity);
+    ASSERT_EQ(r->bufferCapacity(), capacity);
   }, BadInput, "the file ends inside data set 1");
   EXPECT_GT(read, 7'000'000u);
-  EXPECT_EQ(r.bytesRead(), kBytes);
-  EXPECT_EQ(r.bufferCapacity(), capacity);
+  EXPECT_EQ(r->bytesRead(), kBytes);
+  EXPECT_EQ(r->bufferCapacity(), capacity);
   }
 }
 
@@ -341,9 +355,9 @@ TEST(MatrixReader, PassesOnAReadFailureOnEveryThreadCount) {
   EXPECT_KV_ERROR(for (;;) ahead.Read(buf.data(), buf.size()), Io, "Input/output error");
   for (const int threads : {1, 2, 3, 1'000'000}) {
     FailingSource inner;
-    kv::MatrixReader r(inner, "in.dat", 16, threads);
+    const auto r = kv::MatrixReader::Open(inner, "in.dat", 16, threads);
     std::vector<float> values(100000);
-    EXPECT_KV_ERROR(r.ReadValues(values, 1), Io, "Input/output error") << "threads " << threads;
+    EXPECT_KV_ERROR(r->ReadValues(values, 1), Io, "Input/output error") << "threads " << threads;
   }
 }
 

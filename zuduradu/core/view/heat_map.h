@@ -103,8 +103,9 @@ Raster DrawHeatMap(std::span<const float> values, int nx, int ny, const HeatMapS
 // The raster as a PNG file's bytes.
 std::vector<unsigned char> EncodePng(const Raster& raster);
 
-// Writes the PNG through a temporary file that replaces `path` only when it is
-// complete and on the disk. Throws kv::Error.
+// Saves the PNG as every output is saved (storage/save_target.h): through a
+// file that replaces `path` only when complete and on the disk, or into a FIFO
+// or device. Throws kv::Error.
 void WritePng(const Raster& raster, const std::filesystem::path& path);
 
 }  // namespace kv

@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <system_error>
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/text/number_text.h"
-#include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/storage/output_guard.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/text/number_list.h"
 
 namespace kv {
@@ -34,10 +32,9 @@ std::string TypeText(int typeCode) {
 
 // The periods with data of their own, read under the shared lock.
 std::vector<int> OwnPeriods(const StoredFile& stored, bool& rolledBack) {
-  const OutputGuard guard(FollowLinks(stored.dataFile), LockKind::Shared, stored.lockWait);
-  rolledBack = rolledBack || guard.rolledBack();
-  BinaryFile file(stored.dataFile, BinaryFile::Mode::Read);
-  const PeriodTable classified = ClassifyPeriods(ReadHeader(file));
+  DataFileReader file(stored.dataFile, stored.lockWait);
+  rolledBack = rolledBack || file.rolledBack();
+  const PeriodTable classified = ClassifyPeriods(file.ReadHeader());
   std::vector<int> periods;
   for (int p = 1; p <= kPeriodCount; ++p) {
     if (classified[static_cast<std::size_t>(p - 1)] == kOwnData) periods.push_back(p);
@@ -82,9 +79,9 @@ void Describe(DrawnPicture& picture, std::span<const float> values, int nx, std:
 }  // namespace
 
 void RefuseOverwritingSource(const fs::path& output, const std::vector<fs::path>& sources) {
+  const SaveTarget target(output, SaveTarget::Kind::InOrder);
   for (const fs::path& source : sources) {
-    std::error_code ec;
-    if (!source.empty() && fs::equivalent(source, output, ec)) {
+    if (target.IsFile(source)) {
       throw Error(ErrorKind::BadRequest,
                   "The picture would overwrite " + PathText(source) + ", which it is made from; give another output name",
                   {}, "Nothing was written.");

@@ -11,11 +11,13 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/fault_support.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/output_lock.h"
 
@@ -404,6 +406,29 @@ TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
   journalOf(a);
   WriteAll(a.out, a.before + std::string(100, '\0'));
   EXPECT_KV_ERROR(kv::DescribeDataFile(a.out, {}), BadOutput, "where the journal expects");
+}
+
+// A write over 4000..9000 of a 5000-byte file is cut at the page ends 4096 and 8192 and at the old end
+// 5000: a file whose every piece is old, new (past the old end: or zeros) rolls back; one with a piece
+// half new is refused and left as it is. The file's bytes from 4000 on: new bytes, then old, then zeros.
+TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
+  ScratchDir dir;
+  const fs::path f = dir / "f";
+  const std::vector<unsigned char> fresh(5000, 'n');
+  for (const auto& [n, o, z, whole] : std::vector<std::tuple<int, int, int, bool>>{
+           {0, 1000, 0, true}, {96, 904, 0, true}, {1000, 0, 0, true}, {4192, 0, 0, true}, {1000, 0, 3192, true},
+           {5000, 0, 0, true}, {95, 905, 0, false}, {97, 903, 0, false}, {999, 1, 0, false}, {1001, 0, 0, false},
+           {4191, 0, 0, false}}) {
+    const std::string old(5000, 'o'), now = old.substr(0, 4000) + std::string(n, 'n') + std::string(o, 'o') + std::string(z, '\0');
+    WriteAll(f, old);
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    const kv::PlannedWrite write{4000, fresh, {}};
+    kv::WriteJournal(f, file, 5000, {&write, 1});
+    WriteAll(f, now);
+    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
+    EXPECT_EQ(ReadAll(f) + std::to_string(what.empty()), (whole ? old : now) + std::to_string(whole)) << n << what;
+    fs::remove(kv::JournalPath(f));
+  }
 }
 
 }  // namespace

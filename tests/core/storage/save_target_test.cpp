@@ -1,4 +1,4 @@
-// Outputs a run must not replace (FIFO, device, model), the grid limit, and messages after late faults.
+// Outputs that are never replaced (FIFO, device, model, the file read), the grid limit, and messages after late faults.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +10,8 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/storage/save_target.h"
+#include "zuduradu/core/view/heat_map.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -51,10 +53,49 @@ TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
     read.join();
     std::ostringstream text;
     EXPECT_EQ(got, reader && !periods ? (kv::ExportMatrixText(s.Export(), text), text.str()) : "");
+    // A picture goes into a device as the text does.
+    if (!fifo) {
+      EXPECT_NO_THROW(kv::WritePng(kv::DrawHeatMap(std::vector<float>(6, 1.0f), 3, 2, {}, {"p", ""}), out));
+    }
     EXPECT_TRUE(fifo ? fs::is_fifo(fs::symlink_status(out)) : fs::is_character_file(fs::symlink_status("/dev/null")));
   }
 }
 #endif
+
+// A data file needs a regular file; text and pictures go into a FIFO too. No output is a file the command reads.
+TEST(SaveTarget, RefusesFoldersOtherKindsAndTheFilesRead) {
+  Scene s;
+  fs::create_directory(s.dir / "folder");
+  const fs::path fifo = s.dir / "fifo", link = s.dir / "link.dat", dot = s.dir / "." / "in.dat";
+#if defined(__unix__)
+  fs::create_symlink(s.in, link);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+#endif
+  using enum kv::SaveTarget::Kind;
+  for (const auto& [output, kind, said] : {std::tuple<fs::path, kv::SaveTarget::Kind, std::string>{
+                                               s.dir / "folder", DataFile, "is a folder, not a file (4)"},
+                                           {s.dir / "folder", InOrder, "is a folder, not a file (0)"},
+                                           {fifo, DataFile, "is not a regular file (4)"},
+                                           {fifo, InOrder, ""},
+                                           {s.in, InOrder, "The output file " + s.in.string() + " is the input"},
+                                           {dot, DataFile, "The output file " + dot.string() + " is the input"},
+                                           {link, DataFile, "is the input file " + s.in.string() + " itself"},
+                                           {s.dir / "new.top", DataFile, ""}}) {
+    if (!fs::exists(fs::symlink_status(output)) && output.filename() != "new.top") continue;  // no links or FIFOs here
+    kv::SaveTarget target(output, kind);
+    std::string what;
+    try {
+      target.RefuseOwnFile(s.in, "input file");
+      if (!target.IsStream()) target.CheckKind();
+    } catch (const kv::Error& e) {
+      what = e.problem() + " (" + std::to_string(static_cast<int>(e.kind())) + ")";
+    }
+    EXPECT_NE(what.find(said), std::string::npos) << what;
+    EXPECT_EQ(what.empty(), said.empty()) << what;
+  }
+  EXPECT_NE(Refusal([&] { kv::RunConversion({s.in, s.dir / "." / "in.dat", 3, kGrid, true}); }).find("is the input"),
+            std::string::npos);
+}
 
 TEST(OwnFiles, TheModelAndTheDataFileReadAreNeverTheOutput) {
   Scene s;
