@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/storage/le_bytes.h"
 #include "zuduradu/core/storage/os.h"
 
@@ -107,6 +108,17 @@ template <typename F>
     return ::testing::AssertionSuccess();
   }
   return ::testing::AssertionFailure() << "no kv::Error";
+}
+
+// A header with periods `own` in the blocks given, references rebuilt as a conversion leaves them.
+inline kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) {
+  kv::PeriodHeader h;
+  for (auto [period, block] : own) {
+    h.blocks[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(block);
+    h.references[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(period);
+  }
+  h.references = kv::RebuildReferences(kv::ClassifyPeriods(h));
+  return h;
 }
 
 }  // namespace kvtest

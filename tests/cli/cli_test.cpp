@@ -17,7 +17,7 @@
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/run/conversion.h"
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/file_system.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/message_text.h"

@@ -20,7 +20,7 @@
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/model/settings.h"
 #include "zuduradu/core/run/conversion.h"
-#include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/text/byte_source.h"

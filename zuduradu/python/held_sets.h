@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "zuduradu/core/text/set_stream.h"
+#include "zuduradu/core/input/set_stream.h"
 
 namespace kvpy {
 

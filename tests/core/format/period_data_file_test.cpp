@@ -7,7 +7,6 @@
 
 #include "test_support.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/storage/file_system.h"
 
 namespace {
 
@@ -22,12 +21,17 @@ std::vector<float> Layer(float first) { return kvtest::Values({0, 0, first}, 6);
 
 void Rebuild(const std::filesystem::path& p) { kv::WritePeriodReferences(p, kv::LoadPeriodTables(p)); }
 
-TEST(IsSingleLayerType, MatchesTheListedCodes) {
-  const std::vector<std::pair<int, bool>> cases = {
-      {-5, false}, {0, false}, {16, false}, {17, true}, {20, true}, {21, false}, {22, false}, {23, true}, {24, true},
-      {25, false}, {45, false}, {46, true}, {47, false}, {48, true}, {49, false}, {84, false}, {85, true}, {89, true},
-      {90, false}, {230, false}, {231, true}, {290, true}, {291, false}};
-  for (auto [code, single] : cases) EXPECT_EQ(kv::IsSingleLayerType(code), single) << code;
+// A new file's one block holds one layer for a single-layer type, NZ = 2 for the rest: 4024 or 4048 bytes.
+TEST(IsSingleLayerType, DecidesTheBlockSize) {
+  kvtest::ScratchDir dir;
+  const std::vector<std::pair<int, std::size_t>> cases = {
+      {0, 4048},  {16, 4048}, {17, 4024}, {20, 4024}, {21, 4048}, {22, 4048}, {23, 4024}, {24, 4024},
+      {25, 4048}, {45, 4048}, {46, 4024}, {47, 4048}, {48, 4024}, {49, 4048}, {84, 4048}, {85, 4024},
+      {89, 4024}, {90, 4048}, {230, 4048}, {231, 4024}, {290, 4024}, {291, 4048}, {2000, 4048}};
+  for (const auto& [code, length] : cases) {
+    ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / std::to_string(code), 0.0f, code));
+    EXPECT_EQ(ReadAll(dir / std::to_string(code)).size(), length) << code;
+  }
 }
 
 // Two runs on a 3 x 2 x 2 grid of type 3, byte for byte: a new file, a new block that
@@ -164,15 +168,6 @@ TEST(PeriodTables, LayerOffsetLimits) {
   for (const Case& c : cases) EXPECT_EQ(kv::LayerOffset(c.grid, c.layers, c.block, c.layer), c.offset) << c.block;
   // The largest grid sizes and type code are usable.
   for (const kv::GridSize g : {kv::GridSize{32767, 1, 1}, {1, 32767, 1}, {1, 1, 32767}}) EXPECT_NO_THROW(kv::CheckGrid(g, 2000));
-}
-
-TEST(FileExists, OnlyReadableFiles) {
-  kvtest::ScratchDir dir;
-  kvtest::WriteAll(dir / "f", "x");
-  EXPECT_FALSE(kv::FileExists(""));
-  EXPECT_FALSE(kv::FileExists(dir / "missing"));
-  EXPECT_FALSE(kv::FileExists(dir.path()));  // a folder is not a file
-  EXPECT_TRUE(kv::FileExists(dir / "f"));
 }
 
 }  // namespace

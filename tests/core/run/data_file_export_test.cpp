@@ -13,26 +13,17 @@
 #include <vector>
 
 #include "test_support.h"
-#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/run/conversion.h"
 
 namespace {
 
+using kvtest::HeaderWith;
 using kvtest::WriteAll;
 
 const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
-
-// A header with periods `own` in the blocks given, references rebuilt as a conversion leaves them.
-kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) {
-  kv::PeriodHeader h;
-  for (auto [period, block] : own) {
-    h.blocks[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(block);
-    h.references[static_cast<std::size_t>(period - 1)] = static_cast<std::int16_t>(period);
-  }
-  h.references = kv::RebuildReferences(kv::ClassifyPeriods(h));
-  return h;
-}
 
 TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
   const std::vector<std::pair<std::string, std::vector<int>>> good = {
@@ -46,24 +37,6 @@ TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
       {"-5", "not a period"}, {"1-", "not a period"}, {"1-2-3", "not a period"}, {"5-3", "runs backwards"}};
   for (const auto& [text, words] : bad) EXPECT_KV_ERROR(kv::ParsePeriodList(text), BadRequest, words) << text;
   EXPECT_KV_ERROR(kv::ParseNumberList("2-4", 3, "layer"), BadRequest, "Layer 4 in the layer list is outside 1..3");
-}
-
-TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
-  kv::PeriodHeader noBlock = HeaderWith({{1, 1}});
-  noBlock.references[6] = 3;  // period 7 names period 3, which has no block
-  kv::PeriodHeader outside = HeaderWith({{1, 1}});
-  outside.references[1] = 0;
-  const struct { const char* name; kv::PeriodHeader header; std::int64_t length; kv::GridSize grid;
-                 std::vector<int> periods; std::string words; } cases[] = {
-      {"reference to a period without a block", noBlock, 4048, kGrid, {7}, "which has no block"},
-      {"reference outside 1..1000", outside, 4048, kGrid, {2}, "refers to period 0"},
-      {"file ends inside a layer", HeaderWith({{1, 1}}), 4030, kGrid, {}, "inside layer 2 of block 1"},
-      {"block beyond what the file can address", HeaderWith({{1, 32000}}), 5000, {1000, 1000, 1}, {},
-       "outside the range the file can address"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_KV_ERROR(kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top"), BadOutput, c.words) << c.name;
-  }
 }
 
 TEST(ExportMatrixText, WritesEveryLayerOfTheFileAsInputText) {
@@ -139,20 +112,6 @@ TEST(ExportMatrixText, ConvertedBackGivesTheSameFile) {
     }
   }
   EXPECT_GT(endingInsideABlock, 0);
-}
-
-// A period's values come from the block its reference names; layers past the end are NaN.
-TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
-  kvtest::ScratchDir dir;
-  kv::WriteLayer(dir / "a.top", kGrid, 1, 3, 1, std::vector<float>(6, 1.0f));
-  kv::WriteLayer(dir / "a.top", kGrid, 5, 3, 1, std::vector<float>(6, 5.0f));  // the file ends inside block 2
-  kv::WritePeriodReferences(dir / "a.top", kv::LoadPeriodTables(dir / "a.top"));
-  const kv::PeriodValues v = kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 5, 0);
-  EXPECT_EQ(std::tuple(v.source, v.block, v.layers, v.layersPresent), std::tuple(5, 2, 2, 1));
-  EXPECT_EQ(v.values[5], 5.0f);
-  EXPECT_TRUE(std::isnan(v.values[6]));
-  EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 7, 2), BadOutput,
-                  "a.top: layer 2 of block 2 (period 5) lies past the end of the file");
 }
 
 }  // namespace

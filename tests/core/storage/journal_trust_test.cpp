@@ -12,7 +12,7 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/run/conversion.h"
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/output_lock.h"
 #include "zuduradu/core/storage/side_file_name.h"

@@ -11,23 +11,23 @@
 #include <variant>
 #include <vector>
 
-#include "zuduradu/core/storage/binary_file.h"
-#include "zuduradu/core/text/byte_source.h"
-#include "zuduradu/core/text/decimal_comma.h"
-#include "zuduradu/core/run/data_file_info.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/storage/journal.h"
-#include "zuduradu/core/run/layer_writer.h"
-#include "zuduradu/core/run/set_check.h"
-#include "zuduradu/core/text/matrix_reader.h"
-#include "zuduradu/core/message_text.h"
-#include "zuduradu/core/storage/output_guard.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/format/period_tables.h"
-#include "zuduradu/core/text/read_ahead_source.h"
+#include "zuduradu/core/input/matrix_text.h"
+#include "zuduradu/core/message_text.h"
+#include "zuduradu/core/run/layer_writer.h"
+#include "zuduradu/core/run/set_check.h"
+#include "zuduradu/core/storage/binary_file.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/storage/output_guard.h"
 #include "zuduradu/core/storage/replacement_file.h"
-#include "zuduradu/core/text/set_stream.h"
+#include "zuduradu/core/storage/save_target.h"
+#include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/text/decimal_comma.h"
+#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -73,45 +73,27 @@ std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uin
   return file;
 }
 
-// The matrix text as a stream of sets: the file or standard input. With one
-// parsing thread it is read ahead on a second one; several parsing threads read
-// it in turns themselves.
+// The matrix text from the file or from standard input.
 struct TextInput {
   explicit TextInput(const ConversionRequest& request)
-      : source(OpenInput(request, length)),
-        threads(request.threads > 0 ? request.threads : MatrixReader::DefaultThreads()),
-        ahead(threads == 1 ? std::make_unique<ReadAheadSource>(*source) : nullptr),
-        reader(ahead ? static_cast<ByteSource&>(*ahead) : *source, request.input,
-               request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes, threads) {}
+      : source(OpenInput(request, length)), text(*source, request.input, request.threads, request.readChunkBytes) {}
   std::uint64_t length = 0;  // before source: OpenInput fills it in
   std::unique_ptr<ByteSource> source;
-  int threads;
-  std::unique_ptr<ReadAheadSource> ahead;
-  MatrixReader reader;
+  MatrixTextSets text;
 };
-
-bool JournalPresent(const fs::path& target) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(JournalPath(target), ec));
-}
 
 // The run on its output: a new file, or an append, each checked in full (the
 // check phase) before the apply phase changes the output.
 class Run : private SetCheck {
  public:
-  Run(const ConversionRequest& request, fs::path target, SetStream& sets, std::uint64_t inputBytes,
+  Run(const ConversionRequest& request, SaveTarget& target, SetStream& sets, std::uint64_t inputBytes,
       const ProgressCallback& progress)
-      : SetCheck(request, sets, inputBytes, progress), target_(std::move(target)) {}
+      : SetCheck(request, sets, inputBytes, progress), target_(target.file()) {}
 
-  // `present`: whether the output exists, looked at under the lock.
-  ConversionResult Execute(bool present) {
-    std::error_code ec;
-    if (fs::is_directory(target_, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is a folder, not a file");
-    }
-    if (present && !fs::is_regular_file(target_, ec)) {
-      throw Error(ErrorKind::BadOutput, "The output path " + PathText(req_.output) + " is not a regular file");
-    }
+  // Looks at the output under the lock; `present`: whether it exists.
+  ConversionResult Execute(SaveTarget& target) {
+    target.CheckKind();
+    const bool present = target.present();
     if (req_.createNew && present) {
       // Replacing a file needs the same right as changing it.
       BinaryFile probe(target_, BinaryFile::Mode::Update);
@@ -184,7 +166,7 @@ class Run : private SetCheck {
     // Only a file of our own is changed in place: a journal is trusted only by
     // the file's owner, so another user's file (root's runs included) goes
     // through a copy, which keeps its owner as far as the system lets us.
-    HoldLayers(layout, pending, copy, file.Ownership().owner == CurrentUser() ? req_.memoryBudgetBytes : 0);
+    HoldLayers(layout, pending, copy, file.Ownership().owner == os::CurrentUser() ? req_.memoryBudgetBytes : 0);
     const PeriodHeader finished = RebuiltHeader(layout.header());
     status_.phase = RunPhase::Writing;
     if (copy) {
@@ -294,27 +276,10 @@ class Run : private SetCheck {
   OutputState state_ = OutputState::Untouched;
 };
 
-// The input itself as output would be replaced or written into: caught by the
-// file's identity, so that links and other spellings of its path count too.
-void RefuseInputAsOutput(const fs::path& input, const fs::path& target, const fs::path& output) {
-  const auto in = IdentityOf(input);
-  if (in && in == IdentityOf(target)) {
-    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the input file " + PathText(input) +
-                                           " itself; choose another output file");
-  }
-}
-
-// The model description file as output would be replaced by data.
-void RefuseModelAsOutput(const fs::path& model, const fs::path& target, const fs::path& output) {
-  const auto m = model.empty() ? std::nullopt : IdentityOf(model);
-  if (m && m == IdentityOf(target)) {
-    throw Error(ErrorKind::BadRequest, "The output file " + PathText(output) + " is the model file " + PathText(model) +
-                                           " itself; choose another output file");
-  }
-}
-
 // What is true of the output after a run that failed in `state`.
-std::string IntactNote(const fs::path& output, bool present, OutputState state) {
+std::string IntactNote(SaveTarget& target, OutputState state) {
+  const fs::path& output = target.output();
+  const bool present = target.present();
   const std::string file = "The output file " + PathText(output);
   const fs::path journal = JournalPath(FollowLinks(output));
   switch (state) {
@@ -337,8 +302,7 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
     case OutputState::Untouched:
       break;
   }
-  if (present) return "The output file " + PathText(output) + " was not changed.";
-  return "No output file was created.";
+  return target.NotChangedNote();
 }
 
 // The run around its input: the guard (lock, rollback of an interrupted run,
@@ -346,17 +310,17 @@ std::string IntactNote(const fs::path& output, bool present, OutputState state) 
 // `open` gives the input's stream and length once the output has been checked.
 template <typename OpenInput>
 ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
-  const fs::path target = FollowLinks(request.output);
-  std::error_code ec;
-  bool present = fs::exists(target, ec);
+  SaveTarget output(request.output, SaveTarget::Kind::DataFile);
+  const fs::path target = output.file();
+  output.Look();
   std::optional<Run> run;
   std::string rolledBack;
   bool guarding = false;  // while the lock is taken and an interrupted run rolled back
   try {
     CheckGrid(request.grid, request.typeCode);
-    RefuseModelAsOutput(request.model, target, request.output);
-    const auto [sets, inputBytes] = open(target);
-    run.emplace(request, target, *sets, inputBytes, progress);
+    output.RefuseOwnFile(request.model, "model file");
+    const auto [sets, inputBytes] = open(output);
+    run.emplace(request, output, *sets, inputBytes, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;
     waiting.output = PathText(request.output);
@@ -366,13 +330,12 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     const OutputGuard guard(target, LockKind::Exclusive, wait);
     guarding = false;
     if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
-    present = fs::exists(target, ec);
-    ConversionResult result = run->Execute(present);
+    ConversionResult result = run->Execute(output);
     if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
     return result;
   } catch (const Error& e) {
     if (e.kind() == ErrorKind::Cancelled) throw;
-    std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    std::string note = IntactNote(output, run ? run->state() : OutputState::Untouched);
     // The rollback of an interrupted run failed, perhaps half-way: its journal stays.
     if (guarding && e.kind() != ErrorKind::Busy && JournalPresent(target)) {
       note = "No data of this run was stored; the journal " + PathText(JournalPath(target)) + " is still beside the file.";
@@ -380,7 +343,7 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
     throw e.WithIntact(rolledBack.empty() ? note : rolledBack + " " + note);
   } catch (const std::bad_alloc&) {
     // Layers are held whole (two at a time while one is written), so a large grid can ask for more than there is.
-    const std::string note = IntactNote(request.output, present, run ? run->state() : OutputState::Untouched);
+    const std::string note = IntactNote(output, run ? run->state() : OutputState::Untouched);
     throw Error(ErrorKind::BadRequest,
                 "There is not enough memory for layers of NX x NY = " + GroupedThousands(CellsPerLayer(request.grid)) +
                     " values (" + GroupedThousands(CellsPerLayer(request.grid) * 4) + " bytes each)",
@@ -392,15 +355,15 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
 
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
   std::unique_ptr<TextInput> text;
-  return GuardedRun(request, progress, [&](const fs::path& target) {
-    if (!request.inputFromStdin) RefuseInputAsOutput(request.input, target, request.output);
+  return GuardedRun(request, progress, [&](const SaveTarget& output) {
+    if (!request.inputFromStdin) output.RefuseOwnFile(request.input, "input file");
     text = std::make_unique<TextInput>(request);
-    return std::pair<SetStream*, std::uint64_t>{&text->reader, text->length};
+    return std::pair<SetStream*, std::uint64_t>{&text->text.sets(), text->length};
   });
 }
 
 ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets, const ProgressCallback& progress) {
-  return GuardedRun(request, progress, [&](const fs::path&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
+  return GuardedRun(request, progress, [&](const SaveTarget&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
 }
 
 }  // namespace kv

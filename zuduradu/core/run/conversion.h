@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
-#include "zuduradu/core/text/set_stream.h"
+#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 

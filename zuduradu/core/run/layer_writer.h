@@ -4,6 +4,12 @@
 // more than it saves. The bytes are the same either way. Every few megabytes
 // the system is asked to start writing to the disk, so that the final sync of
 // the file finds little left to do.
+//
+// Threads: one caller thread uses the object (Buffer, Submit, Finish). The
+// writing thread is the object's own; the mutex hands a layer over, and from
+// then until the next Submit or Finish returns, the file and that buffer are
+// the writing thread's alone. So nobody else may use the BinaryFile between
+// the first Submit and Finish.
 #pragma once
 
 #include <condition_variable>

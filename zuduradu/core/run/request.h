@@ -14,7 +14,7 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/model/settings.h"
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 
 namespace kv {
 

@@ -15,7 +15,7 @@
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/shape_notes.h"
 #include "zuduradu/core/text/decimal_comma.h"
-#include "zuduradu/core/text/set_stream.h"
+#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 

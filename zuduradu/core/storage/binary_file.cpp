@@ -104,6 +104,20 @@ void BinaryFile::WriteFloatsAt(std::int64_t offset, std::span<const float> value
   }
 }
 
+void BinaryFile::ReadFloatsAt(std::int64_t offset, std::span<float> out) {
+  if constexpr (kFloatsAreLittleEndian) {
+    ReadAt(offset, {reinterpret_cast<unsigned char*>(out.data()), out.size_bytes()});
+  } else {
+    constexpr std::size_t kBatch = 16384;
+    std::vector<unsigned char> buffer(4 * std::min(kBatch, out.size()));
+    for (std::size_t i = 0; i < out.size(); i += kBatch) {
+      const std::size_t n = std::min(kBatch, out.size() - i);
+      ReadAt(offset + static_cast<std::int64_t>(4 * i), {buffer.data(), 4 * n});
+      for (std::size_t k = 0; k < n; ++k) out[i + k] = GetFloat(&buffer[4 * k]);
+    }
+  }
+}
+
 void BinaryFile::WriteZeros(std::int64_t offset, std::int64_t end) {
   static const std::vector<unsigned char> zeros(1 << 20, 0);
   while (offset < end) {

@@ -1,5 +1,7 @@
 // A file opened for binary access, closed when it goes out of scope. Every
 // failure becomes a kv::Error that names the path and the system's reason.
+// An object keeps one file position and is not safe to use from two threads at
+// once; one thread at a time may use it (a hand-over needs its own ordering).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,8 @@ class BinaryFile {
   void WriteAt(std::int64_t offset, std::span<const unsigned char> bytes);
   // Writes floats at offset in little-endian order.
   void WriteFloatsAt(std::int64_t offset, std::span<const float> values);
+  // Reads out.size() little-endian floats at offset; throws when the file ends first.
+  void ReadFloatsAt(std::int64_t offset, std::span<float> out);
   // Writes zero bytes from offset up to (not including) end.
   void WriteZeros(std::int64_t offset, std::int64_t end);
   std::int64_t Length();

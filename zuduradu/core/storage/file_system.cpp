@@ -135,10 +135,4 @@ void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
   }
 }
 
-std::uint32_t CurrentUser() { return os::CurrentUser(); }
-
-std::string UserText(std::uint32_t user) { return os::UserText(user); }
-
-void KeepOwnerOf(const fs::path& model, const fs::path& file) { os::KeepOwner(model, file); }
-
 }  // namespace kv

@@ -40,25 +40,11 @@ void RemoveFile(const std::filesystem::path& path);
 // call; a long target name is shortened as SideFileName does, to fit a folder.
 std::filesystem::path UniqueSibling(const std::filesystem::path& target, const std::string& suffix);
 
-// The user this process acts as: the effective user id on POSIX; 0 on Windows,
-// where files carry no owner id (their rights live in access lists).
-std::uint32_t CurrentUser();
-
-// How a message names a user: "alice (user id 1000)", or "user id 1000" when
-// the system knows no name for it.
-std::string UserText(std::uint32_t user);
-
-// Gives `file` the owner and group of `model` as far as the system lets this
-// user (root may give both; anybody may give a group of their own); otherwise
-// leaves them. A replacement then keeps its file's owner.
-void KeepOwnerOf(const std::filesystem::path& model, const std::filesystem::path& file);
-
 // Removes files beside `target` named as UniqueSibling names them for `suffix`
 // (exactly 8 hex digits at the end), that are regular files (not links) and
 // belong to this user. Call only while holding the target's exclusive lock: no
 // other run of ours can then be using them.
 void RemoveLeftovers(const std::filesystem::path& target, const std::string& suffix);
-
 
 // The path named by UTF-8 text, on every platform.
 std::filesystem::path PathFromUtf8(std::string_view text);

@@ -30,27 +30,16 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 class Checksum {
  public:
-  void Add(std::span<const unsigned char> bytes) {
-    for (const unsigned char b : bytes) h_ = (h_ ^ b) * 0x100000001B3ULL;
-  }
+  void Add(std::span<const unsigned char> bytes) { h_ = Fnv1a(bytes, h_); }
   std::uint64_t value() const { return h_; }
 
  private:
-  std::uint64_t h_ = 0xCBF29CE484222325ULL;
+  std::uint64_t h_ = kFnv1aStart;
 };
-
-void Put64(unsigned char* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-std::uint64_t Get64(const unsigned char* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 
 // The digest of a piece's bytes: eight bytes at a time, mixed after each.
 std::uint64_t Digest(std::span<const unsigned char> bytes) {
-  std::uint64_t h = 0xCBF29CE484222325ULL ^ bytes.size();
+  std::uint64_t h = kFnv1aStart ^ bytes.size();
   std::size_t i = 0;
   auto mix = [&h](std::uint64_t word) {
     h = (h ^ word) * 0x9E3779B97F4A7C15ULL;
@@ -145,8 +134,8 @@ std::string LeftAsItIs(const fs::path& target) {
 // can have changed it since.
 void RefuseForeignJournal(const fs::path& target, const FileOwnership& journal) {
   const std::string name = PathText(JournalPath(target));
-  if (journal.owner != CurrentUser()) {
-    const std::string owner = UserText(journal.owner);
+  if (journal.owner != os::CurrentUser()) {
+    const std::string owner = os::UserText(journal.owner);
     throw Error(ErrorKind::BadOutput, "The journal " + name + " belongs to " + owner + ", not to you" +
                                           LeftAsItIs(target) + ". If " + owner +
                                           " was changing this file, let that user open it with kvcvrt to roll it back; "
@@ -165,9 +154,9 @@ void RefuseForeignJournal(const fs::path& target, const FileOwnership& journal) 
 // ... and owns the file: a run on another user's file never journals (it
 // replaces the file instead), so such a journal is no run of ours.
 void RefuseForeignFile(const fs::path& target, const FileOwnership& file) {
-  if (file.owner == CurrentUser()) return;
+  if (file.owner == os::CurrentUser()) return;
   throw Error(ErrorKind::BadOutput, "The journal " + PathText(JournalPath(target)) + " is yours, but " +
-                                        PathText(target) + " belongs to " + UserText(file.owner) + LeftAsItIs(target) +
+                                        PathText(target) + " belongs to " + os::UserText(file.owner) + LeftAsItIs(target) +
                                         ". Let the file's owner open it with kvcvrt, or remove the journal if no run "
                                         "on this file was interrupted");
 }
@@ -273,6 +262,11 @@ void PlannedWrite::Fill(std::int64_t at, std::span<unsigned char> out) const {
 
 fs::path JournalPath(const fs::path& target) {
   return target.parent_path() / PathFromUtf8(SideFileName(PathText(target.filename()), ".kvcvrt-journal"));
+}
+
+bool JournalPresent(const fs::path& target) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(JournalPath(target), ec));
 }
 
 std::string RolledBackNote(const fs::path& target) {

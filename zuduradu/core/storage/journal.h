@@ -54,6 +54,8 @@ struct PlannedWrite {
 };
 
 std::filesystem::path JournalPath(const std::filesystem::path& target);
+// Whether anything (a journal, or whatever else took its name) lies at the journal's name.
+bool JournalPresent(const std::filesystem::path& target);
 
 // A journal is first written as "<journal><suffix><8 hex digits>".
 inline constexpr const char* kJournalPartSuffix = "-new-";

@@ -1,7 +1,5 @@
 #include "zuduradu/core/storage/output_guard.h"
 
-#include <system_error>
-
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/journal.h"
@@ -9,15 +7,6 @@
 
 namespace kv {
 namespace fs = std::filesystem;
-
-namespace {
-
-bool JournalPresent(const fs::path& target) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(JournalPath(target), ec));
-}
-
-}  // namespace
 
 OutputGuard::OutputGuard(const fs::path& target, LockKind kind, const LockWait& wait) : target_(target) {
   if (kind == LockKind::Shared) {

@@ -39,7 +39,7 @@ void ReplacementFile::PutInPlace() {
   file_->Sync();
   file_->Close();
   // Given away only now: a run killed before leaves a file of its own, which its next run removes.
-  if (keepOwner_) KeepOwnerOf(target_, path_);
+  if (keepOwner_) os::KeepOwner(target_, path_);
   ReplaceFile(path_, target_);
   placed_ = true;
   file_.reset();

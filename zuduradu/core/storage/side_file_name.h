@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "zuduradu/core/storage/le_bytes.h"
+
 namespace kv {
 
 inline constexpr std::size_t kLongestFileName = 255;
@@ -19,8 +21,7 @@ inline constexpr std::size_t kLongestFileName = 255;
 // adds (such as eight random hex digits).
 inline std::string SideFileName(std::string_view name, std::string_view suffix, std::size_t reserve = 0) {
   if (name.size() + suffix.size() + reserve <= kLongestFileName) return std::string(name) + std::string(suffix);
-  std::uint64_t h = 0xCBF29CE484222325ULL;
-  for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
+  const std::uint64_t h = Fnv1a({reinterpret_cast<const unsigned char*>(name.data()), name.size()});
   constexpr char kHex[] = "0123456789abcdef";
   std::string mark = "~";
   for (int shift = 60; shift >= 0; shift -= 4) mark += kHex[(h >> shift) & 0xF];

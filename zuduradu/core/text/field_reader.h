@@ -17,7 +17,7 @@
 
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/field_pipeline.h"
-#include "zuduradu/core/text/set_stream.h"
+#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 

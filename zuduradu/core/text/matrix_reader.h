@@ -24,7 +24,7 @@
 
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/field_scan.h"
-#include "zuduradu/core/text/set_stream.h"
+#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 

@@ -1,5 +1,8 @@
 // Reads the next chunk of a source on a second thread while the caller works
 // through the current one, so that reading the input overlaps parsing it.
+// Threads: one reader thread calls Read; the second thread is the object's own
+// and is the only one that reads the inner source while the object lives.
+// A failure of the inner source is rethrown on the reader's thread.
 #pragma once
 
 #include <condition_variable>

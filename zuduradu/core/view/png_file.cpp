@@ -1,12 +1,10 @@
-// PNG encoding of a raster with stb_image_write, and writing it safely.
+// PNG encoding of a raster with stb_image_write, saved as every output is.
 #include <climits>
 #include <cstring>
-#include <system_error>
+#include <ostream>
 
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/message_text.h"
-#include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/storage/replacement_file.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/view/heat_map.h"
 
 // The encoder's own file calls are left out: the bytes go through our files.
@@ -38,14 +36,14 @@ std::vector<unsigned char> EncodePng(const Raster& raster) {
 
 void WritePng(const Raster& raster, const fs::path& path) {
   const std::vector<unsigned char> bytes = EncodePng(raster);
-  const fs::path target = FollowLinks(path);
-  std::error_code ec;
-  if (fs::is_directory(target, ec)) {
-    throw Error(ErrorKind::BadRequest, "The output path " + PathText(path) + " is a folder, not a file");
+  SaveTarget target(path, SaveTarget::Kind::InOrder);
+  if (!target.IsStream()) target.CheckKind();
+  try {
+    target.Begin().write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    target.Finish();
+  } catch (const Error& e) {
+    throw e.WithIntact(target.IntactNote("the picture", "the picture"));
   }
-  ReplacementFile replacement(target);
-  replacement.CreateEmpty().WriteAt(0, bytes);
-  replacement.PutInPlace();
 }
 
 }  // namespace kv

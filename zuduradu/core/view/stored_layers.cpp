@@ -6,14 +6,9 @@
 #include <utility>
 
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/format/period_data_file.h"
-#include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/storage/binary_file.h"
-#include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/storage/le_bytes.h"
-#include "zuduradu/core/storage/output_guard.h"
-#include "zuduradu/core/text/matrix_reader.h"
-#include "zuduradu/core/text/read_ahead_source.h"
+#include "zuduradu/core/format/data_file_reader.h"
+#include "zuduradu/core/message_text.h"
+#include "zuduradu/core/input/matrix_text.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -23,34 +18,26 @@ namespace {
 // Cells read at a time: a layer of any size is described in fixed memory.
 constexpr std::int64_t kCellsPerRead = std::int64_t{1} << 18;
 
-// An open data file under its shared lock, with the layers it stores for its
-// periods that have data of their own.
+// A data file open to read, with the layers it stores for its periods that
+// have data of their own. A file that another grid or type made is read where
+// this grid puts its layers, as far as they can be found.
 class OpenDataFile {
  public:
-  OpenDataFile(const fs::path& path, const GridSize& grid, int typeCode, const LockWait& wait)
-      : guard_(FollowLinks(path), LockKind::Shared, wait), file_(path, BinaryFile::Mode::Read) {
-    CheckGrid(grid, typeCode);
-    const PeriodHeader header = ReadHeader(file_);
-    const ExportPlan plan = PlanExport(header, file_.Length(), grid, typeCode, {}, path);
+  OpenDataFile(const fs::path& path, const GridSize& grid, int typeCode, const LockWait& wait) : file_(path, wait) {
+    const ExportPlan plan = file_.Plan(grid, typeCode, {}, MisfitRule::Read);
     for (const ExportedLayer& layer : plan.layers) layers_[{layer.period, layer.layer}] = layer.offset;
   }
 
-  bool rolledBack() const { return guard_.rolledBack(); }
+  bool rolledBack() const { return file_.rolledBack(); }
   // (period, layer) -> offset of the layer's first value, by period then layer.
   const std::map<std::pair<int, int>, std::int64_t>& layers() const { return layers_; }
 
   // Reads `cells.size()` values from cell `first` of the layer at `offset`.
-  void Read(std::int64_t offset, std::int64_t first, std::span<float> cells) {
-    bytes_.resize(cells.size() * 4);
-    file_.ReadAt(offset + first * 4, bytes_);
-    for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = GetFloat(&bytes_[4 * i]);
-  }
+  void Read(std::int64_t offset, std::int64_t first, std::span<float> cells) { file_.ReadFloatsAt(offset + first * 4, cells); }
 
  private:
-  OutputGuard guard_;
-  BinaryFile file_;
+  DataFileReader file_;
   std::map<std::pair<int, int>, std::int64_t> layers_;
-  std::vector<unsigned char> bytes_;
 };
 
 // Calls step(first cell, count) for the stretches a layer is read in.
@@ -59,14 +46,6 @@ void InStretches(const GridSize& grid, Step&& step) {
   const std::int64_t cells = CellsPerLayer(grid);
   for (std::int64_t first = 0; first < cells; first += kCellsPerRead) step(first, std::min(kCellsPerRead, cells - first));
 }
-
-struct TextReader {
-  TextReader(ByteSource& text, const fs::path& name, int threads)
-      : ahead(threads == 1 ? std::make_unique<ReadAheadSource>(text) : nullptr),
-        reader(ahead ? static_cast<ByteSource&>(*ahead) : text, name, MatrixReader::kDefaultChunkBytes, threads) {}
-  std::unique_ptr<ReadAheadSource> ahead;
-  MatrixReader reader;
-};
 
 }  // namespace
 
@@ -91,17 +70,18 @@ StatsReport DataFileStats(const StoredFile& stored, std::optional<float> nodata)
 StatsReport MatrixTextStats(ByteSource& text, const fs::path& name, const GridSize& grid,
                             std::optional<float> nodata) {
   if (grid.nx < 1 || grid.ny < 1) throw Error(ErrorKind::BadRequest, "The grid has no cells");
-  TextReader in(text, name, MatrixReader::DefaultThreads());
+  MatrixTextSets input(text, name);
+  SetStream& in = input.sets();
   StatsReport report;
-  const int count = in.reader.ReadInteger("set count", 0);
+  const int count = in.ReadInteger("set count", 0);
   std::vector<float> values(static_cast<std::size_t>(std::min(CellsPerLayer(grid), kCellsPerRead)));
   for (int s = 1; s <= count; ++s) {
-    const int period = in.reader.ReadInteger("period", s);
-    const int layer = in.reader.ReadInteger("layer", s);
+    const int period = in.ReadInteger("period", s);
+    const int layer = in.ReadInteger("layer", s);
     StatsSum sum(nodata);
     InStretches(grid, [&](std::int64_t, std::int64_t n) {
       const std::span<float> part(values.data(), static_cast<std::size_t>(n));
-      in.reader.ReadValues(part, s);
+      in.ReadValues(part, s);
       sum.Add(part);
     });
     report.rows.push_back({period, layer, s, sum.Result()});
@@ -151,24 +131,25 @@ DiffReport DiffDataFiles(const StoredFile& first, const fs::path& second, double
 
 MatrixSet ReadMatrixSet(ByteSource& text, const fs::path& name, const GridSize& grid, int set) {
   if (grid.nx < 1 || grid.ny < 1) throw Error(ErrorKind::BadRequest, "The grid has no cells");
-  TextReader in(text, name, 1);
+  MatrixTextSets input(text, name, 1);
+  SetStream& in = input.sets();
   MatrixSet result;
   result.set = set;
-  result.setCount = in.reader.ReadInteger("set count", 0);
+  result.setCount = in.ReadInteger("set count", 0);
   if (set < 1 || set > result.setCount) {
     throw Error(ErrorKind::BadRequest, PathText(name) + " announces " + DataSetCount(std::max(result.setCount, 0)) +
                                            ", so it has no data set " + std::to_string(set));
   }
   const std::int64_t cells = CellsPerLayer(grid);
   for (int s = 1; s < set; ++s) {
-    in.reader.ReadInteger("period", s);
-    in.reader.ReadInteger("layer", s);
-    in.reader.SkipValues(cells, s);
+    in.ReadInteger("period", s);
+    in.ReadInteger("layer", s);
+    in.SkipValues(cells, s);
   }
-  result.period = in.reader.ReadInteger("period", set);
-  result.layer = in.reader.ReadInteger("layer", set);
+  result.period = in.ReadInteger("period", set);
+  result.layer = in.ReadInteger("layer", set);
   result.values.resize(static_cast<std::size_t>(cells));
-  in.reader.ReadValues(result.values, set);
+  in.ReadValues(result.values, set);
   return result;
 }
 

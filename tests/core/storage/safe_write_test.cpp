@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "core/fault_support.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/output_lock.h"
 

@@ -1,4 +1,4 @@
-// Outputs a run must not replace (FIFO, device, model), the grid limit, and messages after late faults.
+// Outputs that are never replaced (FIFO, device, model, the file read), the grid limit, and messages after late faults.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +10,7 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/view/heat_map.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -51,6 +52,10 @@ TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
     read.join();
     std::ostringstream text;
     EXPECT_EQ(got, reader && !periods ? (kv::ExportMatrixText(s.Export(), text), text.str()) : "");
+    // A picture goes into a device as the text does.
+    if (!fifo) {
+      EXPECT_NO_THROW(kv::WritePng(kv::DrawHeatMap(std::vector<float>(6, 1.0f), 3, 2, {}, "p"), out));
+    }
     EXPECT_TRUE(fifo ? fs::is_fifo(fs::symlink_status(out)) : fs::is_character_file(fs::symlink_status("/dev/null")));
   }
 }

@@ -1,16 +1,15 @@
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 
 #include <algorithm>
 #include <map>
 
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/format/data_file_reader.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/journal.h"
-#include "zuduradu/core/message_text.h"
-#include "zuduradu/core/storage/output_guard.h"
-#include "zuduradu/core/format/period_data_file.h"
 
 namespace kv {
 
@@ -193,12 +192,11 @@ DataFileInfo DescribeHeader(const PeriodHeader& header, std::int64_t length,
 DataFileInfo DescribeDataFile(const std::filesystem::path& file, const std::optional<FileGeometry>& geometry,
                               const LockWait& wait) {
   if (geometry) CheckGrid(geometry->grid, geometry->typeCode);
-  const OutputGuard guard(FollowLinks(file), LockKind::Shared, wait);
-  BinaryFile in(file, BinaryFile::Mode::Read);
+  DataFileReader in(file, wait);
   const std::int64_t length = in.Length();
-  DataFileInfo info = DescribeHeader(length < kHeaderBytes ? PeriodHeader{} : ReadHeader(in), length, geometry);
+  DataFileInfo info = DescribeHeader(length < kHeaderBytes ? PeriodHeader{} : in.ReadHeader(), length, geometry);
   info.file = file;
-  info.rolledBack = guard.rolledBack();
+  info.rolledBack = in.rolledBack();
   return info;
 }
 

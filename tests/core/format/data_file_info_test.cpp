@@ -1,4 +1,4 @@
-#include "zuduradu/core/run/data_file_info.h"
+#include "zuduradu/core/format/data_file_info.h"
 
 #include <gtest/gtest.h>
 
