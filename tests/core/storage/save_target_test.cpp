@@ -54,7 +54,7 @@ TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
     EXPECT_EQ(got, reader && !periods ? (kv::ExportMatrixText(s.Export(), text), text.str()) : "");
     // A picture goes into a device as the text does.
     if (!fifo) {
-      EXPECT_NO_THROW(kv::WritePng(kv::DrawHeatMap(std::vector<float>(6, 1.0f), 3, 2, {}, "p"), out));
+      EXPECT_NO_THROW(kv::WritePng(kv::DrawHeatMap(std::vector<float>(6, 1.0f), 3, 2, {}, {"p", ""}), out));
     }
     EXPECT_TRUE(fifo ? fs::is_fifo(fs::symlink_status(out)) : fs::is_character_file(fs::symlink_status("/dev/null")));
   }
