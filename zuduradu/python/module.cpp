@@ -248,7 +248,8 @@ py::object Read(const py::object& path, const py::object& grid, const py::object
         WithoutGil(progress, [&] { return kv::ReadFileValues(file, g, typeCode, progress.Wait()); }));
     const std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(all->periods.size()), all->layers, g.ny, g.nx};
     const py::list periods = py::cast(all->periods);
-    float* data = all->values.data();
+    float* data = all->values.get();
+    // The array shows the memory the layers were read into: no copy.
     py::capsule owner(all.release(), [](void* p) { delete static_cast<kv::FileValues*>(p); });
     return py::make_tuple(periods, py::array_t<float>(shape, data, owner));
   }

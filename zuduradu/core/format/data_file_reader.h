@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -74,10 +75,13 @@ PeriodValues ReadPeriodValues(const std::filesystem::path& dataFile, const GridS
 
 // The values of every period that has data of its own, as an export without
 // periods chooses them.
+// Each stored layer is read straight into its place in `values`; only the
+// layers past the end of the file are filled (with NaN).
 struct FileValues {
-  std::vector<int> periods;   // ascending
-  int layers = 0;             // layers of a block
-  std::vector<float> values;  // periods x layers x NY x NX; a layer past the end of the file is NaN
+  std::vector<int> periods;  // ascending
+  int layers = 0;            // layers of a block
+  std::unique_ptr<float[]> values;  // periods x layers x NY x NX; a layer past the end of the file is NaN
+  std::size_t size = 0;             // of values
   bool rolledBack = false;
 };
 FileValues ReadFileValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode,
