@@ -63,7 +63,8 @@ PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, in
   return result;
 }
 
-FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int typeCode, const LockWait& wait) {
+FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int typeCode,
+                          const std::function<std::span<float>(const FileValues&)>& place, const LockWait& wait) {
   CheckGrid(grid, typeCode);
   DataFileReader file(dataFile, wait);
   const ExportPlan plan = file.Plan(grid, typeCode, {}, MisfitRule::Refuse);
@@ -76,9 +77,7 @@ FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int ty
   result.periods.erase(std::unique(result.periods.begin(), result.periods.end()), result.periods.end());
   const auto cells = static_cast<std::size_t>(CellsPerLayer(grid));
   const auto layers = static_cast<std::size_t>(result.layers);
-  result.size = cells * layers * result.periods.size();
-  result.values = std::make_unique_for_overwrite<float[]>(result.size);
-  const std::span<float> values(result.values.get(), result.size);
+  const std::span<float> values = place(result);
   std::vector<bool> stored(layers * result.periods.size(), false);
   for (const ExportedLayer& layer : plan.layers) {
     const auto at = static_cast<std::size_t>(std::ranges::lower_bound(result.periods, layer.period) - result.periods.begin()) *
