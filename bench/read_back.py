@@ -7,7 +7,6 @@ both sides alike; times are medians.
 
 Usage: PYTHONPATH=BUILD/python read_back.py BUILD_DIR [--runs N]
 """
-import argparse
 import os
 import statistics
 import subprocess
@@ -16,7 +15,7 @@ import time
 import numpy as np
 
 import kvcvrt
-from compare import load, median_of
+from compare import bench_setup, load, median_of
 
 GRID = (1000, 1000, 20)
 
@@ -32,14 +31,7 @@ def median_pair(first, second, runs):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument('build')
-    ap.add_argument('--runs', type=int, default=5)
-    args, _ = ap.parse_known_args()  # bench.sh passes its own options on
-    b = os.path.abspath(args.build)
-    data = os.path.join(b, 'bench-data')
-    os.makedirs(data, exist_ok=True)
-    cli = os.path.join(b, 'bin', 'kvcvrt-cli')
+    runs, data, cli = bench_setup()
     nx, ny, nz = GRID
     stored, text, again = (os.path.join(data, name) for name in ('back.top', 'back.dat', 'back-again.top'))
     values = np.random.default_rng(1).uniform(0, 1000, (nz, ny, nx)).astype(np.float32)
@@ -49,7 +41,7 @@ def main():
 
     print(f'load average at the start: {load()}', flush=True)
     r = median_of({'export': [cli, 'export', stored, *grid, '-o', text, '-q'],
-                   'convert': [cli, 'convert', '--input', text, *grid, '--output', again, '--create', '-q']}, args.runs)
+                   'convert': [cli, 'convert', '--input', text, *grid, '--output', again, '--create', '-q']}, runs)
     with open(stored, 'rb') as a, open(again, 'rb') as c:
         same = a.read() == c.read()
     (te, me), (tc, mc) = r['export'], r['convert']
@@ -57,9 +49,9 @@ def main():
           f' (goal <= 2); text {os.path.getsize(text) / 1e6:.0f} MB, converted back to the same bytes: {same}')
 
     tr, tf = median_pair(lambda: kvcvrt.read(stored, grid=GRID, type='top'),
-                         lambda: np.fromfile(stored, dtype='<f4'), args.runs)
+                         lambda: np.fromfile(stored, dtype='<f4'), runs)
     print(f'kvcvrt.read {tr:.3f} s, np.fromfile {tf:.3f} s: read/fromfile {tr / tf:.2f} (goal <= 2)')
-    print(f'medians of {args.runs} runs taken in turns; load average at the end: {load()}')
+    print(f'medians of {runs} runs taken in turns; load average at the end: {load()}')
 
 
 if __name__ == '__main__':
