@@ -44,6 +44,19 @@ def median_of(cmds, runs):
     return {name: (statistics.median(r[0] for r in rs), max(r[1] for r in rs)) for name, rs in results.items()}
 
 
+def bench_setup():
+    """The options of a script that bench.sh runs after compare.py (BUILD_DIR
+    [--runs N], its other options ignored): the runs, the data folder and kvcvrt-cli."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument('build')
+    ap.add_argument('--runs', type=int, default=5)
+    args, _ = ap.parse_known_args()
+    b = os.path.abspath(args.build)
+    data = os.path.join(b, 'bench-data')
+    os.makedirs(data, exist_ok=True)
+    return args.runs, data, os.path.join(b, 'bin', 'kvcvrt-cli')
+
+
 def load():
     with open('/proc/loadavg') as f:
         return f.read().split()[0]

@@ -6,26 +6,18 @@ memory.
 
 Usage: view_bench.py BUILD_DIR [--runs N]
 """
-import argparse
 import os
 import shutil
 import subprocess
 
-from compare import load, median_of
+from compare import bench_setup, load, median_of
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument('build')
-    ap.add_argument('--runs', type=int, default=5)
-    args, _ = ap.parse_known_args()  # bench.sh passes its own options on
-    b = os.path.abspath(args.build)
-    data = os.path.join(b, 'bench-data')
-    os.makedirs(data, exist_ok=True)
-    cli = os.path.join(b, 'bin', 'kvcvrt-cli')
+    runs, data, cli = bench_setup()
     text = os.path.join(data, 'a.dat')
     if not os.path.exists(text):
-        subprocess.run([os.path.join(b, 'bench', 'gen_input'), text, '1000', '1000', '20', '1'], check=True)
+        subprocess.run([os.path.join(os.path.dirname(data), 'bench', 'gen_input'), text, '1000', '1000', '20', '1'], check=True)
     grid = ['--grid', '1000,1000,1', '--type', '3']
     first, second = os.path.join(data, 'view-a.top'), os.path.join(data, 'view-b.top')
     subprocess.run([cli, 'convert', '--input', text, *grid, '--output', first, '--create', '-q'], check=True)
@@ -41,7 +33,7 @@ def main():
         'stats --input (text)': [cli, 'stats', '--input', text, '--grid', '1000,1000,1'],
         'show --input --set 1': [cli, 'show', '--input', text, '--grid', '1000,1000,1', '-o', os.path.join(data, 'view-in.png'), '-q'],
     }
-    r = median_of(cmds, args.runs)
+    r = median_of(cmds, runs)
     mb = os.path.getsize(first) / 1e6
     print(f'\n1000 x 1000 cells, 20 periods: data file {mb:.0f} MB, text {os.path.getsize(text) / 1e6:.0f} MB')
     print(f"{'command':24} {'s':>7} {'MB/s':>7} {'RSS':>8}")
@@ -49,7 +41,7 @@ def main():
         size = mb * (2 if name.startswith('diff') else 1) if 'text' not in name and 'input' not in name else 0
         rate = f'{size / seconds:7.0f}' if size and 'show' not in name else '      -'
         print(f'{name:24} {seconds:7.3f} {rate} {rss:7.1f}M')
-    print(f'medians of {args.runs} runs taken in turns; load average at the end: {load()}')
+    print(f'medians of {runs} runs taken in turns; load average at the end: {load()}')
 
 
 if __name__ == '__main__':

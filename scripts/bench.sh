@@ -48,3 +48,7 @@ if ls build-bench/python/kvcvrt.* >/dev/null 2>&1; then
   echo "== Arrays from numpy against text (1000 x 1000 x 20) =="
   PYTHONPATH=build-bench/python /usr/bin/python3 bench/python_write.py build-bench/bin/kvcvrt-cli
 fi
+if ls build-bench/python/kvcvrt.* >/dev/null 2>&1; then
+  echo "== Reading back against writing (1000 x 1000 x 20) =="
+  PYTHONPATH=build-bench/python:bench /usr/bin/python3 bench/read_back.py build-bench "$@"
+fi

@@ -44,6 +44,11 @@ def test_whole_period_read_holds_every_layer_and_nan_past_the_file_end_and_creat
     later = kvcvrt.read(out, grid=GRID, type="top", period=6)
     np.testing.assert_array_equal(later[0], first.astype(np.float32))
     assert np.isnan(later[1]).all()  # period 6's second layer was never written
+    periods, every = kvcvrt.read(out, grid=GRID, type="top")  # only the missing layer is NaN in the whole file
+    assert periods == [1, 6] and every.shape == (2, 2, 3, 4)
+    np.testing.assert_array_equal(every[:, 0], np.stack([first, first]).astype(np.float32))
+    np.testing.assert_array_equal(every[0, 1], second.astype(np.float32))
+    assert np.isnan(every[1, 1]).all()
     with pytest.raises(kvcvrt.Error, match="past the end of the file"):
         kvcvrt.read(out, grid=GRID, type="top", period=6, layer=2)
     kvcvrt.write(out, [(2, 1, first)], grid=GRID, type="top", create=True)

@@ -244,13 +244,16 @@ py::object Read(const py::object& path, const py::object& grid, const py::object
   if (periodObject.is_none()) {
     if (!layerObject.is_none()) throw py::value_error("layer needs period");
     RequireFile(file);
-    auto all = std::make_unique<kv::FileValues>(
-        WithoutGil(progress, [&] { return kv::ReadFileValues(file, g, typeCode, progress.Wait()); }));
-    const std::vector<py::ssize_t> shape{static_cast<py::ssize_t>(all->periods.size()), all->layers, g.ny, g.nx};
-    const py::list periods = py::cast(all->periods);
-    float* data = all->values.data();
-    py::capsule owner(all.release(), [](void* p) { delete static_cast<kv::FileValues*>(p); });
-    return py::make_tuple(periods, py::array_t<float>(shape, data, owner));
+    // The layers are read straight into the array numpy makes for them.
+    std::optional<py::array_t<float>> array;
+    const kv::FileValues all = WithoutGil(progress, [&] {
+      return kv::ReadFileValues(file, g, typeCode, [&](const kv::FileValues& found) {
+        const py::gil_scoped_acquire held;
+        array.emplace(std::vector<py::ssize_t>{static_cast<py::ssize_t>(found.periods.size()), found.layers, g.ny, g.nx});
+        return std::span<float>(array->mutable_data(), static_cast<std::size_t>(array->size()));
+      }, progress.Wait());
+    });
+    return py::make_tuple(py::cast(all.periods), std::move(*array));
   }
   const std::int64_t period = WholeNumber(periodObject, "period");
   const std::int64_t layer = layerObject.is_none() ? 0 : WholeNumber(layerObject, "layer");

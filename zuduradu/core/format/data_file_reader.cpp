@@ -63,7 +63,8 @@ PeriodValues ReadPeriodValues(const fs::path& dataFile, const GridSize& grid, in
   return result;
 }
 
-FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int typeCode, const LockWait& wait) {
+FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int typeCode,
+                          const std::function<std::span<float>(const FileValues&)>& place, const LockWait& wait) {
   CheckGrid(grid, typeCode);
   DataFileReader file(dataFile, wait);
   const ExportPlan plan = file.Plan(grid, typeCode, {}, MisfitRule::Refuse);
@@ -75,12 +76,17 @@ FileValues ReadFileValues(const fs::path& dataFile, const GridSize& grid, int ty
   std::ranges::sort(result.periods);
   result.periods.erase(std::unique(result.periods.begin(), result.periods.end()), result.periods.end());
   const auto cells = static_cast<std::size_t>(CellsPerLayer(grid));
-  const std::size_t perPeriod = cells * static_cast<std::size_t>(result.layers);
-  result.values.assign(perPeriod * result.periods.size(), std::numeric_limits<float>::quiet_NaN());
+  const auto layers = static_cast<std::size_t>(result.layers);
+  const std::span<float> values = place(result);
+  std::vector<bool> stored(layers * result.periods.size(), false);
   for (const ExportedLayer& layer : plan.layers) {
-    const auto at = static_cast<std::size_t>(std::ranges::lower_bound(result.periods, layer.period) - result.periods.begin());
-    file.ReadFloatsAt(layer.offset,
-                      std::span(result.values).subspan(at * perPeriod + cells * static_cast<std::size_t>(layer.layer - 1), cells));
+    const auto at = static_cast<std::size_t>(std::ranges::lower_bound(result.periods, layer.period) - result.periods.begin()) *
+                        layers + static_cast<std::size_t>(layer.layer - 1);
+    file.ReadFloatsAt(layer.offset, values.subspan(at * cells, cells));
+    stored[at] = true;
+  }
+  for (std::size_t at = 0; at < stored.size(); ++at) {
+    if (!stored[at]) std::ranges::fill(values.subspan(at * cells, cells), std::numeric_limits<float>::quiet_NaN());
   }
   return result;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -73,14 +74,16 @@ PeriodValues ReadPeriodValues(const std::filesystem::path& dataFile, const GridS
                               int layer = 0, const LockWait& wait = {});
 
 // The values of every period that has data of its own, as an export without
-// periods chooses them.
+// periods chooses them: which periods, and how many layers a block has.
 struct FileValues {
-  std::vector<int> periods;   // ascending
-  int layers = 0;             // layers of a block
-  std::vector<float> values;  // periods x layers x NY x NX; a layer past the end of the file is NaN
+  std::vector<int> periods;  // ascending
+  int layers = 0;            // layers of a block
   bool rolledBack = false;
 };
+// Reads them into the memory `place` gives once the periods are known (periods
+// x layers x NY x NX floats): each stored layer straight into its place, and
+// only the layers past the end of the file filled, with NaN.
 FileValues ReadFileValues(const std::filesystem::path& dataFile, const GridSize& grid, int typeCode,
-                          const LockWait& wait = {});
+                          const std::function<std::span<float>(const FileValues&)>& place, const LockWait& wait = {});
 
 }  // namespace kv

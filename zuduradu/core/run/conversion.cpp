@@ -27,6 +27,7 @@
 #include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/decimal_comma.h"
+#include "zuduradu/core/text/matrix_reader.h"
 #include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
@@ -73,10 +74,18 @@ std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uin
   return file;
 }
 
+// The threads that parse an input of `length` bytes (0: not known): one for an
+// input of one chunk, which the threads could only take in turns.
+int ParsingThreads(const ConversionRequest& request, std::uint64_t length) {
+  const std::size_t chunk = request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes;
+  return request.threads == 0 && length > 0 && length <= chunk ? 1 : request.threads;
+}
+
 // The matrix text from the file or from standard input.
 struct TextInput {
   explicit TextInput(const ConversionRequest& request)
-      : source(OpenInput(request, length)), text(*source, request.input, request.threads, request.readChunkBytes) {}
+      : source(OpenInput(request, length)),
+        text(*source, request.input, ParsingThreads(request, length), request.readChunkBytes) {}
   std::uint64_t length = 0;  // before source: OpenInput fills it in
   std::unique_ptr<ByteSource> source;
   MatrixTextSets text;

@@ -1,16 +1,21 @@
 #include "zuduradu/core/run/data_file_export.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <ostream>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/save_target.h"
+#include "zuduradu/core/text/matrix_reader.h"
 #include "zuduradu/core/text/number_text.h"
+#include "zuduradu/core/text/row_text.h"
 
 namespace kv {
 namespace fs = std::filesystem;
@@ -32,16 +37,43 @@ ExportPlan Prepare(const ExportRequest& request, DataFileReader& file) {
   return plan;
 }
 
-// Reads every planned layer row by row and hands each row to `row`.
-template <typename Row>
-void ForEachRow(DataFileReader& file, const ExportRequest& request, const ExportPlan& plan, Row&& row) {
-  std::vector<float> values(static_cast<std::size_t>(request.grid.nx));
+// Rows are read and formatted this many values at a time (at least one row):
+// memory stays the same however large the file is.
+constexpr std::size_t kBatchValues = std::size_t{1} << 18;
+// Below this many values a batch is formatted on the calling thread alone.
+constexpr std::size_t kSharedBatch = std::size_t{1} << 14;
+
+// One row of a batch: its layer, its number (1-based) and where its values are.
+struct BatchRow {
+  const ExportedLayer* layer;
+  int row;
+  std::size_t at;
+};
+
+// Reads the planned layers in batches of whole rows, in file order, and hands
+// each batch (its rows and their values) to `batch`.
+template <typename Batch>
+void ForEachBatch(DataFileReader& file, const ExportRequest& request, const ExportPlan& plan, Batch&& batch) {
+  const auto nx = static_cast<std::size_t>(request.grid.nx);
+  const std::size_t rowsPerBatch = std::max<std::size_t>(1, kBatchValues / nx);
+  std::vector<float> values(nx * std::min(rowsPerBatch, plan.layers.size() * static_cast<std::size_t>(request.grid.ny)));
+  std::vector<BatchRow> rows;
+  auto flush = [&] {
+    if (rows.empty()) return;
+    batch(std::span<const BatchRow>(rows), std::span<const float>(values).first(rows.size() * nx));
+    rows.clear();
+  };
   for (const ExportedLayer& layer : plan.layers) {
-    for (int j = 1; j <= request.grid.ny; ++j) {
-      file.ReadFloatsAt(layer.offset + std::int64_t{j - 1} * request.grid.nx * 4, values);
-      row(layer, j, values);
+    for (int j = 1; j <= request.grid.ny;) {
+      // The rest of this layer that fits into the batch lies in one piece of the file.
+      const auto take = std::min(rowsPerBatch - rows.size(), static_cast<std::size_t>(request.grid.ny - j + 1));
+      file.ReadFloatsAt(layer.offset + std::int64_t{j - 1} * request.grid.nx * 4,
+                        std::span(values).subspan(rows.size() * nx, take * nx));
+      for (std::size_t k = 0; k < take; ++k) rows.push_back({&layer, j++, rows.size() * nx});
+      if (rows.size() == rowsPerBatch) flush();
     }
   }
+  flush();
 }
 
 void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int row, std::span<const float> values) {
@@ -57,19 +89,50 @@ void CheckFinite(const ExportRequest& request, const ExportedLayer& layer, int r
   }
 }
 
-void WriteText(DataFileReader& file, const ExportRequest& request, const ExportPlan& plan, std::ostream& out) {
-  out << plan.layers.size() << '\n';
-  std::string line;
-  ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
-    CheckFinite(request, layer, row, values);
-    line.clear();
-    if (row == 1) line = std::to_string(layer.period) + ' ' + std::to_string(layer.layer) + '\n';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i > 0) line += ' ';
-      line += ShortestText(values[i]);
+void CheckBatch(const ExportRequest& request, std::span<const BatchRow> rows, std::span<const float> values) {
+  const auto nx = static_cast<std::size_t>(request.grid.nx);
+  for (const BatchRow& r : rows) CheckFinite(request, *r.layer, r.row, values.subspan(r.at, nx));
+}
+
+// Formats rows into `text`: a data set's period and layer before its first row.
+void FormatRows(std::span<const BatchRow> rows, std::span<const float> values, std::size_t nx, std::vector<char>& text) {
+  // "period layer\n" takes at most 2 x 11 + 2 characters.
+  constexpr std::size_t kSetLineRoom = 24;
+  text.resize(rows.size() * (RowTextRoom(nx) + kSetLineRoom));
+  char* out = text.data();
+  for (const BatchRow& r : rows) {
+    if (r.row == 1) {
+      char* const end = out + kSetLineRoom;
+      out = std::to_chars(out, end, r.layer->period).ptr;
+      *out++ = ' ';
+      out = std::to_chars(out, end, r.layer->layer).ptr;
+      *out++ = '\n';
     }
-    line += '\n';
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out = WriteRowText(out, values.subspan(r.at, nx));
+  }
+  text.resize(static_cast<std::size_t>(out - text.data()));
+}
+
+void WriteText(DataFileReader& file, const ExportRequest& request, const ExportPlan& plan, std::ostream& out) {
+  const std::string count = std::to_string(plan.layers.size()) + '\n';
+  out.write(count.data(), static_cast<std::streamsize>(count.size()));
+  const auto nx = static_cast<std::size_t>(request.grid.nx);
+  const auto threads = static_cast<std::size_t>(MatrixReader::DefaultThreads());
+  std::vector<std::vector<char>> parts(threads);
+  ForEachBatch(file, request, plan, [&](std::span<const BatchRow> rows, std::span<const float> values) {
+    CheckBatch(request, rows, values);
+    // The batch's rows are cut into one part per thread; the parts go out in order.
+    const std::size_t used = values.size() < kSharedBatch ? 1 : std::min(threads, rows.size());
+    const std::size_t per = (rows.size() + used - 1) / used;
+    auto format = [&](std::size_t p) {
+      const std::size_t first = std::min(rows.size(), p * per);
+      FormatRows(rows.subspan(first, std::min(rows.size(), first + per) - first), values, nx, parts[p]);
+    };
+    std::vector<std::jthread> helpers;
+    for (std::size_t p = 1; p < used; ++p) helpers.emplace_back(format, p);
+    format(0);
+    helpers.clear();
+    for (std::size_t p = 0; p < used; ++p) out.write(parts[p].data(), static_cast<std::streamsize>(parts[p].size()));
   });
 }
 
@@ -80,8 +143,8 @@ ExportPlan ExportMatrixText(const ExportRequest& request, std::ostream& out) {
   DataFileReader file(request.dataFile, request.lockWait);
   ExportPlan plan = Prepare(request, file);
   // Check every value first: a stream cannot take back what it was given.
-  ForEachRow(file, request, plan, [&](const ExportedLayer& layer, int row, std::span<const float> values) {
-    CheckFinite(request, layer, row, values);
+  ForEachBatch(file, request, plan, [&](std::span<const BatchRow> rows, std::span<const float> values) {
+    CheckBatch(request, rows, values);
   });
   WriteText(file, request, plan, out);
   out.flush();

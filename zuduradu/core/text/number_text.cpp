@@ -7,6 +7,8 @@
 #include <limits>
 #include <system_error>
 
+#include "zuduradu/core/text/row_text.h"
+
 namespace kv {
 namespace {
 
@@ -141,9 +143,8 @@ std::optional<Repeat> SplitRepeat(std::string_view text) {
 }
 
 std::string ShortestText(float value) {
-  std::array<char, 32> buffer{};
-  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return std::string(buffer.data(), result.ptr);
+  std::array<char, kValueTextRoom> buffer{};
+  return std::string(buffer.data(), WriteValueText(buffer.data(), value));
 }
 
 std::string QuoteField(std::string_view text) {

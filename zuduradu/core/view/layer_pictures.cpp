@@ -6,6 +6,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/text/number_text.h"
