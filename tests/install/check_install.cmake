@@ -17,6 +17,8 @@ set(expected
     share/doc/kvcvrt/examples/make_kx.py share/doc/kvcvrt/examples/make_heads.py)
 if(UNIX_TARGET)
   list(APPEND expected share/doc/kvcvrt/changelog.gz)
+else()  # the pictures' font beside the programs; Debian's package depends on it instead
+  list(APPEND expected share/kvcvrt/fonts/DejaVuSans.ttf)
 endif()
 if(MAN)
   list(APPEND expected share/man/man1/kvcvrt-cli.1.gz)

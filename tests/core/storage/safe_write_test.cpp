@@ -19,6 +19,7 @@
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/storage/os.h"
 #include "zuduradu/core/storage/output_lock.h"
 
 #if defined(__unix__)
@@ -90,7 +91,8 @@ TEST(SafeWrites, BackgroundWriteFailure) {
   FaultHookGuard guard([&](kv::FileOperation op, const fs::path&) {
     return op == kv::FileOperation::Write && ++writes == 3 ? ENOSPC : 0;
   });
-  EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {300, 300, 1}, true}), Io, "No space left");
+  EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {300, 300, 1}, true}), Io,
+                  kv::os::ErrorWords(ENOSPC));
   EXPECT_EQ(ReadAll(dir / "o.top"), "old bytes");
   EXPECT_TRUE(LeftBeside(dir / "o.top").empty());
 }
