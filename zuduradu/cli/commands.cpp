@@ -69,16 +69,11 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     throw Refusal(problem);
   }
 
-  kv::ConversionRequest request;
+  kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(output), resolved.grid, resolved.model,
+                                                          options.typeCode, options.create, options.strict);
   request.inputFromStdin = fromStdin;
   request.input = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
-  request.output = kv::PathFromUtf8(output);
-  request.typeCode = options.typeCode;
-  request.grid = resolved.grid;
-  request.createNew = options.create;
   request.threads = options.threads;
-  request.strict = options.strict;
-  if (options.grid.model) request.model = kv::PathFromUtf8(*options.grid.model);
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();

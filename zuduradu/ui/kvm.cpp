@@ -264,18 +264,16 @@ void kvm::go() {
   }
 
   runOutput_ = fileTexts_[2]->text();
-  kv::ConversionRequest request;
-  request.input = kv::PathFromUtf8(settings_.InputPath);
-  request.output = kv::PathFromUtf8(ToCore(runOutput_));
-  request.typeCode = combo_->currentData().toInt();
+  const int typeCode = combo_->currentData().toInt();
   // An output named for another type is asked about; No leaves everything as it is.
-  if (const QString name = FromCore(kv::OutputNameWarning(request.typeCode, ToCore(runOutput_))); !name.isEmpty() &&
+  if (const QString name = FromCore(kv::OutputNameWarning(typeCode, ToCore(runOutput_))); !name.isEmpty() &&
       !shell_.Ask(name.left(1).toUpper() + name.mid(1) + tr(". Convert all the same?"))) {
     return;
   }
-  request.grid = settings_.Grid();
-  request.createNew = options_[1]->isChecked();
-  request.model = kv::PathFromUtf8(settings_.ModelPath);
+  kv::ConversionRequest request =
+      kv::ConversionRequestFor(kv::PathFromUtf8(ToCore(runOutput_)), settings_.Grid(),
+                               kv::PathFromUtf8(settings_.ModelPath), typeCode, options_[1]->isChecked(), false);
+  request.input = kv::PathFromUtf8(settings_.InputPath);
 
   blocker_ = std::make_unique<InputBlocker>(this);
   QApplication::setOverrideCursor(Qt::WaitCursor);
