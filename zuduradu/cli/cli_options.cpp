@@ -59,7 +59,9 @@ const std::string kTypeHelp = "Data type: a type code 0.." + std::to_string(kv::
 
 }  // namespace
 
-CLI::Option* AddType(CLI::App& command, int& code) { return TypeCode(command.add_option("-t,--type", code, kTypeHelp)); }
+CLI::Option* AddType(CLI::App& command, int& code) {
+  return TypeCode(command.add_option("-t,--type", code, kTypeHelp));
+}
 
 CLI::Option* AddType(CLI::App& command, std::optional<int>& code) {
   return TypeCode(AddOptional(command, "-t,--type", code, kTypeHelp));

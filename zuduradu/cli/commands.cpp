@@ -70,7 +70,7 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   }
 
   kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(output), resolved.grid, resolved.model,
-                                                          options.typeCode, options.create, options.strict);
+                                                           options.typeCode, options.create, options.strict);
   request.inputFromStdin = fromStdin;
   request.input = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
   request.threads = options.threads;
