@@ -265,7 +265,7 @@ void kvm::go() {
 
   runOutput_ = fileTexts_[2]->text();
   kv::ConversionRequest request;
-  request.input = kv::PathFromUtf8(settings_.InputPath);
+  request.inputs = {kv::InputSource{kv::PathFromUtf8(settings_.InputPath)}};
   request.output = kv::PathFromUtf8(ToCore(runOutput_));
   request.typeCode = combo_->currentData().toInt();
   // An output named for another type is asked about; No leaves everything as it is.
