@@ -151,7 +151,7 @@ class Run : private SetCheck {
 
   // Create-new, or no output file yet: stream into a temporary file.
   ConversionResult WriteNewFile(bool present) {
-    ReplacementFile partial(target_);
+    ReplacementFile partial(target_, kPartialSuffix, ReplacementFile::Naming::UnderLock);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
     LayerWriter writer(file, Cells());  // first: a layer too large for memory is refused before the zeros go out
@@ -268,7 +268,7 @@ class Run : private SetCheck {
 
   // Starts the copy of the file and moves the held layers into it; their memory goes.
   void SpillIntoCopy(std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
-    copy.emplace(target_);
+    copy.emplace(target_, kPartialSuffix, ReplacementFile::Naming::UnderLock);
     BinaryFile& target = copy->CopyOf(target_);
     for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
     std::vector<Pending>().swap(pending);
