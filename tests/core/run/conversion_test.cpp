@@ -206,7 +206,9 @@ TEST(Conversion, InputsThatAreNoFiles) {
   EXPECT_EQ(kv::InputProblem(dir / "folder", true), "The input file " + (dir / "folder").string() + " is not a regular file");
   // Refused before anything is read: standard input twice, a file missing after others, matrix text with a layer.
   WriteAll(dir / "in.dat", "1 1 1 6*1");
-  const kv::InputSource stdinput{"standard input", true}, text{dir / "in.dat"}, missing{dir / "none.dat"};
+  WriteAll(dir / "broken.dat", "x");
+  const kv::InputSource stdinput{"standard input", true}, text{dir / "in.dat"}, missing{dir / "none.dat"},
+      broken{dir / "broken.dat"};
   kv::InputSource layered{dir / "in.dat"};
   layered.layer = 1;
   const struct {
@@ -215,8 +217,8 @@ TEST(Conversion, InputsThatAreNoFiles) {
     std::string message;
   } batches[] = {
       {{stdinput, text, stdinput}, kv::ErrorKind::BadRequest, "Standard input is given 2 times, but it can be read only once"},
-      {{text, text, missing}, kv::ErrorKind::InputMissing, "Could not find the input file " + kv::PathText(missing.path)},
-      {{text, layered}, kv::ErrorKind::BadRequest, "The input file " + kv::PathText(text.path) + " is matrix text, which "
+      {{broken, text, missing}, kv::ErrorKind::InputMissing, "Could not find the input file " + kv::PathText(missing.path)},
+      {{broken, layered}, kv::ErrorKind::BadRequest, "The input file " + kv::PathText(text.path) + " is matrix text, which "
        "brings its own periods and layers, but a layer was given for it."},
       {{}, kv::ErrorKind::BadRequest, "No input file was given"},
   };

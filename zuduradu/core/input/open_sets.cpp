@@ -39,9 +39,11 @@ class OpenedText final : public OpenedInput {
   std::optional<MatrixTextSets> text_;
 };
 
+}  // namespace
+
 // Matrix text brings its own periods and layers: a period, layer, band or fill
 // given for it would be dropped without a word.
-void RefuseRasterOptions(const InputSource& input) {
+void CheckInputOptions(const InputSource& input) {
   const char* given = input.period ? "a period" : input.layer ? "a layer" : input.band != 1 ? "a band"
                       : input.nodataFill ? "a no-data fill" : nullptr;
   if (given == nullptr) return;
@@ -52,10 +54,8 @@ void RefuseRasterOptions(const InputSource& input) {
               ErrorPlace{input.path, 0, 0, 0, {}});
 }
 
-}  // namespace
-
 std::unique_ptr<OpenedInput> OpenSets(const InputSource& input, const ReadOptions& options) {
-  RefuseRasterOptions(input);
+  CheckInputOptions(input);
   return std::make_unique<OpenedText>(input, options);
 }
 

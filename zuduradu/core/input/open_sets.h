@@ -26,6 +26,11 @@ struct ReadOptions {
   std::size_t chunkBytes = 0;  // bytes the reader takes at a time; 0: its default
 };
 
+// Refuses (kv::Error naming the file) a period, layer, band or no-data fill
+// that the kind of `input` does not take; a run asks this of every input before
+// it reads the first.
+void CheckInputOptions(const InputSource& input);
+
 // Opens `input` by its kind. Throws kv::Error naming the file when it cannot be
 // read, or when it is given a period, layer, band or no-data fill that its kind
 // does not take.

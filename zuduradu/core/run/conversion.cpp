@@ -103,8 +103,9 @@ class GivenSets final : public RunInputs {
 };
 
 // Refuses, before anything is read, inputs that cannot serve: none at all,
-// standard input twice, a file that is missing or is the output itself (one
-// that cannot be read is refused when its turn comes, before anything is written).
+// standard input twice, options their kind does not take, a file that is
+// missing or is the output itself (one that cannot be read is refused when its
+// turn comes, still before anything is written).
 void CheckInputs(const ConversionRequest& request, const SaveTarget& output) {
   if (request.inputs.empty()) throw Error(ErrorKind::BadRequest, "No input file was given");
   const auto stdinCount = std::count_if(request.inputs.begin(), request.inputs.end(),
@@ -114,6 +115,7 @@ void CheckInputs(const ConversionRequest& request, const SaveTarget& output) {
                                            " times, but it can be read only once in a run");
   }
   for (const InputSource& input : request.inputs) {
+    CheckInputOptions(input);
     if (input.fromStdin) continue;
     output.RefuseOwnFile(input.path, "input file");
     std::error_code ec;
