@@ -277,7 +277,7 @@ void kvm::go() {
   kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(ToCore(runOutput_)), settings_.Grid(),
                                                            kv::PathFromUtf8(settings_.ModelPath), typeCode,
                                                            options_[kCreateOption]->isChecked(), false);
-  request.input = kv::PathFromUtf8(settings_.InputPath);
+  request.inputs = {kv::InputSource{kv::PathFromUtf8(settings_.InputPath)}};
 
   blocker_ = std::make_unique<InputBlocker>(this);
   QApplication::setOverrideCursor(Qt::WaitCursor);

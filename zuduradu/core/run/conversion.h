@@ -1,5 +1,7 @@
-// The conversion run: every data set of a matrix input file stored into a
-// period data file, then the period reference table rebuilt.
+// The conversion run: every data set of its inputs, in order, stored into a
+// period data file, then the period reference table rebuilt. Many inputs make
+// one run with the bytes of converting them one after the other: all of them
+// are checked before the output changes, under one lock, with one sync.
 //
 // The run holds the output's exclusive lock from start to end and first rolls
 // back a run that was interrupted on it. It checks before it writes. With a new
@@ -21,13 +23,14 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/input/input_source.h"
 #include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 
 struct ConversionRequest {
-  // The matrix input file; with inputFromStdin, only the name messages give the input.
-  std::filesystem::path input;
+  // The inputs in order; standard input at most once.
+  std::vector<InputSource> inputs;
   std::filesystem::path output;
   int typeCode = 0;
   GridSize grid;
@@ -37,9 +40,6 @@ struct ConversionRequest {
   std::size_t readChunkBytes = 0;  // bytes the reader takes at a time; 0: its default
   // How long to wait while another run works on the same output.
   std::chrono::milliseconds lockWait{std::chrono::minutes(5)};
-  // Read the matrix text from standard input, streaming: its length is unknown,
-  // so progress reports inputBytes 0.
-  bool inputFromStdin = false;
   // Refuse, writing nothing, what would otherwise be a warning or a skipped set.
   bool strict = false;
   // The model description file the grid came from, if any: it is never the output.
@@ -60,7 +60,7 @@ enum class RunPhase { Waiting, Checking, Writing };
 struct ConversionProgress {
   RunPhase phase = RunPhase::Checking;
   std::uint64_t bytesRead = 0;
-  std::uint64_t inputBytes = 0;  // the input file's length; 0 when not known (standard input)
+  std::uint64_t inputBytes = 0;  // the input files' length; 0 when not known (standard input)
   int setsDone = 0;
   int setsTotal = 0;
   std::string output;  // while waiting: the output file another run holds
@@ -76,8 +76,8 @@ using ProgressCallback = std::function<bool(const ConversionProgress&)>;
 // and what was left intact.
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress = {});
 
-// The same run with the sets taken from `sets` instead of the request's input
-// file (which is then not read): every check, lock and guarantee is the same.
+// The same run with the sets taken from `sets` instead of the request's inputs
+// (which are then not read): every check, lock and guarantee is the same.
 ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets,
                                    const ProgressCallback& progress = {});
 
