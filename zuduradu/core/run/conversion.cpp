@@ -327,6 +327,7 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
   bool guarding = false;  // while the lock is taken and an interrupted run rolled back
   try {
     CheckGrid(request.grid, request.typeCode);
+    output.CheckKind();  // a folder or device is refused before its lock file is made beside it
     output.RefuseOwnFile(request.model, "model file");
     const auto [sets, inputBytes] = open(output);
     run.emplace(request, output, *sets, inputBytes, progress);
