@@ -159,6 +159,22 @@ TEST(SharedFolder, AppendsThroughHardLinksBothLand) {
   for (const int period : {1, 2, 3}) EXPECT_GT(kvtest::BlockOf(ReadAll(dir / "a.top"), period), 0) << period;
 }
 
+// A file moved over the output between its lock and its opening is not appended to.
+TEST(SharedFolder, AFileSwappedInAfterTheLockIsNotAppendedTo) {
+  kvtest::ScratchDir dir;
+  kv::RunConversion(Convert(dir.path(), dir / "o.top", 1, true));
+  kv::RunConversion(Convert(dir.path(), dir / "other.top", 2, true));
+  const std::string other = ReadAll(dir / "other.top");
+  bool swapped = false;
+  kvtest::FaultHookGuard swap([&](kv::FileOperation op, const fs::path& p) {
+    if (op == kv::FileOperation::Open && p == dir / "o.top" && !swapped) swapped = true, fs::rename(dir / "other.top", p);
+    return 0;
+  });
+  EXPECT_EQ(Refusal([&] { kv::RunConversion(Convert(dir.path(), dir / "o.top", 3, false)); })
+                .find("Another file took the place of " + (dir / "o.top").string()), 0u);
+  EXPECT_EQ(ReadAll(dir / "o.top"), other);
+}
+
 TEST(SharedFolder, AReaderWhoMayNotWriteTheFolderStillWaits) {
   kvtest::ScratchDir dir;
   const fs::path data = dir / "d.top";

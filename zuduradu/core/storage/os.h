@@ -121,12 +121,13 @@ std::string UserText(std::uint32_t user);
 // root may give a file away, anybody may give it a group of theirs.
 void KeepOwner(const std::filesystem::path& model, const std::filesystem::path& file);
 
-// Who owns an open file, whether its group or everybody may write it, and its
-// number of names; 0 or the error number.
+// Who owns an open file, whether its group or everybody may write it, its
+// number of names and (on POSIX) its identity; 0 or the error number.
 struct Ownership {
   std::uint32_t owner = 0;
   bool othersMayWrite = false;
   std::uint64_t names = 1;
+  std::optional<FileIdentity> identity;
 };
 int OwnershipOf(std::FILE* file, Ownership& ownership);
 

@@ -195,7 +195,8 @@ int OwnershipOf(std::FILE* file, Ownership& ownership) {
   struct stat st {};
   if (::fstat(::fileno(file), &st) != 0) return errno;
   ownership = {static_cast<std::uint32_t>(st.st_uid), (st.st_mode & (S_IWGRP | S_IWOTH)) != 0,
-               static_cast<std::uint64_t>(st.st_nlink)};
+               static_cast<std::uint64_t>(st.st_nlink),
+               FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
   return 0;
 }
 
