@@ -61,6 +61,8 @@ TEST(SharedFolder, OnlyHerOwnLinkIsFollowed) {
   ASSERT_EQ(kvtest::AsUser([&] { return !f.Plant(f.shared / "t.dat"); }), 0);
   EXPECT_NE(Refusal([&] { kv::ExportMatrixTextToFile({f.root / "d.top", kGrid, 3, {}, {}}, f.shared / "t.dat"); }), "");
   EXPECT_EQ(ReadAll(f.victim), "precious");
+  fs::create_symlink("d.top", f.root / "d.link");  // read through a link of hers beside the output
+  EXPECT_EQ(Refusal([&] { kv::ExportMatrixTextToFile({f.root / "d.link", kGrid, 3, {}, {}}, f.root / "t.txt"); }), "");
 }
 
 // One rule for every folder and every step of a path: nobody's link is

@@ -68,8 +68,10 @@ int StatAt(const At& at, struct stat& st, bool follow) {
   return ::fstatat(at.folder, at.name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW);
 }
 
-int OpenAt(const At& at, int flags, mode_t mode = 0) {
-  return ::openat(at.folder, at.name.c_str(), flags | (at.held ? O_NOFOLLOW : 0), mode);
+// A name in a held folder is not followed when it is a link by now, except to
+// read it (`follow`): reading through a link lends nobody anything.
+int OpenAt(const At& at, int flags, mode_t mode = 0, bool follow = false) {
+  return ::openat(at.folder, at.name.c_str(), flags | (at.held && !follow ? O_NOFOLLOW : 0), mode);
 }
 
 }  // namespace
@@ -209,7 +211,7 @@ std::FILE* OpenFile(const fs::path& path, OpenMode mode, std::optional<unsigned>
     case OpenMode::CreateEmpty: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OpenMode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
-  const int fd = OpenAt(Place(path), flags, static_cast<mode_t>(permissions.value_or(0666)));
+  const int fd = OpenAt(Place(path), flags, static_cast<mode_t>(permissions.value_or(0666)), mode == OpenMode::Read);
   if (fd < 0) {
     error = errno;
     return nullptr;
