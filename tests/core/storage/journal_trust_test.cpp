@@ -6,16 +6,19 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/fault_support.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/output_lock.h"
 #include "zuduradu/core/storage/side_file_name.h"
+#include "zuduradu/core/view/stored_layers.h"
 
 #if defined(__unix__)
 #include <sys/stat.h>
@@ -87,6 +90,41 @@ TEST(JournalTrust, AStaleJournalMeetsAnotherFile) {
   }
 }
 
+// A run through one name of a file, killed with the file torn, is found
+// through its other name: rolled back before a read, before an append and
+// before a diff of both names (which never waits for its own lock), and never
+// undone after a run that completed. A name in another folder is refused.
+TEST(JournalTrust, AnyNameOfAFileFindsItsJournal) {
+  kvtest::ScratchDir dir;
+  const fs::path a = dir / "a.top", b = dir / "b.top", in = dir / "in.dat", clean = dir / "clean.top";
+  Convert(in, clean, kSeed);
+  const std::string seeded = ReadAll(clean);
+  Convert(in, clean, kAppend);
+  const kv::StoredFile named{b, kGrid, 3, {std::chrono::milliseconds(300), {}}};
+  const std::vector<std::tuple<const char*, std::function<void()>, std::string>> next = {
+      {"read", [&] { kv::DescribeDataFile(b, {}); }, seeded},
+      {"diff", [&] { EXPECT_TRUE(kv::DiffDataFiles(named, a, 0).within); }, seeded},
+      {"append", [&] { Convert(in, b, kAppend); }, ReadAll(clean)},
+  };
+  for (const auto& [what, run, after] : next) {
+    fs::remove(a), fs::remove(b);
+    Convert(in, a, kSeed);
+    fs::create_hard_link(a, b);
+    int writes = 0;
+    kvtest::KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == a && ++writes == 2; },
+                     [&] { Convert(in, a, kAppend); });
+    ASSERT_TRUE(fs::exists(dir / "a.top.kvcvrt-journal")) << what;
+    EXPECT_EQ(kvtest::Refusal(run), "") << what;
+    EXPECT_FALSE(fs::exists(dir / "a.top.kvcvrt-journal")) << what;
+    kv::DescribeDataFile(a, {});
+    EXPECT_TRUE(kvtest::SameBytes(ReadAll(a), after)) << what;
+  }
+  fs::create_directory(dir / "elsewhere");
+  fs::create_hard_link(a, dir / "elsewhere" / "c.top");
+  EXPECT_TRUE(Refused([&] { Convert(in, a, kAppend); }, "1 of them in other folders"));
+  EXPECT_TRUE(kvtest::SameBytes(ReadAll(a), ReadAll(clean)));
+}
+
 TEST(JournalTrust, AnotherUsersFileIsAppendedThroughACopy) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
   kvtest::ScratchDir dir;
@@ -137,6 +175,18 @@ TEST(JournalTrust, LeftoversGoWhenNoRunCanUseThem) {
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(left, kept) << lockedNameTaken;
   }
+}
+
+TEST(JournalTrust, AKilledExportsCopyGoesWithTheNextExport) {
+  kvtest::ScratchDir dir;
+  const fs::path f = dir / "f.top", out = dir / "out.txt";
+  Convert(dir / "in.dat", f, kSeed);
+  kvtest::KilledAt([&](kv::FileOperation op, const fs::path& p) {
+    return op == kv::FileOperation::Write && p.filename().string().starts_with("out.txt.kvcvrt-partial-");
+  }, [&] { kv::ExportMatrixTextToFile({f, kGrid, 3, {}, {}}, out); });
+  EXPECT_EQ(std::ranges::count_if(kvtest::LeftBeside(out), [](const std::string& n) { return n.find("partial") != n.npos; }), 1);
+  kv::ExportMatrixTextToFile({f, kGrid, 3, {}, {}}, out);
+  EXPECT_TRUE(kvtest::LeftBeside(out).empty());
 }
 
 TEST(SideFileNames, LongNamesGetJournalsThatFit) {

@@ -246,9 +246,13 @@ TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
   auto counting = [&](const kv::ConversionProgress& p) { return p.phase != kv::RunPhase::Waiting || ++waits > 0; };
   kv::ConversionRequest r = scene.Request(kRoads[0]);
   r.lockWait = std::chrono::milliseconds(300);
+#if defined(__linux__)
+  const std::string holderNamed = "; it is held by process " + std::to_string(holder) + " (";
+#else
+  const std::string holderNamed = ". The output file " + scene.out.string() + " was not changed.";
+#endif
   EXPECT_KV_ERROR(kv::RunConversion(r, counting), Busy,
-                  "Another run is still working on " + scene.out.string() +
-                      "; gave up after waiting 300 ms. The output file " + scene.out.string() + " was not changed.");
+                  "Another run is still working on " + scene.out.string() + "; gave up after waiting 300 ms" + holderNamed);
   EXPECT_GT(waits, 0);
   // Cancelling while waiting costs nothing.
   EXPECT_KV_ERROR(kv::RunConversion(r, [](const kv::ConversionProgress& p) { return p.phase != kv::RunPhase::Waiting; }),

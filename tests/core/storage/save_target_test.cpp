@@ -1,6 +1,7 @@
 // Outputs that are never replaced (FIFO, device, model, the file read), the grid limit, and messages after late faults.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <sstream>
 #include <thread>
@@ -33,7 +34,9 @@ struct Scene {
 using kvtest::Refusal;
 
 #if defined(__unix__)
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
   // A reader comes after 300 ms; period 1001 is refused; with no reader the wait ends.
   for (const auto& [name, periods, reader, said] : {std::tuple{"text.fifo", 0, true, ""},
@@ -58,6 +61,44 @@ TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
       EXPECT_NO_THROW(kv::WritePng(kv::DrawHeatMap(std::vector<float>(6, 1.0f), 3, 2, {}, {"p", ""}), out));
     }
     EXPECT_TRUE(fifo ? fs::is_fifo(fs::symlink_status(out)) : fs::is_character_file(fs::symlink_status("/dev/null")));
+  }
+}
+
+// A reader that takes nothing ends the export after the wait; one that leaves early is said, without a SIGPIPE.
+TEST(StreamOutputs, AReaderThatStopsOrLeavesEarlyIsSaid) {
+  kvtest::ScratchDir dir;
+  const kv::GridSize grid{300, 300, 1};  // text well past what a pipe holds
+  kvtest::WriteAll(dir / "in.dat", "1 1 1 90000*1.25");
+  kv::RunConversion({{{dir / "in.dat"}}, dir / "d.top", 3, grid, false});
+  for (const auto& [bytes, said] : {std::pair{0, "The program reading "}, {10, "stopped reading before the end"}}) {
+    const fs::path out = dir / "text.fifo";
+    fs::remove(out);
+    ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
+    std::atomic<bool> done = false;
+    std::thread read([&, n = bytes] {
+      const int fd = open(out.c_str(), O_RDONLY);
+      char some[10];
+      if (n > 0 && ::read(fd, some, sizeof some) > 0) close(fd);
+      while (n == 0 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (n == 0) close(fd);
+    });
+    kv::ExportRequest request{dir / "d.top", grid, 3, {}, {}};
+    request.readerWait.limit = std::chrono::milliseconds(300);
+    const std::string what = Refusal([&] { kv::ExportMatrixTextToFile(request, out); });
+    done = true;
+    read.join();
+    EXPECT_NE(what.find(said), std::string::npos) << what;
+  }
+}
+
+// A data file is never written into a FIFO or device: refused as such before its lock, even where none could be made.
+TEST(SaveTarget, ADataFileOutputThatIsADeviceIsRefusedBeforeItsLock) {
+  Scene s;
+  ASSERT_EQ(mkfifo((s.dir / "fifo").c_str(), 0666), 0);
+  for (const fs::path& out : {s.dir / "fifo", fs::path("/dev/null")}) {
+    EXPECT_EQ(kvtest::AsUser([&] {
+      return Refusal([&] { kv::RunConversion({{{s.in}}, out, 3, kGrid, false}); }).find("is not a regular file") == std::string::npos;
+    }), 0) << out;
   }
 }
 #endif

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <sstream>
 #include <thread>
 
@@ -58,6 +61,72 @@ TEST(SharedFolder, OnlyHerOwnLinkIsFollowed) {
   ASSERT_EQ(kvtest::AsUser([&] { return !f.Plant(f.shared / "t.dat"); }), 0);
   EXPECT_NE(Refusal([&] { kv::ExportMatrixTextToFile({f.root / "d.top", kGrid, 3, {}, {}}, f.shared / "t.dat"); }), "");
   EXPECT_EQ(ReadAll(f.victim), "precious");
+  fs::create_symlink("d.top", f.root / "d.link");  // read through a link of hers beside the output
+  EXPECT_EQ(Refusal([&] { kv::ExportMatrixTextToFile({f.root / "d.link", kGrid, 3, {}, {}}, f.root / "t.txt"); }), "");
+}
+
+// One rule for every folder and every step of a path: nobody's link is
+// followed only to what nobody may change; a sticky folder adds the system's rule.
+TEST(SharedFolder, AnotherUsersLinkLendsNoAccess) {
+  for (const auto& [mode, link, to, output, followed] :
+       {std::tuple{02777, "site.top", "thesis", "site.top", false},        // a group folder, the output a link
+        {02777, "dirlink", "private", "dirlink/thesis", false},            // a link in the middle
+        {01777, "dirlink", "private", "dirlink/thesis", false},
+        {02777, "current.top", "shared/thesis", "current.top", true}}) {  // to what its owner may change
+    SharedFolder f;
+    chmod(f.shared.c_str(), static_cast<mode_t>(mode));
+    fs::create_directory(f.root / "private");
+    for (const fs::path& other : {f.root / "private" / "thesis", f.shared / "thesis"}) WriteAll(other, "precious");
+    chmod((f.shared / "thesis").c_str(), 0666);
+    const fs::path target = std::string(to) == "private" ? f.root / "private" / "thesis" : f.root / to;
+    ASSERT_EQ(kvtest::AsUser([&] { return symlink((f.root / to).c_str(), (f.shared / link).c_str()); }), 0);
+    const std::string refusal = Refusal([&] { kv::RunConversion(Convert(f.root.path(), f.shared / output, 1, true)); });
+    EXPECT_EQ(refusal.find("Did not follow the link " + (f.shared / link).string() + ": it belongs to nobody"),
+              followed ? std::string::npos : 0u) << refusal;
+    EXPECT_EQ(ReadAll(target) == "precious", !followed) << output;
+    EXPECT_TRUE(fs::is_symlink(f.shared / link));
+  }
+}
+
+// Her link swapped in and out at the output while runs append there: no run writes through it.
+TEST(SharedFolder, ALinkSwappedInDuringRunsIsNeverWrittenThrough) {
+  SharedFolder f;
+  kv::RunConversion(Convert(f.root.path(), f.victim, 1, true));
+  const std::string before = ReadAll(f.victim);
+  const fs::path out = f.shared / "x.top";
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  const pid_t swapper = fork();
+  if (swapper == 0) {
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(99);
+    while (std::chrono::steady_clock::now() < end) (void)!symlink(f.victim.c_str(), out.c_str()), unlink(out.c_str());
+    _exit(0);
+  }
+  int runs = 0;
+  for (; std::chrono::steady_clock::now() < end; ++runs) {
+    Refusal([&] { kv::RunConversion(Convert(f.root.path(), out, 2 + runs % 5, false)); });
+    if (fs::is_regular_file(fs::symlink_status(out))) fs::remove(out);
+  }
+  int status = 0;
+  waitpid(swapper, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(kvtest::SameBytes(ReadAll(f.victim), before)) << runs << " runs";
+}
+
+// Her FIFO at the output, or her link to it in a group folder, gets nothing: nobody reads what is not theirs.
+TEST(SharedFolder, AnotherUsersFifoIsNotWrittenInto) {
+  for (const auto& [mode, name] : {std::pair{01777, "p.fifo"}, {02777, "link.txt"}}) {
+    SharedFolder f;
+    chmod(f.shared.c_str(), static_cast<mode_t>(mode));
+    kv::RunConversion(Convert(f.root.path(), f.root / "d.top", 1, true));
+    ASSERT_EQ(kvtest::AsUser([&] {
+      return mkfifo((f.shared / "p.fifo").c_str(), 0666) || (fs::path(name) != "p.fifo" &&
+                                                             symlink("p.fifo", (f.shared / name).c_str()));
+    }), 0);
+    const std::string refusal =
+        Refusal([&] { kv::ExportMatrixTextToFile({f.root / "d.top", kGrid, 3, {}, {}}, f.shared / name); });
+    EXPECT_NE(refusal.find("Did not write into " + (f.shared / "p.fifo").string() + ": it belongs to nobody"),
+              std::string::npos) << refusal;
+  }
 }
 
 TEST(SharedFolder, AnotherUsersLockFileIsNamed) {
@@ -90,6 +159,22 @@ TEST(SharedFolder, AppendsThroughHardLinksBothLand) {
   kv::RunConversion(Convert(dir.path(), dir / "b.top", 3, false));
   first.join();
   for (const int period : {1, 2, 3}) EXPECT_GT(kvtest::BlockOf(ReadAll(dir / "a.top"), period), 0) << period;
+}
+
+// A file moved over the output between its lock and its opening is not appended to.
+TEST(SharedFolder, AFileSwappedInAfterTheLockIsNotAppendedTo) {
+  kvtest::ScratchDir dir;
+  kv::RunConversion(Convert(dir.path(), dir / "o.top", 1, true));
+  kv::RunConversion(Convert(dir.path(), dir / "other.top", 2, true));
+  const std::string other = ReadAll(dir / "other.top");
+  bool swapped = false;
+  kvtest::FaultHookGuard swap([&](kv::FileOperation op, const fs::path& p) {
+    if (op == kv::FileOperation::Open && p == dir / "o.top" && !swapped) swapped = true, fs::rename(dir / "other.top", p);
+    return 0;
+  });
+  EXPECT_EQ(Refusal([&] { kv::RunConversion(Convert(dir.path(), dir / "o.top", 3, false)); })
+                .find("Another file took the place of " + (dir / "o.top").string()), 0u);
+  EXPECT_EQ(ReadAll(dir / "o.top"), other);
 }
 
 TEST(SharedFolder, AReaderWhoMayNotWriteTheFolderStillWaits) {

@@ -8,6 +8,7 @@
 
 #include "test_support.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/format/period_data_file.h"
 
 namespace {
@@ -65,6 +66,22 @@ TEST(DiffDataFiles, ComparesLayerByLayerAndNamesWhatOnlyOneFileHolds) {
     EXPECT_EQ(kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "c.top", tolerance).within, within) << tolerance;
   }
   EXPECT_TRUE(kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "a.top", 0).within);
+}
+
+// A damaged block number in the period table: stats and diff refuse the file as reading a period does.
+TEST(DataFileStats, ADamagedPeriodTableIsRefusedAsEveryReaderRefusesIt) {
+  const kvtest::ScratchDir dir;
+  for (const std::int16_t block : {std::int16_t{-7}, std::int16_t{999}, std::int16_t{3}}) {
+    Write(dir / "a.top", {{1, 1, 1}, {2, 1, 2}});
+    std::string bytes = kvtest::ReadAll(dir / "a.top");
+    bytes[2000] = static_cast<char>(block & 0xFF), bytes[2001] = static_cast<char>(block >> 8);  // period 1's block
+    kvtest::WriteAll(dir / "a.top", bytes);
+    const kv::StoredFile file{dir / "a.top", kGrid, kType, {}};
+    EXPECT_THROW(kv::ReadPeriodValues(file.dataFile, kGrid, kType, 1), kv::Error) << block;
+    EXPECT_THROW(kv::DataFileStats(file), kv::Error) << block;
+    EXPECT_THROW(kv::DiffDataFiles(file, dir / "a.top", 0), kv::Error) << block;
+    std::filesystem::remove(dir / "a.top");
+  }
 }
 
 TEST(MatrixText, StatsOfEverySetAndOneSetReadWithoutReadingFurther) {

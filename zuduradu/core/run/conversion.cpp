@@ -135,7 +135,9 @@ class Run : private SetCheck {
       : SetCheck(request, inputs, progress), target_(target.file()) {}
 
   // Looks at the output under the lock; `present`: whether it exists.
-  ConversionResult Execute(SaveTarget& target) {
+  // `locked`: the identity of the file under the lock, which an append must find open.
+  ConversionResult Execute(SaveTarget& target, std::optional<FileIdentity> locked) {
+    locked_ = locked;
     target.CheckKind();
     const bool present = target.present();
     if (req_.createNew && present) {
@@ -200,6 +202,10 @@ class Run : private SetCheck {
   // the journal; past the memory budget, into a copy that replaces the file.
   ConversionResult AppendToFile() {
     BinaryFile file(target_, BinaryFile::Mode::Update);
+    if (locked_ && file.Ownership().identity != locked_) {
+      throw Error(ErrorKind::BadOutput, "Another file took the place of " + PathText(req_.output) +
+                                            " while this run locked it; run again to append to the file now there");
+    }
     const PeriodHeader header = ReadHeader(file);
     const std::int64_t oldLength = file.Length();
     DataFileLayout layout(req_.grid, req_.typeCode, header);
@@ -316,6 +322,7 @@ class Run : private SetCheck {
   }
 
   fs::path target_;
+  std::optional<FileIdentity> locked_;
   std::vector<float> layer_;
   OutputState state_ = OutputState::Untouched;
 };
@@ -363,6 +370,7 @@ ConversionResult GuardedRun(const ConversionRequest& request, RunInputs& inputs,
   bool guarding = false;  // while the lock is taken and an interrupted run rolled back
   try {
     CheckGrid(request.grid, request.typeCode);
+    output.CheckKind();  // a folder or device is refused before its lock file is made beside it
     output.RefuseOwnFile(request.model, "model file");
     check(output);
     run.emplace(request, output, inputs, progress);
@@ -375,7 +383,7 @@ ConversionResult GuardedRun(const ConversionRequest& request, RunInputs& inputs,
     const OutputGuard guard(target, LockKind::Exclusive, wait);
     guarding = false;
     if (guard.rolledBack()) rolledBack = RolledBackNote(request.output);
-    ConversionResult result = run->Execute(output);
+    ConversionResult result = run->Execute(output, guard.lockedFile());
     if (!rolledBack.empty()) result.warnings.insert(result.warnings.begin(), rolledBack);
     return result;
   } catch (const Error& e) {

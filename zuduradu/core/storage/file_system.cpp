@@ -38,26 +38,28 @@ namespace {
 
 }  // namespace
 
-fs::path FollowLinks(const fs::path& path) {
-  fs::path current = path;
-  // A cycle of links ends the walk; the open that follows then reports it.
-  for (int hops = 0; hops < 40; ++hops) {
-    std::error_code ec;
-    if (!fs::is_symlink(current, ec)) return current;
-    if (const auto owner = os::ForbiddenLinkOwner(current)) {
-      const fs::path folder = current.has_parent_path() ? current.parent_path() : fs::path(".");
-      throw Error(ErrorKind::BadOutput,
-                  "Did not follow the link " + PathText(current) + ": it belongs to " + *owner + ", and the folder " +
-                      PathText(folder) + " is one everyone may write (sticky, like /tmp), where the system follows a "
-                      "link only for its owner or the folder's. Nothing was changed; remove the link or choose "
-                      "another name");
-    }
-    const fs::path target = fs::read_symlink(current, ec);
-    if (ec) return current;
-    current = target.is_absolute() ? target : current.parent_path() / target;
+WalkedFile::WalkedFile(const fs::path& path) {
+  os::WalkedPath walk = os::WalkPath(path);
+  if (walk.link.empty()) {
+    path_ = std::move(walk.file);
+    folder_ = walk.folder;
+    return;
   }
-  return current;
+  const fs::path folder = walk.link.has_parent_path() ? walk.link.parent_path() : fs::path(".");
+  const std::string why =
+      walk.stickyFolder
+          ? ", and the folder " + PathText(folder) + " is one everyone may write (sticky, like /tmp), where the system "
+                                                     "follows a link only for its owner or the folder's"
+          : ", and leads to " + PathText(walk.file) + ", which that user may not change: a link never lends anybody "
+                                                      "your access";
+  throw Error(ErrorKind::BadOutput, "Did not follow the link " + PathText(walk.link) + ": it belongs to " +
+                                        walk.linkOwner + why + ". Nothing was changed; remove the link or choose "
+                                        "another name");
 }
+
+WalkedFile::~WalkedFile() { os::ReleaseFolder(folder_); }
+
+fs::path FollowLinks(const fs::path& path) { return WalkedFile(path).path(); }
 
 std::optional<unsigned> PermissionsOf(const fs::path& path) {
   std::error_code ec;
@@ -85,8 +87,7 @@ void RemoveFile(const fs::path& path) {
   if (fs::is_directory(fs::symlink_status(path, ec))) {
     throw Error(ErrorKind::Io, "Could not delete " + PathText(path) + ": it is a folder");
   }
-  fs::remove(path, ec);
-  if (ec) Fail("Could not delete " + PathText(path), ec.value());
+  if (const int error = os::RemoveName(path); error != 0 && error != ENOENT) Fail("Could not delete " + PathText(path), error);
 }
 
 fs::path UniqueSibling(const fs::path& target, const std::string& suffix) {
@@ -138,16 +139,17 @@ void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
   const fs::path locked = LockedSibling(target, suffix);
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(locked, ec))) return;
-  if (OwnLeftover(locked) && fs::remove(locked, ec)) return;
+  if (OwnLeftover(locked) && os::RemoveName(locked) == 0) return;
   const std::string prefix = SideFileName(PathText(target.filename()), suffix, 8);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = PathText(it->path().filename());
     if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    if (!IsHex8(std::string_view(name).substr(prefix.size())) || !OwnLeftover(it->path())) continue;
-    std::error_code ignored;
-    fs::remove(it->path(), ignored);
+    if (!IsHex8(std::string_view(name).substr(prefix.size()))) continue;
+    // Removed through the held folder, where it was judged.
+    const fs::path leftover = target.parent_path() / it->path().filename();
+    if (OwnLeftover(leftover)) (void)os::RemoveName(leftover);
   }
 }
 

@@ -16,11 +16,28 @@
 
 namespace kv {
 
-// The path a run should write: a symbolic link at `path` is followed to the file
-// it names (link after link), so that replacing that file keeps the link. Any
-// other path is given back unchanged. As the system does, a link in a sticky
-// folder that everyone may write is followed only when it belongs to this user
-// or to the folder's owner; another is refused (kv::Error of kind BadOutput).
+// A path walked from a folder handle one component at a time (os::WalkPath),
+// so that replacing the file it reaches keeps every link on the way. Each link
+// is judged on its own entry: one of this user or of root is followed, another
+// user's only to what that user may change themselves, and in a sticky folder
+// everyone may write (like /tmp) only this user's or the folder's owner's; a
+// refused link is kv::Error of kind BadOutput. While the object lives, the
+// folder it reached is held, and the names in it (the file, its lock, journal
+// and partial copies) are reached through that handle, not walked again.
+class WalkedFile {
+ public:
+  explicit WalkedFile(const std::filesystem::path& path);
+  ~WalkedFile();
+  WalkedFile(const WalkedFile&) = delete;
+  WalkedFile& operator=(const WalkedFile&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  os::Handle folder_ = os::kNoHandle;
+};
+
+// The path a WalkedFile reaches, for a reader that holds no folder.
 std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // Permission bits of an existing file (as the platform keeps them), or nothing.

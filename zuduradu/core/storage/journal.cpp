@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -260,8 +261,69 @@ void PlannedWrite::Fill(std::int64_t at, std::span<unsigned char> out) const {
   }
 }
 
+namespace {
+
+constexpr std::string_view kJournalSuffix = ".kvcvrt-journal";
+
+fs::path OwnJournalPath(const fs::path& target) {
+  return target.parent_path() / PathFromUtf8(SideFileName(PathText(target.filename()), kJournalSuffix));
+}
+
+// Calls f(path) for every entry of the target's folder that is no link, as the
+// target's folder names it (so through its held handle).
+template <typename F>
+void ForEachEntry(const fs::path& target, F&& f) {
+  std::error_code ec;
+  for (fs::directory_iterator it(target.has_parent_path() ? target.parent_path() : fs::path("."), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code ignored;
+    if (!it->is_symlink(ignored)) f(target.parent_path() / it->path().filename());
+  }
+}
+
+// The journal beside another name of the same file in its folder (a hard
+// link): the one whose recorded identity is the file's.
+std::optional<fs::path> JournalOfAnotherName(const fs::path& target, const FileIdentity& identity) {
+  std::optional<fs::path> found;
+  ForEachEntry(target, [&](const fs::path& entry) {
+    const std::string name = PathText(entry.filename());
+    if (found || name.size() <= kJournalSuffix.size() || !name.ends_with(kJournalSuffix)) return;
+    std::ifstream in(entry, std::ios::binary);
+    unsigned char head[24] = {};
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head) || !std::equal(kMagic.begin(), kMagic.end(), head)) return;
+    if (FileIdentity{Get64(head + 8), Get64(head + 16)} == identity) found = entry;
+  });
+  return found;
+}
+
+}  // namespace
+
+// A run through one name of a file finds the journal a run through another
+// name of it left in the same folder: by the file's identity, which every
+// journal records. The journal's own name comes first and costs nothing more;
+// the folder is searched only for a file with several names.
 fs::path JournalPath(const fs::path& target) {
-  return target.parent_path() / PathFromUtf8(SideFileName(PathText(target.filename()), ".kvcvrt-journal"));
+  const fs::path own = OwnJournalPath(target);
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(own, ec)) || fs::hard_link_count(target, ec) < 2 || ec) return own;
+  const std::optional<FileIdentity> identity = IdentityOf(target);
+  return identity ? JournalOfAnotherName(target, *identity).value_or(own) : own;
+}
+
+void RefuseNamesElsewhere(const fs::path& target) {
+  std::error_code ec;
+  const std::uintmax_t names = fs::hard_link_count(target, ec);
+  const std::optional<FileIdentity> identity = IdentityOf(target);
+  if (ec || names < 2 || !identity) return;
+  std::uintmax_t here = 0;
+  ForEachEntry(target, [&](const fs::path& entry) { here += IdentityOf(entry) == identity ? 1 : 0; });
+  if (here >= names) return;
+  throw Error(ErrorKind::BadOutput,
+              "Did not append to " + PathText(target) + ": it has " + std::to_string(names) + " names (hard links), " +
+                  std::to_string(names - here) + " of them in other folders, where a run through such a name could "
+                  "not find this run's journal if it were interrupted, and could undo or build on a torn file. Append "
+                  "through a copy, or keep the file's names in one folder",
+              {}, "The output file " + PathText(target) + " was not changed.");
 }
 
 bool JournalPresent(const fs::path& target) {
@@ -275,6 +337,7 @@ std::string RolledBackNote(const fs::path& target) {
 
 std::int64_t WriteJournal(const fs::path& target, BinaryFile& file, std::int64_t oldLength,
                           std::span<const PlannedWrite> writes) {
+  RefuseNamesElsewhere(target);
   const std::optional<FileIdentity> identity = IdentityOf(target);
   if (!identity) throw Error(ErrorKind::Io, "Could not look at " + PathText(target) + " to journal it");
   std::vector<const PlannedWrite*> sorted;
@@ -290,7 +353,7 @@ std::int64_t WriteJournal(const fs::path& target, BinaryFile& file, std::int64_t
       throw Error(ErrorKind::Io, "Could not journal " + PathText(target) + ": two planned writes overlap");
     }
   }
-  ReplacementFile draft(JournalPath(target), kJournalPartSuffix, ReplacementFile::Naming::UnderLock);
+  ReplacementFile draft(OwnJournalPath(target), kJournalPartSuffix, ReplacementFile::Naming::UnderLock);
   // Readable by whoever may read the file; written by nobody but us.
   BinaryFile& journal = draft.CreateEmpty((PermissionsOf(target).value_or(0600) & 0644) | 0600);
   JournalWriter out(journal);
@@ -321,7 +384,7 @@ std::int64_t WriteJournal(const fs::path& target, BinaryFile& file, std::int64_t
   } catch (const Error&) {
     // Not a byte of the file has changed yet: a journal that may not last is not needed.
     std::error_code ignored;
-    if (draft.placed()) fs::remove(JournalPath(target), ignored);
+    if (draft.placed()) fs::remove(OwnJournalPath(target), ignored);
     throw;
   }
   return out.size();

@@ -53,7 +53,13 @@ struct PlannedWrite {
   void Fill(std::int64_t at, std::span<unsigned char> out) const;
 };
 
+// The journal of `target`: "<target>.kvcvrt-journal", or, for a file with
+// several names, the journal another of its names in the same folder has,
+// recognised by the file identity it records.
 std::filesystem::path JournalPath(const std::filesystem::path& target);
+// Refuses (BadOutput) a change in place of a file with names in other folders:
+// a run through one of them would not find the journal.
+void RefuseNamesElsewhere(const std::filesystem::path& target);
 // Whether anything (a journal, or whatever else took its name) lies at the journal's name.
 bool JournalPresent(const std::filesystem::path& target);
 

@@ -26,6 +26,10 @@ std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
 
 namespace os {
 
+// An open file or folder: a descriptor on POSIX, a HANDLE on Windows.
+using Handle = std::intptr_t;
+inline constexpr Handle kNoHandle = -1;
+
 // The system's own words for an error number of the C library: on Windows the
 // system's message in the user's language (for the system error that number
 // stands for), elsewhere the C library's. No trailing full stop.
@@ -75,11 +79,35 @@ bool OwnedByThisUser(const std::filesystem::path& path);
 // to, when that is another user than this process's; nothing otherwise.
 std::optional<std::string> OtherUsersFile(const std::filesystem::path& path);
 
-// When the system's rule for links in shared folders forbids following the
-// link at `path` for this user, the name of the link's owner. The rule: in a
-// sticky folder everyone may write (like /tmp), only a link of this user or of
-// the folder's owner is followed. Nothing on Windows, which has no such folders.
-std::optional<std::string> ForbiddenLinkOwner(const std::filesystem::path& path);
+// A path walked one component at a time from a folder handle, never
+// following a link by its name: each link is judged on its own entry and, when
+// followed, what it names is walked in its place. The rule for a link: one of
+// this user or of root is followed; another user's only to a file or folder
+// that user may change themselves (a link never lends anybody this user's
+// access); and in a sticky folder everyone may write (like /tmp) only a link of
+// this user or of the folder's owner, as the system's own rule there says.
+struct WalkedPath {
+  std::filesystem::path file;  // where the walk ended: every link on the way replaced by what it names
+  Handle folder = kNoHandle;   // the folder `file` lies in, held open (HoldFolder); kNoHandle where none is
+  // A link that was not followed; `file` is then the link itself.
+  std::filesystem::path link;
+  std::string linkOwner;       // its owner in words
+  bool stickyFolder = false;   // refused by the sticky folder's rule, else by the owner's
+};
+WalkedPath WalkPath(const std::filesystem::path& path);
+// Gives up a folder handle of WalkPath. Until then every call of this interface
+// on a name in that folder (the walked file, its side files) goes through the
+// handle, never following a link at the name, so that no folder or link
+// swapped in on the way since the walk can send it elsewhere.
+void ReleaseFolder(Handle folder);
+
+// Removes the name itself (never a link's target); 0 or the error number.
+int RemoveName(const std::filesystem::path& path);
+
+// Who holds a lock on the file `handle` has open, other than this process, in
+// words ("process 41 (kvcvrt-cli) of alice (user id 1001)"), where the system
+// can tell; empty otherwise.
+std::string LockHolders(Handle handle);
 
 // This process's id.
 std::uint64_t ProcessId();
@@ -93,12 +121,13 @@ std::string UserText(std::uint32_t user);
 // root may give a file away, anybody may give it a group of theirs.
 void KeepOwner(const std::filesystem::path& model, const std::filesystem::path& file);
 
-// Who owns an open file, whether its group or everybody may write it, and its
-// number of names; 0 or the error number.
+// Who owns an open file, whether its group or everybody may write it, its
+// number of names and (on POSIX) its identity; 0 or the error number.
 struct Ownership {
   std::uint32_t owner = 0;
   bool othersMayWrite = false;
   std::uint64_t names = 1;
+  std::optional<FileIdentity> identity;
 };
 int OwnershipOf(std::FILE* file, Ownership& ownership);
 
@@ -124,18 +153,19 @@ void MarkRunning();
 
 // Opens a FIFO or character device by its name for writing, without waiting for
 // a reader; -1 with `error` set when it cannot: ENXIO while a FIFO has no reader
-// yet, ENODEV when what stands there (by now) is neither a FIFO nor a device.
+// yet, ENODEV when what stands there (by now) is neither a FIFO nor a device,
+// EPERM when it belongs to another user (not root) and lies in a folder others
+// may write, where anybody could have put it to catch what is written.
 int OpenStreamForWriting(const std::filesystem::path& path, int& error);
-// Writes up to n bytes to a stream opened so; the count, or -1 with errno set.
-std::int64_t WriteToStream(int stream, const char* data, std::size_t n);
+// Writes up to n bytes to a stream opened so, waiting at most `waitMs` for its
+// reader to take any; the count, 0 when the reader took nothing in that time,
+// or -1 with errno set (EPIPE, without a signal, when the reader left).
+std::int64_t WriteToStream(int stream, const char* data, std::size_t n, int waitMs);
 void CloseStream(int stream);
 
 // True when the platform's file names ignore case.
 bool FileNamesIgnoreCase();
 
-// An open file used as a lock: a descriptor on POSIX, a HANDLE on Windows.
-using Handle = std::intptr_t;
-inline constexpr Handle kNoHandle = -1;
 
 struct LockFileOpen {
   Handle handle = kNoHandle;

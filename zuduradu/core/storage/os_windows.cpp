@@ -93,7 +93,8 @@ int OpenStreamForWriting(const fs::path& path, int& error) {
   return error == 0 ? fd : -1;
 }
 
-std::int64_t WriteToStream(int stream, const char* data, std::size_t n) {
+// A device takes what it is given at once; there is no reader to wait for.
+std::int64_t WriteToStream(int stream, const char* data, std::size_t n, int) {
   return _write(stream, data, static_cast<unsigned>(std::min<std::size_t>(n, std::size_t{1} << 30)));
 }
 
@@ -190,7 +191,33 @@ bool OwnedByThisUser(const fs::path&) { return true; }
 
 std::optional<std::string> OtherUsersFile(const fs::path&) { return std::nullopt; }
 
-std::optional<std::string> ForbiddenLinkOwner(const fs::path&) { return std::nullopt; }
+// Links (symbolic links and junctions, both reparse points) are followed
+// link after link as the system resolves them. Windows keeps no owner in the
+// POSIX sense and has no sticky folders, so no link is refused here, and no
+// folder is held: names are used as they are.
+WalkedPath WalkPath(const fs::path& path) {
+  WalkedPath walk;
+  walk.file = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(walk.file, ec)) break;
+    const fs::path target = fs::read_symlink(walk.file, ec);
+    if (ec) break;
+    walk.file = target.is_absolute() ? target : walk.file.parent_path() / target;
+  }
+  return walk;
+}
+
+void ReleaseFolder(Handle) {}
+
+int RemoveName(const fs::path& path) {
+  std::error_code ec;
+  fs::remove(path, ec);
+  return ec ? ec.value() : 0;
+}
+
+// The system does not tell who holds a byte-range lock.
+std::string LockHolders(Handle) { return {}; }
 
 bool FileNamesIgnoreCase() { return true; }
 

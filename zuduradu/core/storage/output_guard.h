@@ -21,6 +21,8 @@ class OutputGuard {
 
   // True when an interrupted run was rolled back; RolledBackNote says so.
   bool rolledBack() const { return rolledBack_; }
+  // The file locked (OutputLock::file): the one a run may change.
+  std::optional<FileIdentity> lockedFile() const { return lock_->file(); }
 
  private:
   void TidyUp();

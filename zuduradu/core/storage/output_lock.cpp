@@ -52,10 +52,16 @@ namespace {
 
 // Locks `handle` and keeps it only while `stillOurs` holds afterwards: the file
 // may have been replaced while we waited. Gives false when it was.
+// A wait given up names who holds the lock, where the system tells.
 template <typename StillOurs>
 bool LockIfStillOurs(LockWaiter& waiter, os::Handle handle, bool exclusive, StillOurs&& stillOurs) {
   try {
     waiter.For([&] { return os::TryLock(handle, exclusive); });
+  } catch (const Error& e) {
+    const std::string holders = e.kind() == ErrorKind::Busy ? os::LockHolders(handle) : std::string();
+    os::CloseLock(handle);
+    if (holders.empty()) throw;
+    throw Error(ErrorKind::Busy, e.problem() + "; it is held by " + holders);
   } catch (...) {
     os::CloseLock(handle);
     throw;

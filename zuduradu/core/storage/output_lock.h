@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "zuduradu/core/storage/os.h"
 
@@ -49,6 +50,12 @@ class OutputLock {
   // The lock file's name for a target: "<target>.kvcvrt-lock", shortened with
   // a hash where that would be too long for a folder entry.
   static std::filesystem::path LockPath(const std::filesystem::path& target);
+
+  // The identity of the file locked under the target's name, where the
+  // platform locks the file itself and one stood there.
+  std::optional<FileIdentity> file() const {
+    return fileHandle_ == os::kNoHandle ? std::nullopt : os::IdentityOfOpen(fileHandle_);
+  }
 
  private:
   void LockName(const std::filesystem::path& target, LockWaiter& waiter);

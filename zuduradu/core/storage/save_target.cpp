@@ -46,22 +46,17 @@ class SaveTarget::Sink : public std::streambuf {
   std::vector<char> buffer_;
 };
 
-SaveTarget::SaveTarget(fs::path output, Kind kind) : output_(std::move(output)), kind_(kind) {}
+SaveTarget::SaveTarget(fs::path output, Kind kind) : output_(std::move(output)), kind_(kind), file_(output_) {}
 
 SaveTarget::~SaveTarget() = default;
 
-const fs::path& SaveTarget::file() {
-  if (!file_) file_ = FollowLinks(output_);
-  return *file_;
-}
-
 bool SaveTarget::Look() {
   std::error_code ec;
-  present_ = fs::exists(file(), ec);
+  present_ = fs::exists(fs::symlink_status(file(), ec));
   return present_;
 }
 
-bool SaveTarget::IsStream() const { return kind_ == Kind::InOrder && IsStreamOutput(output_); }
+bool SaveTarget::IsStream() const { return kind_ == Kind::InOrder && IsStreamOutput(file()); }
 
 bool SaveTarget::IsFile(const fs::path& other) const {
   const auto out = IdentityOf(output_);
@@ -78,7 +73,8 @@ void SaveTarget::RefuseOwnFile(const fs::path& other, std::string_view role) con
 
 void SaveTarget::CheckKind() {
   std::error_code ec;
-  const fs::file_status status = fs::status(file(), ec);
+  // The walk left no link at the name; one that stands there by now is no regular file.
+  const fs::file_status status = fs::symlink_status(file(), ec);
   present_ = fs::exists(status);
   const ErrorKind refusal = kind_ == Kind::DataFile ? ErrorKind::BadOutput : ErrorKind::BadRequest;
   if (fs::is_directory(status)) {
@@ -94,10 +90,13 @@ void SaveTarget::CheckKind() {
 std::ostream& SaveTarget::Begin(const LockWait& readerWait) {
   streaming_ = IsStream();
   if (streaming_) {
-    stream_.emplace(output_, readerWait);
+    stream_.emplace(file(), readerWait);
     sink_ = std::make_unique<Sink>([this](std::span<const char> bytes) { stream_->Write(bytes); });
   } else {
-    replacement_.emplace(file());
+    lock_.emplace(file(), LockKind::Exclusive, readerWait);
+    // Under the lock no other run of ours writes this output: a partial copy of one that was killed can go.
+    RemoveLeftovers(file(), kPartialSuffix);
+    replacement_.emplace(file(), kPartialSuffix, ReplacementFile::Naming::UnderLock);
     BinaryFile& text = replacement_->CreateEmpty();
     sink_ = std::make_unique<Sink>([&text, at = std::int64_t{0}](std::span<const char> bytes) mutable {
       text.WriteAt(at, {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});

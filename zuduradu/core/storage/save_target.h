@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/output_lock.h"
 #include "zuduradu/core/storage/replacement_file.h"
 #include "zuduradu/core/storage/stream_output.h"
@@ -43,9 +44,8 @@ class SaveTarget {
 
   // The path as given, for messages.
   const std::filesystem::path& output() const { return output_; }
-  // The file the output names, links followed on first use (kv::Error of kind
-  // BadOutput for a link the system would not follow).
-  const std::filesystem::path& file();
+  // The file the output names, links followed.
+  const std::filesystem::path& file() const { return file_.path(); }
   // Whether the output exists, as Look last found it.
   bool present() const { return present_; }
   bool Look();
@@ -61,8 +61,9 @@ class SaveTarget {
   void CheckKind();
 
   // The stream the new contents go into: the FIFO or device (a FIFO without a
-  // reader is waited for as `readerWait` says), or a replacement file beside
-  // the output. Finish puts the contents in place.
+  // reader is waited for as `readerWait` says, and so is a reader that takes
+  // nothing for that long), or a replacement file beside the output, after the
+  // output's lock was taken as `readerWait` says. Finish puts the contents in place.
   std::ostream& Begin(const LockWait& readerWait = {});
   void Finish();
 
@@ -78,9 +79,10 @@ class SaveTarget {
 
   std::filesystem::path output_;
   Kind kind_;
-  std::optional<std::filesystem::path> file_;
+  WalkedFile file_;
   bool present_ = false;
   bool streaming_ = false;  // Begin chose the stream
+  std::optional<OutputLock> lock_;
   std::optional<ReplacementFile> replacement_;
   std::optional<StreamOutput> stream_;
   std::unique_ptr<Sink> sink_;

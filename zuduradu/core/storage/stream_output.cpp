@@ -39,6 +39,13 @@ int OpenForWriting(const fs::path& path, const LockWait& wait) {
       throw Error(ErrorKind::Io, "Could not open " + PathText(path) + ": it is no longer a FIFO or character device");
     }
     if (error == EINTR) continue;
+    if (error == EPERM) {
+      const std::string owner = os::OtherUsersFile(path).value_or("another user");
+      throw Error(ErrorKind::BadRequest, "Did not write into " + PathText(path) + ": it belongs to " + owner +
+                                             ", and lies in a folder others may write, where anybody could have put it "
+                                             "to catch what is written. Remove it or choose another name",
+                  {}, "Nothing was written to it.");
+    }
     if (error != ENXIO) Fail("open", path, error);
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) {
@@ -58,19 +65,38 @@ bool IsStreamOutput(const fs::path& path) {
   return fs::is_fifo(status) || fs::is_character_file(status);
 }
 
-StreamOutput::StreamOutput(const fs::path& path, const LockWait& wait) : path_(path), fd_(OpenForWriting(path, wait)) {}
+StreamOutput::StreamOutput(const fs::path& path, const LockWait& wait)
+    : path_(path), wait_(wait), fd_(OpenForWriting(path, wait)) {}
 
 StreamOutput::~StreamOutput() {
   if (fd_ >= 0) os::CloseStream(fd_);
 }
 
+// A reader that stops taking bytes is waited for as long as a FIFO without a
+// reader is: in steps, asking `waiting` whether to go on, then given up.
 void StreamOutput::Write(std::span<const char> bytes) {
+  auto deadline = std::chrono::steady_clock::now() + wait_.limit;
   while (!bytes.empty()) {
     errno = 0;
-    const std::int64_t n = os::WriteToStream(fd_, bytes.data(), bytes.size());
+    const auto now = std::chrono::steady_clock::now();
+    const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::max<std::chrono::steady_clock::duration>(std::min<std::chrono::steady_clock::duration>(kPollInterval, deadline - now), {}));
+    const std::int64_t n = os::WriteToStream(fd_, bytes.data(), bytes.size(), static_cast<int>(step.count()));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail("write to", path_, n < 0 ? errno : EIO);
+    if (n == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        throw Error(ErrorKind::Busy, "The program reading " + PathText(path_) + " took nothing for " + Limit(wait_.limit) +
+                                         "; gave up");
+      }
+      if (wait_.waiting && !wait_.waiting()) throw Error(ErrorKind::Cancelled, "The export was cancelled");
+      continue;
+    }
+    if (n < 0 && errno == EPIPE) {
+      throw Error(ErrorKind::Io, "The program reading " + PathText(path_) + " stopped reading before the end");
+    }
+    if (n < 0) Fail("write to", path_, errno);
     written_ = true;
+    deadline = std::chrono::steady_clock::now() + wait_.limit;
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
 }

@@ -25,13 +25,15 @@ class StreamOutput {
   StreamOutput(const StreamOutput&) = delete;
   StreamOutput& operator=(const StreamOutput&) = delete;
 
-  // Writes every byte; throws Io (a reader that went away: "Broken pipe").
+  // Writes every byte; throws Io for a reader that went away, and Busy (or
+  // Cancelled) for one that takes nothing while `wait` allows.
   void Write(std::span<const char> bytes);
   // Whether any byte went out.
   bool written() const { return written_; }
 
  private:
   std::filesystem::path path_;
+  LockWait wait_;
   int fd_ = -1;
   bool written_ = false;
 };

@@ -19,12 +19,12 @@ namespace {
 constexpr std::int64_t kCellsPerRead = std::int64_t{1} << 18;
 
 // A data file open to read, with the layers it stores for its periods that
-// have data of their own. A file that another grid or type made is read where
-// this grid puts its layers, as far as they can be found.
+// have data of their own. A file that another grid or type made, or whose
+// period table is damaged, is refused, as every reader of values refuses it.
 class OpenDataFile {
  public:
   OpenDataFile(const fs::path& path, const GridSize& grid, int typeCode, const LockWait& wait) : file_(path, wait) {
-    const ExportPlan plan = file_.Plan(grid, typeCode, {}, MisfitRule::Read);
+    const ExportPlan plan = file_.Plan(grid, typeCode, {}, MisfitRule::Refuse);
     for (const ExportedLayer& layer : plan.layers) layers_[{layer.period, layer.layer}] = layer.offset;
   }
 
