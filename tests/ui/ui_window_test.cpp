@@ -373,7 +373,7 @@ class WindowTest : public QObject {
     QVERIFY(s.completes() && !QApplication::overrideCursor());
     QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.shown("a.top") + "."});
     // The window's request is the core's: the input, the grid, type 3 and create-new.
-    kv::RunConversion({s.path("Input.dat").toStdString(), s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
+    kv::RunConversion({{s.path("Input.dat").toStdString()}, s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
   }
 

@@ -70,8 +70,8 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   }
 
   kv::ConversionRequest request;
-  request.inputFromStdin = fromStdin;
-  request.input = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
+  request.input.fromStdin = fromStdin;
+  request.input.path = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
   request.output = kv::PathFromUtf8(output);
   request.typeCode = options.typeCode;
   request.grid = resolved.grid;

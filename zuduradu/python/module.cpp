@@ -197,16 +197,27 @@ py::dict WithWarnings(py::dict result, const std::vector<std::string>& warnings)
   return result;
 }
 
+// A raster's period, layer and fill, each None or a number.
+template <typename T>
+std::optional<T> Optional(const py::object& value) {
+  return value.is_none() ? std::nullopt : std::optional<T>(value.cast<T>());
+}
+
 py::dict Convert(const py::object& input, const py::object& output, const py::object& grid, const py::object& model,
-                 const py::object& type, bool create, bool strict, const py::object& progressCallback) {
+                 const py::object& type, bool create, bool strict, const py::object& period, const py::object& layer,
+                 int band, const py::object& nodataFill, const py::object& progressCallback) {
   const int typeCode = TypeCode(type);
   const RunTarget target = Target(output, grid, model, typeCode, strict);
   const fs::path& out = target.output;
   kv::ConversionRequest request = Request(out, target.resolved, typeCode, create);
   request.strict = strict;
-  request.input = ToPath(input);
-  if (const std::string problem = kv::InputProblem(request.input, true); !problem.empty()) {
-    Refuse(kv::ErrorKind::InputMissing, problem, request.input);
+  request.input.path = ToPath(input);
+  request.input.period = Optional<int>(period);
+  request.input.layer = Optional<int>(layer);
+  request.input.band = band;
+  request.input.nodataFill = Optional<float>(nodataFill);
+  if (const std::string problem = kv::InputProblem(request.input.path, true); !problem.empty()) {
+    Refuse(kv::ErrorKind::InputMissing, problem, request.input.path);
   }
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
@@ -368,10 +379,13 @@ PYBIND11_MODULE(kvcvrt, m) {
 
   m.def("convert", &Convert, py::arg("input"), py::arg("output") = py::none(), py::kw_only(), py::arg("grid") = py::none(),
         py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("strict") = false,
-        py::arg("progress") = py::none(),
-        "Converts a matrix input text file into a period data file, as kvcvrt-cli convert does. With a model and no "
-        "output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, rebuilt, "
-        "warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
+        py::arg("period") = py::none(), py::arg("layer") = py::none(), py::arg("band") = 1,
+        py::arg("nodata_fill") = py::none(), py::arg("progress") = py::none(),
+        "Converts a matrix input text file, or a raster (an ESRI ASCII grid .asc, or a GeoTIFF where GDAL is built "
+        "in) as one data set at period= and layer=, from its band= (1), into a period data file, as kvcvrt-cli "
+        "convert does. A raster's no-data cells keep its no-data number, or take nodata_fill=VALUE. With a model and "
+        "no output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, "
+        "rebuilt, filled (the no-data cells filled), warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
         "progress(report) is called after every data set and while waiting for another run; returning False cancels "
         "a run that is still checking. A Ctrl-C or callback error that comes once the run writes is raised after the "
         "run completed, with its result as the exception's attribute result.");

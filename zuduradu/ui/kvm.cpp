@@ -17,6 +17,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/request.h"
+#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/ui/app_icon.h"
@@ -170,6 +171,13 @@ QString kvm::outsideQuestion() const {
 DialogRequest kvm::browseRequest(int row) const {
   DialogRequest request = BrowseRequest(row);
   request.folder = settings_.ModelFolder.empty() ? DocumentsFolder() : FromCore(settings_.ModelFolder);
+  if (row == kInputRow) {
+    // Rasters from a GIS are one data set each; GeoTIFF only where GDAL is built in.
+    const QString rasters = kv::HaveGdal() ? QStringLiteral("Rasters (*.asc; *.tif; *.tiff)|*.asc;*.tif;*.tiff|")
+                                           : QStringLiteral("ESRI ASCII Grids (*.asc)|*.asc|");
+    const qsizetype all = request.filter.lastIndexOf(QStringLiteral("All files"));
+    request.filter.insert(all, rasters);
+  }
   if (row != kOutputRow) return request;
   request.confirmReplace = options_[1]->isChecked();
   const int code = combo_->currentData().toInt();
@@ -265,7 +273,7 @@ void kvm::go() {
 
   runOutput_ = fileTexts_[2]->text();
   kv::ConversionRequest request;
-  request.input = kv::PathFromUtf8(settings_.InputPath);
+  request.input.path = kv::PathFromUtf8(settings_.InputPath);
   request.output = kv::PathFromUtf8(ToCore(runOutput_));
   request.typeCode = combo_->currentData().toInt();
   // An output named for another type is asked about; No leaves everything as it is.
@@ -276,6 +284,12 @@ void kvm::go() {
   request.grid = settings_.Grid();
   request.createNew = options_[1]->isChecked();
   request.model = kv::PathFromUtf8(settings_.ModelPath);
+  if (kv::KindOf(request.input) != kv::InputKind::MatrixText) {
+    const std::optional<RasterPlace> place = shell_.AskRasterPlace(fileTexts_[1]->text(), request.grid.nz);
+    if (!place) return;
+    request.input.period = place->period;
+    request.input.layer = place->layer;
+  }
 
   blocker_ = std::make_unique<InputBlocker>(this);
   QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -69,7 +69,7 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
     SetBySet(earlier, g, type, dir / "run.top", false);
     SetBySet(earlier, g, type, dir / "steps.top", false);
     WriteAll(dir / "in.dat", InputText(sets, g.nx * g.ny));
-    kv::ConversionRequest req = On({dir / "in.dat", dir / "run.top", type, g, createNew}, kSetups[round % 3]);
+    kv::ConversionRequest req = On({{dir / "in.dat"}, dir / "run.top", type, g, createNew}, kSetups[round % 3]);
     req.memoryBudgetBytes = pick(0, 1) ? 64 : std::size_t{1} << 20;  // tiny budgets take the copy road
     const kv::ConversionResult result = kv::RunConversion(req);
     SetBySet(sets, g, type, dir / "steps.top", createNew);
@@ -128,7 +128,7 @@ TEST(Conversion, RefusedRunsChangeNothing) {
         std::string expected = c.message;
         if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
         expected += existing ? " The output file " + kv::PathText(out) + " was not changed." : " No output file was created.";
-        EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(On({in, out, c.type, c.grid, createNew}, setup)); },
+        EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(On({{in}, out, c.type, c.grid, createNew}, setup)); },
                                           c.kind, expected));
         EXPECT_EQ(std::filesystem::exists(out), existing) << c.message;
         EXPECT_TRUE(SameBytes(ReadAll(out), before)) << c.message;
@@ -147,7 +147,7 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
   const std::uintmax_t length = 4000 + std::uintmax_t{537} * 4000000;  // sparse: the file ends with block 537
   std::filesystem::resize_file(dir / "o.top", length);
   WriteAll(dir / "in.dat", "2 1 1 1000000*1\n2 1 1000000*2");
-  EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, {1000, 1000, 1}, false}), Unstorable,
+  EXPECT_KV_ERROR(kv::RunConversion({{dir / "in.dat"}, dir / "o.top", 3, {1000, 1000, 1}, false}), Unstorable,
                   "Data set 2, layer, line 2, column 3 of " + kv::PathText(dir / "in.dat") +
                       ": layer 1 of period 2 would begin past byte 2,147,483,646, the largest offset the file can "
                       "address. The output file " + kv::PathText(dir / "o.top") + " was not changed.");
@@ -178,7 +178,7 @@ TEST(Conversion, RefusedOutputFiles) {
     ScratchDir dir;
     WriteAll(dir / "in.dat", "1 1 1 1 2 3 4 5 6");
     WriteAll(dir / "o.top", c.content);
-    EXPECT_KV_ERROR(kv::RunConversion({dir / "in.dat", dir / "o.top", 3, g, false}), BadOutput, c.message);
+    EXPECT_KV_ERROR(kv::RunConversion({{dir / "in.dat"}, dir / "o.top", 3, g, false}), BadOutput, c.message);
     EXPECT_TRUE(SameBytes(ReadAll(dir / "o.top"), c.content)) << c.message;
   }
 }
@@ -187,7 +187,7 @@ TEST(Conversion, InputsThatAreNoFiles) {
   ScratchDir dir;
   std::filesystem::create_directory(dir / "folder");
   EXPECT_EQ(kv::InputProblem(dir / "none.dat", true), "Could not find the input file " + (dir / "none.dat").string());
-  EXPECT_KV_ERROR(kv::RunConversion({dir / "none.dat", dir / "o.top", 3, {3, 2, 2}, true}), InputMissing,
+  EXPECT_KV_ERROR(kv::RunConversion({{dir / "none.dat"}, dir / "o.top", 3, {3, 2, 2}, true}), InputMissing,
                   "Could not find the input file");
   EXPECT_EQ(kv::InputProblem(dir / "folder", true), "The input file " + (dir / "folder").string() + " is not a regular file");
 #if defined(__unix__)
@@ -233,7 +233,7 @@ TEST(Conversion, OddInputsAreToldAndRefusedInStrictMode) {
       WriteAll(dir / "in.dat", c.input);
       std::string told = c.told;
       if (const auto at = told.find("IN"); at != std::string::npos) told.replace(at, 2, kv::PathText(dir / "in.dat"));
-      kv::ConversionRequest req{dir / "in.dat", dir / "o.top", 3, c.grid, false};
+      kv::ConversionRequest req{{dir / "in.dat"}, dir / "o.top", 3, c.grid, false};
       req.strict = strict;
       if (c.refused || (strict && !told.empty())) {
         const bool other = strict && !c.strictTold.empty();
@@ -261,7 +261,7 @@ TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCountAndCancelChangesNot
     WriteAll(dir / "in.dat", text);
     kv::ConversionProgress last;
     std::vector<std::uint64_t> steps;
-    kv::RunConversion(On({dir / "in.dat", dir / "o.top", 3, g, false}, setup), [&](const kv::ConversionProgress& p) {
+    kv::RunConversion(On({{dir / "in.dat"}, dir / "o.top", 3, g, false}, setup), [&](const kv::ConversionProgress& p) {
       last = p;
       steps.push_back(p.bytesRead);
       return true;
@@ -273,7 +273,7 @@ TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCountAndCancelChangesNot
     EXPECT_EQ(steps, firstSteps) << "threads " << setup.first;
     const std::string before = ReadAll(dir / "o.top");
     int calls = 0;
-    EXPECT_KV_ERROR(kv::RunConversion(On({dir / "in.dat", dir / "o.top", 3, g, setup.first != 2}, setup),
+    EXPECT_KV_ERROR(kv::RunConversion(On({{dir / "in.dat"}, dir / "o.top", 3, g, setup.first != 2}, setup),
                                       [&](const kv::ConversionProgress& p) {
                                         EXPECT_EQ(p.setsTotal, 3);
                                         return ++calls < 2;

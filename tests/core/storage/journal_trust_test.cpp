@@ -29,7 +29,7 @@ const std::string kSeed = "2 1 1 6*1.5 2 1 6*2.5", kAppend = "2 1 1 6*9 3 1 6*8"
 
 void Convert(const fs::path& in, const fs::path& out, const std::string& text) {
   WriteAll(in, text);
-  kv::RunConversion({in, out, 3, kGrid, false});
+  kv::RunConversion({{in}, out, 3, kGrid, false});
 }
 
 // Whether `run` is refused with a message that holds `text`.

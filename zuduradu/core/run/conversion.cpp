@@ -15,7 +15,7 @@
 #include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/format/period_tables.h"
-#include "zuduradu/core/input/matrix_text.h"
+#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/run/layer_writer.h"
 #include "zuduradu/core/run/set_check.h"
@@ -60,35 +60,6 @@ enum class OutputState {
   JournalStays,  // the new data is in place, but its journal could not be removed
   RolledBack,    // bytes changed, and the journal put them back
   Journaled,     // bytes changed; the journal left beside the file restores them at the next run
-};
-
-// The input's bytes, from the file or from standard input; length gets the
-// file's length, or 0 when it is not known.
-std::unique_ptr<ByteSource> OpenInput(const ConversionRequest& request, std::uint64_t& length) {
-  if (request.inputFromStdin) {
-    length = 0;
-    return std::make_unique<StdinSource>();
-  }
-  auto file = std::make_unique<FileSource>(request.input);
-  length = file->length();
-  return file;
-}
-
-// The threads that parse an input of `length` bytes (0: not known): one for an
-// input of one chunk, which the threads could only take in turns.
-int ParsingThreads(const ConversionRequest& request, std::uint64_t length) {
-  const std::size_t chunk = request.readChunkBytes > 0 ? request.readChunkBytes : MatrixReader::kDefaultChunkBytes;
-  return request.threads == 0 && length > 0 && length <= chunk ? 1 : request.threads;
-}
-
-// The matrix text from the file or from standard input.
-struct TextInput {
-  explicit TextInput(const ConversionRequest& request)
-      : source(OpenInput(request, length)),
-        text(*source, request.input, ParsingThreads(request, length), request.readChunkBytes) {}
-  std::uint64_t length = 0;  // before source: OpenInput fills it in
-  std::unique_ptr<ByteSource> source;
-  MatrixTextSets text;
 };
 
 // The run on its output: a new file, or an append, each checked in full (the
@@ -363,11 +334,11 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
 }  // namespace
 
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
-  std::unique_ptr<TextInput> text;
+  std::unique_ptr<InputSets> input;
   return GuardedRun(request, progress, [&](const SaveTarget& output) {
-    if (!request.inputFromStdin) output.RefuseOwnFile(request.input, "input file");
-    text = std::make_unique<TextInput>(request);
-    return std::pair<SetStream*, std::uint64_t>{&text->text.sets(), text->length};
+    if (!request.input.fromStdin) output.RefuseOwnFile(request.input.path, "input file");
+    input = OpenSets(request.input, request.grid, request.threads, request.readChunkBytes);
+    return std::pair<SetStream*, std::uint64_t>{&input->sets(), input->length()};
   });
 }
 

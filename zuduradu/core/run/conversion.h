@@ -21,13 +21,15 @@
 #include <vector>
 
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/input/input_source.h"
 #include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 
 struct ConversionRequest {
-  // The matrix input file; with inputFromStdin, only the name messages give the input.
-  std::filesystem::path input;
+  // The input: matrix text (from a file or standard input) or a raster with
+  // its period and layer; with fromStdin, its path is only the name messages give it.
+  InputSource input;
   std::filesystem::path output;
   int typeCode = 0;
   GridSize grid;
@@ -37,9 +39,6 @@ struct ConversionRequest {
   std::size_t readChunkBytes = 0;  // bytes the reader takes at a time; 0: its default
   // How long to wait while another run works on the same output.
   std::chrono::milliseconds lockWait{std::chrono::minutes(5)};
-  // Read the matrix text from standard input, streaming: its length is unknown,
-  // so progress reports inputBytes 0.
-  bool inputFromStdin = false;
   // Refuse, writing nothing, what would otherwise be a warning or a skipped set.
   bool strict = false;
   // The model description file the grid came from, if any: it is never the output.
@@ -51,6 +50,7 @@ struct ConversionResult {
   int skipped = 0;       // data sets whose layer exceeds NZ
   bool rebuilt = false;  // the output file exists and its reference table was rebuilt
   std::vector<std::string> warnings;  // what the user should know although the run succeeded
+  std::int64_t filled = 0;  // raster cells whose no-data number was replaced by the fill value
   friend bool operator==(const ConversionResult&, const ConversionResult&) = default;
 };
 

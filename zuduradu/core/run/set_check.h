@@ -58,7 +58,7 @@ class SetCheck {
             const bool aboutPeriod = *failure == PlaceFailure::PeriodOutOfRange || *failure == PlaceFailure::BlockNumberOverflow;
             const FieldLocation at = aboutPeriod ? periodAt : layerAt;
             throw Error(ErrorKind::Unstorable, DescribePlaceFailure(*failure, period, layer, layout.layersPerBlock()),
-                        ErrorPlace{req_.input, at.line, at.column, s, aboutPeriod ? "period" : "layer"});
+                        ErrorPlace{req_.input.path, at.line, at.column, s, aboutPeriod ? "period" : "layer"});
           }
           store(std::get<Placement>(placed).offset, s);
           ++result_.stored;
@@ -69,6 +69,7 @@ class SetCheck {
     } catch (const Error& e) {
       throw Explained(e, s);
     }
+    result_.filled = reader_.filledCells();
     WarnOfSkippedSets();
     WarnOfOtherWidth();
     WarnOfLeftOverFields(count);
@@ -92,7 +93,7 @@ class SetCheck {
               std::to_string(req_.grid.nx) + " x " + std::to_string(req_.grid.ny) + " = " +
               std::to_string(CellsPerLayer(req_.grid)) + ", and the grid size may not match the file";
     }
-    if (header && !req_.inputFromStdin) what += DecimalCommaHint(req_.input);
+    if (header && !req_.input.fromStdin) what += DecimalCommaHint(req_.input.path);
     return Error(e.kind(), what, e.place(), e.intact());
   }
 
@@ -105,7 +106,7 @@ class SetCheck {
   void WarnOfOtherWidth() {
     const LineShape* shapes = reader_.lineShapes();
     if (!shapes || shapes->otherWidth().set == 0) return;
-    Warn(OtherWidthWarning(shapes->otherWidth(), req_.grid, req_.input));
+    Warn(OtherWidthWarning(shapes->otherWidth(), req_.grid, req_.input.path));
   }
 
   void NoteSkippedSet(int layer, int set, const FieldLocation& at) {
@@ -117,7 +118,7 @@ class SetCheck {
     if (result_.skipped == 0) return;
     const std::string line = firstSkipped_.line > 0 ? ", line " + std::to_string(firstSkipped_.line) : "";
     result_.warnings.push_back(
-        PathText(req_.input) + ": " + Counted(result_.skipped, "data set was", "data sets were") +
+        PathText(req_.input.path) + ": " + Counted(result_.skipped, "data set was", "data sets were") +
         " skipped, as " + std::string(ForCount(result_.skipped, "its layer is", "their layers are")) +
         " above NZ = " + std::to_string(req_.grid.nz) + "; " + std::string(ForCount(result_.skipped, "it is", "the first is")) + " data set " + std::to_string(firstSkipped_.set) +
         " (layer " + std::to_string(firstSkipped_.layer) + line + ")");
@@ -134,20 +135,20 @@ class SetCheck {
     const LeftOverFields left = reader_.CountLeftOverFields();
     if (left.fields == 0) return;
     const ShapeBreak* broken = FirstBreak();
-    Warn(PathText(req_.input) + ": " + Counted(left.fields, "field follows", "fields follow") + " the last of the " +
+    Warn(PathText(req_.input.path) + ": " + Counted(left.fields, "field follows", "fields follow") + " the last of the " +
          DataSetCount(std::max(count, 0)) + " the file announces, from line " + std::to_string(left.firstLine) +
          " on; " + std::string(ForCount(left.fields, "it was", "they were")) +
          " not read. If this is data, check the set count, the grid size (" + std::to_string(CellsPerLayer(req_.grid)) +
          " values a set) and that decimals are written with a point" +
          (broken ? "; " + ShapeBreakNote(*broken, req_.grid) : "") +
-         (req_.inputFromStdin ? "" : DecimalCommaHint(req_.input)));
+         (req_.input.fromStdin ? "" : DecimalCommaHint(req_.input.path)));
   }
 
   void RefuseSkippedSet(int layer, int set, const FieldLocation& at) const {
     throw Error(ErrorKind::Unstorable,
                 "layer " + std::to_string(layer) + " is above NZ = " + std::to_string(req_.grid.nz) +
                     ": the set would be skipped, which strict mode refuses. Check the layer or the model's NZ",
-                ErrorPlace{req_.input, at.line, at.column, set, "layer"});
+                ErrorPlace{req_.input.path, at.line, at.column, set, "layer"});
   }
 
   void Report() {
