@@ -17,7 +17,7 @@ namespace {
 
 enum Key { NCols, NRows, XCorner, XCentre, YCorner, YCentre, CellSize, Dx, Dy, NoData, kKeys };
 constexpr std::array<std::string_view, kKeys> kKeyNames = {"ncols",    "nrows",     "xllcorner", "xllcenter", "yllcorner",
-                                                           "yllcenter", "dx",        "dy",        "nodata_value"};
+                                                           "yllcenter", "cellsize", "dx",        "dy",        "nodata_value"};
 constexpr std::string_view kKeyList = "ncols, nrows, xllcorner or xllcenter, yllcorner or yllcenter, cellsize or dx "
                                       "and dy, NODATA_value";
 // The header is looked for in this much of the start of the file.
@@ -126,7 +126,7 @@ AsciiGridHeader ReadAsciiGridHeader(std::string_view text, const std::filesystem
     pos = newline + 1;
   }
   auto missing = [&](const std::string& what) {
-    reader.Fail(line, 1, "the header gives no " + what + " (it needs " + std::string(kKeyList) + ")");
+    reader.Fail(line, 1, "the header gives no " + what + ", which every ESRI ASCII grid has");
   };
   auto either = [&](Key a, Key b) -> Key {
     if (entries[a] && entries[b]) {
