@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "zuduradu/cli/view_options.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
@@ -16,13 +15,16 @@
 
 namespace kvcli {
 
-void GridOptions::Add(CLI::App& command) {
-  model.option = command.add_option("-m,--model", model.value,
-                                    "Model description file (.kv5) that gives the grid size; it must exist and "
-                                    "have version " + std::to_string(kv::kMinModelVersion) + " or more");
-  model.option->type_name("FILE");
-  grid.option = command.add_option("-g,--grid", grid.value, "Grid size: columns, rows, layers, such as 120,80,3");
-  grid.option->type_name("NX,NY,NZ")
+void AddGrid(CLI::App& command, GridChoice& grid) {
+  CLI::Option* model = AddOptional(command, "-m,--model", grid.model,
+                                   "Model description file (.kv5) that gives the grid size; it must exist and "
+                                   "have version " + std::to_string(kv::kMinModelVersion) + " or more");
+  model->type_name("FILE");
+  command
+      .add_option_function<std::string>(
+          "-g,--grid", [&grid](const std::string& text) { grid.grid = kv::GridFromText(text); },
+          "Grid size: columns, rows, layers, such as 120,80,3")
+      ->type_name("NX,NY,NZ")
       ->check(
           [](const std::string& text) {
             try {
@@ -32,30 +34,37 @@ void GridOptions::Add(CLI::App& command) {
               return e.problem();
             }
           },
-          "");
-  grid.option->excludes(model.option);
+          "")
+      ->excludes(model);
 }
 
-GridChoice GridOptions::Get() const {
-  const auto text = grid.Get();
-  return {model.Get(), text ? std::optional(kv::GridFromText(*text)) : std::nullopt};
+namespace {
+
+// The type's text, a code or an extension, checked and turned into the code
+// while the parser reads it.
+CLI::Option* TypeCode(CLI::Option* option) {
+  return option->type_name("TYPE")->transform(
+      [](std::string text) {
+        try {
+          return std::to_string(kv::TypeCodeFromText(text, kWords));
+        } catch (const kv::Error& e) {
+          throw CLI::ValidationError(e.problem());
+        }
+      },
+      "");
 }
+
+const std::string kTypeHelp = "Data type: a type code 0.." + std::to_string(kv::kMaxTypeCode) +
+                              " that has an extension, or an extension of the type list such as top or .top";
+
+}  // namespace
 
 CLI::Option* AddType(CLI::App& command, int& code) {
-  return command
-      .add_option("-t,--type", code,
-                  "Data type: a type code 0.." + std::to_string(kv::kMaxTypeCode) +
-                      " that has an extension, or an extension of the type list such as top or .top")
-      ->type_name("TYPE")
-      ->transform(
-          [](std::string text) {
-            try {
-              return std::to_string(kv::TypeCodeFromText(text, kWords));
-            } catch (const kv::Error& e) {
-              throw CLI::ValidationError(e.problem());
-            }
-          },
-          "");
+  return TypeCode(command.add_option("-t,--type", code, kTypeHelp));
+}
+
+CLI::Option* AddType(CLI::App& command, std::optional<int>& code) {
+  return TypeCode(AddOptional(command, "-t,--type", code, kTypeHelp));
 }
 
 namespace {
@@ -133,69 +142,26 @@ std::optional<std::string> DescribeUnknown(const CLI::App& app) {
   return std::nullopt;
 }
 
-struct Options::Raw {
-  CLI::App* convert = nullptr;
-  CLI::App* exportText = nullptr;
-  CLI::App* info = nullptr;
-  CLI::App* types = nullptr;
-
-  std::string convertInput;
-  GridOptions convertGrid;
-  int convertType = 0;
-  Text convertOutput;
-  bool convertCreate = false;
-  bool convertQuiet = false;
-  bool convertStrict = false;
-  int convertThreads = 0;
-
-  std::string exportFile;
-  GridOptions exportGrid;
-  int exportType = 0;
-  Text exportPeriods;
-  Text exportOutput;
-  bool exportQuiet = false;
-
-  std::string infoFile;
-  GridOptions infoGrid;
-  int infoType = 0;
-  CLI::Option* infoTypeOption = nullptr;
-  bool infoCheck = false;
-
-  std::string helpTopic;
-  std::unique_ptr<ViewOptions> view;
-};
-
-Options::Options(CLI::App& app) : raw_(std::make_unique<Raw>()) {
-  app.require_subcommand(1);
-  AddConvert(app);
-  AddExport(app);
-  AddInfo(app);
-  AddTypesAndHelp(app);
-}
-
-void Options::AddConvert(CLI::App& app) {
-  Raw& r = *raw_;
-  r.convert =
+CLI::App* AddConvert(CLI::App& app, ConvertOptions& options) {
+  CLI::App* convert =
       app.add_subcommand("convert", "Convert matrix input text into a period data file, as GO does in the window");
-  r.convert
-      ->add_option("-i,--input", r.convertInput,
-                   "Matrix input file; - reads the text from standard input as it comes")
+  convert
+      ->add_option("-i,--input", options.input, "Matrix input file; - reads the text from standard input as it comes")
       ->type_name("FILE")
       ->required();
-  r.convertGrid.Add(*r.convert);
-  AddType(*r.convert, r.convertType)->required();
-  r.convertOutput.option = r.convert->add_option(
-      "-o,--output", r.convertOutput.value,
-      "Period data file to write; with --model the default is the model's name with the type's extension. It "
-      "cannot be - (standard output): the file is written in place with seeks");
-  r.convertOutput.option->type_name("FILE");
-  r.convert->add_flag("-c,--create", r.convertCreate, "Create a new output file. Existing data will be deleted.");
-  r.convert->add_flag("-q,--quiet", r.convertQuiet, "Print no result line; errors still go to standard error");
-  r.convert->add_flag("--strict", r.convertStrict,
-                      "Refuse the run, writing nothing, where it would warn or skip: fields after the last data set, "
-                      "a layer above NZ, a grid size the model leaves to its defaults");
+  AddGrid(*convert, options.grid);
+  AddType(*convert, options.typeCode)->required();
+  AddOptional(*convert, "-o,--output", options.output,
+              "Period data file to write; with --model the default is the model's name with the type's extension. It "
+              "cannot be - (standard output): the file is written in place with seeks")
+      ->type_name("FILE");
+  convert->add_flag("-c,--create", options.create, "Create a new output file. Existing data will be deleted.");
+  convert->add_flag("-q,--quiet", options.quiet, "Print no result line; errors still go to standard error");
+  convert->add_flag("--strict", options.strict,
+                    "Refuse the run, writing nothing, where it would warn or skip: fields after the last data set, "
+                    "a layer above NZ, a grid size the model leaves to its defaults");
   // For measurements: how many threads parse the input. Hidden from the help.
-  r.convert->add_option("--threads", r.convertThreads, "Threads that parse the input (default: one per core)")
+  convert->add_option("--threads", options.threads, "Threads that parse the input (default: one per core)")
       ->check(
           [](const std::string& text) {
             constexpr int kMax = kv::FieldPipeline::kMaxThreads;
@@ -208,55 +174,42 @@ void Options::AddConvert(CLI::App& app) {
           },
           "")
       ->group("");
+  return convert;
 }
 
-void Options::AddExport(CLI::App& app) {
-  Raw& r = *raw_;
-  r.exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
-  r.exportText->add_option("DATAFILE", r.exportFile, "Period data file to read")->type_name("FILE")->required();
-  r.exportGrid.Add(*r.exportText);
-  AddType(*r.exportText, r.exportType)->required();
-  r.exportPeriods.option =
-      r.exportText->add_option("--periods", r.exportPeriods.value,
-                               "Periods to export, such as 1,5,10-20 (default: every period with data of its own)");
-  r.exportPeriods.option->type_name("LIST")->check(
-      [](const std::string& text) {
-        try {
-          kv::ParsePeriodList(text);
-          return std::string();
-        } catch (const kv::Error& e) {
-          return std::string(e.what());
-        }
-      },
-      "");
-  r.exportOutput.option =
-      r.exportText->add_option("-o,--output", r.exportOutput.value,
-                               "Text file to write, replaced once the text is complete; a FIFO or device is "
-                               "written into (a FIFO waits up to 5 minutes for its reader); - or none: standard "
-                               "output");
-  r.exportOutput.option->type_name("FILE");
-  r.exportText->add_flag("-q,--quiet", r.exportQuiet, "Print no result line; errors still go to standard error");
+CLI::App* AddExport(CLI::App& app, ExportOptions& options) {
+  CLI::App* exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
+  exportText->add_option("DATAFILE", options.dataFile, "Period data file to read")->type_name("FILE")->required();
+  AddGrid(*exportText, options.grid);
+  AddType(*exportText, options.typeCode)->required();
+  AddOptional(*exportText, "--periods", options.periods,
+              "Periods to export, such as 1,5,10-20 (default: every period with data of its own)")
+      ->type_name("LIST")
+      ->check(
+          [](const std::string& text) {
+            try {
+              kv::ParsePeriodList(text);
+              return std::string();
+            } catch (const kv::Error& e) {
+              return std::string(e.what());
+            }
+          },
+          "");
+  AddOptional(*exportText, "-o,--output", options.output,
+              "Text file to write, replaced once the text is complete; a FIFO or device is written into (a FIFO "
+              "waits up to 5 minutes for its reader); - or none: standard output")
+      ->type_name("FILE");
+  exportText->add_flag("-q,--quiet", options.quiet, "Print no result line; errors still go to standard error");
+  return exportText;
 }
 
-void Options::AddInfo(CLI::App& app) {
-  Raw& r = *raw_;
-  r.info = app.add_subcommand("info", "Describe the header of a period data file and check it against a grid");
-  r.info->add_option("DATAFILE", r.infoFile, "Period data file to read")->type_name("FILE")->required();
-  r.infoGrid.Add(*r.info);
-  r.infoTypeOption = AddType(*r.info, r.infoType);
-  r.info->add_flag("--check", r.infoCheck, "Exit with status 1 when anything is inconsistent");
-}
-
-void Options::AddTypesAndHelp(CLI::App& app) {
-  Raw& r = *raw_;
-  r.types = app.add_subcommand("types", "List the data types: row, text, code, extension, one layer per block");
-
-  r.view = std::make_unique<ViewOptions>(app);
-
-  // Listed for the help text and for the nearest-name suggestions; main answers
-  // it before parsing (see HelpArguments).
-  CLI::App* help = app.add_subcommand("help", "Print this help, or with a command the help of that command");
-  help->add_option("COMMAND", r.helpTopic, "The command to describe")->type_name("COMMAND");
+CLI::App* AddInfo(CLI::App& app, InfoOptions& options) {
+  CLI::App* info = app.add_subcommand("info", "Describe the header of a period data file and check it against a grid");
+  info->add_option("DATAFILE", options.dataFile, "Period data file to read")->type_name("FILE")->required();
+  AddGrid(*info, options.grid);
+  AddType(*info, options.typeCode);
+  info->add_flag("--check", options.check, "Exit with status 1 when anything is inconsistent");
+  return info;
 }
 
 std::optional<std::vector<std::string>> HelpArguments(const CLI::App& app, const std::vector<std::string>& args,
@@ -271,32 +224,6 @@ std::optional<std::vector<std::string>> HelpArguments(const CLI::App& app, const
     return std::vector<std::string>{};
   }
   return std::vector<std::string>{args[0], args[2], "--help"};
-}
-
-Options::~Options() = default;
-
-CommandLine Options::Collect() const {
-  const Raw& r = *raw_;
-  CommandLine line;
-  if (r.convert->parsed()) {
-    line.command = Command::Convert;
-    line.convert = {r.convertInput, r.convertGrid.Get(), r.convertType, r.convertOutput.Get(), r.convertCreate,
-                    r.convertQuiet, r.convertStrict, r.convertThreads};
-  } else if (r.exportText->parsed()) {
-    line.command = Command::Export;
-    line.exportText = {r.exportFile, r.exportGrid.Get(), r.exportType, r.exportPeriods.Get(), r.exportOutput.Get(),
-                       r.exportQuiet};
-  } else if (r.info->parsed()) {
-    line.command = Command::Info;
-    line.info = {r.infoFile, r.infoGrid.Get(), r.infoTypeOption->count() > 0 ? std::optional(r.infoType) : std::nullopt,
-                 r.infoCheck};
-  } else if (r.types->parsed()) {
-    line.command = Command::Types;
-  } else if (ViewCommandLine view = r.view->Collect(); view.command != ViewCommand::None) {
-    line.command = Command::View;
-    line.view = std::make_shared<const ViewCommandLine>(std::move(view));
-  }
-  return line;
 }
 
 }  // namespace kvcli

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,23 +19,20 @@ inline constexpr kv::RequestWords kWords{"--model",          "--grid",          
 
 using kv::GridChoice;
 
-// A text option that may be left out.
-struct Text {
-  std::string value;
-  CLI::Option* option = nullptr;
-  std::optional<std::string> Get() const { return option->count() > 0 ? std::optional(value) : std::nullopt; }
-};
+// An option whose value is kept only when it is given: target stays empty
+// otherwise, and an empty value given stays an empty value.
+template <typename T>
+CLI::Option* AddOptional(CLI::App& command, const std::string& name, std::optional<T>& target,
+                         const std::string& description) {
+  return command.add_option_function<T>(name, [&target](const T& value) { target = value; }, description);
+}
 
 // -m/--model or -g/--grid, on every command that needs the grid.
-struct GridOptions {
-  Text model;
-  Text grid;
-  void Add(CLI::App& command);
-  GridChoice Get() const;
-};
+void AddGrid(CLI::App& command, GridChoice& grid);
 
 // -t/--type as a type code or an extension, stored as the code.
 CLI::Option* AddType(CLI::App& command, int& code);
+CLI::Option* AddType(CLI::App& command, std::optional<int>& code);
 
 // The name that stands for standard input or standard output in place of a file.
 inline constexpr const char* kStandardStream = "-";
@@ -68,19 +64,6 @@ struct InfoOptions {
   bool check = false;
 };
 
-struct ViewCommandLine;  // show, stats and diff (view_options.h)
-
-enum class Command { None, Convert, Export, Info, Types, View };
-
-// The values the command line gave, filled in by Parse.
-struct CommandLine {
-  Command command = Command::None;
-  ConvertOptions convert;
-  ExportOptions exportText;
-  InfoOptions info;
-  std::shared_ptr<const ViewCommandLine> view;
-};
-
 // The nearest of the candidates to a mistyped word, counting a swap of two
 // neighbouring characters as one edit; nothing when none is close enough to be
 // what was meant.
@@ -98,24 +81,10 @@ std::optional<std::string> DescribeUnknown(const CLI::App& app);
 std::optional<std::vector<std::string>> HelpArguments(const CLI::App& app, const std::vector<std::string>& args,
                                                       std::string& error);
 
-// Declares the commands and their options on app; after app.parse, Collect
-// fills in which command was chosen and the options that were given.
-class Options {
- public:
-  explicit Options(CLI::App& app);
-  ~Options();
-  Options(const Options&) = delete;
-  Options& operator=(const Options&) = delete;
-  CommandLine Collect() const;
-
- private:
-  struct Raw;
-  std::unique_ptr<Raw> raw_;
-
-  void AddConvert(CLI::App& app);
-  void AddExport(CLI::App& app);
-  void AddInfo(CLI::App& app);
-  void AddTypesAndHelp(CLI::App& app);
-};
+// Each declares its command on app with the options bound into the struct
+// given, and returns the command.
+CLI::App* AddConvert(CLI::App& app, ConvertOptions& options);
+CLI::App* AddExport(CLI::App& app, ExportOptions& options);
+CLI::App* AddInfo(CLI::App& app, InfoOptions& options);
 
 }  // namespace kvcli

@@ -69,16 +69,11 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     throw Refusal(problem);
   }
 
-  kv::ConversionRequest request;
+  kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(output), resolved.grid, resolved.model,
+                                                           options.typeCode, options.create, options.strict);
   request.input.fromStdin = fromStdin;
   request.input.path = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
-  request.output = kv::PathFromUtf8(output);
-  request.typeCode = options.typeCode;
-  request.grid = resolved.grid;
-  request.createNew = options.create;
   request.threads = options.threads;
-  request.strict = options.strict;
-  if (options.grid.model) request.model = kv::PathFromUtf8(*options.grid.model);
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();
@@ -161,23 +156,31 @@ int Types(std::ostream& out) {
   return kExitSuccess;
 }
 
+void DeclareCommands(CLI::App& app, CommandLine& line) {
+  app.require_subcommand(1);
+  // Runs after the parser has checked the whole line, so only for a line it accepts.
+  const auto runs = [&line](CLI::App* command, int (*run)(const CommandLine&)) {
+    command->callback([&line, run] { line.run = run; });
+  };
+  runs(AddConvert(app, line.convert), [](const CommandLine& l) { return Convert(l.convert, std::cout); });
+  runs(AddExport(app, line.exportText),
+       [](const CommandLine& l) { return Export(l.exportText, std::cout, std::cerr); });
+  runs(AddInfo(app, line.info), [](const CommandLine& l) { return Info(l.info, std::cout); });
+  runs(app.add_subcommand("types", "List the data types: row, text, code, extension, one layer per block"),
+       [](const CommandLine&) { return Types(std::cout); });
+  runs(AddShow(app, line.show), [](const CommandLine& l) { return Show(l.show, std::cout, std::cerr); });
+  runs(AddStats(app, line.stats), [](const CommandLine& l) { return Stats(l.stats, std::cout, std::cerr); });
+  runs(AddDiff(app, line.diff), [](const CommandLine& l) { return Diff(l.diff, std::cout, std::cerr); });
+  // Listed for the help text and for the nearest-name suggestions; main answers
+  // it before parsing (see HelpArguments).
+  app.add_subcommand("help", "Print this help, or with a command the help of that command")
+      ->add_option_function<std::string>("COMMAND", [](const std::string&) {}, "The command to describe")
+      ->type_name("COMMAND");
+}
+
 int Run(const CommandLine& line) {
   try {
-    switch (line.command) {
-      case Command::Convert:
-        return Convert(line.convert, std::cout);
-      case Command::Export:
-        return Export(line.exportText, std::cout, std::cerr);
-      case Command::Info:
-        return Info(line.info, std::cout);
-      case Command::Types:
-        return Types(std::cout);
-      case Command::View:
-        return RunView(*line.view);
-      case Command::None:
-        break;
-    }
-    throw UsageError("A command is required: convert, export, info, types, show, stats or diff");
+    return line.run(line);
   } catch (const UsageError& e) {
     std::cerr << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;

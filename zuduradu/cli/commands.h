@@ -1,11 +1,13 @@
-// The four commands of kvcvrt-cli. Each takes the parsed options, calls the
-// core and prints; each returns its exit status or throws.
+// The commands of kvcvrt-cli. Each takes the parsed options, calls the core
+// and prints; each returns its exit status or throws.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <ostream>
 #include <stdexcept>
 
 #include "zuduradu/cli/cli_options.h"
+#include "zuduradu/cli/view_options.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/request.h"
 
@@ -48,6 +50,22 @@ int Convert(const ConvertOptions& options, std::ostream& out);
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err);
 int Info(const InfoOptions& options, std::ostream& out);
 int Types(std::ostream& out);
+
+// The options the command line gave, bound while the parser reads them, and
+// the command it chose.
+struct CommandLine {
+  ConvertOptions convert;
+  ExportOptions exportText;
+  InfoOptions info;
+  ShowOptions show;
+  StatsOptions stats;
+  DiffOptions diff;
+  int (*run)(const CommandLine&) = nullptr;  // the chosen command, set once the whole line parsed
+};
+
+// Declares every command on app with its options bound into line, which must
+// outlive the parse. The parser requires exactly one command.
+void DeclareCommands(CLI::App& app, CommandLine& line);
 
 // Runs the chosen command, prints what went wrong on standard error, and
 // returns the exit status.

@@ -57,7 +57,8 @@ int Main(std::vector<std::string> args) {
   app.footer(
       "Exit status: 0 on success, 1 when a run or file is refused (nothing is written), 2 when the command line is "
       "wrong.\nRun kvcvrt-cli help COMMAND (or COMMAND --help) for the options of a command.");
-  kvcli::Options options(app);
+  kvcli::CommandLine line;
+  kvcli::DeclareCommands(app, line);
 
   std::string error;
   if (const auto help = kvcli::HelpArguments(app, args, error)) {
@@ -68,7 +69,7 @@ int Main(std::vector<std::string> args) {
     args = *help;
   }
   int status = Parse(app, args);
-  if (status < 0) status = kvcli::Run(options.Collect());
+  if (status < 0) status = kvcli::Run(line);
   return CheckStandardOutput(status);
 }
 

@@ -251,18 +251,4 @@ int Diff(const DiffOptions& o, std::ostream& out, std::ostream& err) {
   return status;
 }
 
-int RunView(const ViewCommandLine& line) {
-  switch (line.command) {
-    case ViewCommand::Show:
-      return Show(line.show, std::cout, std::cerr);
-    case ViewCommand::Stats:
-      return Stats(line.stats, std::cout, std::cerr);
-    case ViewCommand::Diff:
-      return Diff(line.diff, std::cout, std::cerr);
-    case ViewCommand::None:
-      break;
-  }
-  throw UsageError("A command is required");
-}
-
 }  // namespace kvcli

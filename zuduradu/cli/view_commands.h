@@ -13,7 +13,4 @@ int Stats(const StatsOptions& options, std::ostream& out, std::ostream& err);
 // 0 when every layer is in both files and within the tolerance, 1 otherwise.
 int Diff(const DiffOptions& options, std::ostream& out, std::ostream& err);
 
-// Runs the chosen one of them.
-int RunView(const ViewCommandLine& line);
-
 }  // namespace kvcli

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -47,28 +46,10 @@ struct DiffOptions {
   bool all = false;  // list the layers that agree too
 };
 
-enum class ViewCommand { None, Show, Stats, Diff };
-
-struct ViewCommandLine {
-  ViewCommand command = ViewCommand::None;
-  ShowOptions show;
-  StatsOptions stats;
-  DiffOptions diff;
-};
-
-// Declares show, stats and diff on app; after app.parse, Collect tells which
-// was chosen, with its options.
-class ViewOptions {
- public:
-  explicit ViewOptions(CLI::App& app);
-  ~ViewOptions();
-  ViewOptions(const ViewOptions&) = delete;
-  ViewOptions& operator=(const ViewOptions&) = delete;
-  ViewCommandLine Collect() const;
-
- private:
-  struct Raw;
-  std::unique_ptr<Raw> raw_;
-};
+// Each declares its command on app with the options bound into the struct
+// given, and returns the command.
+CLI::App* AddShow(CLI::App& app, ShowOptions& options);
+CLI::App* AddStats(CLI::App& app, StatsOptions& options);
+CLI::App* AddDiff(CLI::App& app, DiffOptions& options);
 
 }  // namespace kvcli

@@ -153,16 +153,6 @@ fs::path ToPath(const py::object& path) { return path.cast<fs::path>(); }
 
 namespace {
 
-kv::ConversionRequest Request(const fs::path& output, const kv::ResolvedGrid& resolved, int typeCode, bool create) {
-  kv::ConversionRequest request;
-  request.output = output;
-  request.typeCode = typeCode;
-  request.grid = resolved.grid;
-  request.createNew = create;
-  request.model = resolved.model;
-  return request;
-}
-
 // The grid and output of a run: the output named, or with a model the model's
 // name with the type's extension.
 struct RunTarget {
@@ -209,8 +199,8 @@ py::dict Convert(const py::object& input, const py::object& output, const py::ob
   const int typeCode = TypeCode(type);
   const RunTarget target = Target(output, grid, model, typeCode, strict);
   const fs::path& out = target.output;
-  kv::ConversionRequest request = Request(out, target.resolved, typeCode, create);
-  request.strict = strict;
+  kv::ConversionRequest request =
+      kv::ConversionRequestFor(out, target.resolved.grid, target.resolved.model, typeCode, create, strict);
   request.input.path = ToPath(input);
   request.input.period = Optional<int>(period);
   request.input.layer = Optional<int>(layer);
@@ -233,8 +223,8 @@ py::dict Write(const py::object& output, const py::object& sets, const py::objec
   kv::CheckGrid(target.resolved.grid, typeCode);
   py::list keep;
   HeldSets stream(TakeSets(sets, target.resolved.grid, typeCode, fill, keep));
-  kv::ConversionRequest request = Request(target.output, target.resolved, typeCode, create);
-  request.strict = strict;
+  const kv::ConversionRequest request = kv::ConversionRequestFor(target.output, target.resolved.grid,
+                                                                target.resolved.model, typeCode, create, strict);
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
   const fs::path& out = target.output;

@@ -25,6 +25,7 @@
 #include "zuduradu/ui/drop_rules.h"
 #include "zuduradu/ui/grid_caption.h"
 #include "zuduradu/ui/input_blocker.h"
+#include "zuduradu/ui/kvm_layout.h"
 #include "zuduradu/ui/path_text.h"
 #include "zuduradu/ui/preview_dialog.h"
 #include "zuduradu/ui/progress_text.h"
@@ -78,12 +79,12 @@ kvm::kvm(ShellServices& shell, const std::string& commandLine, ConversionJob::Ru
   setWindowIcon(AppIcon());
   combo_->setCurrentIndex(0);
   typeChosen(0);
-  options_[0]->setChecked(true);
+  options_[kAppendOption]->setChecked(true);
   if (!commandLine.empty()) {
     showBoxes(kv::TakeModelFromCommandLine(settings_, commandLine));
     showGrid();
   }
-  buttons_[0]->setFocus();
+  buttons_[kGoButton]->setFocus();
 
   for (int row = 0; row < 3; ++row) {
     connect(openButtons_[row], &QPushButton::clicked, this, [this, row] { browse(row); });
@@ -91,10 +92,11 @@ kvm::kvm(ShellServices& shell, const std::string& commandLine, ConversionJob::Ru
   connect(combo_, &QComboBox::activated, this, &kvm::typeChosen);
   // A model path typed into step 1 is taken when the box is left (Enter then
   // still presses GO, which takes it first too).
-  connect(fileTexts_[0], &QLineEdit::editingFinished, this, &kvm::takeTypedModel);
-  for (int row : {kInputRow, kOutputRow}) connect(fileTexts_[row], &QLineEdit::textChanged, this, &kvm::showOutsideNotes);
-  connect(buttons_[0], &QPushButton::clicked, this, &kvm::go);
-  connect(buttons_[2], &QPushButton::clicked, this, &QWidget::close);
+  connect(fileTexts_[kModelRow], &QLineEdit::editingFinished, this, &kvm::takeTypedModel);
+  for (int row : {kInputRow, kOutputRow})
+    connect(fileTexts_[row], &QLineEdit::textChanged, this, &kvm::showOutsideNotes);
+  connect(buttons_[kGoButton], &QPushButton::clicked, this, &kvm::go);
+  connect(buttons_[kCloseButton], &QPushButton::clicked, this, &QWidget::close);
   connect(previewButton_, &QPushButton::clicked, this, &kvm::preview);
 
   progressDelay_.setSingleShot(true);
@@ -110,9 +112,9 @@ kvm::~kvm() {
 }
 
 void kvm::showBoxes(const kv::PathBoxes& boxes) {
-  if (boxes.model) fileTexts_[0]->setText(FromCore(*boxes.model));
-  if (boxes.input) fileTexts_[1]->setText(FromCore(*boxes.input));
-  if (boxes.output) fileTexts_[2]->setText(FromCore(*boxes.output));
+  if (boxes.model) fileTexts_[kModelRow]->setText(FromCore(*boxes.model));
+  if (boxes.input) fileTexts_[kInputRow]->setText(FromCore(*boxes.input));
+  if (boxes.output) fileTexts_[kOutputRow]->setText(FromCore(*boxes.output));
 }
 
 QLabel* kvm::GridLabel() const { return gridNote_->text(); }
@@ -156,8 +158,10 @@ void kvm::showOutsideNotes() {
 // The question GO asks before converting with an input or output outside the model's folder; empty when both lie in it.
 QString kvm::outsideQuestion() const {
   QStringList outside;
-  if (!outsideNotes_[kInputRow]->text()->text().isEmpty()) outside << tr("the input file %1").arg(fileTexts_[1]->text());
-  if (!outsideNotes_[kOutputRow]->text()->text().isEmpty()) outside << tr("the output file %1").arg(fileTexts_[2]->text());
+  if (!outsideNotes_[kInputRow]->text()->text().isEmpty())
+    outside << tr("the input file %1").arg(fileTexts_[kInputRow]->text());
+  if (!outsideNotes_[kOutputRow]->text()->text().isEmpty())
+    outside << tr("the output file %1").arg(fileTexts_[kOutputRow]->text());
   if (outside.isEmpty()) return {};
   const QString what = outside.join(tr(" and "));
   return tr("%1 %2 outside the folder of the model %3, whose grid the run uses. Convert anyway?")
@@ -179,13 +183,13 @@ DialogRequest kvm::browseRequest(int row) const {
     request.filter.insert(all, rasters);
   }
   if (row != kOutputRow) return request;
-  request.confirmReplace = options_[1]->isChecked();
+  request.confirmReplace = options_[kCreateOption]->isChecked();
   const int code = combo_->currentData().toInt();
   if (const std::string_view extension = kv::ExtensionFor(code); code != 0 && !extension.empty()) {
     const QString pattern = u'*' + FromCore(extension);
     request.filter = combo_->currentText() + " (" + pattern + ")|" + pattern + u'|' + request.filter;
   }
-  const QString output = fileTexts_[2]->text();
+  const QString output = fileTexts_[kOutputRow]->text();
   if (!output.isEmpty()) {
     const QFileInfo file(output);
     request.folder = QDir::toNativeSeparators(file.absolutePath());
@@ -205,10 +209,10 @@ void kvm::browse(int row) {
 void kvm::take(int row, const QString& chosenPath) {
   if (row == kModelRow) {
     // What the boxes show is what the new model may replace.
-    settings_.InputPath = ToCore(fileTexts_[1]->text());
-    settings_.OutputPath = ToCore(fileTexts_[2]->text());
+    settings_.InputPath = ToCore(fileTexts_[kInputRow]->text());
+    settings_.OutputPath = ToCore(fileTexts_[kOutputRow]->text());
     showBoxes(kv::TakeModelFromDialog(settings_, ToCore(chosenPath)));
-    fileTexts_[0]->setModified(false);
+    fileTexts_[kModelRow]->setModified(false);
     showGrid();
     showOutsideNotes();
     return;
@@ -220,24 +224,24 @@ void kvm::take(int row, const QString& chosenPath) {
 
 void kvm::typeChosen(int index) {
   if (const auto name = kv::OutputNameForType(settings_, combo_->itemData(index).toInt())) {
-    fileTexts_[2]->setText(FromCore(*name));
+    fileTexts_[kOutputRow]->setText(FromCore(*name));
   }
 }
 
 void kvm::takeTypedModel() {
-  if (!fileTexts_[0]->isModified()) return;
-  fileTexts_[0]->setModified(false);
-  take(kModelRow, fileTexts_[0]->text());
+  if (!fileTexts_[kModelRow]->isModified()) return;
+  fileTexts_[kModelRow]->setModified(false);
+  take(kModelRow, fileTexts_[kModelRow]->text());
 }
 
 bool kvm::ValidateInputs() {
   // The run takes the paths the boxes show, so they are what is checked.
   takeTypedModel();
-  const std::string output = ToCore(fileTexts_[2]->text());
+  const std::string output = ToCore(fileTexts_[kOutputRow]->text());
   QString problem;
   if (settings_.ModelPath.empty()) {
     problem = tr("Please select a KV Model.");
-  } else if (const std::string input = kv::InputProblem(kv::PathFromUtf8(ToCore(fileTexts_[1]->text())), false);
+  } else if (const std::string input = kv::InputProblem(kv::PathFromUtf8(ToCore(fileTexts_[kInputRow]->text())), false);
              !input.empty()) {
     problem = FromCore(input);
   } else if (const std::string type = kv::TypeNotChosen(combo_->currentData().toInt(), output); !type.empty()) {
@@ -255,7 +259,7 @@ bool kvm::ValidateInputs() {
 
 void kvm::go() {
   if (job_.running()) return;
-  settings_.InputPath = ToCore(fileTexts_[1]->text());
+  settings_.InputPath = ToCore(fileTexts_[kInputRow]->text());
   if (!ValidateInputs()) return;
   // A model that was not accepted has left the grid size of the one before it.
   if (const std::string refusal = kv::ModelRefusal(settings_); !refusal.empty()) {
@@ -271,21 +275,19 @@ void kvm::go() {
     confirmedOutside_ = outside;
   }
 
-  runOutput_ = fileTexts_[2]->text();
-  kv::ConversionRequest request;
-  request.input.path = kv::PathFromUtf8(settings_.InputPath);
-  request.output = kv::PathFromUtf8(ToCore(runOutput_));
-  request.typeCode = combo_->currentData().toInt();
+  runOutput_ = fileTexts_[kOutputRow]->text();
+  const int typeCode = combo_->currentData().toInt();
   // An output named for another type is asked about; No leaves everything as it is.
-  if (const QString name = FromCore(kv::OutputNameWarning(request.typeCode, ToCore(runOutput_))); !name.isEmpty() &&
+  if (const QString name = FromCore(kv::OutputNameWarning(typeCode, ToCore(runOutput_))); !name.isEmpty() &&
       !shell_.Ask(name.left(1).toUpper() + name.mid(1) + tr(". Convert all the same?"))) {
     return;
   }
-  request.grid = settings_.Grid();
-  request.createNew = options_[1]->isChecked();
-  request.model = kv::PathFromUtf8(settings_.ModelPath);
+  kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(ToCore(runOutput_)), settings_.Grid(),
+                                                           kv::PathFromUtf8(settings_.ModelPath), typeCode,
+                                                           options_[kCreateOption]->isChecked(), false);
+  request.input.path = kv::PathFromUtf8(settings_.InputPath);
   if (kv::KindOf(request.input) != kv::InputKind::MatrixText) {
-    const std::optional<RasterPlace> place = shell_.AskRasterPlace(fileTexts_[1]->text(), request.grid.nz);
+    const std::optional<RasterPlace> place = shell_.AskRasterPlace(fileTexts_[kInputRow]->text(), request.grid.nz);
     if (!place) return;
     request.input.period = place->period;
     request.input.layer = place->layer;
@@ -334,13 +336,13 @@ void kvm::runEnded(const JobOutcome& outcome) {
   emit conversionFinished();
 }
 
-void kvm::preview() { preview_->showInput(ToCore(fileTexts_[1]->text()), settings_); }
+void kvm::preview() { preview_->showInput(ToCore(fileTexts_[kInputRow]->text()), settings_); }
 
 void kvm::keyPressEvent(QKeyEvent* event) {
   // GO is the default button: Enter anywhere on the window that no control
   // takes for itself presses it.
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && buttons_[0]->isEnabled()) {
-    buttons_[0]->click();
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && buttons_[kGoButton]->isEnabled()) {
+    buttons_[kGoButton]->click();
     return;
   }
   QWidget::keyPressEvent(event);

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/ui/drop_rules.h"
 #include "zuduradu/ui/kvm.h"
 #include "zuduradu/ui/kvm_layout.h"
 #include "zuduradu/ui/path_text.h"
@@ -68,26 +69,26 @@ void kvm::createControls() {
     labels_[layout::kRowLabel[row]]->setBuddy(fileTexts_[row]);  // screen readers name the box by its step
   }
   // A hint, not text: whatever is typed or pasted into the empty box is the path.
-  fileTexts_[0]->setPlaceholderText(tr("Open a model first"));
+  fileTexts_[kModelRow]->setPlaceholderText(tr("Open a model first"));
 
   combo_ = new QComboBox(page_);
   combo_->setEditable(false);
   for (const kv::TypeRow& row : kv::TypeList()) combo_->addItem(FromCore(row.text), row.code);
-  labels_[2]->setBuddy(combo_);
+  labels_[kTypeCaption]->setBuddy(combo_);
 
-  options_[0] = new QRadioButton(tr("Append/overwrite data, if output file exists"), page_);
-  options_[1] = new QRadioButton(tr("Create a new output file. Existing data will be deleted."), page_);
+  options_[kAppendOption] = new QRadioButton(tr("Append/overwrite data, if output file exists"), page_);
+  options_[kCreateOption] = new QRadioButton(tr("Create a new output file. Existing data will be deleted."), page_);
 
   gridNote_ = new WarningNote(page_);
-  for (int row : {1, 2}) outsideNotes_[row] = new WarningNote(page_);
+  for (int row : {kInputRow, kOutputRow}) outsideNotes_[row] = new WarningNote(page_);
 
-  buttons_[0] = new QPushButton(tr("GO"), this);
-  buttons_[1] = new QPushButton(tr("Help"), this);
-  buttons_[2] = new QPushButton(tr("Close"), this);
-  buttons_[0]->setDefault(true);
-  buttons_[2]->setAutoDefault(true);
+  buttons_[kGoButton] = new QPushButton(tr("GO"), this);
+  buttons_[kHelpButton] = new QPushButton(tr("Help"), this);
+  buttons_[kCloseButton] = new QPushButton(tr("Close"), this);
+  buttons_[kGoButton]->setDefault(true);
+  buttons_[kCloseButton]->setAutoDefault(true);
   // The Help button stays hidden: the program offers no help.
-  buttons_[1]->setVisible(false);
+  buttons_[kHelpButton]->setVisible(false);
 
   progress_ = new RunProgressDialog(this);
 
@@ -151,39 +152,52 @@ void kvm::placeTabControls() {
   // both about their middles would make them overlap.
   for (int i = 0; i < 2; ++i) {
     Twips option = layout::kOption[i];
-    option.height = layout::kOption[1].top - layout::kOption[0].top;
+    option.height = layout::kOption[kCreateOption].top - layout::kOption[kAppendOption].top;
     options_[i]->setGeometry(ToPixels(option, scale).translated(-origin));
   }
 
   // The grid line fills step 1's row from after its caption to the browse button's right edge.
-  const QRect step1 = labels_[0]->geometry();
-  const int gap = labels_[0]->fontMetrics().horizontalAdvance(QLatin1Char('M'));
-  const int left = step1.left() + labels_[0]->fontMetrics().horizontalAdvance(labels_[0]->text()) + gap;
-  const int right = openButtons_[0]->geometry().right();
+  const QRect step1 = labels_[kModelCaption]->geometry();
+  const int gap = labels_[kModelCaption]->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+  const int left =
+      step1.left() + labels_[kModelCaption]->fontMetrics().horizontalAdvance(labels_[kModelCaption]->text()) + gap;
+  const int right = openButtons_[kModelRow]->geometry().right();
   gridNote_->setGeometry(left, step1.top(), right - left + 1, step1.height());
   // Preview sits on step 2's caption row, ending where the browse buttons end.
-  const QRect step2 = labels_[1]->geometry();
+  const QRect step2 = labels_[kInputCaption]->geometry();
   const int previewWidth = previewButton_->sizeHint().width();
-  const int previewHeight = std::min(step2.height(), fileTexts_[1]->y() - step2.top() - 1);  // clear of the box below
+  const int previewHeight =
+      std::min(step2.height(), fileTexts_[kInputRow]->y() - step2.top() - 1);  // clear of the box below
   previewButton_->setGeometry(right - previewWidth + 1, step2.top(), previewWidth, previewHeight);
   // The notes on a path outside the model's folder fill their caption rows after the caption.
   const auto afterCaption = [&](const QLabel& caption) {
     return caption.x() + caption.fontMetrics().horizontalAdvance(caption.text()) + gap;
   };
-  outsideNotes_[1]->setGeometry(afterCaption(*labels_[1]), step2.top(),
-                                previewButton_->x() - gap - afterCaption(*labels_[1]), step2.height());
-  const QRect step4 = labels_[3]->geometry();
-  outsideNotes_[2]->setGeometry(afterCaption(*labels_[3]), step4.top(), right - afterCaption(*labels_[3]) + 1,
-                                step4.height());
+  outsideNotes_[kInputRow]->setGeometry(afterCaption(*labels_[kInputCaption]), step2.top(),
+                                        previewButton_->x() - gap - afterCaption(*labels_[kInputCaption]),
+                                        step2.height());
+  const QRect step4 = labels_[kOutputCaption]->geometry();
+  outsideNotes_[kOutputRow]->setGeometry(afterCaption(*labels_[kOutputCaption]), step4.top(),
+                                         right - afterCaption(*labels_[kOutputCaption]) + 1, step4.height());
   showGrid();
 }
 
 void kvm::setTabOrder() {
-  QWidget* const order[] = {buttons_[0],     fileTexts_[0], openButtons_[0], fileTexts_[1], openButtons_[1],
-                            combo_,          fileTexts_[2], openButtons_[2], options_[0],   options_[1],
-                            buttons_[2],     buttons_[1],   tab_};
+  QWidget* const order[] = {buttons_[kGoButton],
+                            fileTexts_[kModelRow],
+                            openButtons_[kModelRow],
+                            fileTexts_[kInputRow],
+                            openButtons_[kInputRow],
+                            combo_,
+                            fileTexts_[kOutputRow],
+                            openButtons_[kOutputRow],
+                            options_[kAppendOption],
+                            options_[kCreateOption],
+                            buttons_[kCloseButton],
+                            buttons_[kHelpButton],
+                            tab_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
-  QWidget::setTabOrder(openButtons_[1], previewButton_);
+  QWidget::setTabOrder(openButtons_[kInputRow], previewButton_);
 }
 
 bool kvm::eventFilter(QObject* watched, QEvent* event) {

@@ -5,6 +5,25 @@
 
 #include "zuduradu/ui/twips.h"
 
+namespace kv::ui {
+
+// The window's buttons, by KVDIS_BUTTON index.
+inline constexpr int kGoButton = 0;
+inline constexpr int kHelpButton = 1;
+inline constexpr int kCloseButton = 2;
+
+// The two options of step 5.
+inline constexpr int kAppendOption = 0;
+inline constexpr int kCreateOption = 1;
+
+// The step captions, by Label2 index, of the steps that have a row of their own.
+inline constexpr int kModelCaption = 0;   // step 1
+inline constexpr int kInputCaption = 1;   // step 2
+inline constexpr int kTypeCaption = 2;    // step 3
+inline constexpr int kOutputCaption = 3;  // step 4
+
+}  // namespace kv::ui
+
 namespace kv::ui::layout {
 
 inline constexpr Twips kClient{0, 0, 6690, 5130};
@@ -26,6 +45,6 @@ inline constexpr Twips kOption[2] = {{510, 3540, 5775, 195}, {510, 3780, 5775, 1
 inline constexpr Twips kButton[3] = {{5565, 4680, 948, 372}, {3420, 4620, 948, 372}, {4485, 4680, 948, 372}};
 
 // The label of each path row (Label2 index).
-inline constexpr int kRowLabel[3] = {0, 1, 3};
+inline constexpr int kRowLabel[3] = {kModelCaption, kInputCaption, kOutputCaption};
 
 }  // namespace kv::ui::layout

@@ -151,6 +151,18 @@ std::string OutputFolderProblem(const std::filesystem::path& output) {
          " Choose an output file in an existing folder; nothing was written.";
 }
 
+ConversionRequest ConversionRequestFor(const std::filesystem::path& output, const GridSize& grid,
+                                       const std::filesystem::path& model, int typeCode, bool createNew, bool strict) {
+  ConversionRequest request;
+  request.output = output;
+  request.typeCode = typeCode;
+  request.grid = grid;
+  request.createNew = createNew;
+  request.strict = strict;
+  request.model = model;
+  return request;
+}
+
 std::optional<FileGeometry> InfoGeometry(const GridChoice& choice, std::optional<int> typeCode,
                                          const RequestWords& words, bool strict, std::vector<std::string>* warnings) {
   const std::string type(words.type);

@@ -15,6 +15,7 @@
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/model/settings.h"
 #include "zuduradu/core/format/data_file_info.h"
+#include "zuduradu/core/run/conversion.h"
 
 namespace kv {
 
@@ -94,6 +95,13 @@ std::string TypeNotChosen(int typeCode, std::string_view output, std::string_vie
 // Empty when the output's folder exists; otherwise what to say: a run there
 // could not even lock the output.
 std::string OutputFolderProblem(const std::filesystem::path& output);
+
+// A conversion run's request to write output, all but its input, which the
+// caller adds: the grid and the model file it came from (empty: none; it is
+// never the output), the type, whether the existing data is deleted first, and
+// whether what would warn is refused instead.
+ConversionRequest ConversionRequestFor(const std::filesystem::path& output, const GridSize& grid,
+                                       const std::filesystem::path& model, int typeCode, bool createNew, bool strict);
 
 // What `info` checks the file against: nothing without a grid, else the grid
 // and the type, which then must be given too. Throws RequestError.
