@@ -82,6 +82,9 @@ InputKind KindOf(const InputSource& source) {
   const std::string extension = AsciiLowered(PathText(source.path.extension()));
   if (extension == ".asc") return InputKind::AsciiGrid;
   if (extension == ".tif" || extension == ".tiff") return InputKind::GdalRaster;
+  // A pipe is read once, as it comes: only a regular file is looked at first.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(source.path, ec)) return InputKind::MatrixText;
   std::array<char, 512> start{};
   std::size_t got = 0;
   try {

@@ -18,7 +18,8 @@ namespace kv {
 
 enum class InputKind { MatrixText, AsciiGrid, GdalRaster };
 
-// The kind of the input; reads the first bytes of a file without a known extension.
+// The kind of the input; reads the first bytes of a regular file without a
+// known extension (a pipe, read only once, is matrix text).
 InputKind KindOf(const InputSource& source);
 
 // Whether this build reads and writes rasters through GDAL (GeoTIFF and others).
