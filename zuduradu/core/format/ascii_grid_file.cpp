@@ -10,9 +10,10 @@ namespace kv {
 
 namespace {
 
+// Coordinates as GIS tools write them: without an exponent, in the fewest digits that read back the same.
 std::string Shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  char text[400];
+  return std::string(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
 }
 
 }  // namespace
