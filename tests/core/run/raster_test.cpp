@@ -67,6 +67,8 @@ TEST(RasterInput, RefusesAnotherSizeAndAMissingPlace) {
                       ": the raster has ncols 3 and nrows 2, but the model's grid has NX 4 and NY 2");
   EXPECT_KV_ERROR(kv::RunConversion({{dir / "g.asc", false, 1, {}, 1, {}}, dir / "o.top", 3, kGrid, true}), BadRequest,
                   "is one data set without a layer of its own");
+  EXPECT_KV_ERROR(kv::RunConversion({{dir / "g.asc", false, 1, 1, 2, {}}, dir / "o.top", 3, kGrid, true}), BadRequest,
+                  "band 2 was asked for, but an ESRI ASCII grid has 1 band");
   WriteAll(dir / "t.txt", "1\n1 1\n1 2 3\n4 5 6\n");
   EXPECT_KV_ERROR(kv::RunConversion({{dir / "t.txt", false, 1, {}, 1, {}}, dir / "o.top", 3, kGrid, true}), BadRequest,
                   "is matrix text, which brings its own periods and layers");

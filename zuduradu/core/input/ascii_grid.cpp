@@ -177,6 +177,10 @@ bool LooksLikeAsciiGrid(std::string_view text) {
 
 AsciiGridSets::AsciiGridSets(const InputSource& source, const GridSize& grid, int threads)
     : OneSetRaster(source), file_(source.path) {
+  if (source.band != 1) {
+    throw Error(ErrorKind::BadRequest, PathText(source.path) + ": band " + std::to_string(source.band) +
+                                           " was asked for, but an ESRI ASCII grid has 1 band");
+  }
   std::string head(kHeaderRoom, '\0');
   std::size_t got = 0;
   while (got < head.size()) {
