@@ -49,7 +49,7 @@ void Measure(const char* name, const fs::path& folder, const std::string& input)
   const fs::path out = folder / "cost.hea";
   fs::remove(out);
   WriteText(folder / "seed.dat", Sets(1, 2, 1.5));
-  kv::RunConversion({{folder / "seed.dat"}, out, 3, kGrid, true});
+  kv::RunConversion({{{folder / "seed.dat"}}, out, 3, kGrid, true});
   WriteText(folder / "in.dat", input);
 
   Clock::time_point created{}, durable{};
@@ -71,7 +71,7 @@ void Measure(const char* name, const fs::path& folder, const std::string& input)
     return 0;
   });
   const auto start = Clock::now();
-  kv::RunConversion({{folder / "in.dat"}, out, 3, kGrid, false});
+  kv::RunConversion({{{folder / "in.dat"}}, out, 3, kGrid, false});
   const auto end = Clock::now();
   kv::SetFaultHookForTesting({});
   std::printf("%-44s journal %10ju bytes  journal written and synced %8.1f ms  whole run %8.1f ms\n", name,

@@ -37,6 +37,10 @@ _kvcvrt_cli() {
       COMPREPLY=($(compgen -W "$(kvcvrt-cli types 2>/dev/null | awk 'NR > 1 { sub(/^\./, "", $(NF - 1)); print $(NF - 1) }')" -- "$cur"))
       return
       ;;
+    --manifest)
+      COMPREPLY=($(compgen -f -X '!*.[cC][sS][vV]' -- "$cur") $(compgen -d -- "$cur"))
+      return
+      ;;
     --minus)
       COMPREPLY=($(compgen -f -- "$cur"))
       return
@@ -49,7 +53,7 @@ _kvcvrt_cli() {
   local options
   case $command in
     "") options="--help -h --version -V" ;;
-    convert) options="--input -i --model -m --grid -g --type -t --output -o --create -c --quiet -q --strict --period --layer --band --nodata-fill --help -h" ;;
+    convert) options="--input -i --manifest --model -m --grid -g --type -t --output -o --create -c --quiet -q --strict --period --layer --band --nodata-fill --help -h" ;;
     export) options="--model -m --grid -g --type -t --periods --output -o --quiet -q --layer --origin --cell-size --nodata --help -h" ;;
     info) options="--model -m --grid -g --type -t --check --help -h" ;;
     types) options="--help -h" ;;

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WriteAll(in, input);
   WriteAll(out, existing);
   try {
-    kv::RunConversion({{in}, out, type, grid, false});
+    kv::RunConversion({{{in}}, out, type, grid, false});
   } catch (const kv::Error&) {
     if (ReadAll(out) != existing) std::abort();  // a refusal must leave the file as it was
     return 0;

@@ -52,3 +52,5 @@ if ls build-bench/python/kvcvrt.* >/dev/null 2>&1; then
   echo "== Reading back against writing (1000 x 1000 x 20) =="
   PYTHONPATH=build-bench/python:bench /usr/bin/python3 bench/read_back.py build-bench "$@"
 fi
+echo "== A batch of 300 small inputs in one run against 300 runs (50 x 50) =="
+PYTHONPATH=build-bench/python:bench /usr/bin/python3 bench/batch_runs.py build-bench "$@"

@@ -49,7 +49,7 @@ TEST(CliConvert, WritesWhatTheCoreWrites) {
     const auto r = Convert(dir, sets, "--grid 3,2,2 " + options + " --output " + Quote(out));
     ASSERT_EQ(r.status, 0) << r.err;
     const auto core = dir / ("core." + out.extension().string());
-    kv::RunConversion({{dir / "in.dat"}, core, type, {3, 2, 2}, create});
+    kv::RunConversion({{{dir / "in.dat"}}, core, type, {3, 2, 2}, create});
     EXPECT_TRUE(kvtest::SameBytes(ReadAll(out), ReadAll(core))) << options;
     EXPECT_EQ(r.out, said + " (layer above NZ): " + kv::PathText(out) + "\n");
     // No progress bar when standard error is not a terminal; the skipped set is named.

@@ -45,12 +45,12 @@ struct Scene {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     WriteAll(in, InputText({{1, 1, 1.5f, 0}, {1, 2, 1.5f, 0}, {2, 1, 1.5f, 0}}, 6));
-    kv::RunConversion({{in}, out, 3, kSceneGrid, false});
+    kv::RunConversion({{{in}}, out, 3, kSceneGrid, false});
     WriteAll(in, InputText({{1, 1, 7.25f}, {10, 1, 7.25f}, {1, 2, 7.25f}, {11, 2, 7.25f}}, 6));
     before = ReadAll(out);
   }
   kv::ConversionRequest Request(const Road& road) const {
-    return {{in}, out, 3, kSceneGrid, road.createNew, road.budget};
+    return {{{in}}, out, 3, kSceneGrid, road.createNew, road.budget};
   }
 };
 

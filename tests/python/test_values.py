@@ -84,6 +84,25 @@ def test_write_and_convert_of_the_same_values_give_the_same_bytes(tmp_path):
     assert (tmp_path / "text.top").read_bytes() == (tmp_path / "arrays.top").read_bytes()
 
 
+def test_many_inputs_in_one_run_give_the_bytes_of_one_text(tmp_path):
+    sets = [(1, 1, layer()), (3, 2, layer(2.0)), (1, 1, layer(3.0))]  # the last replaces the first
+    (tmp_path / "all.dat").write_text(matrix_text(sets))
+    parts = [tmp_path / "sub" / f"in{k}.dat" for k in range(len(sets))]
+    (tmp_path / "sub").mkdir()
+    for path, one in zip(parts, sets):
+        path.write_text(matrix_text([one]))
+    (tmp_path / "sub" / "inputs.csv").write_text("file,period,layer\n" + "".join(f"{p.name},,\n" for p in parts))
+    grid = dict(grid=GRID, type="top")
+    kvcvrt.convert(tmp_path / "all.dat", tmp_path / "one.top", **grid)
+    kvcvrt.convert(parts, tmp_path / "list.top", **grid)
+    kvcvrt.convert(manifest=tmp_path / "sub" / "inputs.csv", output=tmp_path / "manifest.top", **grid)
+    cli("convert", *[a for p in parts for a in ("-i", p)], "-g", "4,3,2", "-t", "top", "-o", tmp_path / "cli.top")
+    cli("convert", "--manifest", tmp_path / "sub" / "inputs.csv", "-g", "4,3,2", "-t", "top", "-o", tmp_path / "m.top")
+    kvcvrt.write(tmp_path / "periods.top", [kvcvrt.read(tmp_path / "one.top", **grid)], **grid)
+    for name in ("list", "manifest", "cli", "m", "periods"):
+        assert (tmp_path / f"{name}.top").read_bytes() == (tmp_path / "one.top").read_bytes(), name
+
+
 def test_info_and_types_are_what_the_command_line_prints(existing):
     assert kvcvrt.info(existing, grid=GRID, type="top")["text"] == \
         cli("info", existing, "--grid", "4,3,2", "--type", "top").splitlines()

@@ -377,7 +377,7 @@ class WindowTest : public QObject {
     QVERIFY(s.completes() && !QApplication::overrideCursor());
     QCOMPARE(s.shell.details, QStringList{"2 data sets stored in " + s.shown("a.top") + "."});
     // The window's request is the core's: the input, the grid, type 3 and create-new.
-    kv::RunConversion({{s.path("Input.dat").toStdString()}, s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
+    kv::RunConversion({{{s.path("Input.dat").toStdString()}}, s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
   }
 
@@ -395,7 +395,7 @@ class WindowTest : public QObject {
     s.shell.log.clear();
     QVERIFY(s.go());
     QCOMPARE(s.shell.log, (QStringList{"place: g.asc", "inform: Conversion is complete."}));
-    kv::RunConversion({{s.path("g.asc").toStdString(), false, 3, 1, 1, {}}, s.path("core.top").toStdString(), 3,
+    kv::RunConversion({{{s.path("g.asc").toStdString(), false, 3, 1, 1, {}}}, s.path("core.top").toStdString(), 3,
                        {3, 2, 2}, true});
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
     QTest::mouseClick(s.w.PreviewButton(), Qt::LeftButton);

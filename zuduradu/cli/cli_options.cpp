@@ -173,11 +173,19 @@ CLI::App* AddConvert(CLI::App& app, ConvertOptions& options) {
   CLI::App* convert =
       app.add_subcommand("convert", "Convert matrix input text into a period data file, as GO does in the window");
   convert
-      ->add_option("-i,--input", options.input,
-                   "Matrix input file, or a raster as one data set (an ESRI ASCII grid .asc; a GeoTIFF .tif where "
-                   "built with GDAL) with --period and --layer; - reads the text from standard input as it comes")
+      ->add_option("-i,--input", options.inputs,
+                   "Matrix input file, or a raster as one data set (an ESRI ASCII grid .asc; a GeoTIFF .tif "
+                   "where built with GDAL) with --period and --layer; - reads the text from standard input as it "
+                   "comes. Given more than once, the files go into the output in one run, with the bytes of "
+                   "converting them one after the other; a "
+                   "refused file changes nothing")
       ->type_name("FILE")
-      ->required();
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  AddOptional(*convert, "--manifest", options.manifest,
+              "CSV file listing more inputs, taken after the -i files: a header file,period,layer, then a file a line "
+              "(from the manifest's folder; a matrix input file leaves period and layer empty)")
+      ->type_name("FILE.csv");
   AddOptional(*convert, "--period", options.period, "The period a raster input is stored as")->type_name("P");
   AddOptional(*convert, "--layer", options.layer, "The layer a raster input is stored as")->type_name("L");
   convert->add_option("--band", options.band, "The band of a raster input, from 1 (default 1)")

@@ -39,7 +39,8 @@ CLI::Option* AddType(CLI::App& command, std::optional<int>& code);
 inline constexpr const char* kStandardStream = "-";
 
 struct ConvertOptions {
-  std::string input;  // "-": standard input
+  std::vector<std::string> inputs;  // in order; "-": standard input
+  std::optional<std::string> manifest;  // a CSV file listing more inputs, taken after them
   GridChoice grid;
   int typeCode = 0;
   std::optional<std::string> output;

@@ -12,6 +12,7 @@
 #include "zuduradu/cli/progress.h"
 #include "zuduradu/cli/view_commands.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/input/manifest.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/run/raster_export.h"
@@ -47,6 +48,7 @@ void RefuseStandardStreamForDataFile(const std::string& path, const std::string&
 }  // namespace
 
 int Convert(const ConvertOptions& options, std::ostream& out) {
+  if (options.inputs.empty() && !options.manifest) throw UsageError("convert needs --input FILE or --manifest FILE.csv");
   if (!options.grid.given() || (options.grid.grid && !options.output)) {
     Requested([&] {
       kv::ResolveGrid(options.grid, kWords);
@@ -65,21 +67,21 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
       !name.empty()) {
     SayWarnings({name});
   }
-  const bool fromStdin = IsStandardStream(options.input);
-  if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(options.input), true);
-      !problem.empty()) {
-    throw Refusal(problem);
-  }
-
   kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(output), resolved.grid, resolved.model,
                                                            options.typeCode, options.create, options.strict);
-  request.input.fromStdin = fromStdin;
-  request.input.path = fromStdin ? kv::PathFromUtf8("standard input") : kv::PathFromUtf8(options.input);
+  for (const std::string& input : options.inputs) {
+    const bool fromStdin = IsStandardStream(input);
+    if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(input), true); !problem.empty()) {
+      throw Refusal(problem);
+    }
+    request.inputs.push_back({kv::PathFromUtf8(fromStdin ? "standard input" : input), fromStdin, options.period,
+                              options.layer, options.band, options.nodataFill});
+  }
+  if (options.manifest) {
+    const std::vector<kv::InputSource> listed = kv::ReadManifest(kv::PathFromUtf8(*options.manifest));
+    request.inputs.insert(request.inputs.end(), listed.begin(), listed.end());
+  }
   request.threads = options.threads;
-  request.input.period = options.period;
-  request.input.layer = options.layer;
-  request.input.band = options.band;
-  request.input.nodataFill = options.nodataFill;
   ProgressBar bar(stderr, IsTerminal(stderr), output);
   const kv::ConversionResult result = kv::RunConversion(request, bar.Callback());
   bar.Clear();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/input/manifest.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/run/data_file_export.h"
@@ -193,22 +194,50 @@ std::optional<T> Optional(const py::object& value) {
   return value.is_none() ? std::nullopt : std::optional<T>(value.cast<T>());
 }
 
+// The inputs of a convert call: a path or a list of paths, then the manifest's.
+std::vector<kv::InputSource> Inputs(const py::object& input, const py::object& manifest) {
+  std::vector<kv::InputSource> inputs;
+  if (!input.is_none()) {
+    const bool many = !py::isinstance<py::str>(input) && !py::isinstance<py::bytes>(input) &&
+                      !py::hasattr(input, "__fspath__") && py::isinstance<py::iterable>(input);
+    if (many) {
+      for (const py::handle item : input) inputs.push_back({ToPath(py::reinterpret_borrow<py::object>(item))});
+    } else {
+      inputs.push_back({ToPath(input)});
+    }
+  }
+  if (!manifest.is_none()) {
+    const std::vector<kv::InputSource> listed = kv::ReadManifest(ToPath(manifest));
+    inputs.insert(inputs.end(), listed.begin(), listed.end());
+  }
+  if (inputs.empty()) throw py::value_error("convert needs input (a file or a list of files) or manifest");
+  for (const kv::InputSource& in : inputs) {
+    if (const std::string problem = kv::InputProblem(in.path, true); !problem.empty()) {
+      Refuse(kv::ErrorKind::InputMissing, problem, in.path);
+    }
+  }
+  return inputs;
+}
+
 py::dict Convert(const py::object& input, const py::object& output, const py::object& grid, const py::object& model,
-                 const py::object& type, bool create, bool strict, const py::object& period, const py::object& layer,
-                 int band, const py::object& nodataFill, const py::object& progressCallback) {
+                 const py::object& type, bool create, bool strict, const py::object& manifest,
+                 const py::object& period, const py::object& layer, int band, const py::object& nodataFill,
+                 const py::object& progressCallback) {
   const int typeCode = TypeCode(type);
   const RunTarget target = Target(output, grid, model, typeCode, strict);
+  std::vector<kv::InputSource> inputs = Inputs(input, manifest);
+  // A raster's place, band and fill go with the inputs named by input= (the manifest names its own).
+  const std::size_t named = inputs.size() - (manifest.is_none() ? 0 : Inputs(py::none(), manifest).size());
+  for (std::size_t i = 0; i < named; ++i) {
+    inputs[i].period = Optional<int>(period);
+    inputs[i].layer = Optional<int>(layer);
+    inputs[i].band = band;
+    inputs[i].nodataFill = Optional<float>(nodataFill);
+  }
   const fs::path& out = target.output;
   kv::ConversionRequest request =
       kv::ConversionRequestFor(out, target.resolved.grid, target.resolved.model, typeCode, create, strict);
-  request.input.path = ToPath(input);
-  request.input.period = Optional<int>(period);
-  request.input.layer = Optional<int>(layer);
-  request.input.band = band;
-  request.input.nodataFill = Optional<float>(nodataFill);
-  if (const std::string problem = kv::InputProblem(request.input.path, true); !problem.empty()) {
-    Refuse(kv::ErrorKind::InputMissing, problem, request.input.path);
-  }
+  request.inputs = std::move(inputs);
   Progress progress(progressCallback);
   const auto callback = progress.Callback();
   return WithWarnings(ResultDict(WithoutGil(progress, [&] { return kv::RunConversion(request, callback); }, &out), out),
@@ -367,15 +396,19 @@ PYBIND11_MODULE(kvcvrt, m) {
     }
   });
 
-  m.def("convert", &Convert, py::arg("input"), py::arg("output") = py::none(), py::kw_only(), py::arg("grid") = py::none(),
-        py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("strict") = false,
-        py::arg("period") = py::none(), py::arg("layer") = py::none(), py::arg("band") = 1,
-        py::arg("nodata_fill") = py::none(), py::arg("progress") = py::none(),
-        "Converts a matrix input text file, or a raster (an ESRI ASCII grid .asc, or a GeoTIFF where GDAL is built "
-        "in) as one data set at period= and layer=, from its band= (1), into a period data file, as kvcvrt-cli "
-        "convert does. A raster's no-data cells keep its no-data number, or take nodata_fill=VALUE. With a model and "
-        "no output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, "
-        "rebuilt, filled (the no-data cells filled), warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
+  m.def("convert", &Convert, py::arg("input") = py::none(), py::arg("output") = py::none(), py::kw_only(),
+        py::arg("grid") = py::none(), py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false,
+        py::arg("strict") = false, py::arg("manifest") = py::none(), py::arg("period") = py::none(),
+        py::arg("layer") = py::none(), py::arg("band") = 1, py::arg("nodata_fill") = py::none(),
+        py::arg("progress") = py::none(),
+        "Converts a matrix input text file, or a list of them, into a period data file, as kvcvrt-cli convert does; "
+        "manifest=FILE.csv adds the files it lists (header file,period,layer). Many inputs make one run with the "
+        "bytes of converting them one after the other: all are checked first, and a refused one changes nothing. "
+        "A raster (an ESRI ASCII grid .asc, or a GeoTIFF where GDAL is built in) is one data set at period= and "
+        "layer=, from its band= (1); its no-data cells keep its no-data number, or take nodata_fill=VALUE. "
+        "With a model and no "
+        "output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, rebuilt, "
+        "filled (the no-data cells filled), warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
         "progress(report) is called after every data set and while waiting for another run; returning False cancels "
         "a run that is still checking. A Ctrl-C or callback error that comes once the run writes is raised after the "
         "run completed, with its result as the exception's attribute result.");
@@ -383,7 +416,8 @@ PYBIND11_MODULE(kvcvrt, m) {
         py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false, py::arg("strict") = false,
         py::arg("fill") = py::none(), py::arg("progress") = py::none(),
         "Stores data sets given as (period, layer, array) with arrays of shape (NY, NX), or as (period, array) with "
-        "an array of shape (layers, NY, NX) for every layer of the period's block, of float or integer values, "
+        "an array of shape (layers, NY, NX) for every layer of the period's block, or as (periods, array) with an array "
+        "of shape (periods, layers, NY, NX) as read gives it without a period, of float or integer values, "
         "rounded to float32 as the text reader rounds; NaN and infinities are refused. Masked cells are refused "
         "unless fill=VALUE says what to store there. The same run, checks and bytes as converting the same values "
         "from text. Returns what convert returns.");

@@ -95,6 +95,31 @@ HeldSet TakeLayer(std::int64_t period, std::int64_t layer, py::array array, cons
 
 }  // namespace
 
+namespace {
+
+// (periods, array) with an array of shape (periods, layers, NY, NX), as read
+// gives every period: each period's layers in turn.
+void TakePeriods(const py::sequence& periods, const py::object& values, const kv::GridSize& grid, int perBlock,
+                 py::list& keep, const std::string& name, std::vector<HeldSet>& held) {
+  const py::array whole = py::module_::import("numpy").attr("asarray")(values);
+  if (whole.ndim() != 4 || whole.shape(0) != static_cast<py::ssize_t>(py::len(periods)) || whole.shape(1) != perBlock) {
+    throw py::value_error(name + ": the array has shape " + py::str(py::tuple(whole.attr("shape"))).cast<std::string>() +
+                          " where " + std::to_string(py::len(periods)) + " periods need (periods, layers, NY, NX) = (" +
+                          std::to_string(py::len(periods)) + ", " + std::to_string(perBlock) + ", " +
+                          std::to_string(grid.ny) + ", " + std::to_string(grid.nx) + ")");
+  }
+  for (std::size_t p = 0; p < py::len(periods); ++p) {
+    const std::string at = name + ", period " + std::to_string(p + 1) + " of the list";
+    const std::int64_t period = WholeNumber(periods[p], at);
+    for (int layer = 1; layer <= perBlock; ++layer) {
+      held.push_back(TakeLayer(period, layer, whole[py::make_tuple(p, layer - 1)], grid, keep,
+                               at + ", layer " + std::to_string(layer)));
+    }
+  }
+}
+
+}  // namespace
+
 // Checks every item before the run: (period, layer, array) with an (NY, NX)
 // array, or (period, array) with a (layers, NY, NX) array for every layer of
 // the period's block.
@@ -111,10 +136,17 @@ std::vector<HeldSet> TakeSets(const py::object& sets, const kv::GridSize& grid, 
     const bool sequence = !py::isinstance<py::str>(item) && py::isinstance<py::sequence>(item);
     const std::size_t size = sequence ? py::len(item) : 0;
     if (size != 2 && size != 3) {
-      throw py::type_error(name + " must be a (period, layer, array) tuple, or (period, array) with every layer");
+      throw py::type_error(name + " must be a (period, layer, array) tuple, (period, array) with every layer, or "
+                                   "(periods, array) with every layer of each period");
     }
     const auto parts = item.cast<py::sequence>();
-    const std::int64_t period = WholeNumber(parts[0], name + ": the period");
+    const py::object first = parts[0];
+    if (size == 2 && !py::isinstance<py::str>(first) && py::isinstance<py::sequence>(first)) {
+      TakePeriods(first.cast<py::sequence>(), Unmasked(numpy.attr("asanyarray")(parts[1]), fill, name), grid, perBlock,
+                  keep, name, held);
+      continue;
+    }
+    const std::int64_t period = WholeNumber(first, name + ": the period");
     const py::object values = Unmasked(numpy.attr("asanyarray")(parts[size - 1]), fill, name);
     if (size == 3) {
       held.push_back(TakeLayer(period, WholeNumber(parts[1], name + ": the layer"), numpy.attr("asarray")(values),

@@ -285,12 +285,12 @@ void kvm::go() {
   kv::ConversionRequest request = kv::ConversionRequestFor(kv::PathFromUtf8(ToCore(runOutput_)), settings_.Grid(),
                                                            kv::PathFromUtf8(settings_.ModelPath), typeCode,
                                                            options_[kCreateOption]->isChecked(), false);
-  request.input.path = kv::PathFromUtf8(settings_.InputPath);
-  if (kv::KindOf(request.input) != kv::InputKind::MatrixText) {
+  request.inputs = {kv::InputSource{kv::PathFromUtf8(settings_.InputPath)}};
+  if (kv::KindOf(request.inputs.front()) != kv::InputKind::MatrixText) {
     const std::optional<RasterPlace> place = shell_.AskRasterPlace(fileTexts_[kInputRow]->text(), request.grid.nz);
     if (!place) return;
-    request.input.period = place->period;
-    request.input.layer = place->layer;
+    request.inputs.front().period = place->period;
+    request.inputs.front().layer = place->layer;
   }
 
   blocker_ = std::make_unique<InputBlocker>(this);

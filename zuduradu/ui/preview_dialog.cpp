@@ -151,7 +151,7 @@ void PreviewDialog::redraw() {
                kv::KindOf(raster) != kv::InputKind::MatrixText) {
       // A raster is one data set: its values as they would be stored.
       const kv::GridSize grid = settings_.Grid();
-      const auto input = kv::OpenSets(raster, grid);
+      const auto input = kv::OpenSets(raster, kv::ReadOptions{0, 0, grid});
       std::vector<float> values(static_cast<std::size_t>(kv::CellsPerLayer(grid)));
       input->sets().ReadValues(values, 1);
       draw(std::move(values), grid, kv::PictureTitle{"Raster", kv::PathText(raster.path.filename())},

@@ -68,8 +68,17 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
     const bool createNew = pick(0, 2) == 0;
     SetBySet(earlier, g, type, dir / "run.top", false);
     SetBySet(earlier, g, type, dir / "steps.top", false);
-    WriteAll(dir / "in.dat", InputText(sets, g.nx * g.ny));
-    kv::ConversionRequest req = On({{dir / "in.dat"}, dir / "run.top", type, g, createNew}, kSetups[round % 3]);
+    // The sets split over up to three inputs of one run, as if converted one after the other.
+    kv::ConversionRequest req = On({{}, dir / "run.top", type, g, createNew}, kSetups[round % 3]);
+    std::size_t warned = 0;
+    for (auto from = sets.begin(); req.inputs.empty() || from != sets.end();) {
+      const auto to = req.inputs.size() == 2 ? sets.end() : from + pick(0, static_cast<int>(sets.end() - from));
+      const std::vector<Set> part(from, to);
+      warned += std::ranges::any_of(part, [&](const Set& s) { return s.layer > g.nz; });
+      req.inputs.push_back({dir / ("in" + std::to_string(req.inputs.size()) + ".dat")});
+      WriteAll(req.inputs.back().path, InputText(part, g.nx * g.ny));
+      from = to;
+    }
     req.memoryBudgetBytes = pick(0, 1) ? 64 : std::size_t{1} << 20;  // tiny budgets take the copy road
     const kv::ConversionResult result = kv::RunConversion(req);
     SetBySet(sets, g, type, dir / "steps.top", createNew);
@@ -79,14 +88,15 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
     EXPECT_EQ(result, (kv::ConversionResult{static_cast<int>(sets.size() - skipped), static_cast<int>(skipped), exists,
                                             result.warnings}))
         << trace;
-    EXPECT_EQ(result.warnings.size(), skipped > 0 ? 1u : 0u) << trace;  // one warning names the skipped sets
+    EXPECT_EQ(result.warnings.size(), warned) << trace;  // one warning an input names its skipped sets
     EXPECT_EQ(std::filesystem::exists(dir / "run.top"), exists) << trace;
     ASSERT_TRUE(SameBytes(ReadAll(dir / "run.top"), ReadAll(dir / "steps.top"))) << trace;
   }
 }
 
 // Every refused run leaves the output as it was: an existing file byte for byte,
-// a missing one still missing; with create-new the old file is not deleted.
+// a missing one still missing; with create-new the old file is not deleted. On
+// more than one thread the refused input comes second in a run, after a good one.
 TEST(Conversion, RefusedRunsChangeNothing) {
   const kv::GridSize g{3, 2, 2};
   const std::string six = " 1 2 3 4 5 6";
@@ -128,8 +138,12 @@ TEST(Conversion, RefusedRunsChangeNothing) {
         std::string expected = c.message;
         if (const auto at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, kv::PathText(in));
         expected += existing ? " The output file " + kv::PathText(out) + " was not changed." : " No output file was created.";
-        EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(On({{in}, out, c.type, c.grid, createNew}, setup)); },
-                                          c.kind, expected));
+        kv::ConversionRequest req = On({{{in}}, out, c.type, c.grid, createNew}, setup);
+        if (setup.first > 1) {
+          WriteAll(dir / "good.dat", InputText({{2, 1, 1.5f}}, c.grid.nx * c.grid.ny));
+          req.inputs.insert(req.inputs.begin(), {dir / "good.dat"});
+        }
+        EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(req); }, c.kind, expected));
         EXPECT_EQ(std::filesystem::exists(out), existing) << c.message;
         EXPECT_TRUE(SameBytes(ReadAll(out), before)) << c.message;
         EXPECT_TRUE(LeftBeside(out).empty()) << c.message;
@@ -147,7 +161,7 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
   const std::uintmax_t length = 4000 + std::uintmax_t{537} * 4000000;  // sparse: the file ends with block 537
   std::filesystem::resize_file(dir / "o.top", length);
   WriteAll(dir / "in.dat", "2 1 1 1000000*1\n2 1 1000000*2");
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "in.dat"}, dir / "o.top", 3, {1000, 1000, 1}, false}), Unstorable,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "in.dat"}}, dir / "o.top", 3, {1000, 1000, 1}, false}), Unstorable,
                   "Data set 2, layer, line 2, column 3 of " + kv::PathText(dir / "in.dat") +
                       ": layer 1 of period 2 would begin past byte 2,147,483,646, the largest offset the file can "
                       "address. The output file " + kv::PathText(dir / "o.top") + " was not changed.");
@@ -178,7 +192,7 @@ TEST(Conversion, RefusedOutputFiles) {
     ScratchDir dir;
     WriteAll(dir / "in.dat", "1 1 1 1 2 3 4 5 6");
     WriteAll(dir / "o.top", c.content);
-    EXPECT_KV_ERROR(kv::RunConversion({{dir / "in.dat"}, dir / "o.top", 3, g, false}), BadOutput, c.message);
+    EXPECT_KV_ERROR(kv::RunConversion({{{dir / "in.dat"}}, dir / "o.top", 3, g, false}), BadOutput, c.message);
     EXPECT_TRUE(SameBytes(ReadAll(dir / "o.top"), c.content)) << c.message;
   }
 }
@@ -187,9 +201,31 @@ TEST(Conversion, InputsThatAreNoFiles) {
   ScratchDir dir;
   std::filesystem::create_directory(dir / "folder");
   EXPECT_EQ(kv::InputProblem(dir / "none.dat", true), "Could not find the input file " + (dir / "none.dat").string());
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "none.dat"}, dir / "o.top", 3, {3, 2, 2}, true}), InputMissing,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "none.dat"}}, dir / "o.top", 3, {3, 2, 2}, true}), InputMissing,
                   "Could not find the input file");
   EXPECT_EQ(kv::InputProblem(dir / "folder", true), "The input file " + (dir / "folder").string() + " is not a regular file");
+  // Refused before anything is read: standard input twice, a file missing after others, matrix text with a layer.
+  WriteAll(dir / "in.dat", "1 1 1 6*1");
+  WriteAll(dir / "broken.dat", "x");
+  const kv::InputSource stdinput{"standard input", true}, text{dir / "in.dat"}, missing{dir / "none.dat"},
+      broken{dir / "broken.dat"};
+  kv::InputSource layered{dir / "in.dat"};
+  layered.layer = 1;
+  const struct {
+    std::vector<kv::InputSource> inputs;
+    kv::ErrorKind kind;
+    std::string message;
+  } batches[] = {
+      {{stdinput, text, stdinput}, kv::ErrorKind::BadRequest, "Standard input is given 2 times, but it can be read only once"},
+      {{broken, text, missing}, kv::ErrorKind::InputMissing, "Could not find the input file " + kv::PathText(missing.path)},
+      {{broken, layered}, kv::ErrorKind::BadRequest, "The input file " + kv::PathText(text.path) + " is matrix text, which "
+       "brings its own periods and layers, but a layer was given for it."},
+      {{}, kv::ErrorKind::BadRequest, "No input file was given"},
+  };
+  for (const auto& b : batches) {
+    EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion({b.inputs, dir / "o.top", 3, {3, 2, 2}, true}); }, b.kind, b.message));
+    EXPECT_FALSE(std::filesystem::exists(dir / "o.top")) << b.message;
+  }
 #if defined(__unix__)
   // A pipe streams: the command line may take one, the window does not.
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
@@ -233,7 +269,7 @@ TEST(Conversion, OddInputsAreToldAndRefusedInStrictMode) {
       WriteAll(dir / "in.dat", c.input);
       std::string told = c.told;
       if (const auto at = told.find("IN"); at != std::string::npos) told.replace(at, 2, kv::PathText(dir / "in.dat"));
-      kv::ConversionRequest req{{dir / "in.dat"}, dir / "o.top", 3, c.grid, false};
+      kv::ConversionRequest req{{{dir / "in.dat"}}, dir / "o.top", 3, c.grid, false};
       req.strict = strict;
       if (c.refused || (strict && !told.empty())) {
         const bool other = strict && !c.strictTold.empty();
@@ -261,7 +297,7 @@ TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCountAndCancelChangesNot
     WriteAll(dir / "in.dat", text);
     kv::ConversionProgress last;
     std::vector<std::uint64_t> steps;
-    kv::RunConversion(On({{dir / "in.dat"}, dir / "o.top", 3, g, false}, setup), [&](const kv::ConversionProgress& p) {
+    kv::RunConversion(On({{{dir / "in.dat"}}, dir / "o.top", 3, g, false}, setup), [&](const kv::ConversionProgress& p) {
       last = p;
       steps.push_back(p.bytesRead);
       return true;
@@ -273,7 +309,7 @@ TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCountAndCancelChangesNot
     EXPECT_EQ(steps, firstSteps) << "threads " << setup.first;
     const std::string before = ReadAll(dir / "o.top");
     int calls = 0;
-    EXPECT_KV_ERROR(kv::RunConversion(On({{dir / "in.dat"}, dir / "o.top", 3, g, setup.first != 2}, setup),
+    EXPECT_KV_ERROR(kv::RunConversion(On({{{dir / "in.dat"}}, dir / "o.top", 3, g, setup.first != 2}, setup),
                                       [&](const kv::ConversionProgress& p) {
                                         EXPECT_EQ(p.setsTotal, 3);
                                         return ++calls < 2;

@@ -42,7 +42,7 @@ TEST(ParsePeriodList, ReadsPeriodsAndRangesAndRefusesTheRest) {
 TEST(ExportMatrixText, WritesEveryLayerOfTheFileAsInputText) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "in.dat", "2\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e38 -2.5 7\n");
-  kv::RunConversion({{dir / "in.dat"}, dir / "a.top", 3, kGrid, true});
+  kv::RunConversion({{{dir / "in.dat"}}, dir / "a.top", 3, kGrid, true});
   std::ostringstream text;
   EXPECT_EQ(kv::ExportMatrixText({dir / "a.top", kGrid, 3, {}, {}}, text).layers.size(), 3u);
   EXPECT_EQ(text.str(), "3\n1 1\n0 0 0\n0 0 0\n1 2\n1 2 3\n4 5 6\n5 1\n0.1 -0 1e-45\n3.4028235e+38 -2.5 7\n");
@@ -100,7 +100,7 @@ TEST(ExportMatrixText, ConvertedBackGivesTheSameFile) {
     const std::vector<int> some = {pool[0], pool[3], pick(1, 1000), 1};
     for (const bool whole : {true, false}) {
       kv::ExportMatrixTextToFile({dir / "a.dat", g, type, whole ? std::vector<int>{} : some, {}}, dir / "a.txt");
-      kv::RunConversion({{dir / "a.txt"}, dir / "b.dat", type, g, true});
+      kv::RunConversion({{{dir / "a.txt"}}, dir / "b.dat", type, g, true});
       const std::string copy = kvtest::ReadAll(dir / "b.dat");
       EXPECT_TRUE(whole ? kvtest::SameBytes(copy, original) : ::testing::AssertionSuccess()) << "seed " << seed;
       for (int p : whole ? std::vector<int>{} : some) {

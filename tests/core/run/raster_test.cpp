@@ -30,15 +30,15 @@ std::string Gdal(const std::string& command, const std::filesystem::path& out) {
 
 kv::ConversionResult Store(const std::filesystem::path& in, const std::filesystem::path& out,
                            std::optional<float> fill = {}) {
-  return kv::RunConversion({{in, false, 2, 1, 1, fill}, out, 3, kGrid, true});
+  return kv::RunConversion({{{in, false, 2, 1, 1, fill}}, out, 3, kGrid, true});
 }
 
 TEST(RasterInput, StoresTheBytesItsValuesGiveAsMatrixText) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "g.txt", std::string("1\n2 1\n") + kRows);
   WriteAll(dir / "f.txt", "1\n2 1\n1.5 0 3e-3\n4 5 6.25\n");
-  kv::RunConversion({{dir / "g.txt"}, dir / "text.top", 3, kGrid, true});
-  kv::RunConversion({{dir / "f.txt"}, dir / "filled.top", 3, kGrid, true});
+  kv::RunConversion({{{dir / "g.txt"}}, dir / "text.top", 3, kGrid, true});
+  kv::RunConversion({{{dir / "f.txt"}}, dir / "filled.top", 3, kGrid, true});
   WriteAll(dir / "g.asc", std::string("ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n") + kRows);
   std::vector<std::string> rasters = {"g.asc"};
   // Named without its extension, the grid is told by its header.
@@ -62,15 +62,15 @@ TEST(RasterInput, StoresTheBytesItsValuesGiveAsMatrixText) {
 TEST(RasterInput, RefusesAnotherSizeAndAMissingPlace) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "g.asc", std::string("nrows 2\nncols 3\nxllcorner 0\nyllcorner 0\ncellsize 1\n") + kRows);
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "g.asc", false, 1, 1, 1, {}}, dir / "o.top", 3, {4, 2, 1}, true}), BadInput,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "g.asc", false, 1, 1, 1, {}}}, dir / "o.top", 3, {4, 2, 1}, true}), BadInput,
                   "Line 2, column 1 of " + kv::PathText(dir / "g.asc") +
                       ": the raster has ncols 3 and nrows 2, but the model's grid has NX 4 and NY 2");
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "g.asc", false, 1, {}, 1, {}}, dir / "o.top", 3, kGrid, true}), BadRequest,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "g.asc", false, 1, {}, 1, {}}}, dir / "o.top", 3, kGrid, true}), BadRequest,
                   "is one data set without a layer of its own");
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "g.asc", false, 1, 1, 2, {}}, dir / "o.top", 3, kGrid, true}), BadRequest,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "g.asc", false, 1, 1, 2, {}}}, dir / "o.top", 3, kGrid, true}), BadRequest,
                   "band 2 was asked for, but an ESRI ASCII grid has 1 band");
   WriteAll(dir / "t.txt", "1\n1 1\n1 2 3\n4 5 6\n");
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "t.txt", false, 1, {}, 1, {}}, dir / "o.top", 3, kGrid, true}), BadRequest,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "t.txt", false, 1, {}, 1, {}}}, dir / "o.top", 3, kGrid, true}), BadRequest,
                   "is matrix text, which brings its own periods and layers");
   EXPECT_FALSE(std::filesystem::exists(dir / "o.top"));
 }
@@ -89,7 +89,7 @@ TEST(RasterInput, WithoutGdalAGeoTiffIsRefusedPointingToAsciiGrids) {
 TEST(RasterExport, WritesRastersThatGdalReadsAndThatConvertBack) {
   kvtest::ScratchDir dir;
   WriteAll(dir / "in.txt", "4\n1 1\n1 2 3\n4 5 6\n1 2\n0.1 -0 1e-45\n9 8 7\n2 1\n7 8 9\n1 2 3.4028235e38\n2 2\n-1 -2 -3\n0 0 1\n");
-  kv::RunConversion({{dir / "in.txt"}, dir / "a.top", 3, kGrid, true});
+  kv::RunConversion({{{dir / "in.txt"}}, dir / "a.top", 3, kGrid, true});
   std::vector<std::string> kinds = {"asc"};
   if (kv::HaveGdal()) kinds.push_back("tif");
   for (const std::string& kind : kinds) {
@@ -104,7 +104,7 @@ TEST(RasterExport, WritesRastersThatGdalReadsAndThatConvertBack) {
                                "Pixel Size = (5.000000000000000,-10.000000000000000)", "NoData Value=-9999"}) {
         EXPECT_TRUE(!kv::HaveGdal() || info.find(line) != std::string::npos) << kind << ": " << line << " not in " << info;
       }
-      kv::RunConversion({{r.file, false, r.period, r.layer, 1, {}}, dir / "b.top", 3, kGrid, r.period == 1 && r.layer == 1});
+      kv::RunConversion({{{r.file, false, r.period, r.layer, 1, {}}}, dir / "b.top", 3, kGrid, r.period == 1 && r.layer == 1});
     }
     EXPECT_TRUE(kvtest::SameBytes(ReadAll(dir / "b.top"), ReadAll(dir / "a.top"))) << kind;
   }

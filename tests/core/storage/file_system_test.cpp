@@ -31,11 +31,11 @@ TEST(SideFiles, WhatIsNoRegularFileAtTheirNamesIsRefused) {
       kvtest::ScratchDir dir;
       const fs::path in = dir / "in.dat", out = dir / "o.top", taken = dir / ("o.top" + side);
       kvtest::WriteAll(in, "1 1 1 1 2 3 4 5 6");
-      kv::RunConversion({{in}, out, 3, {3, 2, 1}, false});
+      kv::RunConversion({{{in}}, out, 3, {3, 2, 1}, false});
       const std::string before = kvtest::ReadAll(out);
       if (kind == "link") fs::create_symlink(in, taken);
       ASSERT_TRUE(kind == "folder" ? fs::create_directory(taken) : kind != "fifo" || mkfifo(taken.c_str(), 0600) == 0);
-      EXPECT_NE(kvtest::Refusal([&] { kv::RunConversion({{in}, out, 3, {3, 2, 1}, false}); }), "") << side << kind;
+      EXPECT_NE(kvtest::Refusal([&] { kv::RunConversion({{{in}}, out, 3, {3, 2, 1}, false}); }), "") << side << kind;
       EXPECT_NE(side == ".kvcvrt-lock" || !kvtest::Refusal([&] { kv::DescribeDataFile(out, {}); }).empty(), false);
       EXPECT_EQ(kvtest::ReadAll(out) + std::to_string(fs::exists(fs::symlink_status(taken))), before + "1") << side;
     }

@@ -29,7 +29,7 @@ const std::string kSeed = "2 1 1 6*1.5 2 1 6*2.5", kAppend = "2 1 1 6*9 3 1 6*8"
 
 void Convert(const fs::path& in, const fs::path& out, const std::string& text) {
   WriteAll(in, text);
-  kv::RunConversion({{in}, out, 3, kGrid, false});
+  kv::RunConversion({{{in}}, out, 3, kGrid, false});
 }
 
 // Whether `run` is refused with a message that holds `text`.
@@ -105,26 +105,38 @@ TEST(JournalTrust, AnotherUsersFileIsAppendedThroughACopy) {
   EXPECT_TRUE(stat(f.c_str(), &st) == 0 && st.st_uid == 65533u);
 }
 
+// Runs take the same side names while they hold the lock, so what a killed one left is found by its name; only
+// where something else holds that name (and runs took unique ones) is the folder searched.
 TEST(JournalTrust, LeftoversGoWhenNoRunCanUseThem) {
-  kvtest::ScratchDir dir;
-  const fs::path f = dir / "f.top";
-  const std::string p = f.string();
-  Convert(dir / "in.dat", f, kSeed);
-  for (const char* ours : {".kvcvrt-partial-0123abcd", ".kvcvrt-journal-new-0badcafe"}) WriteAll(p + ours, "ours");
-  WriteAll(p + ".kvcvrt-partial-0123abc", "not quite the name");
-  fs::create_symlink(f, p + ".kvcvrt-partial-89abcdef");
-  std::vector<std::string> kept = {"f.top.kvcvrt-partial-0123abc", "f.top.kvcvrt-partial-89abcdef"};
-  WriteAll(p + ".kvcvrt-partial-fedcba98", "another user's");
-  if (chown((p + ".kvcvrt-partial-fedcba98").c_str(), 65534, 65534) == 0) kept.push_back("f.top.kvcvrt-partial-fedcba98");
-  {
-    const kv::OutputLock reader(f, kv::LockKind::Shared);  // another reader: no time to tidy up
+  for (const bool lockedNameTaken : {false, true}) {
+    kvtest::ScratchDir dir;
+    const fs::path f = dir / "f.top";
+    const std::string p = f.string();
+    Convert(dir / "in.dat", f, kSeed);
+    std::vector<std::string> kept = {"f.top.kvcvrt-partial-0123abc"};
+    WriteAll(p + ".kvcvrt-partial-0123abc", "not quite the name");
+    for (const char* ours : {".kvcvrt-partial-00000000", ".kvcvrt-journal-new-00000000"}) WriteAll(p + ours, "ours");
+    WriteAll(p + ".kvcvrt-partial-0123abcd", "ours, by a run that found the name taken");
+    if (lockedNameTaken) {
+      fs::remove(p + ".kvcvrt-partial-00000000");
+      fs::create_symlink(f, p + ".kvcvrt-partial-00000000");
+      kept.push_back("f.top.kvcvrt-partial-00000000");
+      WriteAll(p + ".kvcvrt-partial-fedcba98", "another user's");
+      if (chown((p + ".kvcvrt-partial-fedcba98").c_str(), 65534, 65534) == 0) kept.push_back("f.top.kvcvrt-partial-fedcba98");
+    } else {
+      kept.push_back("f.top.kvcvrt-partial-0123abcd");
+    }
+    {
+      const kv::OutputLock reader(f, kv::LockKind::Shared);  // another reader: no time to tidy up
+      kv::DescribeDataFile(f, {});
+      EXPECT_EQ(kvtest::LeftBeside(f).size(), kept.size() + 3);  // besides, two of ours and the lock file
+    }
     kv::DescribeDataFile(f, {});
-    EXPECT_EQ(kvtest::LeftBeside(f).size(), kept.size() + 3);  // besides, ours and the lock file
+    std::vector<std::string> left = kvtest::LeftBeside(f);
+    std::sort(left.begin(), left.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept) << lockedNameTaken;
   }
-  kv::DescribeDataFile(f, {});
-  std::vector<std::string> left = kvtest::LeftBeside(f);
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, kept);
 }
 
 TEST(SideFileNames, LongNamesGetJournalsThatFit) {

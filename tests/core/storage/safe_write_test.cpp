@@ -91,7 +91,7 @@ TEST(SafeWrites, BackgroundWriteFailure) {
   FaultHookGuard guard([&](kv::FileOperation op, const fs::path&) {
     return op == kv::FileOperation::Write && ++writes == 3 ? ENOSPC : 0;
   });
-  EXPECT_KV_ERROR(kv::RunConversion({{dir / "in.dat"}, dir / "o.top", 3, {300, 300, 1}, true}), Io,
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "in.dat"}}, dir / "o.top", 3, {300, 300, 1}, true}), Io,
                   kv::os::ErrorWords(ENOSPC));
   EXPECT_EQ(ReadAll(dir / "o.top"), "old bytes");
   EXPECT_TRUE(LeftBeside(dir / "o.top").empty());
@@ -153,15 +153,15 @@ TEST(SafeWrites, KilledAtRandomMoments) {
   WriteAll(input, InputText(sets, big.nx * big.ny));
   WriteAll(root / "seed.dat", "2 1 1 60000*3.5 1 2 60000*4.5");
   for (const bool createNew : {false, true}) {
-    kv::RunConversion({{root / "seed.dat"}, out, 3, big, true});
+    kv::RunConversion({{{root / "seed.dat"}}, out, 3, big, true});
     const std::string before = ReadAll(out);
-    kv::RunConversion({{input}, out, 3, big, createNew});
+    kv::RunConversion({{{input}}, out, 3, big, createNew});
     const std::string after = ReadAll(out);
     for (int attempt = 0; attempt < 12; ++attempt) {
       WriteAll(out, before);
       const pid_t pid = fork();
       if (pid == 0) {
-        kv::RunConversion({{input}, out, 3, big, createNew});
+        kv::RunConversion({{{input}}, out, 3, big, createNew});
         _exit(0);
       }
       std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
@@ -178,14 +178,14 @@ TEST(SafeWrites, RacingAppendsAllLand) {
   ScratchDir dir;
   const fs::path out = dir / "o.top";
   WriteAll(dir / "seed.dat", InputText({{1, 1, 1}}, 6));
-  kv::RunConversion({{dir / "seed.dat"}, out, 3, kSceneGrid, false});
+  kv::RunConversion({{{dir / "seed.dat"}}, out, 3, kSceneGrid, false});
   constexpr int kProcesses = 4, kRuns = 6;
   // Each run adds a period of its own and rewrites period 1 with its own value.
   InRacingChildren(kProcesses, kRuns, [&](int i, int r) {
     const fs::path in = dir / ("in" + std::to_string(i) + "_" + std::to_string(r) + ".dat");
     const float value = static_cast<float>(100 * i + r);
     WriteAll(in, InputText({{1, 2, value, 0}, {10 + i * kRuns + r, 1, value, 0}}, 6));
-    kv::RunConversion({{in}, out, 3, kSceneGrid, false});
+    kv::RunConversion({{{in}}, out, 3, kSceneGrid, false});
     return true;
   });
   for (int k = 0; k < kProcesses * kRuns; ++k) {
@@ -208,11 +208,11 @@ TEST(SafeWrites, RacingCreateNewRunsNeverMix) {
     const auto value = static_cast<float>(10 + i);
     WriteAll(dir / ("in" + std::to_string(i) + ".dat"),
              InputText({{1, 1, value, 0}, {2 + i, 2, value, 0}, {30 + i, 1, value, 0}}, 6));
-    kv::RunConversion({{dir / ("in" + std::to_string(i) + ".dat")}, dir / "alone.top", 3, kSceneGrid, true});
+    kv::RunConversion({{{dir / ("in" + std::to_string(i) + ".dat")}}, dir / "alone.top", 3, kSceneGrid, true});
     results.push_back(ReadAll(dir / "alone.top"));
   }
   InRacingChildren(kProcesses, kRuns, [&](int i, int) {
-    kv::RunConversion({{dir / ("in" + std::to_string(i) + ".dat")}, out, 3, kSceneGrid, true});
+    kv::RunConversion({{{dir / ("in" + std::to_string(i) + ".dat")}}, out, 3, kSceneGrid, true});
     // Right after a successful run the file may already be another run's, but always a whole one.
     return std::ranges::find(results, ReadAll(out)) != results.end();
   });
@@ -330,7 +330,7 @@ TEST(SafeWrites, ReplacingKeepsTheFilesIdentity) {
   fs::create_symlink(scene.out, link);
   fs::permissions(scene.out, fs::perms{0640});
   for (const bool createNew : {true, false}) {
-    kv::RunConversion({{scene.in}, link, 3, kSceneGrid, createNew});
+    kv::RunConversion({{{scene.in}}, link, 3, kSceneGrid, createNew});
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_NE(ReadAll(scene.out), scene.before);
     EXPECT_EQ(fs::status(scene.out).permissions(), fs::perms{0640}) << "createNew " << createNew;

@@ -23,7 +23,7 @@ struct Scene {
   fs::path in = dir / "in.dat", out = dir / "o.top", model = dir / "site.kv5";
   Scene() {
     kvtest::WriteAll(in, "2 1 1 1 2 3 4 5 6 2 2 6 5 4 3 2 1");
-    kv::RunConversion({{in}, out, 3, kGrid, false});
+    kv::RunConversion({{{in}}, out, 3, kGrid, false});
     kvtest::WriteAll(in, "1 10 1 9 8 7 6 5 4");
     kvtest::WriteAll(model, "[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
   }
@@ -93,7 +93,7 @@ TEST(SaveTarget, RefusesFoldersOtherKindsAndTheFilesRead) {
     EXPECT_NE(what.find(said), std::string::npos) << what;
     EXPECT_EQ(what.empty(), said.empty()) << what;
   }
-  EXPECT_NE(Refusal([&] { kv::RunConversion({{s.in}, s.dir / "." / "in.dat", 3, kGrid, true}); }).find("is the input"),
+  EXPECT_NE(Refusal([&] { kv::RunConversion({{{s.in}}, s.dir / "." / "in.dat", 3, kGrid, true}); }).find("is the input"),
             std::string::npos);
 }
 
@@ -107,7 +107,7 @@ TEST(OwnFiles, TheModelAndTheDataFileReadAreNeverTheOutput) {
   fs::create_symlink(s.model, s.dir / "link.kv5", ec);  // where links cannot be made, the other spelling still counts
   for (const fs::path& spelling : {s.dir / "." / "site.kv5", s.dir / "link.kv5"}) {
     if (!fs::exists(spelling)) continue;
-    kv::ConversionRequest convert{{s.in}, spelling, 3, kGrid, true};
+    kv::ConversionRequest convert{{{s.in}}, spelling, 3, kGrid, true};
     convert.model = s.model;
     EXPECT_NE(Refusal([&] { kv::RunConversion(convert); }).find("is the model file"), std::string::npos);
     EXPECT_NE(Refusal([&] { kv::ExportMatrixTextToFile(s.Export(), spelling); }).find("is the model file"), std::string::npos);
@@ -121,7 +121,7 @@ TEST(GridLimit, AGridWhoseFirstBlockPassesTheLastAddressableByteIsRefusedBeforeR
   for (const auto& [grid, type, refused] : {std::tuple{kv::GridSize{23171, 23171, 1}, 3, true},
                                             {kv::GridSize{23170, 23170, 2}, 3, true},
                                             {kv::GridSize{23170, 23170, 2}, 17, false}}) {
-    const std::string what = Refusal([&] { kv::RunConversion({{dir / "unread.dat"}, dir / "o.top", type, grid, false}); });
+    const std::string what = Refusal([&] { kv::RunConversion({{{dir / "unread.dat"}}, dir / "o.top", type, grid, false}); });
     EXPECT_EQ(what.find("is too large for a period data file: its first block") != std::string::npos, refused) << what;
     EXPECT_EQ(what.find("past byte 2,147,483,646, the last the file can address") != std::string::npos, refused) << what;
     EXPECT_FALSE(fs::exists(dir / "o.top"));
@@ -140,7 +140,7 @@ TEST(FaultMessages, AfterTheNewDataIsInPlaceTheyTellWhatIsTrue) {
       if (op == kv::FileOperation::Remove && p.filename() == removed) return (armed = true), failRemove ? EACCES : 0;
       return armed && op == kv::FileOperation::Sync && fs::is_directory(p) ? EIO : 0;
     });
-    EXPECT_NE(Refusal([&] { kv::RunConversion({{s.in}, s.out, 3, kGrid, createNew}); }).find(said), std::string::npos) << said;
+    EXPECT_NE(Refusal([&] { kv::RunConversion({{{s.in}}, s.out, 3, kGrid, createNew}); }).find(said), std::string::npos) << said;
     EXPECT_EQ(fs::exists(s.out) ? kvtest::BlockOf(kvtest::ReadAll(s.out), 10) : -1, createNew ? -1 : 3) << said;
     EXPECT_EQ(fs::exists(s.dir / "o.top.kvcvrt-journal"), failRemove) << said;
   }

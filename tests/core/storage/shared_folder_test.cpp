@@ -27,7 +27,7 @@ using kvtest::Refusal;
 kv::ConversionRequest Convert(const fs::path& dir, const fs::path& out, int period, bool createNew) {
   const fs::path in = dir / ("in" + std::to_string(period) + ".dat");
   WriteAll(in, "1 " + std::to_string(period) + " 1 6*" + std::to_string(period) + "\n");
-  return {{in}, out, 3, kGrid, createNew};
+  return {{{in}}, out, 3, kGrid, createNew};
 }
 
 struct SharedFolder {

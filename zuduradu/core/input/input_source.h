@@ -12,8 +12,8 @@ namespace kv {
 struct InputSource {
   std::filesystem::path path;  // the file; with fromStdin, only the name messages give the input
   bool fromStdin = false;
-  std::optional<int> period{};      // a raster's stress period
-  std::optional<int> layer{};       // a raster's layer
+  std::optional<int> period{};    // a raster's stress period
+  std::optional<int> layer{};     // a raster's layer
   int band = 1;                   // a raster's band, counted from 1
   std::optional<float> nodataFill{};  // stored in a raster's no-data cells instead of its own no-data number
 };

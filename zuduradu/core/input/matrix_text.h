@@ -19,8 +19,11 @@ namespace kv {
 class MatrixTextSets {
  public:
   // `name` is the file named in errors; threads 0: the reader's default;
-  // chunkBytes 0: the reader's default. `bytes` must outlive this object.
-  MatrixTextSets(ByteSource& bytes, const std::filesystem::path& name, int threads = 0, std::size_t chunkBytes = 0);
+  // chunkBytes 0: the reader's default; without `readAhead` a single parsing
+  // thread reads for itself (an input of one chunk has nothing to read ahead).
+  // `bytes` must outlive this object.
+  MatrixTextSets(ByteSource& bytes, const std::filesystem::path& name, int threads = 0, std::size_t chunkBytes = 0,
+                 bool readAhead = true);
 
   SetStream& sets() { return *reader_; }
 

@@ -26,6 +26,11 @@ std::int16_t Placement(const InputSource& source, const std::optional<int>& valu
 
 }  // namespace
 
+void OneSetRaster::CheckPlace(const InputSource& source) {
+  Placement(source, source.period, "period");
+  Placement(source, source.layer, "layer");
+}
+
 OneSetRaster::OneSetRaster(const InputSource& source)
     : period_(Placement(source, source.period, "period")),
       layer_(Placement(source, source.layer, "layer")),

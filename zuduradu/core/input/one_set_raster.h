@@ -19,6 +19,9 @@ class OneSetRaster : public SetStream {
  public:
   std::int16_t ReadInteger(std::string_view field, int set) override;
   std::int64_t filledCells() const override { return filled_; }
+  // Throws BadRequest naming the raster when its period or layer is missing
+  // or beyond a 16-bit number.
+  static void CheckPlace(const InputSource& source);
 
  protected:
   // `source` gives the period, layer and fill; throws BadRequest naming

@@ -1,11 +1,13 @@
 #include "zuduradu/core/input/open_sets.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "zuduradu/core/ascii.h"
+#include "zuduradu/core/error.h"
 #include "zuduradu/core/input/ascii_grid.h"
 #include "zuduradu/core/input/matrix_text.h"
 #include "zuduradu/core/message_text.h"
@@ -28,36 +30,12 @@ bool StartsAsTiff(std::string_view bytes) {
   return false;
 }
 
-// The matrix text from the file or from standard input.
-class TextSets final : public InputSets {
- public:
-  TextSets(const InputSource& source, int threads, std::size_t chunkBytes) : source_(Open(source)) {
-    // An input of one chunk is parsed on one thread: several could only take it in turns.
-    const std::size_t chunk = chunkBytes > 0 ? chunkBytes : MatrixReader::kDefaultChunkBytes;
-    if (threads == 0 && length_ > 0 && length_ <= chunk) threads = 1;
-    text_ = std::make_unique<MatrixTextSets>(*source_, source.path, threads, chunkBytes);
-  }
-  SetStream& sets() override { return text_->sets(); }
-  std::uint64_t length() const override { return length_; }
-
- private:
-  std::unique_ptr<ByteSource> Open(const InputSource& source) {
-    if (source.fromStdin) return std::make_unique<StdinSource>();
-    auto file = std::make_unique<FileSource>(source.path);
-    length_ = file->length();
-    return file;
-  }
-
-  std::uint64_t length_ = 0;
-  std::unique_ptr<ByteSource> source_;
-  std::unique_ptr<MatrixTextSets> text_;
-};
-
+// A raster: one data set, its length that of its file where the reader knows it.
 template <typename Raster>
-class RasterSets final : public InputSets {
+class OpenedRaster final : public OpenedInput {
  public:
   template <typename... Args>
-  explicit RasterSets(Args&&... args) : raster_(std::forward<Args>(args)...) {}
+  explicit OpenedRaster(Args&&... args) : raster_(std::forward<Args>(args)...) {}
   SetStream& sets() override { return raster_; }
   std::uint64_t length() const override {
     if constexpr (requires { raster_.length(); }) return raster_.length();
@@ -68,27 +46,47 @@ class RasterSets final : public InputSets {
   Raster raster_;
 };
 
-void RefuseRasterOptions(const InputSource& source) {
-  const char* given = source.period ? "a period" : source.layer ? "a layer" : source.nodataFill ? "a no-data fill" : nullptr;
-  if (!given) return;
-  throw Error(ErrorKind::BadRequest, PathText(source.path) + " is matrix text, which brings its own periods and layers: " +
-                                         std::string(given) + " is given only for a raster (.asc, .tif)");
-}
+// Matrix text from a file or from standard input.
+class OpenedText final : public OpenedInput {
+ public:
+  OpenedText(const InputSource& input, const ReadOptions& options) {
+    if (input.fromStdin) {
+      source_ = std::make_unique<StdinSource>();
+    } else {
+      auto file = std::make_unique<FileSource>(input.path);
+      length_ = file->length();
+      source_ = std::move(file);
+    }
+    // An input of one chunk is parsed on the calling thread alone: more
+    // threads, or one reading ahead, could only take it in turns.
+    const std::size_t chunk = options.chunkBytes > 0 ? options.chunkBytes : MatrixReader::kDefaultChunkBytes;
+    const bool small = length_ > 0 && length_ <= chunk;
+    text_.emplace(*source_, input.path, options.threads == 0 && small ? 1 : options.threads, options.chunkBytes,
+                  !small);
+  }
+  SetStream& sets() override { return text_->sets(); }
+  std::uint64_t length() const override { return length_; }
+
+ private:
+  std::uint64_t length_ = 0;
+  std::unique_ptr<ByteSource> source_;
+  std::optional<MatrixTextSets> text_;
+};
 
 }  // namespace
 
-InputKind KindOf(const InputSource& source) {
-  if (source.fromStdin) return InputKind::MatrixText;
-  const std::string extension = AsciiLowered(PathText(source.path.extension()));
+InputKind KindOf(const InputSource& input) {
+  if (input.fromStdin) return InputKind::MatrixText;
+  const std::string extension = AsciiLowered(PathText(input.path.extension()));
   if (extension == ".asc") return InputKind::AsciiGrid;
   if (extension == ".tif" || extension == ".tiff") return InputKind::GdalRaster;
   // A pipe is read once, as it comes: only a regular file is looked at first.
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(source.path, ec)) return InputKind::MatrixText;
+  if (!std::filesystem::is_regular_file(input.path, ec)) return InputKind::MatrixText;
   std::array<char, 512> start{};
   std::size_t got = 0;
   try {
-    FileSource file(source.path);
+    FileSource file(input.path);
     got = file.Read(start.data(), start.size());
   } catch (const Error&) {
     return InputKind::MatrixText;  // the reader that opens it says what is wrong
@@ -114,22 +112,40 @@ Error WithoutGdal(const std::filesystem::path& raster, bool writing) {
                    " (gdal_translate -of AAIGrid converts between the two)");
 }
 
-std::unique_ptr<InputSets> OpenSets(const InputSource& source, const GridSize& grid, int threads,
-                                    std::size_t chunkBytes) {
-  switch (KindOf(source)) {
+// Matrix text brings its own periods and layers: a period, layer, band or fill
+// given for it would be dropped without a word. A raster needs its place.
+void CheckInputOptions(const InputSource& input) {
+  const InputKind kind = KindOf(input);
+  if (kind == InputKind::GdalRaster && !HaveGdal()) throw WithoutGdal(input.path, false);
+  if (kind != InputKind::MatrixText) {
+    OneSetRaster::CheckPlace(input);
+    return;
+  }
+  const char* given = input.period ? "a period" : input.layer ? "a layer" : input.band != 1 ? "a band"
+                      : input.nodataFill ? "a no-data fill" : nullptr;
+  if (given == nullptr) return;
+  throw Error(ErrorKind::BadRequest,
+              "The input file " + PathText(input.path) + " is matrix text, which brings its own periods and layers, "
+              "but " + given + " was given for it. Leave period, layer, band and no-data fill empty for matrix "
+              "text; they are for a raster, which holds a single grid",
+              ErrorPlace{input.path, 0, 0, 0, {}});
+}
+
+std::unique_ptr<OpenedInput> OpenSets(const InputSource& input, const ReadOptions& options) {
+  CheckInputOptions(input);
+  switch (KindOf(input)) {
     case InputKind::AsciiGrid:
-      return std::make_unique<RasterSets<AsciiGridSets>>(source, grid, threads);
+      return std::make_unique<OpenedRaster<AsciiGridSets>>(input, options.grid, options.threads);
     case InputKind::GdalRaster:
 #ifdef KV_HAVE_GDAL
-      return std::make_unique<RasterSets<GdalRasterSets>>(source, grid);
+      return std::make_unique<OpenedRaster<GdalRasterSets>>(input, options.grid);
 #else
-      throw WithoutGdal(source.path, false);
+      throw WithoutGdal(input.path, false);
 #endif
     case InputKind::MatrixText:
       break;
   }
-  RefuseRasterOptions(source);
-  return std::make_unique<TextSets>(source, threads, chunkBytes);
+  return std::make_unique<OpenedText>(input, options);
 }
 
 }  // namespace kv

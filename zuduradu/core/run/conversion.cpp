@@ -27,7 +27,6 @@
 #include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/decimal_comma.h"
-#include "zuduradu/core/text/matrix_reader.h"
 #include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
@@ -62,13 +61,78 @@ enum class OutputState {
   Journaled,     // bytes changed; the journal left beside the file restores them at the next run
 };
 
+// The request's inputs, each opened when its turn comes.
+class RequestInputs final : public RunInputs {
+ public:
+  explicit RequestInputs(const ConversionRequest& request) : request_(request) {}
+  std::size_t count() const override { return request_.inputs.size(); }
+  const InputSource& source(std::size_t i) const override { return request_.inputs[i]; }
+  SetStream& Open(std::size_t i) override {
+    open_.reset();
+    open_ = OpenSets(request_.inputs[i], ReadOptions{request_.threads, request_.readChunkBytes, request_.grid});
+    return open_->sets();
+  }
+  std::uint64_t bytes() const override {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (const InputSource& input : request_.inputs) {
+      const auto size = input.fromStdin ? 0 : fs::file_size(input.path, ec);
+      if (ec || size == 0) return 0;
+      total += static_cast<std::uint64_t>(size);
+    }
+    return total;
+  }
+
+ private:
+  const ConversionRequest& request_;
+  std::unique_ptr<OpenedInput> open_;
+};
+
+// Sets a caller hands over, as the run's one input.
+class GivenSets final : public RunInputs {
+ public:
+  explicit GivenSets(SetStream& sets) : sets_(sets) {}
+  std::size_t count() const override { return 1; }
+  const InputSource& source(std::size_t) const override { return source_; }
+  SetStream& Open(std::size_t) override { return sets_; }
+  std::uint64_t bytes() const override { return 0; }
+
+ private:
+  SetStream& sets_;
+  InputSource source_;
+};
+
+// Refuses, before anything is read, inputs that cannot serve: none at all,
+// standard input twice, options their kind does not take, a file that is
+// missing or is the output itself (one that cannot be read is refused when its
+// turn comes, still before anything is written).
+void CheckInputs(const ConversionRequest& request, const SaveTarget& output) {
+  if (request.inputs.empty()) throw Error(ErrorKind::BadRequest, "No input file was given");
+  const auto stdinCount = std::count_if(request.inputs.begin(), request.inputs.end(),
+                                        [](const InputSource& input) { return input.fromStdin; });
+  if (stdinCount > 1) {
+    throw Error(ErrorKind::BadRequest, "Standard input is given " + std::to_string(stdinCount) +
+                                           " times, but it can be read only once in a run");
+  }
+  for (const InputSource& input : request.inputs) {
+    CheckInputOptions(input);
+    if (input.fromStdin) continue;
+    output.RefuseOwnFile(input.path, "input file");
+    std::error_code ec;
+    const fs::file_status status = fs::status(input.path, ec);
+    if (!fs::is_regular_file(status) && !fs::is_fifo(status)) {
+      const FileSource open(input.path);  // refuses it with the system's reason
+      throw Error(ErrorKind::InputMissing, InputProblem(input.path, true));
+    }
+  }
+}
+
 // The run on its output: a new file, or an append, each checked in full (the
 // check phase) before the apply phase changes the output.
 class Run : private SetCheck {
  public:
-  Run(const ConversionRequest& request, SaveTarget& target, SetStream& sets, std::uint64_t inputBytes,
-      const ProgressCallback& progress)
-      : SetCheck(request, sets, inputBytes, progress), target_(target.file()) {}
+  Run(const ConversionRequest& request, SaveTarget& target, RunInputs& inputs, const ProgressCallback& progress)
+      : SetCheck(request, inputs, progress), target_(target.file()) {}
 
   // Looks at the output under the lock; `present`: whether it exists.
   ConversionResult Execute(SaveTarget& target) {
@@ -89,13 +153,13 @@ class Run : private SetCheck {
 
   // Create-new, or no output file yet: stream into a temporary file.
   ConversionResult WriteNewFile(bool present) {
-    ReplacementFile partial(target_);
+    ReplacementFile partial(target_, kPartialSuffix, ReplacementFile::Naming::UnderLock);
     BinaryFile& file = partial.CreateEmpty();
     DataFileLayout layout(req_.grid, req_.typeCode, NewHeader());
     LayerWriter writer(file, Cells());  // first: a layer too large for memory is refused before the zeros go out
     file.WriteZeros(0, layout.newFileLength());
     ReadSets(layout, [&](std::int64_t offset, int set) {
-      reader_.ReadValues(writer.Buffer(), set);
+      reader().ReadValues(writer.Buffer(), set);
       writer.Submit(offset);
     });
     writer.Finish();
@@ -190,23 +254,23 @@ class Run : private SetCheck {
       if (!copy && again == held.end() && heldBytes + cells * sizeof(float) > budget) SpillIntoCopy(pending, copy);
       if (copy) {
         layer_.resize(cells);
-        reader_.ReadValues(layer_, set);
+        reader().ReadValues(layer_, set);
         copy->file().WriteFloatsAt(offset, layer_);
       } else if (again != held.end()) {
         // A layer given twice: the later values replace the earlier ones.
-        reader_.ReadValues(pending[again->second].values, set);
+        reader().ReadValues(pending[again->second].values, set);
       } else {
         held.emplace(offset, pending.size());
         pending.push_back({offset, std::vector<float>(cells)});
         heldBytes += cells * sizeof(float);
-        reader_.ReadValues(pending.back().values, set);
+        reader().ReadValues(pending.back().values, set);
       }
     });
   }
 
   // Starts the copy of the file and moves the held layers into it; their memory goes.
   void SpillIntoCopy(std::vector<Pending>& pending, std::optional<ReplacementFile>& copy) {
-    copy.emplace(target_);
+    copy.emplace(target_, kPartialSuffix, ReplacementFile::Naming::UnderLock);
     BinaryFile& target = copy->CopyOf(target_);
     for (const Pending& p : pending) target.WriteFloatsAt(p.offset, p.values);
     std::vector<Pending>().swap(pending);
@@ -287,9 +351,10 @@ std::string IntactNote(SaveTarget& target, OutputState state) {
 
 // The run around its input: the guard (lock, rollback of an interrupted run,
 // clean-up of what a killed run left) and the note of what stayed intact.
-// `open` gives the input's stream and length once the output has been checked.
-template <typename OpenInput>
-ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCallback& progress, OpenInput&& open) {
+// `check` refuses inputs that cannot serve once the output has been looked at.
+template <typename CheckInputs>
+ConversionResult GuardedRun(const ConversionRequest& request, RunInputs& inputs, const ProgressCallback& progress,
+                            CheckInputs&& check) {
   SaveTarget output(request.output, SaveTarget::Kind::DataFile);
   const fs::path target = output.file();
   output.Look();
@@ -299,8 +364,8 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
   try {
     CheckGrid(request.grid, request.typeCode);
     output.RefuseOwnFile(request.model, "model file");
-    const auto [sets, inputBytes] = open(output);
-    run.emplace(request, output, *sets, inputBytes, progress);
+    check(output);
+    run.emplace(request, output, inputs, progress);
     ConversionProgress waiting;
     waiting.phase = RunPhase::Waiting;
     waiting.output = PathText(request.output);
@@ -334,16 +399,13 @@ ConversionResult GuardedRun(const ConversionRequest& request, const ProgressCall
 }  // namespace
 
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress) {
-  std::unique_ptr<InputSets> input;
-  return GuardedRun(request, progress, [&](const SaveTarget& output) {
-    if (!request.input.fromStdin) output.RefuseOwnFile(request.input.path, "input file");
-    input = OpenSets(request.input, request.grid, request.threads, request.readChunkBytes);
-    return std::pair<SetStream*, std::uint64_t>{&input->sets(), input->length()};
-  });
+  RequestInputs inputs(request);
+  return GuardedRun(request, inputs, progress, [&](const SaveTarget& output) { CheckInputs(request, output); });
 }
 
 ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets, const ProgressCallback& progress) {
-  return GuardedRun(request, progress, [&](const SaveTarget&) { return std::pair<SetStream*, std::uint64_t>{&sets, 0}; });
+  GivenSets inputs(sets);
+  return GuardedRun(request, inputs, progress, [](const SaveTarget&) {});
 }
 
 }  // namespace kv

@@ -1,5 +1,7 @@
-// The conversion run: every data set of a matrix input file stored into a
-// period data file, then the period reference table rebuilt.
+// The conversion run: every data set of its inputs, in order, stored into a
+// period data file, then the period reference table rebuilt. Many inputs make
+// one run with the bytes of converting them one after the other: all of them
+// are checked before the output changes, under one lock, with one sync.
 //
 // The run holds the output's exclusive lock from start to end and first rolls
 // back a run that was interrupted on it. It checks before it writes. With a new
@@ -27,9 +29,8 @@
 namespace kv {
 
 struct ConversionRequest {
-  // The input: matrix text (from a file or standard input) or a raster with
-  // its period and layer; with fromStdin, its path is only the name messages give it.
-  InputSource input;
+  // The inputs in order; standard input at most once.
+  std::vector<InputSource> inputs;
   std::filesystem::path output;
   int typeCode = 0;
   GridSize grid;
@@ -60,7 +61,7 @@ enum class RunPhase { Waiting, Checking, Writing };
 struct ConversionProgress {
   RunPhase phase = RunPhase::Checking;
   std::uint64_t bytesRead = 0;
-  std::uint64_t inputBytes = 0;  // the input file's length; 0 when not known (standard input)
+  std::uint64_t inputBytes = 0;  // the input files' length; 0 when not known (standard input)
   int setsDone = 0;
   int setsTotal = 0;
   std::string output;  // while waiting: the output file another run holds
@@ -76,8 +77,8 @@ using ProgressCallback = std::function<bool(const ConversionProgress&)>;
 // and what was left intact.
 ConversionResult RunConversion(const ConversionRequest& request, const ProgressCallback& progress = {});
 
-// The same run with the sets taken from `sets` instead of the request's input
-// file (which is then not read): every check, lock and guarantee is the same.
+// The same run with the sets taken from `sets` instead of the request's inputs
+// (which are then not read): every check, lock and guarantee is the same.
 ConversionResult RunConversionFrom(const ConversionRequest& request, SetStream& sets,
                                    const ProgressCallback& progress = {});
 

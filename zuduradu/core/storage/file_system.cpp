@@ -116,20 +116,36 @@ bool IsHex8(std::string_view s) {
   return true;
 }
 
+// Whether `entry` is a regular file (not a link) of this user.
+bool OwnLeftover(const fs::path& entry) {
+  std::error_code ec;
+  return fs::is_regular_file(fs::symlink_status(entry, ec)) && os::OwnedByThisUser(entry);
+}
+
 }  // namespace
 
+fs::path LockedSibling(const fs::path& target, const std::string& suffix) {
+  return target.parent_path() / PathFromUtf8(SideFileName(PathText(target.filename()), suffix, 8) + "00000000");
+}
+
+fs::path FreeSibling(const fs::path& target, const std::string& suffix) {
+  const fs::path locked = LockedSibling(target, suffix);
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(locked, ec)) ? UniqueSibling(target, suffix) : locked;
+}
+
 void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
+  const fs::path locked = LockedSibling(target, suffix);
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(locked, ec))) return;
+  if (OwnLeftover(locked) && fs::remove(locked, ec)) return;
   const std::string prefix = SideFileName(PathText(target.filename()), suffix, 8);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
-  std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = PathText(it->path().filename());
     if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    if (!IsHex8(std::string_view(name).substr(prefix.size()))) continue;
-    std::error_code statusError;
-    if (!it->is_regular_file(statusError) || it->is_symlink(statusError)) continue;
-    if (!os::OwnedByThisUser(it->path())) continue;
+    if (!IsHex8(std::string_view(name).substr(prefix.size())) || !OwnLeftover(it->path())) continue;
     std::error_code ignored;
     fs::remove(it->path(), ignored);
   }

@@ -40,10 +40,21 @@ void RemoveFile(const std::filesystem::path& path);
 // call; a long target name is shortened as SideFileName does, to fit a folder.
 std::filesystem::path UniqueSibling(const std::filesystem::path& target, const std::string& suffix);
 
-// Removes files beside `target` named as UniqueSibling names them for `suffix`
-// (exactly 8 hex digits at the end), that are regular files (not links) and
-// belong to this user. Call only while holding the target's exclusive lock: no
-// other run of ours can then be using them.
+// The name beside `target` that a file for `suffix` takes while the target's
+// exclusive lock is held: always the same ("<target><suffix>00000000"), so that
+// what a killed run left there is found without listing the folder.
+std::filesystem::path LockedSibling(const std::filesystem::path& target, const std::string& suffix);
+
+// A name for a new file beside `target`: LockedSibling when nothing is there
+// (call only under the exclusive lock), else a UniqueSibling.
+std::filesystem::path FreeSibling(const std::filesystem::path& target, const std::string& suffix);
+
+// Removes what a killed run left beside `target` for `suffix`: files that are
+// regular (not links) and belong to this user. The LockedSibling name is tried
+// alone; only when something else holds it, so that runs take unique names, are
+// files named as UniqueSibling names them looked for in the folder. Call only
+// while holding the target's exclusive lock: no other run of ours can then be
+// using them.
 void RemoveLeftovers(const std::filesystem::path& target, const std::string& suffix);
 
 // The path named by UTF-8 text, on every platform.

@@ -290,7 +290,7 @@ std::int64_t WriteJournal(const fs::path& target, BinaryFile& file, std::int64_t
       throw Error(ErrorKind::Io, "Could not journal " + PathText(target) + ": two planned writes overlap");
     }
   }
-  ReplacementFile draft(JournalPath(target), kJournalPartSuffix);
+  ReplacementFile draft(JournalPath(target), kJournalPartSuffix, ReplacementFile::Naming::UnderLock);
   // Readable by whoever may read the file; written by nobody but us.
   BinaryFile& journal = draft.CreateEmpty((PermissionsOf(target).value_or(0600) & 0644) | 0600);
   JournalWriter out(journal);

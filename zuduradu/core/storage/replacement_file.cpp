@@ -9,8 +9,9 @@
 namespace kv {
 namespace fs = std::filesystem;
 
-ReplacementFile::ReplacementFile(fs::path target, const char* suffix)
-    : target_(std::move(target)), path_(UniqueSibling(target_, suffix)) {}
+ReplacementFile::ReplacementFile(fs::path target, const char* suffix, Naming naming)
+    : target_(std::move(target)),
+      path_(naming == Naming::UnderLock ? FreeSibling(target_, suffix) : UniqueSibling(target_, suffix)) {}
 
 ReplacementFile::~ReplacementFile() {
   if (placed_) return;

@@ -21,9 +21,15 @@ inline constexpr const char* kPartialSuffix = ".kvcvrt-partial-";
 
 class ReplacementFile {
  public:
+  // How the temporary name is chosen: Unique, different every time; UnderLock,
+  // the same every time when it is free, for a caller that holds the target's
+  // exclusive lock (what a killed run left is then found by its name).
+  enum class Naming { Unique, UnderLock };
+
   // `target` is the file to replace (links already followed); it need not exist.
   // The temporary name is "<target><suffix><8 hex digits>".
-  explicit ReplacementFile(std::filesystem::path target, const char* suffix = kPartialSuffix);
+  explicit ReplacementFile(std::filesystem::path target, const char* suffix = kPartialSuffix,
+                           Naming naming = Naming::Unique);
   ~ReplacementFile();
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
