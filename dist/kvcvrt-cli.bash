@@ -45,7 +45,7 @@ _kvcvrt_cli() {
       COMPREPLY=($(compgen -f -- "$cur"))
       return
       ;;
-    -g | --grid | --periods | --period | --layers | --layer | --set | --range | --nodata | --tolerance)
+    -g | --grid | --periods | --period | --layers | --layer | --set | --range | --nodata | --tolerance | --band | --nodata-fill | --origin | --cell-size)
       return
       ;;
   esac
@@ -53,8 +53,8 @@ _kvcvrt_cli() {
   local options
   case $command in
     "") options="--help -h --version -V" ;;
-    convert) options="--input -i --manifest --model -m --grid -g --type -t --output -o --create -c --quiet -q --strict --help -h" ;;
-    export) options="--model -m --grid -g --type -t --periods --output -o --quiet -q --help -h" ;;
+    convert) options="--input -i --manifest --model -m --grid -g --type -t --output -o --create -c --quiet -q --strict --period --layer --band --nodata-fill --help -h" ;;
+    export) options="--model -m --grid -g --type -t --periods --output -o --quiet -q --layer --origin --cell-size --nodata --help -h" ;;
     info) options="--model -m --grid -g --type -t --check --help -h" ;;
     types) options="--help -h" ;;
     show) options="--input -i --model -m --grid -g --type -t --period --periods --layer --layers --set --range --minus --nodata --output -o --quiet -q --help -h" ;;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(make cmake ninja-build g++ pkg-config
           qt6-base-dev libgl-dev libsimpleini-dev libcli11-dev libstb-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev
+          libgdal-dev gdal-bin libgtest-dev libgmock-dev
           pybind11-dev python3-dev python3-numpy python3-pytest "$@")
 
 missing=()

@@ -34,7 +34,7 @@ if [ -f "$dir/CMakeCache.txt" ] && ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$t
 fi
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${args[@]}" \
-    -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_PYTHON=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DKV_BUILD_PYTHON=OFF -DKV_WITH_GDAL=OFF >/dev/null
 fi
 cmake --build "$dir" -- -j"$(nproc)"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")

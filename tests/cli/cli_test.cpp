@@ -71,6 +71,7 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   WriteAll(dir / "old.kv5", "[VERSION]\nNUMBER=3999\n[DIMENSION]\nNX=3\nNY=2\nNZ=2\n");
   WriteAll(dir / "in.dat", kvtest::InputText({{1001, 1, 1}}, 6));
   WriteAll(dir / "stdin.dat", "1\n1 1\n1 2 x\n");
+  WriteAll(dir / "g.asc", "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n4 5 6\n");
   std::vector<float> layer(6, 1.0f);
   layer[2] = std::numeric_limits<float>::infinity();
   kv::WriteLayer(dir / "inf.top", {3, 2, 2}, 4, 3, 2, layer);
@@ -103,6 +104,10 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
                                                  "written in place with seeks, which a pipe cannot do."},
       {"export - -g 3,2,2 -t 3", 2, "DATAFILE cannot be - (standard input): a period data file is read in place"},
       {"info -", 2, "DATAFILE cannot be - (standard input)"},
+      {"convert -i " + Quote(dir / "g.asc") + " -g 3,2,2 -t 3 --layer 1" + out, 1, "without a period of its own"},
+      {"convert -i " + Quote(dir / "g.asc") + " -g 3,2,2 -t 3 --period 1 --layer 1 --band 0" + out, 2, "--band"},
+      {"export " + data + " -g 3,2,2 -t 3 --layer 1", 2, "are for a raster export"},
+      {"export " + data + " -g 3,2,2 -t 3 -o " + Quote(dir / "x.asc") + " --origin 1", 2, "--origin: \"1\" is not"},
   };
   for (const auto& [args, status, words] : cases) {
     const auto r = RunCli(dir, args, dir / "stdin.dat");
@@ -113,6 +118,21 @@ TEST(Cli, RefusedRunsAndUsageErrorsLeaveTheFileUnchanged) {
   }
   EXPECT_TRUE(kvtest::LeftBeside(dir / "a.top").empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "x.txt"));
+}
+
+// A raster goes in at its period and layer, the filled cells counted; layers go
+// out as rasters, the placement left to its defaults said in a warning.
+TEST(CliRaster, ConvertsAGridAndExportsLayersAsGrids) {
+  kvtest::ScratchDir dir;
+  WriteAll(dir / "g.asc", "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -1\n1 -1 3\n4 5 -1\n");
+  const std::string data = Quote(dir / "a.top");
+  const auto in = RunCli(dir, "convert -i " + Quote(dir / "g.asc") + " -g 3,2,2 -t 3 --period 2 --layer 2 --nodata-fill 0 -o " + data);
+  EXPECT_EQ(in.out, "1 data set stored, 0 skipped (layer above NZ), 2 no-data cells filled: " + kv::PathText(dir / "a.top") + "\n");
+  const auto out = RunCli(dir, "export " + data + " -g 3,2,2 -t 3 --periods 2 --layer 2 --cell-size 5 -o " + Quote(dir / "p{period}.asc"));
+  EXPECT_EQ(out.status, 0) << out.err;
+  EXPECT_EQ(out.err, "warning: the raster is placed with its lower left corner at 0,0 (give --origin X,Y and --cell-size D "
+                     "to place it where the model lies)\n");
+  EXPECT_EQ(ReadAll(dir / "p2.asc"), "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 5\n1 0 3\n4 5 0\n");
 }
 
 // `help COMMAND` prints what `COMMAND --help` prints.

@@ -14,7 +14,7 @@ set(expected
     share/bash-completion/completions/kvcvrt-cli
     share/doc/kvcvrt/copyright
     share/doc/kvcvrt/examples/README.md share/doc/kvcvrt/examples/site.kv5 share/doc/kvcvrt/examples/input.dat
-    share/doc/kvcvrt/examples/make_kx.py share/doc/kvcvrt/examples/make_heads.py)
+    share/doc/kvcvrt/examples/make_kx.py share/doc/kvcvrt/examples/make_heads.py share/doc/kvcvrt/examples/top.asc)
 if(UNIX_TARGET)
   list(APPEND expected share/doc/kvcvrt/changelog.gz)
 else()  # the pictures' font beside the programs; Debian's package depends on it instead

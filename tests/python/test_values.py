@@ -157,3 +157,17 @@ def test_show_draws_the_pictures_the_command_line_draws(existing, tmp_path):
     assert (same[0]["largest_difference"], same[0]["range"]) == (0, (-1, 1))
     with pytest.raises(kvcvrt.Error, match="needs {period}"):
         kvcvrt.show(existing, output=tmp_path / "one.png", grid=GRID, type="top", periods=[1, 2])
+
+
+@pytest.mark.parametrize("fill, filled", [(None, 0), (0.5, 2)])
+def test_a_raster_converts_at_its_period_and_layer_with_its_no_data_filled(tmp_path, fill, filled):
+    values = layer().astype(np.float32)
+    values[0, 1] = values[2, 3] = -9999
+    rows = "\n".join(" ".join(repr(float(v)) for v in row) for row in values)
+    (tmp_path / "g.asc").write_text("ncols 4\nnrows 3\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n" + rows)
+    result = kvcvrt.convert(tmp_path / "g.asc", tmp_path / "a.top", grid=GRID, type="top", period=3, layer=2,
+                            nodata_fill=fill)
+    assert (result["stored"], result["filled"]) == (1, filled)
+    if fill is not None:
+        values[values == -9999] = fill
+    np.testing.assert_array_equal(kvcvrt.read(tmp_path / "a.top", grid=GRID, type="top", period=3, layer=2), values)

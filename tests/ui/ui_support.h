@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +44,23 @@ class FakeShell : public kv::ui::ShellServices {
   void Beep() override { log << "beep"; }
   void Warn(const QString& text) override { log << "warn: " + text; }
   bool Ask(const QString& text) override { return log << "ask: " + text, yes; }
+  // The real dialog, its fields typed into as `place` says ("" leaves the default), then OK; cancelled when
+  // `place` is null.
+  QStringList place{"", ""};
+  std::optional<kv::ui::RasterPlace> AskRasterPlace(const QString& raster, int layers) override {
+    log << "place: " + QFileInfo(raster).fileName();
+    if (place.isEmpty()) return std::nullopt;
+    kv::ui::RasterPlaceDialog dialog(raster, layers);
+    dialog.show();
+    for (QSpinBox* box : {dialog.Period(), dialog.Layer()}) {
+      const QString typed = place[box == dialog.Period() ? 0 : 1];
+      if (typed.isEmpty()) continue;
+      box->selectAll();
+      QTest::keyClicks(box, typed);
+    }
+    QTest::mouseClick(dialog.Buttons()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    return dialog.result() == QDialog::Accepted ? std::optional(dialog.place()) : std::nullopt;
+  }
   void Inform(const QString& text, const QString& detail) override { log << "inform: " + text; details << detail; }
   bool InformWithAction(const QString& text, const QString& detail, const QString& action) override {
     Inform(show ? text + " [" + action + "]" : text, detail);

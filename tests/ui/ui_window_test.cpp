@@ -19,6 +19,7 @@
 
 #include "ui_support.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/ui/center_window.h"
@@ -174,10 +175,13 @@ class WindowTest : public QObject {
   void browseButtons() {
     kvtest::Session s;
     s.openModel("a.kv5", kvtest::ModelText(3, 2, 1));
+    const QString rasters = kv::HaveGdal() ? "Rasters (*.asc; *.tif; *.tiff)|*.asc;*.tif;*.tiff|"
+                                           : "ESRI ASCII Grids (*.asc)|*.asc|";
     const struct { QString asked, filter, file; } rows[] = {
         {"open: ZENTA Models", "KV Models (*.kv5)|*.kv5", "b.kv5"},
         {"open: Input Data Files",
-         "Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|Text and CSV Files (*.txt; *.csv)|*.txt;*.csv|All files (*)|*.*",
+         "Input Data Files (*.dat; *.xyz)|*.dat;*.xyz|Text and CSV Files (*.txt; *.csv)|*.txt;*.csv|" + rasters +
+             "All files (*)|*.*",
          "heads.xyz"},
         {"save: Output Data Files", "Output Data Files (*.dat)|*.dat|All Files (*.*)|*.*", "out.dat"},
     };
@@ -375,6 +379,28 @@ class WindowTest : public QObject {
     // The window's request is the core's: the input, the grid, type 3 and create-new.
     kv::RunConversion({{{s.path("Input.dat").toStdString()}}, s.path("core.top").toStdString(), 3, {3, 2, 2}, true});
     QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
+  }
+
+  // A raster input: GO asks its period and layer in the real dialog (Cancel converts nothing), the run stores
+  // it there as the core does, and Preview draws it.
+  void goStoresARasterAtThePeriodAndLayerAsked() {
+    kvtest::Session s;
+    s.ready();
+    kvtest::WriteText(s.path("g.asc"), "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2 3\n4 5 6\n");
+    s.browse(1, "g.asc");
+    s.shell.place.clear();
+    s.shell.log.clear();
+    QVERIFY(s.go() && s.shell.log == QStringList{"place: g.asc"} && !QFile::exists(s.path("a.top")));
+    s.shell.place = QStringList{"3", ""};
+    s.shell.log.clear();
+    QVERIFY(s.go());
+    QCOMPARE(s.shell.log, (QStringList{"place: g.asc", "inform: Conversion is complete."}));
+    kv::RunConversion({{{s.path("g.asc").toStdString(), false, 3, 1, 1, {}}}, s.path("core.top").toStdString(), 3,
+                       {3, 2, 2}, true});
+    QCOMPARE(kvtest::ReadBytes(s.path("a.top")), kvtest::ReadBytes(s.path("core.top")));
+    QTest::mouseClick(s.w.PreviewButton(), Qt::LeftButton);
+    const QString said = s.w.Preview()->Numbers()->text();
+    QVERIFY2(said.contains("The raster " + s.shown("g.asc")) && said.contains(u"Min 1, max 6"_qs), qPrintable(said));
   }
 
   // An output named for another type is asked about: No leaves everything as it is, Yes converts;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -142,13 +143,41 @@ std::optional<std::string> DescribeUnknown(const CLI::App& app) {
   return std::nullopt;
 }
 
+namespace {
+
+// "X,Y", or with `one` a single "D" that stands for both: finite numbers; with
+// `positive`, above 0. Throws CLI::ValidationError naming the option.
+std::pair<double, double> NumberPair(const std::string& option, const std::string& text, bool one, bool positive) {
+  auto number = [&](std::string_view part) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
+    if (ec != std::errc() || end != part.data() + part.size() || !std::isfinite(v) || (positive && v <= 0)) {
+      throw CLI::ValidationError(option + ": " + kv::QuoteField(text) + " is not " +
+                                 (one ? "a number above 0, or two separated by a comma (DX,DY)"
+                                      : "two numbers separated by a comma (X,Y)"));
+    }
+    return v;
+  };
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) {
+    if (!one) number("");
+    const double v = number(text);
+    return {v, v};
+  }
+  return {number(std::string_view(text).substr(0, comma)), number(std::string_view(text).substr(comma + 1))};
+}
+
+}  // namespace
+
 CLI::App* AddConvert(CLI::App& app, ConvertOptions& options) {
   CLI::App* convert =
       app.add_subcommand("convert", "Convert matrix input text into a period data file, as GO does in the window");
   convert
       ->add_option("-i,--input", options.inputs,
-                   "Matrix input file; - reads the text from standard input as it comes. Given more than once, the "
-                   "files go into the output in one run, with the bytes of converting them one after the other; a "
+                   "Matrix input file, or a raster as one data set (an ESRI ASCII grid .asc; a GeoTIFF .tif "
+                   "where built with GDAL) with --period and --layer; - reads the text from standard input as it "
+                   "comes. Given more than once, the files go into the output in one run, with the bytes of "
+                   "converting them one after the other; a "
                    "refused file changes nothing")
       ->type_name("FILE")
       ->expected(1)
@@ -157,6 +186,14 @@ CLI::App* AddConvert(CLI::App& app, ConvertOptions& options) {
               "CSV file listing more inputs, taken after the -i files: a header file,period,layer, then a file a line "
               "(from the manifest's folder; a matrix input file leaves period and layer empty)")
       ->type_name("FILE.csv");
+  AddOptional(*convert, "--period", options.period, "The period a raster input is stored as")->type_name("P");
+  AddOptional(*convert, "--layer", options.layer, "The layer a raster input is stored as")->type_name("L");
+  convert->add_option("--band", options.band, "The band of a raster input, from 1 (default 1)")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  AddOptional(*convert, "--nodata-fill", options.nodataFill,
+              "Store V in a raster's no-data cells (default: its own no-data number)")
+      ->type_name("V");
   AddGrid(*convert, options.grid);
   AddType(*convert, options.typeCode)->required();
   AddOptional(*convert, "-o,--output", options.output,
@@ -186,7 +223,8 @@ CLI::App* AddConvert(CLI::App& app, ConvertOptions& options) {
 }
 
 CLI::App* AddExport(CLI::App& app, ExportOptions& options) {
-  CLI::App* exportText = app.add_subcommand("export", "Write a period data file back as matrix input text");
+  CLI::App* exportText = app.add_subcommand(
+      "export", "Write a period data file back as matrix input text, or layers of it as rasters (-o NAME.asc or .tif)");
   exportText->add_option("DATAFILE", options.dataFile, "Period data file to read")->type_name("FILE")->required();
   AddGrid(*exportText, options.grid);
   AddType(*exportText, options.typeCode)->required();
@@ -208,6 +246,22 @@ CLI::App* AddExport(CLI::App& app, ExportOptions& options) {
               "waits up to 5 minutes for its reader); - or none: standard output")
       ->type_name("FILE");
   exportText->add_flag("-q,--quiet", options.quiet, "Print no result line; errors still go to standard error");
+  // An output ending in .asc (ESRI ASCII grid) or .tif (GeoTIFF, where built with GDAL): one raster per layer.
+  AddOptional(*exportText, "--layer", options.layer,
+              "Raster export: the layer (default: every layer; several periods or layers need {period} and {layer} "
+              "in the output's name)")
+      ->type_name("L");
+  exportText
+      ->add_option_function<std::string>(
+          "--origin", [&options](const std::string& t) { options.origin = NumberPair("--origin", t, false, false); },
+          "Raster export: the lower left corner (default 0,0)")
+      ->type_name("X,Y");
+  exportText
+      ->add_option_function<std::string>(
+          "--cell-size", [&options](const std::string& t) { options.cellSize = NumberPair("--cell-size", t, true, true); },
+          "Raster export: the cells' size (default 1)")
+      ->type_name("D|DX,DY");
+  AddOptional(*exportText, "--nodata", options.nodata, "Raster export: the NODATA_value written")->type_name("V");
   return exportText;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "zuduradu/core/grid.h"
@@ -47,6 +48,11 @@ struct ConvertOptions {
   bool quiet = false;  // no result line
   bool strict = false;  // warnings and skipped sets refuse the run
   int threads = 0;  // parsing threads; 0: one per core (a hidden option for measurements)
+  // A raster input's place, band and no-data fill.
+  std::optional<int> period;
+  std::optional<int> layer;
+  int band = 1;
+  std::optional<float> nodataFill;
 };
 
 struct ExportOptions {
@@ -56,6 +62,12 @@ struct ExportOptions {
   std::optional<std::string> periods;
   std::optional<std::string> output;  // none or "-": standard output
   bool quiet = false;                 // no result line
+  // A raster export (an output ending in .asc or .tif): the layer, where the
+  // raster lies (X,Y of its lower left corner; the cell size DX,DY) and NODATA_value.
+  std::optional<int> layer;
+  std::optional<std::pair<double, double>> origin;
+  std::optional<std::pair<double, double>> cellSize;
+  std::optional<float> nodata;
 };
 
 struct InfoOptions {

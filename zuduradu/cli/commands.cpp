@@ -6,6 +6,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "zuduradu/cli/progress.h"
@@ -14,6 +15,7 @@
 #include "zuduradu/core/input/manifest.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/run/raster_export.h"
 #include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
@@ -72,7 +74,8 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
     if (const std::string problem = fromStdin ? "" : kv::InputProblem(kv::PathFromUtf8(input), true); !problem.empty()) {
       throw Refusal(problem);
     }
-    request.inputs.push_back({kv::PathFromUtf8(fromStdin ? "standard input" : input), fromStdin});
+    request.inputs.push_back({kv::PathFromUtf8(fromStdin ? "standard input" : input), fromStdin, options.period,
+                              options.layer, options.band, options.nodataFill});
   }
   if (options.manifest) {
     const std::vector<kv::InputSource> listed = kv::ReadManifest(kv::PathFromUtf8(*options.manifest));
@@ -84,11 +87,43 @@ int Convert(const ConvertOptions& options, std::ostream& out) {
   bar.Clear();
   SayWarnings(result.warnings);
   if (options.quiet) return kExitSuccess;
-  out << kv::DataSetCount(result.stored) << " stored, " << result.skipped
-      << " skipped (layer above NZ): " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
+  out << kv::DataSetCount(result.stored) << " stored, " << result.skipped << " skipped (layer above NZ)"
+      << (options.nodataFill ? ", " + kv::Counted(result.filled, "no-data cell", "no-data cells") + " filled" : "")
+      << ": " << (result.rebuilt ? output : "nothing to store, so no file at " + output)
       << '\n';
   return kExitSuccess;
 }
+
+namespace {
+
+// Layers out as rasters, one file each: where the raster lies, when not given,
+// is said in a warning, since a GIS shows the raster there.
+int ExportRasters(const ExportOptions& options, const kv::ExportRequest& data, std::ostream& out, std::ostream& err) {
+  kv::RasterExportRequest request{data, options.layer, *options.output, {}, options.nodata};
+  if (options.origin) std::tie(request.place.x, request.place.y) = *options.origin;
+  if (options.cellSize) std::tie(request.place.dx, request.place.dy) = *options.cellSize;
+  if (!options.origin || !options.cellSize) {
+    SayWarnings({std::string("the raster is placed ") + (options.origin ? "" : "with its lower left corner at 0,0 ") +
+                 (!options.origin && !options.cellSize ? "and " : "") + (options.cellSize ? "" : "with cells of size 1 ") +
+                 "(give --origin X,Y and --cell-size D to place it where the model lies)"});
+  }
+  const kv::RasterExport done = kv::ExportRasters(request);
+  if (done.rolledBack) err << kv::RolledBackNote(data.dataFile) << '\n';
+  for (int period : done.periodsWithoutLayers) {
+    err << "Period " << period << ": its block begins at or past the end of " << options.dataFile
+        << ", so none of its layers was exported.\n";
+  }
+  if (options.quiet) return kExitSuccess;
+  std::set<int> periods;
+  for (const kv::ExportedRaster& r : done.rasters) periods.insert(r.period);
+  out << kv::Counted(static_cast<std::int64_t>(done.rasters.size()), "raster", "rasters") << " of "
+      << kv::Counted(static_cast<std::int64_t>(periods.size()), "period", "periods") << " exported: "
+      << kv::PathText(done.rasters.front().file)
+      << (done.rasters.size() > 1 ? " ... " + kv::PathText(done.rasters.back().file) : "") << '\n';
+  return kExitSuccess;
+}
+
+}  // namespace
 
 int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   RefuseStandardStreamForDataFile(options.dataFile, "DATAFILE", false);
@@ -112,6 +147,12 @@ int Export(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   } catch (const kv::Error& e) {
     throw UsageError(std::string("--periods: ") + e.what());
   }
+  const bool raster = options.output && kv::IsRasterName(*options.output);
+  if (!raster && (options.layer || options.origin || options.cellSize || options.nodata)) {
+    throw UsageError("--layer, --origin, --cell-size and --nodata are for a raster export: give --output a name "
+                     "ending in .asc (or .tif)");
+  }
+  if (raster) return ExportRasters(options, request, out, err);
   const bool toFile = options.output && !IsStandardStream(*options.output);
   const kv::ExportPlan plan = toFile ? kv::ExportMatrixTextToFile(request, kv::PathFromUtf8(*options.output))
                                      : kv::ExportMatrixText(request, out);

@@ -188,6 +188,12 @@ py::dict WithWarnings(py::dict result, const std::vector<std::string>& warnings)
   return result;
 }
 
+// A raster's period, layer and fill, each None or a number.
+template <typename T>
+std::optional<T> Optional(const py::object& value) {
+  return value.is_none() ? std::nullopt : std::optional<T>(value.cast<T>());
+}
+
 // The inputs of a convert call: a path or a list of paths, then the manifest's.
 std::vector<kv::InputSource> Inputs(const py::object& input, const py::object& manifest) {
   std::vector<kv::InputSource> inputs;
@@ -215,10 +221,19 @@ std::vector<kv::InputSource> Inputs(const py::object& input, const py::object& m
 
 py::dict Convert(const py::object& input, const py::object& output, const py::object& grid, const py::object& model,
                  const py::object& type, bool create, bool strict, const py::object& manifest,
+                 const py::object& period, const py::object& layer, int band, const py::object& nodataFill,
                  const py::object& progressCallback) {
   const int typeCode = TypeCode(type);
   const RunTarget target = Target(output, grid, model, typeCode, strict);
   std::vector<kv::InputSource> inputs = Inputs(input, manifest);
+  // A raster's place, band and fill go with the inputs named by input= (the manifest names its own).
+  const std::size_t named = inputs.size() - (manifest.is_none() ? 0 : Inputs(py::none(), manifest).size());
+  for (std::size_t i = 0; i < named; ++i) {
+    inputs[i].period = Optional<int>(period);
+    inputs[i].layer = Optional<int>(layer);
+    inputs[i].band = band;
+    inputs[i].nodataFill = Optional<float>(nodataFill);
+  }
   const fs::path& out = target.output;
   kv::ConversionRequest request =
       kv::ConversionRequestFor(out, target.resolved.grid, target.resolved.model, typeCode, create, strict);
@@ -383,13 +398,17 @@ PYBIND11_MODULE(kvcvrt, m) {
 
   m.def("convert", &Convert, py::arg("input") = py::none(), py::arg("output") = py::none(), py::kw_only(),
         py::arg("grid") = py::none(), py::arg("model") = py::none(), py::arg("type"), py::arg("create") = false,
-        py::arg("strict") = false, py::arg("manifest") = py::none(), py::arg("progress") = py::none(),
+        py::arg("strict") = false, py::arg("manifest") = py::none(), py::arg("period") = py::none(),
+        py::arg("layer") = py::none(), py::arg("band") = 1, py::arg("nodata_fill") = py::none(),
+        py::arg("progress") = py::none(),
         "Converts a matrix input text file, or a list of them, into a period data file, as kvcvrt-cli convert does; "
         "manifest=FILE.csv adds the files it lists (header file,period,layer). Many inputs make one run with the "
         "bytes of converting them one after the other: all are checked first, and a refused one changes nothing. "
+        "A raster (an ESRI ASCII grid .asc, or a GeoTIFF where GDAL is built in) is one data set at period= and "
+        "layer=, from its band= (1); its no-data cells keep its no-data number, or take nodata_fill=VALUE. "
         "With a model and no "
         "output, the output is the model's name with the type's extension. Returns a dict: stored, skipped, rebuilt, "
-        "warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
+        "filled (the no-data cells filled), warnings, output. strict=True refuses, writing nothing, what would be a warning or a skipped set. "
         "progress(report) is called after every data set and while waiting for another run; returning False cancels "
         "a run that is still checking. A Ctrl-C or callback error that comes once the run writes is raised after the "
         "run completed, with its result as the exception's attribute result.");

@@ -124,6 +124,7 @@ inline py::dict ResultDict(const kv::ConversionResult& result, const fs::path& o
   d["stored"] = result.stored;
   d["skipped"] = result.skipped;
   d["rebuilt"] = result.rebuilt;
+  d["filled"] = result.filled;
   d["warnings"] = result.warnings;
   d["output"] = kv::PathText(output);
   return d;

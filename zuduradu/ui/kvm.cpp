@@ -17,6 +17,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/request.h"
+#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/ui/app_icon.h"
@@ -174,6 +175,13 @@ QString kvm::outsideQuestion() const {
 DialogRequest kvm::browseRequest(int row) const {
   DialogRequest request = BrowseRequest(row);
   request.folder = settings_.ModelFolder.empty() ? DocumentsFolder() : FromCore(settings_.ModelFolder);
+  if (row == kInputRow) {
+    // Rasters from a GIS are one data set each; GeoTIFF only where GDAL is built in.
+    const QString rasters = kv::HaveGdal() ? QStringLiteral("Rasters (*.asc; *.tif; *.tiff)|*.asc;*.tif;*.tiff|")
+                                           : QStringLiteral("ESRI ASCII Grids (*.asc)|*.asc|");
+    const qsizetype all = request.filter.lastIndexOf(QStringLiteral("All files"));
+    request.filter.insert(all, rasters);
+  }
   if (row != kOutputRow) return request;
   request.confirmReplace = options_[kCreateOption]->isChecked();
   const int code = combo_->currentData().toInt();
@@ -278,6 +286,12 @@ void kvm::go() {
                                                            kv::PathFromUtf8(settings_.ModelPath), typeCode,
                                                            options_[kCreateOption]->isChecked(), false);
   request.inputs = {kv::InputSource{kv::PathFromUtf8(settings_.InputPath)}};
+  if (kv::KindOf(request.inputs.front()) != kv::InputKind::MatrixText) {
+    const std::optional<RasterPlace> place = shell_.AskRasterPlace(fileTexts_[kInputRow]->text(), request.grid.nz);
+    if (!place) return;
+    request.inputs.front().period = place->period;
+    request.inputs.front().layer = place->layer;
+  }
 
   blocker_ = std::make_unique<InputBlocker>(this);
   QApplication::setOverrideCursor(Qt::WaitCursor);

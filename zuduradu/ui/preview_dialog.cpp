@@ -16,6 +16,7 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/format/data_file_reader.h"
@@ -146,6 +147,15 @@ void PreviewDialog::redraw() {
       fail(FromCore(refusal));
     } else if (const std::string problem = kv::InputProblem(kv::PathFromUtf8(path_), false); !problem.empty()) {
       fail(FromCore(problem));
+    } else if (const kv::InputSource raster{kv::PathFromUtf8(path_), false, 1, 1, 1, std::nullopt};
+               kv::KindOf(raster) != kv::InputKind::MatrixText) {
+      // A raster is one data set: its values as they would be stored.
+      const kv::GridSize grid = settings_.Grid();
+      const auto input = kv::OpenSets(raster, kv::ReadOptions{0, 0, grid});
+      std::vector<float> values(static_cast<std::size_t>(kv::CellsPerLayer(grid)));
+      input->sets().ReadValues(values, 1);
+      draw(std::move(values), grid, kv::PictureTitle{"Raster", kv::PathText(raster.path.filename())},
+           tr("The raster %1").arg(FromCore(path_)));
     } else {
       const kv::GridSize grid = settings_.Grid();
       kv::FileSource source(kv::PathFromUtf8(path_));

@@ -31,6 +31,9 @@ std::string CompletionDetail(const kv::ConversionResult& result, const std::stri
     text += "; " + kv::DataSetCount(result.skipped) + " skipped because " +
             std::string(kv::ForCount(result.skipped, "its layer exceeds", "their layers exceed")) + " NZ";
   }
+  if (result.filled > 0) {
+    text += "; " + kv::Counted(result.filled, "no-data cell was", "no-data cells were") + " filled";
+  }
   text += ".";
   for (const std::string& warning : result.warnings) text += "\n" + warning;
   return text;

@@ -67,6 +67,12 @@ void QtShellServices::Beep() { QApplication::beep(); }
 
 void QtShellServices::Warn(const QString& text) { ShowMessage(owner_, QMessageBox::Warning, text); }
 
+std::optional<RasterPlace> QtShellServices::AskRasterPlace(const QString& raster, int layers) {
+  RasterPlaceDialog dialog(raster, layers, owner_);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.place();
+}
+
 bool QtShellServices::Ask(const QString& text) {
   QMessageBox box(QMessageBox::Question, {}, {}, QMessageBox::Yes | QMessageBox::No, owner_);
   Prepare(box, text, {});

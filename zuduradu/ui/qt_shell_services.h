@@ -20,6 +20,7 @@ class QtShellServices : public ShellServices {
   void Beep() override;
   void Warn(const QString& text) override;
   bool Ask(const QString& text) override;
+  std::optional<RasterPlace> AskRasterPlace(const QString& raster, int layers) override;
   void Inform(const QString& text, const QString& detail) override;
   bool InformWithAction(const QString& text, const QString& detail, const QString& action) override;
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "zuduradu/ui/raster_place_dialog.h"
+
 namespace kv::ui {
 
 // The caption of the window and of every message box.
@@ -35,6 +37,9 @@ class ShellServices {
   virtual void Warn(const QString& text) = 0;
   // A question with Yes and No (No answering Escape and Enter); true for Yes.
   virtual bool Ask(const QString& text) = 0;
+  // The period and layer a raster input is stored as (RasterPlaceDialog, for
+  // a model of `layers` layers); nothing when the user cancelled.
+  virtual std::optional<RasterPlace> AskRasterPlace(const QString& raster, int layers) = 0;
   // A message box with an information icon and an OK button; detail, when not
   // empty, is shown under the text in the platform's smaller informative style.
   virtual void Inform(const QString& text, const QString& detail) = 0;

@@ -42,6 +42,9 @@ class SetStream {
   virtual void TrackLineShapes(std::int64_t /*rowLength*/, std::int64_t /*values*/) {}
   // What the lines said so far; nothing for a stream without lines.
   virtual const LineShape* lineShapes() const { return nullptr; }
+  // Cells whose no-data number was replaced by the caller's fill value so far
+  // (a raster's; other streams fill nothing).
+  virtual std::int64_t filledCells() const { return 0; }
 };
 
 }  // namespace kv

@@ -69,7 +69,7 @@ class RequestInputs final : public RunInputs {
   const InputSource& source(std::size_t i) const override { return request_.inputs[i]; }
   SetStream& Open(std::size_t i) override {
     open_.reset();
-    open_ = OpenSets(request_.inputs[i], ReadOptions{request_.threads, request_.readChunkBytes});
+    open_ = OpenSets(request_.inputs[i], ReadOptions{request_.threads, request_.readChunkBytes, request_.grid});
     return open_->sets();
   }
   std::uint64_t bytes() const override {

@@ -51,6 +51,7 @@ struct ConversionResult {
   int skipped = 0;       // data sets whose layer exceeds NZ
   bool rebuilt = false;  // the output file exists and its reference table was rebuilt
   std::vector<std::string> warnings;  // what the user should know although the run succeeded
+  std::int64_t filled = 0;  // raster cells whose no-data number was replaced by the fill value
   friend bool operator==(const ConversionResult&, const ConversionResult&) = default;
 };
 

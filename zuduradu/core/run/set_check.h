@@ -53,6 +53,7 @@ class SetCheck {
       input_ = &inputs_.source(i);
       reader_ = &inputs_.Open(i);
       ReadSetsOfInput(layout, store);
+      result_.filled += reader_->filledCells();
       setsBefore_ = status_.setsDone;
       bytesBefore_ += reader_->bytesRead();
     }

@@ -55,6 +55,14 @@ std::size_t StdinSource::Read(char* dst, std::size_t n) {
   return got;
 }
 
+std::size_t PrefixedSource::Read(char* dst, std::size_t n) {
+  if (taken_ == prefix_.size()) return rest_.Read(dst, n);
+  const std::size_t got = std::min(n, prefix_.size() - taken_);
+  std::memcpy(dst, prefix_.data() + taken_, got);
+  taken_ += got;
+  return got;
+}
+
 std::size_t MemorySource::Read(char* dst, std::size_t n) {
   const std::size_t got = std::min(n, bytes_.size());
   std::memcpy(dst, bytes_.data(), got);

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace kv {
 
@@ -38,6 +40,19 @@ class StdinSource final : public ByteSource {
  public:
   StdinSource();
   std::size_t Read(char* dst, std::size_t n) override;
+};
+
+// Bytes held in memory first, then the rest of another source: what a reader
+// that looked at the start of a file hands on to the next one.
+class PrefixedSource final : public ByteSource {
+ public:
+  PrefixedSource(std::string prefix, ByteSource& rest) : prefix_(std::move(prefix)), rest_(rest) {}
+  std::size_t Read(char* dst, std::size_t n) override;
+
+ private:
+  std::string prefix_;
+  std::size_t taken_ = 0;
+  ByteSource& rest_;
 };
 
 class MemorySource final : public ByteSource {
