@@ -21,6 +21,7 @@
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/format/period_data_file.h"

@@ -27,6 +27,7 @@
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/run/request.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_file.h"

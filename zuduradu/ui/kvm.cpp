@@ -17,6 +17,7 @@
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/request.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_paths.h"

@@ -140,17 +140,6 @@ std::string OutputNameWarning(int typeCode, const std::string& output, bool stri
   return warning;
 }
 
-std::string OutputFolderProblem(const std::filesystem::path& output) {
-  const std::filesystem::path folder = output.parent_path();
-  if (folder.empty()) return {};
-  std::error_code ec;
-  if (std::filesystem::is_directory(folder, ec)) return {};
-  const bool exists = std::filesystem::exists(folder, ec);
-  return "The folder " + PathText(folder) + " of the output file " + PathText(output) +
-         (exists ? " is not a folder." : " does not exist.") +
-         " Choose an output file in an existing folder; nothing was written.";
-}
-
 ConversionRequest ConversionRequestFor(const std::filesystem::path& output, const GridSize& grid,
                                        const std::filesystem::path& model, int typeCode, bool createNew, bool strict) {
   ConversionRequest request;

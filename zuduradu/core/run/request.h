@@ -92,10 +92,6 @@ std::string OutputNameWarning(int typeCode, const std::string& output, bool stri
 // Empty otherwise; an output the user named stays type 0.
 std::string TypeNotChosen(int typeCode, std::string_view output, std::string_view where = "step 3");
 
-// Empty when the output's folder exists; otherwise what to say: a run there
-// could not even lock the output.
-std::string OutputFolderProblem(const std::filesystem::path& output);
-
 // A conversion run's request to write output, all but its input, which the
 // caller adds: the grid and the model file it came from (empty: none; it is
 // never the output), the type, whether the existing data is deleted first, and

@@ -71,12 +71,24 @@ void SaveTarget::RefuseOwnFile(const fs::path& other, std::string_view role) con
               {}, "The output file " + PathText(output_) + " was not changed.");
 }
 
+std::string OutputFolderProblem(const fs::path& output) {
+  const fs::path folder = output.parent_path();
+  if (folder.empty()) return {};
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return {};
+  const bool exists = fs::exists(folder, ec);
+  return "The folder " + PathText(folder) + " of the output file " + PathText(output) +
+         (exists ? " is not a folder." : " does not exist.") +
+         " Choose an output file in an existing folder; nothing was written.";
+}
+
 void SaveTarget::CheckKind() {
   std::error_code ec;
   // The walk left no link at the name; one that stands there by now is no regular file.
   const fs::file_status status = fs::symlink_status(file(), ec);
   present_ = fs::exists(status);
   const ErrorKind refusal = kind_ == Kind::DataFile ? ErrorKind::BadOutput : ErrorKind::BadRequest;
+  if (const std::string folder = OutputFolderProblem(output_); !folder.empty()) throw Error(refusal, folder);
   if (fs::is_directory(status)) {
     throw Error(refusal, "The output path " + PathText(output_) + " is a folder, not a file");
   }

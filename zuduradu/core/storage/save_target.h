@@ -89,4 +89,8 @@ class SaveTarget {
   std::unique_ptr<std::ostream> out_;
 };
 
+// Empty when the output's folder exists; otherwise what to say: a run there
+// could not even lock the output.
+std::string OutputFolderProblem(const std::filesystem::path& output);
+
 }  // namespace kv
