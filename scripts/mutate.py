@@ -7,7 +7,9 @@ or boundary changed, a condition inverted, an offset moved by one, a logical
 operator swapped), rebuilds the core tests, runs them and counts the mutant
 killed when they fail. Each survivor is then built and run once more with the
 address and undefined-behaviour sanitizers, so that a write past a buffer
-counts as killed. Prints the score and the mutants that survived both.
+counts as killed (there only the tests of the mutated room run, since the
+sanitizers make the whole suite several times slower). Prints the score and
+the mutants that survived both.
 
 Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S] [--no-sanitizer]
 """
@@ -72,6 +74,23 @@ def candidates():
     return sites
 
 
+def room_tests(path):
+    """The gtest filter of the suites filed beside the room of `path` (tests/core/<room>), or None.
+
+    They see the room most closely, so they run first and kill most mutants in
+    a few seconds; the other tests run only when these pass."""
+    parts = os.path.relpath(path, CORE).split(os.sep)
+    folder = os.path.join(ROOT, "tests", "core", parts[0]) if len(parts) > 1 else None
+    if not folder or not os.path.isdir(folder):
+        return None
+    suites = set()
+    for name in os.listdir(folder):
+        if name.endswith(".cpp"):
+            with open(os.path.join(folder, name), encoding="utf-8") as f:
+                suites.update(re.findall(r"^TEST(?:_F|_P)?\((\w+),", f.read(), re.M))
+    return ":".join(sorted(s + ".*" for s in suites)) or None
+
+
 def mutate_line(line, site):
     _, _, start, end, op_name, pattern, replacement = site
     if op_name == "number plus one":
@@ -107,8 +126,13 @@ class Tree:
     def build_ok(self):
         return run(["cmake", "--build", self.build, "--target", "core_tests", "--", "-j2"], 1800) == 0
 
-    def test(self):
-        return run([os.path.join(self.build, "tests", "core_tests"), "--gtest_brief=1"], self.timeout, self.env)
+    def test(self, only=None):
+        """Runs the core tests (only those matching the gtest filter `only`, when given)."""
+        # The first failing test decides the mutant: the rest need not run.
+        cmd = [os.path.join(self.build, "tests", "core_tests"), "--gtest_brief=1", "--gtest_fail_fast"]
+        if only:
+            cmd.append("--gtest_filter=" + only)
+        return run(cmd, self.timeout, self.env)
 
     def check_unmutated(self):
         if not self.build_ok():
@@ -125,6 +149,9 @@ def main():
     parser.add_argument("--timeout", type=int, default=180)
     parser.add_argument("--no-sanitizer", action="store_true", help="do not run survivors with the sanitizers")
     args = parser.parse_args()
+    # The machine is shared: a mutation run gives way to builds and tests of others.
+    if os.nice(0) < 5:
+        os.nice(5 - os.nice(0))
 
     plain = Tree(args.build, args.timeout, "-DCMAKE_BUILD_TYPE=Release")
     plain.check_unmutated()
@@ -153,9 +180,12 @@ def main():
                 stillborn += 1
                 verdict = "does not build"
             else:
-                result = plain.test()
+                near = room_tests(path)
+                result = plain.test(near)
+                if result == 0 and near:
+                    result = plain.test("-" + near)
                 if result == 0 and sanitized and sanitized.build_ok():
-                    result = sanitized.test()
+                    result = sanitized.test(near)
                     if result != 0:
                         result = "sanitizer"
                 if result == 0:
