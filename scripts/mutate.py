@@ -49,6 +49,11 @@ SKIP_FILES = {"os_windows.cpp"}
 
 SKIP_LINE = re.compile(r'^\s*(//|#|\*|/\*)|static_assert|snprintf|"[^"]*$')
 
+# A row of a constant table (only numbers, braces and commas), such as a colour
+# scale: a changed entry makes another table, not a fault of logic, and only a
+# copy of the table could tell it; its ends and known points are tested instead.
+TABLE_ROW = re.compile(r"^[\s{}0-9.,xXa-fA-F+-]*[0-9][\s{}0-9.,xXa-fA-F+-]*,[\s{}0-9.,xXa-fA-F+-]*$")
+
 
 def strip_strings(line):
     """The line with string and character literals blanked, so they are never mutated."""
@@ -68,6 +73,8 @@ def candidates():
                 continue
             blank = strip_strings(line)
             code = blank.split("//")[0]
+            if TABLE_ROW.match(code):
+                continue
             for op_name, pattern, replacement in OPERATORS:
                 for m in re.finditer(pattern, code):
                     sites.append((path, number, m.start(), m.end(), op_name, pattern, replacement))
