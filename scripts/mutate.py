@@ -81,6 +81,23 @@ def candidates():
     return sites
 
 
+# Mutants no behaviour can tell from the code, each with the reason, in
+# scripts/mutate_equivalent.txt: "<file under zuduradu/core> | <mutant> | <line
+# as written, trimmed> | <why>". They are not run and do not count in the score.
+EQUIVALENT_FILE = os.path.join(ROOT, "scripts", "mutate_equivalent.txt")
+
+
+def equivalents():
+    known = {}
+    if os.path.exists(EQUIVALENT_FILE):
+        with open(EQUIVALENT_FILE, encoding="utf-8") as f:
+            for row in f:
+                if row.strip() and not row.startswith("#"):
+                    where, op, line, why = (part.strip() for part in row.split(" | ", 3))
+                    known[(where, op, line)] = why
+    return known
+
+
 def room_tests(path):
     """The gtest filter of the suites filed beside the room of `path` (tests/core/<room>), or None.
 
@@ -170,7 +187,8 @@ def main():
     sites = candidates()
     rng = random.Random(args.seed)
     chosen = rng.sample(sites, min(args.count, len(sites)))
-    killed, survived, stillborn = 0, [], 0
+    known = equivalents()
+    killed, survived, stillborn, equivalent = 0, [], 0, []
     started = time.time()
     for i, site in enumerate(chosen, 1):
         path, number = site[0], site[1]
@@ -180,6 +198,11 @@ def main():
         before = lines[number]
         lines[number] = mutate_line(before, site)
         where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
+        why = known.get((os.path.relpath(path, CORE), site[4], before.strip()))
+        if why:
+            equivalent.append((where, site[4], before.strip(), why))
+            print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), "equivalent", where, site[4]), flush=True)
+            continue
         try:
             with open(path, "w", encoding="utf-8") as f:
                 f.write("\n".join(lines))
@@ -208,10 +231,12 @@ def main():
     plain.build_ok()
     if sanitized:
         sanitized.build_ok()
-    tried = len(chosen) - stillborn
-    print("\nseed %d, %d mutants (%d did not build): %d killed, %d survived; score %.1f%% (%.0f s)" %
-          (args.seed, len(chosen), stillborn, killed, len(survived), 100.0 * killed / max(tried, 1),
+    tried = len(chosen) - stillborn - len(equivalent)
+    print("\nseed %d, %d mutants (%d did not build, %d equivalent): %d killed, %d survived; score %.1f%% (%.0f s)" %
+          (args.seed, len(chosen), stillborn, len(equivalent), killed, len(survived), 100.0 * killed / max(tried, 1),
            time.time() - started))
+    for where, op, before, why in equivalent:
+        print("equivalent %s (%s): %s\n    %s" % (where, op, before, why))
     for where, op, before, after in survived:
         print("survived %s (%s)\n    - %s\n    + %s" % (where, op, before, after))
 
