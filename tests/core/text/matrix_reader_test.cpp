@@ -348,6 +348,37 @@ TEST(ReadAheadSource, HandsOnEveryByteInOrder) {
   }
 }
 
+// Reports its end once and would give more after it, as a terminal does after Ctrl-D.
+class EndThenMoreSource final : public kv::ByteSource {
+ public:
+  std::size_t Read(char* dst, std::size_t n) override {
+    if (left_.empty() && !ended_) {
+      ended_ = true;
+      left_ = "4 5 6\n";
+      return 0;
+    }
+    const std::size_t got = std::min(n, left_.size());
+    std::memcpy(dst, left_.data(), got);
+    left_.erase(0, got);
+    return got;
+  }
+  std::string left_ = "1\n1 1\n1 2 3";  // the last field ends only with the input
+  bool ended_ = false;
+};
+
+// The input ends where its source first says so, on every road.
+TEST(MatrixReader, TheInputEndsAtTheFirstEnd) {
+  for (const ReaderSetup& setup : kSetups) {
+    EndThenMoreSource src;
+    const auto r = kv::MatrixReader::Open(src, "in.dat", setup.chunk, setup.threads);
+    std::vector<float> values(3);
+    for (const char* name : {"set count", "period", "layer"}) EXPECT_EQ(r->ReadInteger(name, 1), 1);
+    r->ReadValues(values, 1);
+    EXPECT_EQ(values, (std::vector<float>{1, 2, 3})) << Describe(setup);
+    EXPECT_EQ(r->CountLeftOverFields().fields, 0) << Describe(setup);
+  }
+}
+
 // A file and standard input hand on their bytes as they are, line ends and all.
 TEST(ByteSources, FileAndStandardInputGiveTheirBytesAsTheyAre) {
   kvtest::ScratchDir dir;
