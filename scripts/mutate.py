@@ -190,50 +190,57 @@ def main():
     known = equivalents()
     killed, survived, stillborn, equivalent = 0, [], 0, []
     started = time.time()
-    for i, site in enumerate(chosen, 1):
-        path, number = site[0], site[1]
-        with open(path, encoding="utf-8") as f:
-            original = f.read()
-        lines = original.split("\n")
-        before = lines[number]
-        lines[number] = mutate_line(before, site)
-        where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
-        why = known.get((os.path.relpath(path, CORE), site[4], before.strip()))
-        if why:
-            equivalent.append((where, site[4], before.strip(), why))
-            print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), "equivalent", where, site[4]), flush=True)
-            continue
-        try:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write("\n".join(lines))
-            if not plain.build_ok():
-                stillborn += 1
-                verdict = "does not build"
-            else:
-                near = room_tests(path)
-                result = plain.test(near)
-                if result == 0 and near:
-                    result = plain.test("-" + near)
-                if result == 0 and sanitized and sanitized.build_ok():
-                    result = sanitized.test(near)
-                    if result != 0:
-                        result = "sanitizer"
-                if result == 0:
-                    survived.append((where, site[4], before.strip(), lines[number].strip()))
-                    verdict = "SURVIVED"
+    # An interrupt (Ctrl-C, kill -INT) ends the run after putting the mutated file back,
+    # and the score of the mutants tried so far is still given.
+    ran, i = len(chosen), 0
+    try:
+        for i, site in enumerate(chosen, 1):
+            path, number = site[0], site[1]
+            with open(path, encoding="utf-8") as f:
+                original = f.read()
+            lines = original.split("\n")
+            before = lines[number]
+            lines[number] = mutate_line(before, site)
+            where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
+            why = known.get((os.path.relpath(path, CORE), site[4], before.strip()))
+            if why:
+                equivalent.append((where, site[4], before.strip(), why))
+                print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), "equivalent", where, site[4]), flush=True)
+                continue
+            try:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write("\n".join(lines))
+                if not plain.build_ok():
+                    stillborn += 1
+                    verdict = "does not build"
                 else:
-                    killed += 1
-                    verdict = "killed" + (" (%s)" % result if result in ("timeout", "sanitizer") else "")
-        finally:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(original)
-        print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), verdict, where, site[4]), flush=True)
+                    near = room_tests(path)
+                    result = plain.test(near)
+                    if result == 0 and near:
+                        result = plain.test("-" + near)
+                    if result == 0 and sanitized and sanitized.build_ok():
+                        result = sanitized.test(near)
+                        if result != 0:
+                            result = "sanitizer"
+                    if result == 0:
+                        survived.append((where, site[4], before.strip(), lines[number].strip()))
+                        verdict = "SURVIVED"
+                    else:
+                        killed += 1
+                        verdict = "killed" + (" (%s)" % result if result in ("timeout", "sanitizer") else "")
+            finally:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(original)
+            print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), verdict, where, site[4]), flush=True)
+    except KeyboardInterrupt:
+        ran = max(i - 1, 0)
+        print("stopped after %d of %d mutants" % (ran, len(chosen)), flush=True)
     plain.build_ok()
     if sanitized:
         sanitized.build_ok()
-    tried = len(chosen) - stillborn - len(equivalent)
+    tried = ran - stillborn - len(equivalent)
     print("\nseed %d, %d mutants (%d did not build, %d equivalent): %d killed, %d survived; score %.1f%% (%.0f s)" %
-          (args.seed, len(chosen), stillborn, len(equivalent), killed, len(survived), 100.0 * killed / max(tried, 1),
+          (args.seed, ran, stillborn, len(equivalent), killed, len(survived), 100.0 * killed / max(tried, 1),
            time.time() - started))
     for where, op, before, why in equivalent:
         print("equivalent %s (%s): %s\n    %s" % (where, op, before, why))
