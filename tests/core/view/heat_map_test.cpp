@@ -123,6 +123,9 @@ TEST(PictureText, SetsUtf8WithTheFontsOwnLetters) {
   const kv::PictureFont& font = kv::PictureFont::Default();
   EXPECT_NE(font.Render("Süd", 20).cover, font.Render("S?d", 20).cover);
   EXPECT_EQ(font.Render("a\xFF", 20).cover, font.Render("a\xEF\xBF\xBD", 20).cover);  // a stray byte: U+FFFD
+  // Sequences of three and four bytes are one letter each, narrower than two U+FFFD.
+  for (const char* one : {"\xE2\x82\xAC", "\xF0\x9D\x90\x80"})
+    EXPECT_LT(font.Render(one, 20).width, font.Render("\xEF\xBF\xBD\xEF\xBF\xBD", 20).width) << one;
   EXPECT_EQ(font.Render("row", 14).TurnedLeft().width, font.Render("row", 14).height);
   EXPECT_EQ(kv::PictureFontPlaces("/opt/k/bin/kvcvrt").front(), std::filesystem::path("/opt/k/share/kvcvrt/fonts/DejaVuSans.ttf"));
 }
