@@ -33,6 +33,17 @@ TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
   }
 }
 
+// Layers are read in file order; periods that take the same block keep their own order.
+TEST(PlanExport, ReadsBlocksInFileOrderAndSharedBlocksInPeriodOrder) {
+  const kv::PeriodHeader h = HeaderWith({{1, 2}, {4, 1}});  // periods 2 and 3 take block 2, period 5 block 1
+  const std::vector<int> periods = {1, 2, 3, 4, 5};
+  std::string order;
+  for (const kv::ExportedLayer& l : kv::PlanExport(h, 4096, kGrid, 3, periods, "a.top").layers) {
+    order += std::to_string(l.period) + ":" + std::to_string(l.block) + ":" + std::to_string(l.layer) + " ";
+  }
+  EXPECT_EQ(order, "4:1:1 4:1:2 5:1:1 5:1:2 1:2:1 1:2:2 2:2:1 2:2:2 3:2:1 3:2:2 ");
+}
+
 // A period's values come from the block its reference names; layers past the end are NaN.
 TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
   kvtest::ScratchDir dir;
