@@ -433,4 +433,23 @@ TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
   }
 }
 
+// Writes that end and begin at an old end inside a page: whichever of their pieces
+// landed, the rollback puts back the old bytes and cuts off the new ones.
+TEST(Journal, WritesMeetingAtAnUnalignedOldEndRollBack) {
+  ScratchDir dir;
+  const fs::path f = dir / "f";
+  const std::string old(5000, 'o');
+  const std::vector<unsigned char> fresh(4000, 'n');
+  const kv::PlannedWrite writes[] = {{4500, {fresh.begin(), fresh.begin() + 500}, {}}, {5000, fresh, {}}};
+  for (const std::string& now : {old, old.substr(0, 4500) + std::string(500, 'n'), old + std::string(3192, 'n'),
+                                 old.substr(0, 4500) + std::string(4500, 'n')}) {
+    WriteAll(f, old);
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    kv::WriteJournal(f, file, 5000, writes);
+    WriteAll(f, now);
+    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
+    EXPECT_EQ(ReadAll(f) + what, old) << now.size();
+  }
+}
+
 }  // namespace
