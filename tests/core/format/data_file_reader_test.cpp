@@ -33,15 +33,24 @@ TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
   }
 }
 
-// Layers are read in file order; periods that take the same block keep their own order.
+// Layers are read in file order; periods that take the same block keep their own
+// order; the last period counts like any other, as a period and as a reference.
 TEST(PlanExport, ReadsBlocksInFileOrderAndSharedBlocksInPeriodOrder) {
-  const kv::PeriodHeader h = HeaderWith({{1, 2}, {4, 1}});  // periods 2 and 3 take block 2, period 5 block 1
-  const std::vector<int> periods = {1, 2, 3, 4, 5};
-  std::string order;
-  for (const kv::ExportedLayer& l : kv::PlanExport(h, 4096, kGrid, 3, periods, "a.top").layers) {
-    order += std::to_string(l.period) + ":" + std::to_string(l.block) + ":" + std::to_string(l.layer) + " ";
+  kv::PeriodHeader h = HeaderWith({{1, 2}, {4, 1}, {1000, 3}});  // 2 and 3 take block 2, 5 block 1
+  h.references[998] = 1000;                                       // period 999 takes period 1000's block
+  const struct { std::vector<int> periods; std::string order; } cases[] = {
+      {{1, 2, 3, 4, 5}, "4:1:1 4:1:2 5:1:1 5:1:2 1:2:1 1:2:2 2:2:1 2:2:2 3:2:1 3:2:2 "},
+      {{}, "4:1:1 4:1:2 1:2:1 1:2:2 1000:3:1 1000:3:2 "},
+      {{1000, 999}, "1000:3:1 1000:3:2 999:3:1 999:3:2 "},
+  };
+  for (const auto& c : cases) {
+    std::string order;
+    for (const kv::ExportedLayer& l : kv::PlanExport(h, 4144, kGrid, 3, c.periods, "a.top").layers) {
+      order += std::to_string(l.period) + ":" + std::to_string(l.block) + ":" + std::to_string(l.layer) + " ";
+    }
+    EXPECT_EQ(order, c.order);
   }
-  EXPECT_EQ(order, "4:1:1 4:1:2 5:1:1 5:1:2 1:2:1 1:2:2 2:2:1 2:2:2 3:2:1 3:2:2 ");
+  EXPECT_KV_ERROR(kv::PlanExport(h, 4144, kGrid, 3, std::vector<int>{1001}, "a.top"), BadRequest, "outside 1..1000");
 }
 
 // A period's values come from the block its reference names; layers past the end are NaN.
