@@ -288,12 +288,9 @@ TEST(SafeWrites, LocksInOtherProcesses) {
 }
 
 TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
-  const struct {
-    const Road* road;  // null: export to text, whose temporary file is made the same way
-    const char* plantAt;  // a fixed name beside the output, or "" to plant at the moment of creation
-    kv::ErrorKind kind;
-    const char* message;
-  } cases[] = {
+  // road null: export to text, whose temporary file is made the same way; plantAt: a fixed name
+  // beside the output, or "" to plant at the moment of creation.
+  const struct { const Road* road; const char* plantAt; kv::ErrorKind kind; const char* message; } cases[] = {
       {&kRoads[0], ".kvcvrt-lock", kv::ErrorKind::Io, "a link stands at that name"},
       {&kRoads[0], ".kvcvrt-journal", kv::ErrorKind::BadOutput, "a link stands at its name"},
       {&kRoads[2], "", kv::ErrorKind::Io, "File exists"},
