@@ -82,8 +82,9 @@ def candidates():
 
 
 # Mutants no behaviour can tell from the code, each with the reason, in
-# scripts/mutate_equivalent.txt: "<file under zuduradu/core> | <mutant> | <line
-# as written, trimmed> | <why>". They are not run and do not count in the score.
+# scripts/mutate_equivalent.txt: "<file under zuduradu/core> | <mutant> | <the line
+# as the mutant makes it, trimmed> | <why>" (the mutated line tells apart two sites
+# of one kind on a line). They are not run and do not count in the score.
 EQUIVALENT_FILE = os.path.join(ROOT, "scripts", "mutate_equivalent.txt")
 
 
@@ -202,7 +203,7 @@ def main():
             before = lines[number]
             lines[number] = mutate_line(before, site)
             where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
-            why = known.get((os.path.relpath(path, CORE), site[4], before.strip()))
+            why = known.get((os.path.relpath(path, CORE), site[4], lines[number].strip()))
             if why:
                 equivalent.append((where, site[4], before.strip(), why))
                 print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), "equivalent", where, site[4]), flush=True)
