@@ -53,6 +53,22 @@ TEST(PlanExport, ReadsBlocksInFileOrderAndSharedBlocksInPeriodOrder) {
   EXPECT_KV_ERROR(kv::PlanExport(h, 4144, kGrid, 3, std::vector<int>{1001}, "a.top"), BadRequest, "outside 1..1000");
 }
 
+// Every period with data of its own, in period order with its layers in order,
+// straight into the memory given; a layer the file never got is NaN.
+TEST(ReadFileValues, PlacesEveryLayerOfEveryPeriodInOrder) {
+  kvtest::ScratchDir dir;
+  for (const auto& [period, layer, value] : {std::tuple{3, 2, 32.0f}, {3, 1, 31.0f}, {5, 1, 51.0f}})
+    kv::WriteLayer(dir / "a.top", kGrid, period, 3, layer, std::vector<float>(6, value));
+  std::vector<float> store;
+  const kv::FileValues v = kv::ReadFileValues(dir / "a.top", kGrid, 3, [&](const kv::FileValues& f) {
+    return std::span(store = std::vector<float>(f.periods.size() * static_cast<std::size_t>(f.layers) * 6, -1.0f));
+  });
+  EXPECT_EQ(std::tuple(v.periods, v.layers), std::tuple(std::vector<int>{1, 3, 5}, 2));
+  std::string layers;  // each layer's first and last value
+  for (std::size_t at = 0; at < store.size(); at += 6) layers += std::to_string(store[at]) + "/" + std::to_string(store[at + 5]) + " ";
+  EXPECT_EQ(layers, "0.000000/0.000000 0.000000/0.000000 31.000000/31.000000 32.000000/32.000000 51.000000/51.000000 nan/nan ");
+}
+
 // A period's values come from the block its reference names; layers past the end are NaN.
 TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
   kvtest::ScratchDir dir;

@@ -24,4 +24,11 @@ TEST(InfoGeometry, TakesTheModelsGridAndTellsItsDefaultedKeys) {
   EXPECT_EQ(kv::InfoGeometry({}, {}, words), std::nullopt);
 }
 
+// An output named with another type's extension is warned of, or refused in strict mode; its own extension is not.
+TEST(OutputNameWarning, OnlyAnotherTypesExtension) {
+  EXPECT_EQ(kv::OutputNameWarning(3, "a.top"), "");
+  EXPECT_NE(kv::OutputNameWarning(3, "a.hea").find("the output file a.hea ends in .hea, the extension of type"), std::string::npos);
+  EXPECT_KV_ERROR(kv::OutputNameWarning(3, "a.hea", true), BadRequest, "Refused in strict mode: the output file a.hea");
+}
+
 }  // namespace

@@ -43,6 +43,12 @@ TEST(NumberText, FloatAndIntegerFields) {
     EXPECT_EQ(kv::ParseFloatField(c.text, v), c.status) << c.text;
     if (c.status == Ok) { EXPECT_EQ(Bits(v), Bits(c.value)) << c.text; }
   }
+  // A field at the front of a longer text ends where it ends.
+  for (const auto& [field, value] : {std::pair{std::string_view("+1.55").substr(0, 4), 1.5f}, {std::string_view("1d55").substr(0, 3), 1e5f}}) {
+    float v = 0;
+    const kv::NumberStatus status = kv::ParseFloatField(field, v);
+    EXPECT_EQ(std::pair(status, v), std::pair(Ok, value)) << field;
+  }
   struct IntegerCase { const char* text; kv::NumberStatus status; int value; };
   const std::vector<IntegerCase> integers = {
       {"0", Ok, 0},      {"+7", Ok, 7},         {"-32768", Ok, -32768},    {"32767", Ok, 32767}, {"0032767", Ok, 32767},
