@@ -7,7 +7,9 @@ or boundary changed, a condition inverted, an offset moved by one, a logical
 operator swapped), rebuilds the core tests, runs them and counts the mutant
 killed when they fail. Each survivor is then built and run once more with the
 address and undefined-behaviour sanitizers, so that a write past a buffer
-counts as killed. Prints the score and the mutants that survived both.
+counts as killed (there only the tests of the mutated room run, since the
+sanitizers make the whole suite several times slower). Prints the score and
+the mutants that survived both.
 
 Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S] [--no-sanitizer]
 """
@@ -47,6 +49,11 @@ SKIP_FILES = {"os_windows.cpp"}
 
 SKIP_LINE = re.compile(r'^\s*(//|#|\*|/\*)|static_assert|snprintf|"[^"]*$')
 
+# A row of a constant table (only numbers, braces and commas), such as a colour
+# scale: a changed entry makes another table, not a fault of logic, and only a
+# copy of the table could tell it; its ends and known points are tested instead.
+TABLE_ROW = re.compile(r"^[\s{}0-9.,xXa-fA-F+-]*[0-9][\s{}0-9.,xXa-fA-F+-]*,[\s{}0-9.,xXa-fA-F+-]*$")
+
 
 def strip_strings(line):
     """The line with string and character literals blanked, so they are never mutated."""
@@ -66,10 +73,47 @@ def candidates():
                 continue
             blank = strip_strings(line)
             code = blank.split("//")[0]
+            if TABLE_ROW.match(code):
+                continue
             for op_name, pattern, replacement in OPERATORS:
                 for m in re.finditer(pattern, code):
                     sites.append((path, number, m.start(), m.end(), op_name, pattern, replacement))
     return sites
+
+
+# Mutants no behaviour can tell from the code, each with the reason, in
+# scripts/mutate_equivalent.txt: "<file under zuduradu/core> | <mutant> | <the line
+# as the mutant makes it, trimmed> | <why>" (the mutated line tells apart two sites
+# of one kind on a line). They are not run and do not count in the score.
+EQUIVALENT_FILE = os.path.join(ROOT, "scripts", "mutate_equivalent.txt")
+
+
+def equivalents():
+    known = {}
+    if os.path.exists(EQUIVALENT_FILE):
+        with open(EQUIVALENT_FILE, encoding="utf-8") as f:
+            for row in f:
+                if row.strip() and not row.startswith("#"):
+                    where, op, line, why = (part.strip() for part in row.split(" | ", 3))
+                    known[(where, op, line)] = why
+    return known
+
+
+def room_tests(path):
+    """The gtest filter of the suites filed beside the room of `path` (tests/core/<room>), or None.
+
+    They see the room most closely, so they run first and kill most mutants in
+    a few seconds; the other tests run only when these pass."""
+    parts = os.path.relpath(path, CORE).split(os.sep)
+    folder = os.path.join(ROOT, "tests", "core", parts[0]) if len(parts) > 1 else None
+    if not folder or not os.path.isdir(folder):
+        return None
+    suites = set()
+    for name in os.listdir(folder):
+        if name.endswith(".cpp"):
+            with open(os.path.join(folder, name), encoding="utf-8") as f:
+                suites.update(re.findall(r"^TEST(?:_F|_P)?\((\w+),", f.read(), re.M))
+    return ":".join(sorted(s + ".*" for s in suites)) or None
 
 
 def mutate_line(line, site):
@@ -107,8 +151,13 @@ class Tree:
     def build_ok(self):
         return run(["cmake", "--build", self.build, "--target", "core_tests", "--", "-j2"], 1800) == 0
 
-    def test(self):
-        return run([os.path.join(self.build, "tests", "core_tests"), "--gtest_brief=1"], self.timeout, self.env)
+    def test(self, only=None):
+        """Runs the core tests (only those matching the gtest filter `only`, when given)."""
+        # The first failing test decides the mutant: the rest need not run.
+        cmd = [os.path.join(self.build, "tests", "core_tests"), "--gtest_brief=1", "--gtest_fail_fast"]
+        if only:
+            cmd.append("--gtest_filter=" + only)
+        return run(cmd, self.timeout, self.env)
 
     def check_unmutated(self):
         if not self.build_ok():
@@ -125,6 +174,9 @@ def main():
     parser.add_argument("--timeout", type=int, default=180)
     parser.add_argument("--no-sanitizer", action="store_true", help="do not run survivors with the sanitizers")
     args = parser.parse_args()
+    # The machine is shared: a mutation run gives way to builds and tests of others.
+    if os.nice(0) < 5:
+        os.nice(5 - os.nice(0))
 
     plain = Tree(args.build, args.timeout, "-DCMAKE_BUILD_TYPE=Release")
     plain.check_unmutated()
@@ -136,45 +188,63 @@ def main():
     sites = candidates()
     rng = random.Random(args.seed)
     chosen = rng.sample(sites, min(args.count, len(sites)))
-    killed, survived, stillborn = 0, [], 0
+    known = equivalents()
+    killed, survived, stillborn, equivalent = 0, [], 0, []
     started = time.time()
-    for i, site in enumerate(chosen, 1):
-        path, number = site[0], site[1]
-        with open(path, encoding="utf-8") as f:
-            original = f.read()
-        lines = original.split("\n")
-        before = lines[number]
-        lines[number] = mutate_line(before, site)
-        where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
-        try:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write("\n".join(lines))
-            if not plain.build_ok():
-                stillborn += 1
-                verdict = "does not build"
-            else:
-                result = plain.test()
-                if result == 0 and sanitized and sanitized.build_ok():
-                    result = sanitized.test()
-                    if result != 0:
-                        result = "sanitizer"
-                if result == 0:
-                    survived.append((where, site[4], before.strip(), lines[number].strip()))
-                    verdict = "SURVIVED"
+    # An interrupt (Ctrl-C, kill -INT) ends the run after putting the mutated file back,
+    # and the score of the mutants tried so far is still given.
+    ran, i = len(chosen), 0
+    try:
+        for i, site in enumerate(chosen, 1):
+            path, number = site[0], site[1]
+            with open(path, encoding="utf-8") as f:
+                original = f.read()
+            lines = original.split("\n")
+            before = lines[number]
+            lines[number] = mutate_line(before, site)
+            where = "%s:%d" % (os.path.relpath(path, ROOT), number + 1)
+            why = known.get((os.path.relpath(path, CORE), site[4], lines[number].strip()))
+            if why:
+                equivalent.append((where, site[4], before.strip(), why))
+                print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), "equivalent", where, site[4]), flush=True)
+                continue
+            try:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write("\n".join(lines))
+                if not plain.build_ok():
+                    stillborn += 1
+                    verdict = "does not build"
                 else:
-                    killed += 1
-                    verdict = "killed" + (" (%s)" % result if result in ("timeout", "sanitizer") else "")
-        finally:
-            with open(path, "w", encoding="utf-8") as f:
-                f.write(original)
-        print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), verdict, where, site[4]), flush=True)
+                    near = room_tests(path)
+                    result = plain.test(near)
+                    if result == 0 and near:
+                        result = plain.test("-" + near)
+                    if result == 0 and sanitized and sanitized.build_ok():
+                        result = sanitized.test(near)
+                        if result != 0:
+                            result = "sanitizer"
+                    if result == 0:
+                        survived.append((where, site[4], before.strip(), lines[number].strip()))
+                        verdict = "SURVIVED"
+                    else:
+                        killed += 1
+                        verdict = "killed" + (" (%s)" % result if result in ("timeout", "sanitizer") else "")
+            finally:
+                with open(path, "w", encoding="utf-8") as f:
+                    f.write(original)
+            print("[%2d/%d] %-8s %-32s %s" % (i, len(chosen), verdict, where, site[4]), flush=True)
+    except KeyboardInterrupt:
+        ran = max(i - 1, 0)
+        print("stopped after %d of %d mutants" % (ran, len(chosen)), flush=True)
     plain.build_ok()
     if sanitized:
         sanitized.build_ok()
-    tried = len(chosen) - stillborn
-    print("\nseed %d, %d mutants (%d did not build): %d killed, %d survived; score %.1f%% (%.0f s)" %
-          (args.seed, len(chosen), stillborn, killed, len(survived), 100.0 * killed / max(tried, 1),
+    tried = ran - stillborn - len(equivalent)
+    print("\nseed %d, %d mutants (%d did not build, %d equivalent): %d killed, %d survived; score %.1f%% (%.0f s)" %
+          (args.seed, ran, stillborn, len(equivalent), killed, len(survived), 100.0 * killed / max(tried, 1),
            time.time() - started))
+    for where, op, before, why in equivalent:
+        print("equivalent %s (%s): %s\n    %s" % (where, op, before, why))
     for where, op, before, after in survived:
         print("survived %s (%s)\n    - %s\n    + %s" % (where, op, before, after))
 

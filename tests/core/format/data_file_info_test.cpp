@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 const kv::FileGeometry kTop{{3, 2, 2}, 3};  // a layer is 24 bytes, a block of type 3 is 48
@@ -62,6 +64,19 @@ TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
     const bool found = std::ranges::any_of(info.problems, [&](const std::string& p) { return p.find(c.problem) != p.npos; });
     EXPECT_TRUE(c.problem.empty() ? info.problems.empty() : found) << c.length << ": " << ::testing::PrintToString(info.problems);
     EXPECT_EQ(info.notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note}) << c.length;
+  }
+}
+
+// A file read from disk is described by its header once it holds the whole of it, and only then.
+TEST(DescribeDataFile, ReadsTheHeaderOnlyWhenTheFileHoldsItWhole) {
+  kvtest::ScratchDir dir;
+  std::array<unsigned char, kv::kHeaderBytes> header{};
+  kv::EncodeHeader(TwoPeriodHeader(), header);
+  for (const auto& [length, own] : {std::pair{3999, 0u}, {4000, 2u}, {4024, 2u}}) {
+    std::string bytes(header.begin(), header.end());
+    bytes.resize(static_cast<std::size_t>(length));
+    kvtest::WriteAll(dir / "a.top", bytes);
+    EXPECT_EQ(kv::DescribeDataFile(dir / "a.top", kTop).own.size(), own) << length;
   }
 }
 

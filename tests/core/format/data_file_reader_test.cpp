@@ -33,6 +33,42 @@ TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
   }
 }
 
+// Layers are read in file order; periods that take the same block keep their own
+// order; the last period counts like any other, as a period and as a reference.
+TEST(PlanExport, ReadsBlocksInFileOrderAndSharedBlocksInPeriodOrder) {
+  kv::PeriodHeader h = HeaderWith({{1, 2}, {4, 1}, {1000, 3}});  // 2 and 3 take block 2, 5 block 1
+  h.references[998] = 1000;                                       // period 999 takes period 1000's block
+  const struct { std::vector<int> periods; std::string order; } cases[] = {
+      {{1, 2, 3, 4, 5}, "4:1:1 4:1:2 5:1:1 5:1:2 1:2:1 1:2:2 2:2:1 2:2:2 3:2:1 3:2:2 "},
+      {{}, "4:1:1 4:1:2 1:2:1 1:2:2 1000:3:1 1000:3:2 "},
+      {{1000, 999}, "1000:3:1 1000:3:2 999:3:1 999:3:2 "},
+  };
+  for (const auto& c : cases) {
+    std::string order;
+    for (const kv::ExportedLayer& l : kv::PlanExport(h, 4144, kGrid, 3, c.periods, "a.top").layers) {
+      order += std::to_string(l.period) + ":" + std::to_string(l.block) + ":" + std::to_string(l.layer) + " ";
+    }
+    EXPECT_EQ(order, c.order);
+  }
+  EXPECT_KV_ERROR(kv::PlanExport(h, 4144, kGrid, 3, std::vector<int>{1001}, "a.top"), BadRequest, "outside 1..1000");
+}
+
+// Every period with data of its own, in period order with its layers in order,
+// straight into the memory given; a layer the file never got is NaN.
+TEST(ReadFileValues, PlacesEveryLayerOfEveryPeriodInOrder) {
+  kvtest::ScratchDir dir;
+  for (const auto& [period, layer, value] : {std::tuple{3, 2, 32.0f}, {3, 1, 31.0f}, {5, 1, 51.0f}})
+    kv::WriteLayer(dir / "a.top", kGrid, period, 3, layer, std::vector<float>(6, value));
+  std::vector<float> store;
+  const kv::FileValues v = kv::ReadFileValues(dir / "a.top", kGrid, 3, [&](const kv::FileValues& f) {
+    return std::span(store = std::vector<float>(f.periods.size() * static_cast<std::size_t>(f.layers) * 6, -1.0f));
+  });
+  EXPECT_EQ(std::tuple(v.periods, v.layers), std::tuple(std::vector<int>{1, 3, 5}, 2));
+  std::string layers;  // each layer's first and last value
+  for (std::size_t at = 0; at < store.size(); at += 6) layers += std::to_string(store[at]) + "/" + std::to_string(store[at + 5]) + " ";
+  EXPECT_EQ(layers, "0.000000/0.000000 0.000000/0.000000 31.000000/31.000000 32.000000/32.000000 51.000000/51.000000 nan/nan ");
+}
+
 // A period's values come from the block its reference names; layers past the end are NaN.
 TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
   kvtest::ScratchDir dir;

@@ -52,6 +52,15 @@ TEST(ModelPaths, OutputNameForType) {
 }
 
 // Whether a path lies in the model's folder or below it; a relative path is not judged.
+// The platform's rule for case is its file system's: names that differ in case
+// alone are two files exactly where case is kept.
+TEST(ModelPaths, NativePathCaseIsTheFileSystems) {
+  kvtest::ScratchDir dir;
+  kvtest::WriteAll(dir / "a.top", "1");
+  kvtest::WriteAll(dir / "A.TOP", "2");
+  EXPECT_EQ(kvtest::ReadAll(dir / "a.top") == "1", NativePathCase() == PathCase::Keep);
+}
+
 TEST(ModelPaths, LiesInFolder) {
   const struct { std::string_view folder, path; PathCase pathCase; bool in; } cases[] = {
       {"c:\\m\\", "C:/M/sub/a.top", PathCase::Fold, true}, {"c:\\m\\", "C:/M/a.top", PathCase::Keep, false},

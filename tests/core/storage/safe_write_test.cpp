@@ -292,12 +292,9 @@ TEST(SafeWrites, LocksInOtherProcesses) {
 }
 
 TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
-  const struct {
-    const Road* road;  // null: export to text, whose temporary file is made the same way
-    const char* plantAt;  // a fixed name beside the output, or "" to plant at the moment of creation
-    kv::ErrorKind kind;
-    const char* message;
-  } cases[] = {
+  // road null: export to text, whose temporary file is made the same way; plantAt: a fixed name
+  // beside the output, or "" to plant at the moment of creation.
+  const struct { const Road* road; const char* plantAt; kv::ErrorKind kind; const char* message; } cases[] = {
       {&kRoads[0], ".kvcvrt-lock", kv::ErrorKind::Io, "a link stands at that name"},
       {&kRoads[0], ".kvcvrt-journal", kv::ErrorKind::BadOutput, "a link stands at its name"},
       {&kRoads[2], "", kv::ErrorKind::Io, "File exists"},
@@ -434,6 +431,25 @@ TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
     const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
     EXPECT_EQ(ReadAll(f) + std::to_string(what.empty()), (whole ? old : now) + std::to_string(whole)) << n << what;
     fs::remove(kv::JournalPath(f));
+  }
+}
+
+// Writes that end and begin at an old end inside a page: whichever of their pieces
+// landed, the rollback puts back the old bytes and cuts off the new ones.
+TEST(Journal, WritesMeetingAtAnUnalignedOldEndRollBack) {
+  ScratchDir dir;
+  const fs::path f = dir / "f";
+  const std::string old(5000, 'o');
+  const std::vector<unsigned char> fresh(4000, 'n');
+  const kv::PlannedWrite writes[] = {{4500, {fresh.begin(), fresh.begin() + 500}, {}}, {5000, fresh, {}}};
+  for (const std::string& now : {old, old.substr(0, 4500) + std::string(500, 'n'), old + std::string(3192, 'n'),
+                                 old.substr(0, 4500) + std::string(4500, 'n')}) {
+    WriteAll(f, old);
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    kv::WriteJournal(f, file, 5000, writes);
+    WriteAll(f, now);
+    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
+    EXPECT_EQ(ReadAll(f) + what, old) << now.size();
   }
 }
 

@@ -2,10 +2,11 @@
 // that drops to uid 65534) plants links and lock files in a sticky folder or
 // reads without the right to write the folder; two names reach one file.
 #include <gtest/gtest.h>
-
+#if defined(__unix__)
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>

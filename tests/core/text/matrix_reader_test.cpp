@@ -10,6 +10,7 @@
 
 #include "test_support.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/text/read_ahead_source.h"
 
@@ -41,6 +42,12 @@ TEST(NumberText, FloatAndIntegerFields) {
     float v = -99.0f;
     EXPECT_EQ(kv::ParseFloatField(c.text, v), c.status) << c.text;
     if (c.status == Ok) { EXPECT_EQ(Bits(v), Bits(c.value)) << c.text; }
+  }
+  // A field at the front of a longer text ends where it ends.
+  for (const auto& [field, value] : {std::pair{std::string_view("+1.55").substr(0, 4), 1.5f}, {std::string_view("1d55").substr(0, 3), 1e5f}}) {
+    float v = 0;
+    const kv::NumberStatus status = kv::ParseFloatField(field, v);
+    EXPECT_EQ(std::pair(status, v), std::pair(Ok, value)) << field;
   }
   struct IntegerCase { const char* text; kv::NumberStatus status; int value; };
   const std::vector<IntegerCase> integers = {
@@ -272,6 +279,7 @@ TEST(MatrixReader, LineShapesOfTheSets) {
       {"1 1 1 1 2 3 4 5 6", 3, 2, "break 0:0:0/0, width 0:0:0x0"},                   // on one line
       {"1\n1 1 1 2 3\n4 5 6\n", 3, 2, "break 0:0:0/0, width 0:0:0x0"},                // a row a line
       {"1\n1 1\n1 2\n3 4\n5\n1 2\n2*4\n5\n", 5, 2, "break 0:0:0/0, width 0:0:0x0"},   // rows wrapped at 2
+      {"1\n1 1\n1 2\n3 4\n5 6\n7 8\n9 10\n", 5, 2, "break 0:0:0/0, width 1:3:2x1"},  // lines of 2 across the rows
       {"2\n1 1\n1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n2 1\n1 2 3\n4 5 6\n7 8 9\n10 11 12\n13 14 15\n", 5, 3,
        "break 0:0:0/0, width 1:3:3x2"},                                              // 5 x 3 written as 5 lines of 3
       {"1\n1 1\n1 2 3\n4 5 6\n", 2, 3, "break 0:0:0/0, width 1:3:3x1"},             // 2 x 3 as 2 lines of 3
@@ -344,6 +352,58 @@ TEST(ReadAheadSource, HandsOnEveryByteInOrder) {
     EXPECT_EQ(out, text) << chunk;
     EXPECT_EQ(ahead.Read(buf.data(), 10), 0u);
   }
+}
+
+// Reports its end once and would give more after it, as a terminal does after Ctrl-D.
+class EndThenMoreSource final : public kv::ByteSource {
+ public:
+  std::size_t Read(char* dst, std::size_t n) override {
+    if (left_.empty() && !ended_) {
+      ended_ = true;
+      left_ = "4 5 6\n";
+      return 0;
+    }
+    const std::size_t got = std::min(n, left_.size());
+    std::memcpy(dst, left_.data(), got);
+    left_.erase(0, got);
+    return got;
+  }
+  std::string left_ = "1\n1 1\n1 2 3";  // the last field ends only with the input
+  bool ended_ = false;
+};
+
+// The input ends where its source first says so, on every road.
+TEST(MatrixReader, TheInputEndsAtTheFirstEnd) {
+  for (const ReaderSetup& setup : kSetups) {
+    EndThenMoreSource src;
+    const auto r = kv::MatrixReader::Open(src, "in.dat", setup.chunk, setup.threads);
+    std::vector<float> values(3);
+    for (const char* name : {"set count", "period", "layer"}) EXPECT_EQ(r->ReadInteger(name, 1), 1);
+    r->ReadValues(values, 1);
+    EXPECT_EQ(values, (std::vector<float>{1, 2, 3})) << Describe(setup);
+    EXPECT_EQ(r->CountLeftOverFields().fields, 0) << Describe(setup);
+  }
+}
+
+// A file and standard input hand on their bytes as they are, line ends and all.
+TEST(ByteSources, FileAndStandardInputGiveTheirBytesAsTheyAre) {
+  kvtest::ScratchDir dir;
+  const std::string text = "1 2\r\n3\x1a 4\n\n5";
+  kvtest::WriteAll(dir / "in.dat", text);
+  ASSERT_NE(std::freopen((dir / "in.dat").string().c_str(), "rb", stdin), nullptr);
+  kv::FileSource file(dir / "in.dat");
+  kv::StdinSource standard;
+  for (kv::ByteSource* source : {static_cast<kv::ByteSource*>(&file), static_cast<kv::ByteSource*>(&standard)}) {
+    std::string out(64, '\0');
+    out.resize(source->Read(out.data(), out.size()));
+    EXPECT_EQ(out, text);
+    EXPECT_EQ(source->Read(out.data(), 1), 0u);
+  }
+#if defined(_WIN32)
+  EXPECT_NE(std::freopen("NUL", "rb", stdin), nullptr);
+#else
+  EXPECT_NE(std::freopen("/dev/null", "rb", stdin), nullptr);
+#endif
 }
 
 // Any thread count, even an absurd one, reads; the failure reaches the caller,

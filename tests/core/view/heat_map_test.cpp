@@ -10,6 +10,7 @@
 #include "test_support.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/view/font_file.h"
 #include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/core/view/picture_text.h"
@@ -123,6 +124,9 @@ TEST(PictureText, SetsUtf8WithTheFontsOwnLetters) {
   const kv::PictureFont& font = kv::PictureFont::Default();
   EXPECT_NE(font.Render("Süd", 20).cover, font.Render("S?d", 20).cover);
   EXPECT_EQ(font.Render("a\xFF", 20).cover, font.Render("a\xEF\xBF\xBD", 20).cover);  // a stray byte: U+FFFD
+  // Sequences of three and four bytes are one letter each, narrower than two U+FFFD.
+  for (const char* one : {"\xE2\x82\xAC", "\xF0\x9D\x90\x80"})
+    EXPECT_LT(font.Render(one, 20).width, font.Render("\xEF\xBF\xBD\xEF\xBF\xBD", 20).width) << one;
   EXPECT_EQ(font.Render("row", 14).TurnedLeft().width, font.Render("row", 14).height);
   EXPECT_EQ(kv::PictureFontPlaces("/opt/k/bin/kvcvrt").front(), std::filesystem::path("/opt/k/share/kvcvrt/fonts/DejaVuSans.ttf"));
 }
@@ -206,6 +210,15 @@ TEST_F(Pictures, DifferenceIsNeutralWhereEqualAndNamesItsLargestCell) {
   const kv::DrawnPicture d = kv::DrawStoredPictures(same).pictures.at(0);
   EXPECT_EQ(std::tuple(d.largest, d.largestRow, d.largestColumn, d.range), std::tuple(-2.5, 2, 2, kv::ValueRange{-2.5, 2.5}));
   EXPECT_EQ(At("d.png", layout, 2, 2), kBlue);
+}
+
+// A set of the matrix text is drawn on its own range, and it is no difference of two.
+TEST_F(Pictures, ATextSetOnItsOwnRange) {
+  kv::MemorySource text("1\n3 2\n0 1 2\n3 4 5\n");
+  const kv::DrawnPicture p = kv::DrawTextSetPicture(text, "in.dat", grid, 1, 3, {}, dir / "t.png");
+  EXPECT_EQ(std::tuple(p.period, p.layer, p.largestRow, p.range), std::tuple(3, 2, 0, kv::ValueRange{0, 5}));
+  const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6), 3, 2, {}, {});
+  EXPECT_EQ(std::pair(At("t.png", layout, 1, 1), At("t.png", layout, 2, 3)), std::pair(kLow, kHigh));
 }
 
 TEST_F(Pictures, RefusedRequestsWriteNothing) {
