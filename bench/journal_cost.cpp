@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/storage/binary_file.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -1,6 +1,5 @@
 // Micro benchmarks of the number parser and the streaming reader.
 #include <benchmark/benchmark.h>
-
 #include <string>
 #include <vector>
 

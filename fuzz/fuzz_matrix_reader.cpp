@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/matrix_reader.h"
 
 namespace {

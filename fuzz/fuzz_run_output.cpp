@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/run/conversion.h"
 
 namespace {
 

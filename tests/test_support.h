@@ -3,12 +3,11 @@
 // data file's bytes.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>

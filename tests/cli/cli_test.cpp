@@ -2,9 +2,8 @@
 // reach the user as output, messages and exit statuses; and the conventions
 // scripts rely on: "-" for the standard streams, short options, --quiet, the
 // shell completion. The core's own rules are the core tests' business.
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <limits>
 #include <optional>
 #include <sstream>
@@ -14,10 +13,10 @@
 
 #include "cli/cli_support.h"
 #include "zuduradu/core/ascii.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/run/conversion.h"
-#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/file_system.h"
 
 namespace {

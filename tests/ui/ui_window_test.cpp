@@ -7,11 +7,11 @@
 #include <QFont>
 #include <QMimeData>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTextLayout>
 #include <QTimer>
 #include <QUrl>
-#include <QSpinBox>
 #include <QWindow>
 #include <QtEndian>
 #include <atomic>

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "zuduradu/core/format/catalogue.h"
-#include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/run/request.h"
 #include "zuduradu/core/text/field_pipeline.h"
 #include "zuduradu/core/text/number_text.h"

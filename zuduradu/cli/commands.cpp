@@ -11,21 +11,21 @@
 
 #include "zuduradu/cli/progress.h"
 #include "zuduradu/cli/view_commands.h"
+#include "zuduradu/core/error.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/format/data_file_info.h"
+#include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/input/manifest.h"
+#include "zuduradu/core/message_text.h"
+#include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/model/model_paths.h"
+#include "zuduradu/core/model/settings.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/run/raster_export.h"
-#include "zuduradu/core/format/data_file_info.h"
-#include "zuduradu/core/error.h"
 #include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/save_target.h"
-#include "zuduradu/core/model/model_file.h"
-#include "zuduradu/core/model/model_paths.h"
-#include "zuduradu/core/format/period_data_file.h"
-#include "zuduradu/core/model/settings.h"
 
 namespace kvcli {
 

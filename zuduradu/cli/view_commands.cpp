@@ -6,21 +6,21 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "zuduradu/cli/commands.h"
 #include "zuduradu/cli/progress.h"
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/model/settings.h"
 #include "zuduradu/core/run/conversion.h"
-#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/text/byte_source.h"

@@ -2,11 +2,6 @@
 // is the core's guarded run (lock, checks, journal, sync); this file only
 // turns Python values into the core's requests and the core's answers and
 // errors back into Python values and exceptions.
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-#include <pybind11/stl/filesystem.h>
-
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -15,32 +10,36 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "zuduradu/core/format/catalogue.h"
-#include "zuduradu/core/input/manifest.h"
-#include "zuduradu/core/run/conversion.h"
-#include "zuduradu/core/format/data_file_reader.h"
-#include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/format/data_file_info.h"
-#include "zuduradu/core/run/request.h"
-#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/format/data_file_info.h"
+#include "zuduradu/core/format/data_file_reader.h"
+#include "zuduradu/core/format/period_tables.h"
+#include "zuduradu/core/input/manifest.h"
 #include "zuduradu/core/model/model_file.h"
 #include "zuduradu/core/model/model_paths.h"
-#include "zuduradu/core/text/number_text.h"
-#include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/model/settings.h"
+#include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/run/request.h"
+#include "zuduradu/core/storage/file_system.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/text/byte_source.h"
+#include "zuduradu/core/text/number_text.h"
 #include "zuduradu/core/view/layer_pictures.h"
 #include "zuduradu/core/view/stored_layers.h"
 #include "zuduradu/python/held_sets.h"
-#include "zuduradu/python/numpy_values.h"
 #include "zuduradu/python/module_support.h"
+#include "zuduradu/python/numpy_values.h"
 #include "zuduradu/python/run_progress.h"
 
 namespace py = pybind11;

@@ -3,9 +3,8 @@
 // (stats, diff, show), which live in view_calls.cpp.
 #pragma once
 
-#include <pybind11/pybind11.h>
-
 #include <filesystem>
+#include <pybind11/pybind11.h>
 
 #include "zuduradu/core/run/request.h"
 

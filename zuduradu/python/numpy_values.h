@@ -2,11 +2,10 @@
 // whole numbers given as any integer-like object, and the data sets of a write.
 #pragma once
 
-#include <pybind11/numpy.h>
-#include <pybind11/pybind11.h>
-
 #include <cstdint>
 #include <optional>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
 #include <string>
 #include <vector>
 

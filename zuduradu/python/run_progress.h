@@ -3,13 +3,12 @@
 // Python exception raised once the run has stopped.
 #pragma once
 
-#include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 #include <string>
 #include <type_traits>
 #include <utility>

@@ -1,17 +1,16 @@
 // stats(), diff() and show(): the module's calls that look at data.
+#include <filesystem>
+#include <optional>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
-
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/format/data_file_info.h"
+#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/view/layer_pictures.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/run/conversion.h"
 
 class QThread;
 

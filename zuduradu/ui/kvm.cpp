@@ -4,9 +4,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,12 +15,12 @@
 #include <QStandardPaths>
 
 #include "zuduradu/core/format/catalogue.h"
+#include "zuduradu/core/input/open_sets.h"
+#include "zuduradu/core/model/model_paths.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/request.h"
-#include "zuduradu/core/storage/save_target.h"
-#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/storage/file_system.h"
-#include "zuduradu/core/model/model_paths.h"
+#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/ui/app_icon.h"
 #include "zuduradu/ui/center_window.h"
 #include "zuduradu/ui/drop_rules.h"

@@ -1,7 +1,6 @@
 // Making the converter window's controls, placing them from the twips table and
 // setting their tab order.
 #include <QComboBox>
-#include <algorithm>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +8,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/ui/drop_rules.h"

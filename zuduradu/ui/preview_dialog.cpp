@@ -16,10 +16,10 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/catalogue.h"
-#include "zuduradu/core/input/open_sets.h"
-#include "zuduradu/core/format/period_data_file.h"
-#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/format/data_file_reader.h"
+#include "zuduradu/core/format/period_data_file.h"
+#include "zuduradu/core/input/open_sets.h"
+#include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/number_text.h"

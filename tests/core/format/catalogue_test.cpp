@@ -1,7 +1,6 @@
 #include "zuduradu/core/format/catalogue.h"
 
 #include <gtest/gtest.h>
-
 #include <tuple>
 
 namespace kv {

@@ -1,9 +1,8 @@
 #include "zuduradu/core/format/data_file_info.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 

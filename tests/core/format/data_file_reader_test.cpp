@@ -1,8 +1,7 @@
 #include "zuduradu/core/format/data_file_reader.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <tuple>
 #include <vector>
 

@@ -1,8 +1,7 @@
 #include "zuduradu/core/format/period_data_file.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 #include <tuple>
 #include <vector>
 

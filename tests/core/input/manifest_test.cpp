@@ -1,7 +1,6 @@
 #include "zuduradu/core/input/manifest.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

@@ -1,8 +1,7 @@
 #include "zuduradu/core/model/model_file.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <limits>
 
 #include "test_support.h"

@@ -1,8 +1,7 @@
 #include "zuduradu/core/model/model_paths.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "test_support.h"
 #include "zuduradu/core/storage/file_system.h"

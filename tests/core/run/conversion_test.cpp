@@ -1,9 +1,8 @@
 #include "zuduradu/core/run/conversion.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <tuple>

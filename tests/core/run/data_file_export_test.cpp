@@ -1,10 +1,9 @@
 #include "zuduradu/core/run/data_file_export.h"
 
-#include <gtest/gtest.h>
-
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <sstream>

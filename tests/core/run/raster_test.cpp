@@ -1,11 +1,8 @@
 // Rasters as data sets and layers as rasters: what a run stores from an .asc
 // or a GeoTIFF, what it refuses, and exports that GDAL's own tools read and
 // that convert back to the same bytes.
-#include "zuduradu/core/run/raster_export.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -13,6 +10,7 @@
 #include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/run/raster_export.h"
 
 namespace {
 

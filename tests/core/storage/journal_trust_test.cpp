@@ -1,20 +1,19 @@
 // Journals that must never be applied (planted by another user, left by a run
 // on a file replaced since, written by another version), what a killed run
 // leaves beside a file, and side-file names of long file names.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "core/fault_support.h"
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/output_lock.h"
 #include "zuduradu/core/storage/side_file_name.h"

@@ -1,12 +1,11 @@
 // The write path under an ordinary day's faults: any file operation failing, kills after any operation
 // or at random, racing runs, planted links, journals not ours, the input changing under the run.
 // Afterwards the file is always the old one or the complete new one.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <functional>
 #include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <string>
@@ -15,9 +14,9 @@
 #include <vector>
 
 #include "core/fault_support.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/storage/journal.h"
 #include "zuduradu/core/storage/os.h"
 #include "zuduradu/core/storage/output_lock.h"

@@ -1,8 +1,9 @@
 // Outputs that are never replaced (FIFO, device, model, the file read), the grid limit, and messages after late faults.
-#include <gtest/gtest.h>
+#include "zuduradu/core/storage/save_target.h"
 
 #include <atomic>
 #include <cerrno>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -11,7 +12,6 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
-#include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/view/heat_map.h"
 
 namespace {

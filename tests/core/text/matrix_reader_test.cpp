@@ -1,9 +1,8 @@
 #include "zuduradu/core/text/matrix_reader.h"
 
-#include <gtest/gtest.h>
-
 #include <bit>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>

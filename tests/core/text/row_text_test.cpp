@@ -1,12 +1,11 @@
 #include "zuduradu/core/text/row_text.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>

@@ -1,7 +1,6 @@
 #include "zuduradu/core/view/heat_map.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 #include <memory>
 #include <tuple>

@@ -1,8 +1,7 @@
 #include "zuduradu/core/view/layer_numbers.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <optional>
 #include <random>

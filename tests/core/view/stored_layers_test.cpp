@@ -1,8 +1,7 @@
 #include "zuduradu/core/view/stored_layers.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 

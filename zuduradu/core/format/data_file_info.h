@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/storage/output_lock.h"
-#include "zuduradu/core/format/period_tables.h"
 
 namespace kv {
 

@@ -1,8 +1,7 @@
-#include <gdal.h>
-
 #include <atomic>
 #include <cpl_error.h>
 #include <cpl_vsi.h>
+#include <gdal.h>
 #include <string>
 
 #include "zuduradu/core/error.h"

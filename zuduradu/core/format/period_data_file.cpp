@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/le_bytes.h"
-#include "zuduradu/core/message_text.h"
 
 namespace kv {
 

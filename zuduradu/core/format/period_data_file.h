@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <span>
 
-#include "zuduradu/core/storage/binary_file.h"
-#include "zuduradu/core/grid.h"
 #include "zuduradu/core/format/period_tables.h"
+#include "zuduradu/core/grid.h"
+#include "zuduradu/core/storage/binary_file.h"
 
 namespace kv {
 

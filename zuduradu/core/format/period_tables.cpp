@@ -4,10 +4,10 @@
 #include <limits>
 #include <string>
 
-#include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/error.h"
-#include "zuduradu/core/storage/le_bytes.h"
+#include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/storage/le_bytes.h"
 
 namespace kv {
 

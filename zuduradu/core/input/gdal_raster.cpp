@@ -1,9 +1,7 @@
 #include "zuduradu/core/input/gdal_raster.h"
 
-#include <gdal.h>
-
 #include <cpl_error.h>
-
+#include <gdal.h>
 #include <string>
 
 #include "zuduradu/core/error.h"

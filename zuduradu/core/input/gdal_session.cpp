@@ -1,9 +1,7 @@
 #include "zuduradu/core/input/gdal_session.h"
 
-#include <gdal.h>
-
 #include <cpl_error.h>
-
+#include <gdal.h>
 #include <mutex>
 
 namespace kv {

@@ -8,9 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-
 #include <filesystem>
+#include <memory>
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/grid.h"

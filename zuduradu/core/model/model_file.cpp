@@ -6,7 +6,6 @@
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
-
 #include <algorithm>
 #include <array>
 #include <fstream>

@@ -6,8 +6,8 @@
 #include "zuduradu/core/ascii.h"
 #include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/message_text.h"
-#include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/model/model_file.h"
+#include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/os.h"
 
 namespace kv {

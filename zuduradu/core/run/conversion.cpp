@@ -16,6 +16,7 @@
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/input/open_sets.h"
+#include "zuduradu/core/input/set_stream.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/run/layer_writer.h"
 #include "zuduradu/core/run/set_check.h"
@@ -27,7 +28,6 @@
 #include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/decimal_comma.h"
-#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 namespace fs = std::filesystem;

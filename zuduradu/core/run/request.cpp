@@ -1,8 +1,8 @@
 #include "zuduradu/core/run/request.h"
 
-#include "zuduradu/core/format/catalogue.h"
 #include <system_error>
 
+#include "zuduradu/core/format/catalogue.h"
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/model/model_file.h"

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/grid.h"
 #include "zuduradu/core/model/settings.h"
-#include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/run/conversion.h"
 
 namespace kv {

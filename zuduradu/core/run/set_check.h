@@ -13,12 +13,12 @@
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/format/period_tables.h"
 #include "zuduradu/core/grid.h"
+#include "zuduradu/core/input/input_source.h"
+#include "zuduradu/core/input/set_stream.h"
 #include "zuduradu/core/message_text.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/shape_notes.h"
 #include "zuduradu/core/text/decimal_comma.h"
-#include "zuduradu/core/input/input_source.h"
-#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 

@@ -1,8 +1,6 @@
 // The POSIX side of os.h.
-#include "zuduradu/core/storage/os.h"
-
-#include <fcntl.h>
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <pthread.h>
@@ -10,20 +8,21 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+
+#include "zuduradu/core/storage/os.h"
 #if defined(__linux__)
 #include <sys/vfs.h>
 #endif
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <system_error>
-#include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 #include "zuduradu/core/error.h"

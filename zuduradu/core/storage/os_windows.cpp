@@ -4,16 +4,15 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
-#include <windows.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <system_error>
+#include <windows.h>
 
 namespace kv {
 namespace fs = std::filesystem;

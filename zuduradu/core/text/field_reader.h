@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "zuduradu/core/input/set_stream.h"
 #include "zuduradu/core/text/byte_source.h"
 #include "zuduradu/core/text/field_pipeline.h"
-#include "zuduradu/core/input/set_stream.h"
 
 namespace kv {
 

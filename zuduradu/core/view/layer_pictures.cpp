@@ -9,11 +9,10 @@
 #include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/format/period_data_file.h"
 #include "zuduradu/core/message_text.h"
-#include "zuduradu/core/text/number_text.h"
-#include "zuduradu/core/format/data_file_reader.h"
 #include "zuduradu/core/storage/file_system.h"
 #include "zuduradu/core/storage/save_target.h"
 #include "zuduradu/core/text/number_list.h"
+#include "zuduradu/core/text/number_text.h"
 
 namespace kv {
 namespace fs = std::filesystem;

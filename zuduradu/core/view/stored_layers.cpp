@@ -7,8 +7,8 @@
 
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/format/data_file_reader.h"
-#include "zuduradu/core/message_text.h"
 #include "zuduradu/core/input/matrix_text.h"
+#include "zuduradu/core/message_text.h"
 
 namespace kv {
 namespace fs = std::filesystem;
