@@ -5,6 +5,7 @@
 #include <string>
 
 #include "zuduradu/core/error.h"
+#include "zuduradu/core/input/gdal_api.h"
 #include "zuduradu/core/input/gdal_session.h"
 #include "zuduradu/core/message_text.h"
 
@@ -16,7 +17,7 @@ struct GdalRasterSets::Dataset {
   std::filesystem::path path;
   int bandNumber = 1;
   ~Dataset() {
-    if (handle) GDALClose(handle);
+    if (handle) Gdal().GDALClose(handle);
   }
 };
 
@@ -25,29 +26,31 @@ GdalRasterSets::GdalRasterSets(const InputSource& source, const GridSize& grid)
   const GdalSession session;
   data_->path = source.path;
   data_->bandNumber = source.band;
-  data_->handle = GDALOpenEx(PathText(source.path).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+  data_->handle =
+      Gdal().GDALOpenEx(PathText(source.path).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
   if (!data_->handle) {
-    throw Error(ErrorKind::BadInput, PathText(source.path) + ": GDAL cannot read it as a raster: " + session.Reason(), ErrorPlace{source.path, 0, 0, 0, {}});
-  }
-  const int bands = GDALGetRasterCount(data_->handle);
-  if (source.band < 1 || source.band > bands) {
-    throw Error(ErrorKind::BadInput,
-                PathText(source.path) + ": band " + std::to_string(source.band) + " was asked for, but the raster has " +
-                    Counted(bands, "band", "bands"),
+    throw Error(ErrorKind::BadInput, PathText(source.path) + ": GDAL cannot read it as a raster: " + session.Reason(),
                 ErrorPlace{source.path, 0, 0, 0, {}});
   }
-  data_->band = GDALGetRasterBand(data_->handle, source.band);
-  const int columns = GDALGetRasterXSize(data_->handle);
-  const int rows = GDALGetRasterYSize(data_->handle);
+  const int bands = Gdal().GDALGetRasterCount(data_->handle);
+  if (source.band < 1 || source.band > bands) {
+    throw Error(ErrorKind::BadInput,
+                PathText(source.path) + ": band " + std::to_string(source.band) +
+                    " was asked for, but the raster has " + Counted(bands, "band", "bands"),
+                ErrorPlace{source.path, 0, 0, 0, {}});
+  }
+  data_->band = Gdal().GDALGetRasterBand(data_->handle, source.band);
+  const int columns = Gdal().GDALGetRasterXSize(data_->handle);
+  const int rows = Gdal().GDALGetRasterYSize(data_->handle);
   if (columns != grid.nx || rows != grid.ny) {
     throw Error(ErrorKind::BadInput,
-                PathText(source.path) + ": the raster has " + std::to_string(columns) + " columns and " + std::to_string(rows) +
-                    " rows, but the model's grid has NX " + std::to_string(grid.nx) + " and NY " +
-                    std::to_string(grid.ny) + ": a raster is stored only on a grid of its own size",
+                PathText(source.path) + ": the raster has " + std::to_string(columns) + " columns and " +
+                    std::to_string(rows) + " rows, but the model's grid has NX " + std::to_string(grid.nx) +
+                    " and NY " + std::to_string(grid.ny) + ": a raster is stored only on a grid of its own size",
                 ErrorPlace{source.path, 0, 0, 0, {}});
   }
   int has = 0;
-  const double noData = GDALGetRasterNoDataValue(data_->band, &has);
+  const double noData = Gdal().GDALGetRasterNoDataValue(data_->band, &has);
   if (has) SetNoData(static_cast<float>(noData));
 }
 
@@ -55,11 +58,13 @@ GdalRasterSets::~GdalRasterSets() = default;
 
 void GdalRasterSets::ReadValues(std::span<float> values, int) {
   const GdalSession session;
-  const int columns = GDALGetRasterXSize(data_->handle);
-  const int rows = GDALGetRasterYSize(data_->handle);
-  if (GDALRasterIO(data_->band, GF_Read, 0, 0, columns, rows, values.data(), columns, rows, GDT_Float32, 0, 0) !=
+  const int columns = Gdal().GDALGetRasterXSize(data_->handle);
+  const int rows = Gdal().GDALGetRasterYSize(data_->handle);
+  if (Gdal().GDALRasterIO(data_->band, GF_Read, 0, 0, columns, rows, values.data(), columns, rows, GDT_Float32, 0, 0) !=
       CE_None) {
-    throw Error(ErrorKind::Io, PathText(data_->path) + ": GDAL could not read band " + std::to_string(data_->bandNumber) + ": " + session.Reason(),
+    throw Error(ErrorKind::Io,
+                PathText(data_->path) + ": GDAL could not read band " + std::to_string(data_->bandNumber) + ": " +
+                    session.Reason(),
                 ErrorPlace{data_->path, 0, 0, 0, {}});
   }
   read_ += values.size_bytes();

@@ -4,19 +4,21 @@
 #include <gdal.h>
 #include <mutex>
 
+#include "zuduradu/core/input/gdal_api.h"
+
 namespace kv {
 
 GdalSession::GdalSession() {
   static std::once_flag registered;
-  std::call_once(registered, [] { GDALAllRegister(); });
-  CPLPushErrorHandler(CPLQuietErrorHandler);
-  CPLErrorReset();
+  std::call_once(registered, [] { Gdal().GDALAllRegister(); });
+  Gdal().CPLPushErrorHandler(Gdal().CPLQuietErrorHandler);
+  Gdal().CPLErrorReset();
 }
 
-GdalSession::~GdalSession() { CPLPopErrorHandler(); }
+GdalSession::~GdalSession() { Gdal().CPLPopErrorHandler(); }
 
 std::string GdalSession::Reason() const {
-  const char* message = CPLGetLastErrorMsg();
+  const char* message = Gdal().CPLGetLastErrorMsg();
   return message && *message ? message : "no reason given";
 }
 
