@@ -1,18 +1,14 @@
 #include "zuduradu/core/input/gdal_session.h"
 
-#include <cpl_error.h>
-#include <gdal.h>
-#include <mutex>
-
 #include "zuduradu/core/input/gdal_api.h"
 
 namespace kv {
 
+// Gdal() loads the library and registers its drivers once, on its first call.
 GdalSession::GdalSession() {
-  static std::once_flag registered;
-  std::call_once(registered, [] { Gdal().GDALAllRegister(); });
-  Gdal().CPLPushErrorHandler(Gdal().CPLQuietErrorHandler);
-  Gdal().CPLErrorReset();
+  const GdalApi& gdal = Gdal();
+  gdal.CPLPushErrorHandler(gdal.CPLQuietErrorHandler);
+  gdal.CPLErrorReset();
 }
 
 GdalSession::~GdalSession() { Gdal().CPLPopErrorHandler(); }
