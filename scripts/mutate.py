@@ -11,12 +11,19 @@ counts as killed (there only the tests of the mutated room run, since the
 sanitizers make the whole suite several times slower). Prints the score and
 the mutants that survived both.
 
-Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S] [--no-sanitizer]
+The sample is drawn by a hash of the seed and each mutant's own text (file,
+operator, mutated line), not by its position in the list of all mutants: code
+added or removed elsewhere leaves the other mutants of a seed in its sample, so
+runs of one seed before and after a change try largely the same mutants.
+
+Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S] [--no-sanitizer] [--list]
 """
 import argparse
+import hashlib
 import os
-import random
+import functools
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -99,6 +106,21 @@ def equivalents():
     return known
 
 
+@functools.lru_cache(maxsize=None)
+def lines_of(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read().split("\n")
+
+
+def sample(sites, seed, count):
+    """`count` sites ordered by a hash of the seed and each mutant's text (see the top)."""
+    def key(site):
+        line = lines_of(site[0])[site[1]]
+        text = "%d|%s|%s|%s" % (seed, os.path.relpath(site[0], CORE), site[4], mutate_line(line, site).strip())
+        return hashlib.sha256(text.encode()).hexdigest()
+    return sorted(sites, key=key)[:count]
+
+
 def room_tests(path):
     """The gtest filter of the suites filed beside the room of `path` (tests/core/<room>), or None.
 
@@ -139,8 +161,10 @@ class Tree:
         self.build = os.path.join(ROOT, name)
         self.timeout = timeout
         if not os.path.exists(os.path.join(self.build, "build.ninja")):
+            # With ccache, putting a mutated file back costs no compile: its object is in the cache.
+            launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
             subprocess.run(["cmake", "-S", ROOT, "-B", self.build, "-G", "Ninja", "-DKV_BUILD_GUI=OFF",
-                            "-DKV_BUILD_PYTHON=OFF", *options], check=True, stdout=subprocess.DEVNULL)
+                            "-DKV_BUILD_PYTHON=OFF", *launcher, *options], check=True, stdout=subprocess.DEVNULL)
         # The tests' scratch folders go into a folder of this run's own, so that
         # other test runs on the machine cannot disturb them, nor they those.
         scratch = os.path.join(self.build, "scratch")
@@ -173,11 +197,18 @@ def main():
     parser.add_argument("--build", default="build-mutate")
     parser.add_argument("--timeout", type=int, default=180)
     parser.add_argument("--no-sanitizer", action="store_true", help="do not run survivors with the sanitizers")
+    parser.add_argument("--list", action="store_true", help="only print the mutants of the sample")
     args = parser.parse_args()
     # The machine is shared: a mutation run gives way to builds and tests of others.
     if os.nice(0) < 5:
         os.nice(5 - os.nice(0))
 
+    chosen = sample(candidates(), args.seed, args.count)
+    if args.list:
+        for site in chosen:
+            print("%s:%d %s\n    %s" % (os.path.relpath(site[0], ROOT), site[1] + 1, site[4],
+                                         mutate_line(lines_of(site[0])[site[1]], site).strip()))
+        return
     plain = Tree(args.build, args.timeout, "-DCMAKE_BUILD_TYPE=Release")
     plain.check_unmutated()
     sanitized = None
@@ -185,9 +216,6 @@ def main():
         sanitized = Tree(args.build + "-asan", args.timeout * 4, "-DCMAKE_BUILD_TYPE=Debug", "-DKV_SANITIZE=ON")
         sanitized.check_unmutated()
 
-    sites = candidates()
-    rng = random.Random(args.seed)
-    chosen = rng.sample(sites, min(args.count, len(sites)))
     known = equivalents()
     killed, survived, stillborn, equivalent = 0, [], 0, []
     started = time.time()
