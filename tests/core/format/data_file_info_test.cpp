@@ -95,6 +95,13 @@ TEST(RenderDataFileInfo, SaysItInWords) {
       "Consistent, but incomplete: a run that writes those layers completes it.",
   };
   EXPECT_EQ(kv::RenderDataFileInfo(info), expected);
+  // Only a misfit of the grid or type refuses conversions; a reference problem alone does not.
+  info.problems = {"period 2 refers to period 3"};
+  for (const bool misfit : {false, true}) {
+    info.misfits.assign(misfit ? 1 : 0, kv::Misfit{.kind = kv::Misfit::Kind::TooLong, .bytes = 4});
+    const std::string last = kv::RenderDataFileInfo(info).back();
+    EXPECT_EQ(last.starts_with("Converting into this file or reading it with this grid and type is refused"), misfit) << last;
+  }
 }
 
 }  // namespace

@@ -31,4 +31,13 @@ TEST(OutputNameWarning, OnlyAnotherTypesExtension) {
   EXPECT_KV_ERROR(kv::OutputNameWarning(3, "a.hea", true), BadRequest, "Refused in strict mode: the output file a.hea");
 }
 
+// Three whole numbers, exactly two commas; blanks around each number are allowed.
+TEST(GridFromText, ThreeNumbersInTheirRange) {
+  EXPECT_EQ(kv::GridFromText("120,80,3"), (kv::GridSize{120, 80, 3}));
+  EXPECT_EQ(kv::GridFromText(" 1 , 32767 ,1"), (kv::GridSize{1, 32767, 1}));
+  for (const char* bad : {"1,2", "1,2,3,", "1,2,3,4", "0,1,1", "1,1,32768", "1,,1", "1;2;3", ""}) {
+    EXPECT_KV_ERROR(kv::GridFromText(bad), BadRequest, "is not three whole numbers 1..32767") << bad;
+  }
+}
+
 }  // namespace

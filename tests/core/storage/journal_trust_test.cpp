@@ -208,5 +208,20 @@ TEST(SideFileNames, LongNamesGetJournalsThatFit) {
   EXPECT_EQ(ReadAll(f), before);
 }
 
+// A journal holds the file's old bytes: it may be read by whoever may read the file, written by its owner only.
+TEST(JournalTrust, AJournalIsReadableAsItsFileIs) {
+  kvtest::ScratchDir dir;
+  const fs::path f = dir / "f.top";
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, f, 1.5f, 3));
+  for (const auto& [mode, journal] : {std::pair{0644, 0644}, {0640, 0640}, {0604, 0604}, {0666, 0644}, {0400, 0600}}) {
+    fs::permissions(f, static_cast<fs::perms>(mode));
+    const kv::PlannedWrite write{4000, {}, std::vector<float>(6, 9.0f)};
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    kv::WriteJournal(f, file, file.Length(), {&write, 1});
+    EXPECT_EQ(static_cast<int>(fs::status(kv::JournalPath(f)).permissions()), journal) << std::oct << mode;
+    fs::remove(kv::JournalPath(f));
+  }
+}
+
 }  // namespace
 #endif

@@ -26,6 +26,7 @@ TEST(NumberText, FloatAndIntegerFields) {
       {"0." + std::string(59, '0') + "1e10", Ok, 0.0f},      // 1e-50: zeros after the point count down
       {std::string(60, '0') + "1e-46", Ok, 0.0f},            // leading zeros do not count, up
       {std::string(60, '0') + "1e39", OutOfRange, 0},        // nor down
+      {"1" + std::string(239, '0') + "e-200", OutOfRange, 0},  // 1e39: each exponent digit weighs ten times the next
       {"1", Ok, 1.0f}, {"+2.5", Ok, 2.5f}, {"-.5", Ok, -0.5f}, {"5.", Ok, 5.0f}, {"1.5E-3", Ok, 1.5e-3f},
       {"1.5D-3", Ok, 1.5e-3f}, {"2.0d+01", Ok, 20.0f}, {"+1e+2", Ok, 100.0f}, {"0.1", Ok, 0.1f},
       {"3.40282356e38", Ok, 3.40282347e38f},  // rounds down to the largest float
