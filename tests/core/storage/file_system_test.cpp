@@ -58,6 +58,22 @@ TEST(SideFiles, WhatIsNoRegularFileAtTheirNamesIsRefused) {
     EXPECT_EQ(kvtest::ReadAll(out) + std::to_string(fs::exists(fs::symlink_status(taken))), before + "1") << side;
   }
 }
+
+// While a walked file lives, names in its folder are reached through the folder the walk held, not
+// found again: a folder put in its place meanwhile gets nothing. A walk that ends short holds nothing.
+TEST(WalkedFile, HoldsTheFolderItReached) {
+  kvtest::ScratchDir dir;
+  fs::create_directory(dir / "a");
+  {
+    const kv::WalkedFile walked(dir / "a" / "f");
+    fs::rename(dir / "a", dir / "b");
+    fs::create_directory(dir / "a");
+    int error = 0;
+    std::fclose(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error));
+  }
+  EXPECT_EQ(std::pair(fs::exists(dir / "b" / "f"), fs::exists(dir / "a" / "f")), std::pair(true, false));
+  EXPECT_EQ(kv::os::WalkPath(dir / "missing" / "f").folder, kv::os::kNoHandle);
+}
 #endif
 
 }  // namespace
