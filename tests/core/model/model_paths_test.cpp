@@ -93,6 +93,15 @@ TEST(ModelPaths, SecondModelMovesTheFirstDefaults) {
   EXPECT_EQ((PathBoxes{s.ModelPath, s.InputPath, s.OutputPath}), boxes);
   EXPECT_EQ(s.ModelFolder, "d:\\n\\");
   EXPECT_EQ(OutputNameForType(s, 3, PathCase::Fold), "d:\\n\\b.top");
+  // An output the first model derived moves, with its type's extension; one the user chose stays.
+  for (const auto& [before, after] : std::vector<std::pair<std::string, std::string>>{
+           {"c:\\m\\a.top", "d:\\n\\b.top"}, {"c:\\m\\b.top", "c:\\m\\b.top"}, {"c:\\m\\a.xyz", "c:\\m\\a.xyz"},
+           {"c:\\m\\", "c:\\m\\"}, {"e:\\a.top", "e:\\a.top"}}) {
+    TakeModelFromDialog(s, "c:\\m\\a.kv5", PathCase::Fold);
+    s.OutputPath = before;
+    TakeModelFromDialog(s, "D:\\N\\B.kv5", PathCase::Fold);
+    EXPECT_EQ(s.OutputPath, after) << before;
+  }
 }
 
 // A path as the model rules take it, in UTF-8.
