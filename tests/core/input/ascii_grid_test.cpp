@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "zuduradu/core/run/conversion.h"
 
 namespace {
 
@@ -55,6 +56,14 @@ TEST(AsciiGridHeader, RefusesMissingOddAndRepeatedKeys) {
       {size + kPlace + "NODATA_value none\n", "NODATA_value \"none\" is not a number"},
   };
   for (const auto& [text, said] : cases) EXPECT_KV_ERROR(kv::ReadAsciiGridHeader(text, "g.asc"), BadInput, said) << text;
+}
+
+// A file whose header runs on (here blank lines) is looked at in its first 64 KiB only.
+TEST(AsciiGridHeader, EndsWithinTheFirst64KiB) {
+  kvtest::ScratchDir dir;
+  kvtest::WriteAll(dir / "g.asc", "ncols 1\nnrows 1\n" + std::string(kPlace) + std::string(70000, '\n') + "5\n");
+  EXPECT_KV_ERROR(kv::RunConversion({{{dir / "g.asc", false, 1, 1}}, dir / "o.top", 3, {1, 1, 1}, false}), BadInput,
+                  "no data row follows within the first 64 KiB");
 }
 
 TEST(AsciiGridHeader, TellsAGridFromMatrixText) {

@@ -72,6 +72,15 @@ TEST(WalkedFile, HoldsTheFolderItReached) {
     std::fclose(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error));
   }
   EXPECT_EQ(std::pair(fs::exists(dir / "b" / "f"), fs::exists(dir / "a" / "f")), std::pair(true, false));
+  // A link put at the walked name after the walk is not written through, not even the user's own.
+  kvtest::WriteAll(dir / "victim", "v");
+  {
+    const kv::WalkedFile walked(dir / "a" / "g");
+    fs::create_symlink(dir / "victim", dir / "a" / "g");
+    int error = 0;
+    EXPECT_EQ(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error), nullptr);
+  }
+  EXPECT_EQ(kvtest::ReadAll(dir / "victim"), "v");
   EXPECT_EQ(kv::os::WalkPath(dir / "missing" / "f").folder, kv::os::kNoHandle);
 }
 #endif

@@ -12,6 +12,7 @@
 #include "zuduradu/core/error.h"
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
+#include "zuduradu/core/storage/stream_output.h"
 #include "zuduradu/core/view/heat_map.h"
 
 namespace {
@@ -62,6 +63,22 @@ TEST(StreamOutputs, AFifoOrDeviceIsWrittenIntoAndStays) {
     }
     EXPECT_TRUE(fifo ? fs::is_fifo(fs::symlink_status(out)) : fs::is_character_file(fs::symlink_status("/dev/null")));
   }
+}
+
+// With standard input closed, the output's FIFO is opened as descriptor 0: it is written like any other, and closed.
+TEST(StreamOutputs, DescriptorZeroIsAStreamLikeAnyOther) {
+  kvtest::ScratchDir dir;
+  const fs::path out = dir / "text.fifo";
+  ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
+  const int reader = open(out.c_str(), O_RDONLY | O_NONBLOCK), input = dup(0);
+  close(0);
+  const std::string what = Refusal([&] { kv::StreamOutput(out, {}).Write({"abc", 3}); });
+  dup2(input, 0);
+  close(input);
+  char got[8] = {};
+  const auto n = read(reader, got, sizeof got);
+  EXPECT_EQ(what + got + std::to_string(read(reader, got, sizeof got)), "abc0") << n;  // 0: no writer is left
+  close(reader);
 }
 
 // A reader that takes nothing ends the export after the wait; one that leaves early is said, without a SIGPIPE.

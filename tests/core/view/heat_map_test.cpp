@@ -58,7 +58,8 @@ int Ink(const kv::Raster& r, const kv::PlacedLabel& l) {
 
 TEST(HeatMap, BlocksPerCellScaledUpForSmallGridsAndBoundedForLargeOnes) {
   for (const auto& [nx, ny, w, h] : {std::tuple{4, 2, 4 * kv::kMaxCellPixels, 2 * kv::kMaxCellPixels},
-                                    {100, 50, 800, 400}, {1000, 500, 800, 400}, {3, 2000, 1, 800}}) {
+                                    {5, 1, 5 * kv::kMaxCellPixels, kv::kMaxCellPixels}, {100, 50, 800, 400},
+                                    {1000, 500, 800, 400}, {3, 2000, 1, 800}}) {
     const kv::Raster r = kv::DrawHeatMap(std::vector<float>(std::size_t(nx) * std::size_t(ny), 1.0f), nx, ny, {}, {});
     EXPECT_EQ(std::pair(r.mapWidth, r.mapHeight), std::pair(w, h)) << nx << "x" << ny;
     EXPECT_TRUE(r.mapLeft + r.mapWidth <= r.width && r.mapTop + r.mapHeight <= r.height);
@@ -144,6 +145,10 @@ TEST(Ticks, RoundStepsFiveToSevenTicksAndCellNumbersKeptApart) {
     for (const double v : t.values) texts.push_back(kv::TickText(v, t.step));
     EXPECT_EQ(texts, labels) << range.lo << ".." << range.hi;
   }
+  // No span, or none that is a number: the one value.
+  for (const double hi : {5.0, 4.0, kNaN * 1.0, std::numeric_limits<double>::infinity()}) {
+    EXPECT_EQ(kv::ChooseValueTicks(5, hi).values, std::vector<double>{5}) << hi;
+  }
   for (double lo = -3.7; lo < 50; lo += 1.3) {
     for (double span = 0.011; span < 5000; span *= 1.37) {
       const std::size_t n = kv::ChooseValueTicks(lo, lo + span).values.size();
@@ -152,7 +157,7 @@ TEST(Ticks, RoundStepsFiveToSevenTicksAndCellNumbersKeptApart) {
   }
   // Cells: count, pixels of a cell, pixels a label needs -> the first ticks and their number.
   const std::tuple<int, double, double, std::vector<int>, std::size_t> cells[] = {
-      {12, 48, 20, {1, 2, 3}, 12}, {30, 15, 24, {1, 3, 5}, 15}, {80, 10, 24, {1, 5, 10}, 17}, {200, 4, 24, {1, 10, 20}, 21}};
+      {12, 48, 20, {1, 2, 3}, 12}, {30, 15, 24, {1, 3, 5}, 15}, {30, 12, 24, {1, 3, 5}, 15}, {80, 10, 24, {1, 5, 10}, 17}, {200, 4, 24, {1, 10, 20}, 21}};
   for (const auto& [count, cell, label, first, size] : cells) {
     const std::vector<int> ticks = kv::ChooseCellTicks(count, cell, label);
     EXPECT_EQ(std::vector<int>(ticks.begin(), ticks.begin() + 3), first) << count;
