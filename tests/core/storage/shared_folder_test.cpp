@@ -69,22 +69,26 @@ TEST(SharedFolder, OnlyHerOwnLinkIsFollowed) {
 // One rule for every folder and every step of a path: nobody's link is
 // followed only to what nobody may change; a sticky folder adds the system's rule.
 TEST(SharedFolder, AnotherUsersLinkLendsNoAccess) {
-  for (const auto& [mode, link, to, output, followed] :
-       {std::tuple{02777, "site.top", "thesis", "site.top", false},        // a group folder, the output a link
-        {02777, "dirlink", "private", "dirlink/thesis", false},            // a link in the middle
-        {01777, "dirlink", "private", "dirlink/thesis", false},
-        {02777, "current.top", "shared/thesis", "current.top", true}}) {  // to what its owner may change
+  // Folder mode, link, its target, output, the shared target's mode and group (65534: nobody's own), followed.
+  for (const auto& [mode, link, to, output, fileMode, group, followed] :
+       {std::tuple{02777, "site.top", "thesis", "site.top", 0666, 0, false},  // a group folder, the output a link
+        {02777, "dirlink", "private", "dirlink/thesis", 0666, 0, false},      // a link in the middle
+        {01777, "dirlink", "private", "dirlink/thesis", 0666, 0, false},
+        {02777, "current.top", "shared/thesis", "current.top", 0666, 0, true},  // to what its owner may change
+        {02777, "current.top", "shared/thesis", "current.top", 0660, 65534, true},
+        {02777, "current.top", "shared/thesis", "current.top", 0660, 0, false}}) {
     SharedFolder f;
     chmod(f.shared.c_str(), static_cast<mode_t>(mode));
     fs::create_directory(f.root / "private");
     for (const fs::path& other : {f.root / "private" / "thesis", f.shared / "thesis"}) WriteAll(other, "precious");
-    chmod((f.shared / "thesis").c_str(), 0666);
+    ASSERT_EQ(chmod((f.shared / "thesis").c_str(), static_cast<mode_t>(fileMode)) +
+                  chown((f.shared / "thesis").c_str(), 0, static_cast<gid_t>(group)), 0);
     const fs::path target = std::string(to) == "private" ? f.root / "private" / "thesis" : f.root / to;
     ASSERT_EQ(kvtest::AsUser([&] { return symlink((f.root / to).c_str(), (f.shared / link).c_str()); }), 0);
     const std::string refusal = Refusal([&] { kv::RunConversion(Convert(f.root.path(), f.shared / output, 1, true)); });
     EXPECT_EQ(refusal.find("Did not follow the link " + (f.shared / link).string() + ": it belongs to nobody"),
               followed ? std::string::npos : 0u) << refusal;
-    EXPECT_EQ(ReadAll(target) == "precious", !followed) << output;
+    EXPECT_EQ(ReadAll(target) == "precious", !followed) << output << std::oct << fileMode;
     EXPECT_TRUE(fs::is_symlink(f.shared / link));
   }
 }

@@ -92,6 +92,8 @@ TEST(HeatMap, KnownValuesTakeKnownColoursUnderAGivenRange) {
     EXPECT_EQ(std::pair(r.At(r.barLeft, r.barTop), r.At(r.barLeft, r.barTop + r.barHeight - 1)),
               std::pair(c.barTop, c.barBottom));
   }
+  EXPECT_KV_ERROR(kv::DrawHeatMap(cases[0].values, 4, 2, {{}, kv::ValueRange{5, 5}}, {}), BadRequest,
+                  "A picture's range needs its low end below its high end");
 }
 
 TEST(HeatMap, ScalesAndTitleAreTextDrawnWhereTheirTicksAre) {
