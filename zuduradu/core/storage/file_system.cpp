@@ -117,12 +117,6 @@ bool IsHex8(std::string_view s) {
   return true;
 }
 
-// Whether `entry` is a regular file (not a link) of this user.
-bool OwnLeftover(const fs::path& entry) {
-  std::error_code ec;
-  return fs::is_regular_file(fs::symlink_status(entry, ec)) && os::OwnedByThisUser(entry);
-}
-
 }  // namespace
 
 fs::path LockedSibling(const fs::path& target, const std::string& suffix) {
@@ -139,7 +133,7 @@ void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
   const fs::path locked = LockedSibling(target, suffix);
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(locked, ec))) return;
-  if (OwnLeftover(locked) && os::RemoveName(locked) == 0) return;
+  if (os::OwnedByThisUser(locked) && os::RemoveName(locked) == 0) return;
   const std::string prefix = SideFileName(PathText(target.filename()), suffix, 8);
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
@@ -149,7 +143,7 @@ void RemoveLeftovers(const fs::path& target, const std::string& suffix) {
     if (!IsHex8(std::string_view(name).substr(prefix.size()))) continue;
     // Removed through the held folder, where it was judged.
     const fs::path leftover = target.parent_path() / it->path().filename();
-    if (OwnLeftover(leftover)) (void)os::RemoveName(leftover);
+    if (os::OwnedByThisUser(leftover)) (void)os::RemoveName(leftover);
   }
 }
 

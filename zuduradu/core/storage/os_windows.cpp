@@ -186,7 +186,11 @@ std::string MoveOver(const fs::path& from, const fs::path& to) {
 int SyncFolder(const fs::path&) { return 0; }
 
 // Windows keeps ownership in ACLs; the folder's own rights decide there.
-bool OwnedByThisUser(const fs::path&) { return true; }
+// Windows keeps no owner in the POSIX sense: any regular file that is no link is the user's own.
+bool OwnedByThisUser(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(fs::symlink_status(path, ec));
+}
 
 std::optional<std::string> OtherUsersFile(const fs::path&) { return std::nullopt; }
 
