@@ -183,6 +183,9 @@ TEST(Conversion, RefusedOutputFiles) {
        "file was made for another grid: its block holds 16 values, no whole number of layers of 3 \u00d7 2; the model "
        "has 2 layers of 3 \u00d7 2. Choose the model the file was made for, or create a new file."},
       {block1 + std::string(72, '\0'), "the file was made for 3 layers of 3 \u00d7 2, the model has 2 layers of 3 \u00d7 2."},
+      // A 3 x 2 x 1 file of two blocks: block 2 begins at the end of the file where the model reads it.
+      {std::string(block1).replace(2002, 1, "\2") + std::string(48, '\0'),
+       "the file was made for 1 layer of 3 \u00d7 2, the model has 2 layers of 3 \u00d7 2."},
       {block1 + std::string(30, '\0'), "it is 4030 bytes long, where its 1 block needs 4048 bytes at most, and the file "
        "ends 6 bytes into a layer of 3 x 2 values"},
       {std::string(block1).replace(2002, 1, "\1") + std::string(48, '\0'), "and periods 1 and 2 both have block 1"},
