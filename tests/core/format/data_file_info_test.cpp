@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "zuduradu/core/format/export_plan.h"
 
 namespace {
 
@@ -64,6 +65,12 @@ TEST(DescribeHeader, TellsWhatDoesNotFitTogether) {
     EXPECT_TRUE(c.problem.empty() ? info.problems.empty() : found) << c.length << ": " << ::testing::PrintToString(info.problems);
     EXPECT_EQ(info.notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note}) << c.length;
   }
+}
+
+// Period 5's block begins where the file ends: it is named as having no layers, and only it.
+TEST(PlanExport, APeriodWhoseBlockBeginsAtTheEndHasNoLayers) {
+  const kv::ExportPlan plan = kv::PlanExport(TwoPeriodHeader(), 4048, kTop.grid, 3, {}, "a.top");
+  EXPECT_EQ(std::pair(plan.layers.size(), plan.periodsWithoutLayers), std::pair(std::size_t{2}, std::vector<int>{5}));
 }
 
 // A file read from disk is described by its header once it holds the whole of it, and only then.

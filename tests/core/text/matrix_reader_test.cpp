@@ -88,6 +88,13 @@ Parsed ReadAllSets(const std::string& text, int cells, ReaderSetup setup = {1, k
   return p;
 }
 
+// A field in a message: printable ASCII as it is, every other byte in hexadecimal, the first 40 bytes.
+TEST(QuoteField, ShowsOtherBytesInHexAndTheFirst40) {
+  EXPECT_EQ(kv::QuoteField(" a\x1f~\x7f\xc3"), "\" a\\x1F~\\x7F\\xC3\"");
+  EXPECT_EQ(kv::QuoteField(std::string(40, 'x')), "\"" + std::string(40, 'x') + "\"");
+  EXPECT_EQ(kv::QuoteField(std::string(41, 'x')), "\"" + std::string(40, 'x') + "...\"");
+}
+
 TEST(MatrixReader, LayoutsAndSeparatorsReadAlike) {
   const std::vector<std::string> inputs = {
       "2\n1 1\n1.0 2.0 3.0\n4.0 5.0 6.0\n3, 2\n0.5, 0.5, 0.5, 0.5, 0.5, 0.5\n",

@@ -126,6 +126,9 @@ TEST(PictureText, SetsUtf8WithTheFontsOwnLetters) {
   const kv::PictureFont& font = kv::PictureFont::Default();
   EXPECT_NE(font.Render("Süd", 20).cover, font.Render("S?d", 20).cover);
   EXPECT_EQ(font.Render("a\xFF", 20).cover, font.Render("a\xEF\xBF\xBD", 20).cover);  // a stray byte: U+FFFD
+  // Surrogates' ends and an overlong form are no letters: each of their three bytes stands for U+FFFD.
+  for (const char* bad : {"\xED\xA0\x80", "\xED\xBF\xBF", "\xE0\x9F\xBF"})
+    EXPECT_EQ(font.Render(bad, 20).cover, font.Render("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 20).cover) << bad;
   // Sequences of three and four bytes are one letter each, narrower than two U+FFFD.
   for (const char* one : {"\xE2\x82\xAC", "\xF0\x9D\x90\x80"})
     EXPECT_LT(font.Render(one, 20).width, font.Render("\xEF\xBF\xBD\xEF\xBF\xBD", 20).width) << one;
