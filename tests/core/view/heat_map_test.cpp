@@ -196,6 +196,11 @@ TEST_F(Pictures, EveryPeriodAndLayerOfOneRunOnOneRange) {
     EXPECT_EQ(p.range, (kv::ValueRange{0, 10}));
   }
   EXPECT_EQ(names, (std::vector<std::string>{"p1-1.png", "p1-2.png", "p3-1.png", "p3-2.png"}));
+  EXPECT_EQ(all.notes, std::vector<std::string>{});
+  std::filesystem::resize_file(dir / "a.top", 4072);  // a run ended after layer 1 of period 3
+  EXPECT_EQ(kv::DrawStoredPictures(Request("all", "all", "q{period}-{layer}.png")).notes,
+            std::vector<std::string>{"Period 3, layer 2: the file ends before this layer, which was never written; no picture of it"});
+  kv::WriteLayer(dir / "a.top", grid, 3, 3, 2, std::vector<float>(6, 10));
   const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6), 3, 2, {}, {});
   EXPECT_EQ(At("p1-1.png", layout, 2, 3), kTenth);
   EXPECT_EQ(At("p3-1.png", layout, 1, 1), kLow);
