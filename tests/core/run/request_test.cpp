@@ -31,6 +31,21 @@ TEST(OutputNameWarning, OnlyAnotherTypesExtension) {
   EXPECT_KV_ERROR(kv::OutputNameWarning(3, "a.hea", true), BadRequest, "Refused in strict mode: the output file a.hea");
 }
 
+// The output given, or the model's name with the type's extension; refused where there is no name to give.
+TEST(OutputFor, GivenOrTheModelsNameWithTheTypesExtension) {
+  const kv::RequestWords words{"--model", "--grid", "--type", "--output", "", "", "", ""};
+  kv::ResolvedGrid model;
+  model.settings.ModelPath = "/m/site.kv5";
+  const kv::GridChoice byGrid{{}, kv::GridSize{1, 1, 1}};
+  EXPECT_EQ(kv::OutputFor("a.hea", byGrid, {}, 3, words), "a.hea");
+  EXPECT_EQ(kv::OutputFor({}, {"/m/site.kv5", {}}, model, 3, words), "/m/site.top");
+  EXPECT_KV_ERROR(kv::OutputFor("a.", byGrid, {}, 0, words), BadRequest,
+                  "Select the type of the input data (--type): \"a.\" would be a file without a type's extension");
+  EXPECT_KV_ERROR(kv::OutputFor({}, byGrid, {}, 3, words), BadRequest, "--grid needs --output: without a model");
+  model.settings.ModelPath = "/m/site";
+  EXPECT_KV_ERROR(kv::OutputFor({}, {"/m/site", {}}, model, 3, words), BadRequest, "has no \".\" before which");
+}
+
 // Three whole numbers, exactly two commas; blanks around each number are allowed.
 TEST(GridFromText, ThreeNumbersInTheirRange) {
   EXPECT_EQ(kv::GridFromText("120,80,3"), (kv::GridSize{120, 80, 3}));
