@@ -53,6 +53,8 @@ TEST(ModelFile, Version) {
       {"[DIMENSION]\nNX=5\n", 4000},       {"[VERSION]\nNUMBER=3999\n", 3999},
       {"[version]\nnumber=4100\n", 4100},  {"[VERSION]\nNUMBER=abc\n", 4000},
       {"[VERSION]\nNUMBER=-1\nNUMBER=5000\n", -1},  {"[VERSION]\nNUMBER=99999999999999999999\n", kMax},
+      {"[VERSION]\nNUMBER=9223372036854775806\n", kMax - 1},  // one below the limit is no overflow
+      {"[VERSION]\nNUMBER=-9223372036854775806x\n", -kMax + 1},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadModelVersion(Model(dir, c.text)), c.version) << c.text;
 }
