@@ -4,6 +4,7 @@
 
 #include "test_support.h"
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/text/number_text.h"
 
 namespace {
 
@@ -44,6 +45,18 @@ TEST(OutputFor, GivenOrTheModelsNameWithTheTypesExtension) {
   EXPECT_KV_ERROR(kv::OutputFor({}, byGrid, {}, 3, words), BadRequest, "--grid needs --output: without a model");
   model.settings.ModelPath = "/m/site";
   EXPECT_KV_ERROR(kv::OutputFor({}, {"/m/site", {}}, model, 3, words), BadRequest, "has no \".\" before which");
+}
+
+// A type as a code with an extension, or as an extension of the list; anything else refused naming it.
+TEST(TypeCodeFromText, CodesWithExtensionsAndExtensions) {
+  const kv::RequestWords words{"", "", "", "", "", "", "top", "types"};
+  for (const auto& [text, code] : {std::pair{"3", 3}, {"0", 0}, {"1200", 1200}, {"top", 3}, {".TOP", 3}}) {
+    EXPECT_EQ(kv::TypeCodeFromText(text, words), code) << text;
+  }
+  for (const char* bad : {"35", "2000", "2001", "-1", "99999", "xyz", ""}) {
+    EXPECT_KV_ERROR(kv::TypeCodeFromText(bad, words), BadRequest,
+                    kv::QuoteField(bad) + " is neither a type code 0..2000 that has an extension") << bad;
+  }
 }
 
 // Three whole numbers, exactly two commas; blanks around each number are allowed.
