@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "zuduradu/core/input/open_sets.h"
 #include "zuduradu/core/run/conversion.h"
 
 namespace {
@@ -71,6 +72,25 @@ TEST(AsciiGridHeader, TellsAGridFromMatrixText) {
            {"ncols 4\n", true}, {"\xEF\xBB\xBF NRows 3", true}, {"2\n1 1\n", false}, {"", false}, {"hello 4\n", false}}) {
     EXPECT_EQ(kv::LooksLikeAsciiGrid(start), grid) << start;
   }
+}
+
+// The kind by the extension, else by the first bytes: a grid's header, a TIFF's signature, or matrix text.
+TEST(KindOf, ByExtensionElseByTheFirstBytes) {
+  using enum kv::InputKind;
+  kvtest::ScratchDir dir;
+  const std::pair<std::string, kv::InputKind> cases[] = {
+      {std::string("II*\0", 4), GdalRaster}, {std::string("MM\0*", 4), GdalRaster}, {std::string("II+\0", 4), GdalRaster},
+      {std::string("MM\0+", 4), GdalRaster}, {"II*x", MatrixText},                  {"ncols 4\n", AsciiGrid},
+      {"1 1 1 5\n", MatrixText}};
+  for (const auto& [start, kind] : cases) {
+    kvtest::WriteAll(dir / "in.bin", start + std::string(8, '\0'));
+    EXPECT_EQ(kv::KindOf({dir / "in.bin"}), kind) << start;
+  }
+  for (const auto& [name, kind] : {std::pair{"a.ASC", AsciiGrid}, {"a.tif", GdalRaster}, {"a.TIFF", GdalRaster}}) {
+    kvtest::WriteAll(dir / name, "1 1 1 5\n");
+    EXPECT_EQ(kv::KindOf({dir / name}), kind) << name;
+  }
+  EXPECT_EQ(kv::KindOf({dir / "a.tif", true}), MatrixText);  // standard input, whatever its name
 }
 
 }  // namespace
