@@ -4,6 +4,7 @@
 
 #include "test_support.h"
 #include "zuduradu/core/message_text.h"
+#include "zuduradu/core/run/shape_notes.h"
 #include "zuduradu/core/text/number_text.h"
 
 namespace {
@@ -56,6 +57,16 @@ TEST(TypeCodeFromText, CodesWithExtensionsAndExtensions) {
   for (const char* bad : {"35", "2000", "2001", "-1", "99999", "xyz", ""}) {
     EXPECT_KV_ERROR(kv::TypeCodeFromText(bad, words), BadRequest,
                     kv::QuoteField(bad) + " is neither a type code 0..2000 that has an extension") << bad;
+  }
+}
+
+// A set written in lines of another width, and how many more sets after it are written so.
+TEST(OtherWidthWarning, CountsTheSetsAfterTheFirst) {
+  for (const auto& [sets, words] : {std::pair{1, " on, where"}, {2, " on (and so is 1 more data set), where"},
+                                    {3, " on (and so are 2 more data sets), where"}}) {
+    const std::string said = kv::OtherWidthWarning({2, 3, 4, sets}, {3, 4, 1}, "in.dat");
+    EXPECT_TRUE(said.starts_with("in.dat: data set 2 is written in lines of 4 values from line 3" + std::string(words)))
+        << said;
   }
 }
 

@@ -26,6 +26,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // Colours of the scales: viridis' ends, its quarter, tenth and middle; the diverging ends and neutral middle.
 constexpr kv::Rgb kLow{68, 1, 84}, kHigh{253, 231, 37}, kQuarter{59, 82, 139}, kTenth{72, 37, 118}, kMiddle{33, 145, 140};
 constexpr kv::Rgb kBlue{5, 48, 97}, kNeutral{247, 247, 247}, kRed{103, 0, 31}, kGrey{160, 160, 160};
+constexpr kv::Rgb kLine{70, 70, 70}, kPaper{255, 255, 255};
 
 // The PNG decoded again: its size and pixels.
 kv::Raster Decoded(const std::string& png) {
@@ -63,6 +64,14 @@ TEST(HeatMap, BlocksPerCellScaledUpForSmallGridsAndBoundedForLargeOnes) {
     const kv::Raster r = kv::DrawHeatMap(std::vector<float>(std::size_t(nx) * std::size_t(ny), 1.0f), nx, ny, {}, {});
     EXPECT_EQ(std::pair(r.mapWidth, r.mapHeight), std::pair(w, h)) << nx << "x" << ny;
     EXPECT_TRUE(r.mapLeft + r.mapWidth <= r.width && r.mapTop + r.mapHeight <= r.height);
+    // A frame of one pixel just outside the cells; nothing drawn above it or right of it.
+    const int left = r.mapLeft, top = r.mapTop, right = r.mapLeft + r.mapWidth, bottom = r.mapTop + r.mapHeight;
+    int frame = 0, beyond = 0;
+    for (int x = left - 1; x <= right; ++x) frame += (r.At(x, top - 1) == kLine) + (r.At(x, bottom) == kLine);
+    for (int y = top; y < bottom; ++y) frame += (r.At(left - 1, y) == kLine) + (r.At(right, y) == kLine);
+    for (int x = left - 2; x <= right + 1; ++x) beyond += r.At(x, top - 2) != kPaper;
+    for (int y = top - 2; y <= bottom + 1; ++y) beyond += r.At(right + 1, y) != kPaper;
+    EXPECT_EQ(std::pair(frame, beyond), std::pair(2 * (r.mapWidth + 2) + 2 * r.mapHeight, 0)) << nx << "x" << ny;
   }
 }
 

@@ -55,7 +55,8 @@ TEST(DiffDataFiles, ComparesLayerByLayerAndNamesWhatOnlyOneFileHolds) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
     EXPECT_EQ(std::tuple(d.layers[i].period, d.layers[i].layer, d.layers[i].presence), keys[i]) << i;
   }
-  EXPECT_TRUE(d.layers[0].within && d.layers[1].within);
+  EXPECT_EQ(std::tuple(d.layers[0].within, d.layers[1].within, d.layers[2].within, d.layers[3].within),
+            std::tuple(true, true, false, false));
   EXPECT_EQ(d.layers[1].difference.maxAbs, 0.5);
   EXPECT_EQ(std::pair(d.layers[1].difference.absRow, d.layers[1].difference.absColumn), std::pair(2, 2));
   // Only the values differ: the tolerance decides.
