@@ -213,9 +213,10 @@ TEST(JournalTrust, AJournalIsReadableAsItsFileIs) {
   kvtest::ScratchDir dir;
   const fs::path f = dir / "f.top";
   ASSERT_TRUE(kv::CreateDataFile(kGrid, f, 1.5f, 3));
+  const std::vector<float> values(6, 9.0f);
   for (const auto& [mode, journal] : {std::pair{0644, 0644}, {0640, 0640}, {0604, 0604}, {0666, 0644}, {0400, 0600}}) {
     fs::permissions(f, static_cast<fs::perms>(mode));
-    const kv::PlannedWrite write{4000, {}, std::vector<float>(6, 9.0f)};
+    const kv::PlannedWrite write{4000, {}, values};
     kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
     kv::WriteJournal(f, file, file.Length(), {&write, 1});
     EXPECT_EQ(static_cast<int>(fs::status(kv::JournalPath(f)).permissions()), journal) << std::oct << mode;
