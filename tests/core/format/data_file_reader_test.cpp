@@ -80,6 +80,12 @@ TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
   EXPECT_TRUE(std::isnan(v.values[6]));
   EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 7, 2), BadOutput,
                   "a.top: layer 2 of block 2 (period 5) lies past the end of the file");
+  for (const auto& [period, layer, words] : {std::tuple{0, 1, "Period 0 is outside 1..1000"},
+                                             {1001, 1, "Period 1001 is outside 1..1000"},
+                                             {1, -1, "Layer -1 is outside 1..2"}, {1, 3, "Layer 3 is outside 1..2"}}) {
+    EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, period, layer), BadRequest, words);
+  }
+  EXPECT_EQ(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 1000, 1).source, 5);  // the last period, by reference
 }
 
 }  // namespace

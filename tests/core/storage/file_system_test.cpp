@@ -5,6 +5,7 @@
 #include "core/fault_support.h"
 #include "zuduradu/core/format/data_file_info.h"
 #include "zuduradu/core/run/conversion.h"
+#include "zuduradu/core/storage/binary_file.h"
 #include "zuduradu/core/storage/journal.h"
 
 namespace {
@@ -17,6 +18,15 @@ TEST(FileExists, OnlyReadableFiles) {
   EXPECT_FALSE(kv::FileExists(dir / "missing"));
   EXPECT_FALSE(kv::FileExists(dir.path()));  // a folder is not a file
   EXPECT_TRUE(kv::FileExists(dir / "f"));
+}
+
+// A file open for update is cut to the length asked for; one open to read cannot be, and says so.
+TEST(BinaryFile, ResizesOnlyAFileOpenForWriting) {
+  kvtest::ScratchDir dir;
+  kvtest::WriteAll(dir / "f", "abcdef");
+  kv::BinaryFile(dir / "f", kv::BinaryFile::Mode::Update).Truncate(2);
+  EXPECT_EQ(kvtest::ReadAll(dir / "f"), "ab");
+  EXPECT_KV_ERROR(kv::BinaryFile(dir / "f", kv::BinaryFile::Mode::Read).Truncate(0), Io, "resize");
 }
 
 #if defined(__unix__)
@@ -82,6 +92,9 @@ TEST(WalkedFile, HoldsTheFolderItReached) {
   }
   EXPECT_EQ(kvtest::ReadAll(dir / "victim"), "v");
   EXPECT_EQ(kv::os::WalkPath(dir / "missing" / "f").folder, kv::os::kNoHandle);
+  // A name the system refuses to look at (too long) is handed on as it is, for the open to report.
+  const fs::path tooLong = dir / (std::string(300, 'a') + ".top");
+  EXPECT_EQ(kv::WalkedFile(tooLong).path(), tooLong);
 }
 #endif
 
