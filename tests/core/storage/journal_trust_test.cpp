@@ -122,6 +122,13 @@ TEST(JournalTrust, AnyNameOfAFileFindsItsJournal) {
   fs::create_hard_link(a, dir / "elsewhere" / "c.top");
   EXPECT_TRUE(Refused([&] { Convert(in, a, kAppend); }, "1 of them in other folders"));
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(a), ReadAll(clean)));
+  // A file beside it that records its identity but is no journal of this version is not taken for one.
+  const kv::FileIdentity id = *kv::IdentityOf(a);
+  std::string other = "KVCVRTJ1";
+  for (const std::uint64_t v : {id.device, id.file})
+    for (int k = 0; k < 8; ++k) other += static_cast<char>(v >> (8 * k) & 0xFF);
+  WriteAll(dir / "a.top.kvcvrt-journal", other + std::string(64, 'x'));
+  EXPECT_EQ(kv::JournalPath(b), dir / "b.top.kvcvrt-journal");
 }
 
 TEST(JournalTrust, AnotherUsersFileIsAppendedThroughACopy) {

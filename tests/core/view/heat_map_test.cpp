@@ -105,6 +105,17 @@ TEST(HeatMap, KnownValuesTakeKnownColoursUnderAGivenRange) {
                   "A picture's range needs its low end below its high end");
 }
 
+// The data's own range; one value gets a round step of its size on either side; diverging is symmetric about 0.
+TEST(ScaleRange, TheDataOrARoundRangeAroundIt) {
+  using P = kv::Palette;
+  using R = kv::ValueRange;
+  const std::tuple<std::optional<R>, P, R> cases[] = {
+      {R{1, 3}, P::Sequential, R{1, 3}},       {R{5, 5}, P::Sequential, R{4, 6}},       {R{0, 0}, P::Sequential, R{-1, 1}},
+      {R{-250, -250}, P::Sequential, R{-350, -150}}, {std::nullopt, P::Sequential, R{0, 1}}, {R{-2, 5}, P::Diverging, R{-5, 5}},
+      {R{0, 0}, P::Diverging, R{-1, 1}},       {std::nullopt, P::Diverging, R{-1, 1}}};
+  for (const auto& [data, palette, range] : cases) EXPECT_EQ(kv::ScaleRange(data, palette), range);
+}
+
 TEST(HeatMap, ScalesAndTitleAreTextDrawnWhereTheirTicksAre) {
   std::vector<float> values(12 * 8);
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = float(i % 11);
