@@ -121,6 +121,7 @@ TEST(HeatMap, ScalesAndTitleAreTextDrawnWhereTheirTicksAre) {
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = float(i % 11);
   const kv::Raster r = kv::DrawHeatMap(values, 12, 8, {{}, kv::ValueRange{0, 10}}, {"Starting Head", "Süd.hea, period 1"});
   std::vector<std::string> bar, rows, columns;
+  int columnsBottom = -1;
   for (const kv::PlacedLabel& l : r.labels) {
     EXPECT_GT(Ink(r, l), 5) << l.text;
     const int middleY = l.top + l.height / 2, middleX = l.left + l.width / 2;
@@ -133,6 +134,9 @@ TEST(HeatMap, ScalesAndTitleAreTextDrawnWhereTheirTicksAre) {
     } else if (l.top > r.mapTop + r.mapHeight && l.text != "column") {  // below the cells, under its column's middle
       columns.push_back(l.text);
       EXPECT_EQ(r.CellAt(middleX, r.mapTop)->column, std::stoi(l.text));
+      columnsBottom = l.top + l.height;
+    } else if (l.text == "column") {  // the caption right under the column numbers
+      EXPECT_EQ(l.top, columnsBottom);
     }
   }
   EXPECT_EQ(bar, (std::vector<std::string>{"0", "2", "4", "6", "8", "10"}));
