@@ -84,6 +84,24 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
   }
 }
 
+#if defined(__unix__)
+// The rollback of a killed run fails too: nothing of the new run is stored, and the journal is said to stay.
+TEST(SafeWrites, AFailedRollbackLeavesTheJournalAndSaysSo) {
+  ScratchDir root;
+  Scene scene(root / "run");
+  int writes = 0;
+  KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out && ++writes == 2; },
+           [&] { kv::RunConversion(scene.Request(kRoads[0])); });
+  ASSERT_TRUE(fs::exists(kv::JournalPath(scene.out)));
+  const std::string what = [&] {
+    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out ? EIO : 0; });
+    return Refusal([&] { kv::RunConversion(scene.Request(kRoads[0])); });
+  }();
+  EXPECT_TRUE(what.ends_with("No data of this run was stored; the journal " + kv::JournalPath(scene.out).string() +
+                             " is still beside the file.")) << what;
+}
+#endif
+
 TEST(SafeWrites, BackgroundWriteFailure) {
   // Layers this large are written on a second thread; its failure must still stop the run.
   ScratchDir dir;
