@@ -190,12 +190,7 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
   ASSERT_EQ(Convert(dir, {{1, 1, 1}, {2, 1, 1}}, grid + "-c -o " + Quote(dir / "a.top")).status, 0);
   ASSERT_EQ(Convert(dir, {{1, 1, 1.25f}, {2, 1, 1}}, grid + "-c -o " + Quote(dir / "b.top")).status, 0);
   const std::string files = Quote(dir / "a.top") + " " + Quote(dir / "b.top");
-  struct Case {
-    std::string args;
-    int status;
-    std::string said;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<std::tuple<std::string, int, std::string>> cases = {  // arguments, status, what it says
       {"diff " + Quote(dir / "a.top") + " " + Quote(dir / "a.top") + grid, 0, "agree within 0 in 2 layers"},
       {"diff " + files + grid, 1, "differs\nThe other layer agrees within 0 (--all lists every layer)\n"},
       {"diff " + files + grid + "--all", 1, "  equal\n" + (dir / "a.top").string() + " and " + (dir / "b.top").string() +
@@ -212,11 +207,11 @@ TEST(ViewCli, DiffSaysByItsStatusWhetherTwoFilesAgreeAndRefusesAWrongCommandLine
        0, "d1.png: 3 x 2 cells, largest difference -0.25 at row 1, column 1; colours from -0.25 to 0.25\n"},
       {"show -i " + Quote(dir / "in.dat") + " -g 3,2,1 --set 3 -o " + Quote(dir / "a.png"), 1, "no data set 3"},
   };
-  for (const Case& c : cases) {
-    const kvtest::Outcome o = RunCli(dir, c.args);
-    EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.err;
-    EXPECT_NE((o.out + o.err).find(c.said), std::string::npos) << c.args << "\n" << o.out << o.err;
-    EXPECT_TRUE(!c.said.empty() || (o.out + o.err).empty()) << c.args;
+  for (const auto& [args, status, said] : cases) {
+    const kvtest::Outcome o = RunCli(dir, args);
+    EXPECT_EQ(o.status, status) << args << "\n" << o.err;
+    EXPECT_NE((o.out + o.err).find(said), std::string::npos) << args << "\n" << o.out << o.err;
+    EXPECT_TRUE(!said.empty() || (o.out + o.err).empty()) << args;
   }
 }
 
