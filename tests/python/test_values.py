@@ -18,7 +18,6 @@ def layer(scale=1.0, dtype=np.float64):
 
 
 @pytest.mark.parametrize("type_, sets", [
-    ("top", [(1, 1, layer()), (1, 2, layer())]),            # every layer of a period
     (".top", [(5, 2, layer()), (2, 1, layer(1e30))]),       # a later period first, large values
     (18, [(1, 1, layer()), (7, 1, layer(1e-30))]),          # a single-layer type by code
 ])
@@ -101,7 +100,8 @@ def test_info_and_types_are_what_the_command_line_prints(existing):
         [(int(r.split()[0]), int(r.split()[-3]), r.split()[-2]) for r in rows]
 
 
-def test_model_gives_the_grid_and_the_output_name(tmp_path, model):
+def test_model_gives_the_grid_and_the_output_name(tmp_path):
+    (model := tmp_path / "area.kv5").write_text("[VERSION]\nNUMBER=4000\n[DIMENSION]\nNX=4\nNY=3\nNZ=2\n")
     result = kvcvrt.write(None, [(1, 2, layer())], model=model, type="top")
     assert result["output"] == str(tmp_path / "area.top")
     assert kvcvrt.read(tmp_path / "area.top", model=model, type=3, period=1).shape == (2, 3, 4)
