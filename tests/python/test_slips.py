@@ -46,7 +46,8 @@ def test_a_model_file_with_a_key_that_is_no_number_is_refused(tmp_path):
 ])
 def test_what_would_warn_is_warned_of_on_both_roads_and_refused_when_strict(tmp_path, text, model, type_, output, said):
     (data := tmp_path / "in.txt").write_text(text)
-    (tmp_path / "m.kv5").write_text(f"[DIMENSION]\n{model}\n")
+    if model:
+        (tmp_path / "m.kv5").write_text(f"[DIMENSION]\n{model}\n")
     where = dict(model=tmp_path / "m.kv5") if model else dict(grid=(2, 1, 1))
     args = ("convert", "-i", data, *(("-m", tmp_path / "m.kv5") if model else ("-g", "2,1,1")), "-t", type_, "-o")
     out = tmp_path / output
