@@ -37,11 +37,3 @@ def existing(tmp_path):
     out = tmp_path / "a.top"
     kvcvrt.write(out, [(1, 1, np.ones((3, 4))), (1, 2, np.full((3, 4), 2.0))], grid=GRID, type="top")
     return out
-
-
-@pytest.fixture
-def model(tmp_path):
-    """A model description file of GRID."""
-    path = tmp_path / "area.kv5"
-    path.write_text("[VERSION]\nNUMBER=4000\n[DIMENSION]\nNX=4\nNY=3\nNZ=2\n")
-    return path
