@@ -122,12 +122,13 @@ TEST(JournalTrust, AnyNameOfAFileFindsItsJournal) {
   fs::create_hard_link(a, dir / "elsewhere" / "c.top");
   EXPECT_TRUE(Refused([&] { Convert(in, a, kAppend); }, "1 of them in other folders"));
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(a), ReadAll(clean)));
-  // A file beside it that records its identity but is no journal of this version is not taken for one.
+  // Files beside it that record its identity but are no journal of this version, or of no file's name, are not taken.
   const kv::FileIdentity id = *kv::IdentityOf(a);
-  std::string other = "KVCVRTJ1";
+  std::string identity;
   for (const std::uint64_t v : {id.device, id.file})
-    for (int k = 0; k < 8; ++k) other += static_cast<char>(v >> (8 * k) & 0xFF);
-  WriteAll(dir / "a.top.kvcvrt-journal", other + std::string(64, 'x'));
+    for (int k = 0; k < 8; ++k) identity += static_cast<char>(v >> (8 * k) & 0xFF);
+  WriteAll(dir / "a.top.kvcvrt-journal", "KVCVRTJ1" + identity + std::string(64, 'x'));
+  WriteAll(dir / ".kvcvrt-journal", "KVCVRTJ2" + identity + std::string(64, 'x'));
   EXPECT_EQ(kv::JournalPath(b), dir / "b.top.kvcvrt-journal");
 }
 

@@ -150,6 +150,11 @@ TEST(PictureText, SetsUtf8WithTheFontsOwnLetters) {
   const kv::PictureFont& font = kv::PictureFont::Default();
   EXPECT_NE(font.Render("Süd", 20).cover, font.Render("S?d", 20).cover);
   EXPECT_EQ(font.Render("a\xFF", 20).cover, font.Render("a\xEF\xBF\xBD", 20).cover);  // a stray byte: U+FFFD
+  // Letters the font kerns sit closer than each alone.
+  for (const char* pair : {"AV", "To"}) {
+    const std::string two = pair;
+    EXPECT_LT(font.Render(two, 20).width, font.Render(two.substr(0, 1), 20).width + font.Render(two.substr(1), 20).width) << pair;
+  }
   // Surrogates' ends and an overlong form are no letters: each of their three bytes stands for U+FFFD.
   for (const char* bad : {"\xED\xA0\x80", "\xED\xBF\xBF", "\xE0\x9F\xBF"})
     EXPECT_EQ(font.Render(bad, 20).cover, font.Render("\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", 20).cover) << bad;
