@@ -222,6 +222,7 @@ TEST(JournalTrust, AJournalIsReadableAsItsFileIs) {
   const fs::path f = dir / "f.top";
   ASSERT_TRUE(kv::CreateDataFile(kGrid, f, 1.5f, 3));
   const std::vector<float> values(6, 9.0f);
+  const mode_t mask = umask(077);  // the journal's bits are its file's, whatever the umask
   for (const auto& [mode, journal] : {std::pair{0644, 0644}, {0640, 0640}, {0604, 0604}, {0666, 0644}, {0400, 0600}}) {
     fs::permissions(f, static_cast<fs::perms>(mode));
     const kv::PlannedWrite write{4000, {}, values};
@@ -230,6 +231,7 @@ TEST(JournalTrust, AJournalIsReadableAsItsFileIs) {
     EXPECT_EQ(static_cast<int>(fs::status(kv::JournalPath(f)).permissions()), journal) << std::oct << mode;
     fs::remove(kv::JournalPath(f));
   }
+  umask(mask);
 }
 
 }  // namespace
