@@ -18,6 +18,7 @@ added or removed elsewhere leaves the other mutants of a seed in its sample, so
 runs of one seed before and after a change try largely the same mutants.
 
 Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S] [--no-sanitizer] [--list]
+                         [--recheck LOG]
 """
 import argparse
 import hashlib
@@ -224,12 +225,20 @@ def main():
     parser.add_argument("--timeout", type=int, default=180)
     parser.add_argument("--no-sanitizer", action="store_true", help="do not run survivors with the sanitizers")
     parser.add_argument("--list", action="store_true", help="only print the mutants of the sample")
+    parser.add_argument("--recheck", metavar="LOG",
+                        help="run only the mutants of the sample that survived in LOG, the output of an earlier run "
+                             "of the same seed (after tests were added)")
     args = parser.parse_args()
     # The machine is shared: a mutation run gives way to builds and tests of others.
     if os.nice(0) < 5:
         os.nice(5 - os.nice(0))
 
     chosen = sample(candidates(), args.seed, args.count)
+    if args.recheck:
+        with open(args.recheck, encoding="utf-8") as f:
+            survivors = set(re.findall(r"^survived (\S+):(\d+) \((.+)\)$", f.read(), re.M))
+        chosen = [site for site in chosen
+                  if (os.path.relpath(site[0], ROOT), str(site[1] + 1), site[4]) in survivors]
     if args.list:
         for site in chosen:
             print("%s:%d %s\n    %s" % (os.path.relpath(site[0], ROOT), site[1] + 1, site[4],
