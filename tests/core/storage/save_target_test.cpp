@@ -82,6 +82,27 @@ TEST(StreamOutputs, DescriptorZeroIsAStreamLikeAnyOther) {
   EXPECT_EQ(what + got + std::to_string(end), "abc0") << n;
 }
 
+// While the export waits for a reader, the FIFO is swapped for a link to another: the link is not written through.
+TEST(StreamOutputs, ALinkPutAtTheFifoWhileWaitingIsNotWrittenThrough) {
+  Scene s;
+  const fs::path out = s.dir / "out.fifo", other = s.dir / "other.fifo";
+  ASSERT_EQ(mkfifo(out.c_str(), 0600) + mkfifo(other.c_str(), 0600), 0);
+  const int reader = open(other.c_str(), O_RDONLY | O_NONBLOCK);
+  std::thread swap([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fs::remove(out);
+    fs::create_symlink(other, out);
+  });
+  kv::ExportRequest request = s.Export();
+  request.readerWait.limit = std::chrono::seconds(3);
+  const std::string what = Refusal([&] { kv::ExportMatrixTextToFile(request, out); });
+  swap.join();
+  char got[8] = {};
+  EXPECT_EQ(read(reader, got, sizeof got), 0) << got;  // nobody ever wrote into the other FIFO
+  EXPECT_NE(what.find("Could not open " + out.string()), std::string::npos) << what;
+  close(reader);
+}
+
 // A reader that takes nothing ends the export after the wait; one that leaves early is said, without a SIGPIPE.
 TEST(StreamOutputs, AReaderThatStopsOrLeavesEarlyIsSaid) {
   kvtest::ScratchDir dir;
