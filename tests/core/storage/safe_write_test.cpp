@@ -99,6 +99,15 @@ TEST(SafeWrites, AFailedRollbackLeavesTheJournalAndSaysSo) {
   }();
   EXPECT_TRUE(what.ends_with("No data of this run was stored; the journal " + kv::JournalPath(scene.out).string() +
                              " is still beside the file.")) << what;
+  // A disk that keeps failing: the run's own rollback fails as well, and the journal puts the file back later.
+  Scene again(root / "again");
+  const std::string said = [&] {
+    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == again.out ? EIO : 0; });
+    return Refusal([&] { kv::RunConversion(again.Request(kRoads[0])); });
+  }();
+  EXPECT_TRUE(said.ends_with("the journal " + kv::JournalPath(again.out).string() + " restores it at the next run.")) << said;
+  kv::DescribeDataFile(again.out, {});
+  EXPECT_TRUE(SameBytes(ReadAll(again.out), again.before));
 }
 #endif
 
