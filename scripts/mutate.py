@@ -10,7 +10,9 @@ killed when they fail. Each survivor is then built and run once more with the
 address and undefined-behaviour sanitizers, so that a write past a buffer
 counts as killed (there only the tests of the mutated room run, since the
 sanitizers make the whole suite several times slower). Prints the score and
-the mutants that survived both.
+the mutants that survived both. A mutant whose object file comes out byte for
+byte as before lies in code this build leaves out (the other side of an #if)
+and is not counted.
 
 The sample is drawn by a hash of the seed and each mutant's own text (file,
 operator, mutated line), not by its position in the list of all mutants: code
@@ -215,6 +217,22 @@ class Tree:
             sys.exit("the unmutated tree does not build in " + self.build)
         if self.test() != 0:
             sys.exit("the tests fail on the unmutated tree in " + self.build)
+        self.objects = {path: self.object_digest(path) for path in {site[0] for site in candidates()}}
+
+    def object_digest(self, source):
+        """The digest of the object file the core library's build makes of `source`, or None."""
+        obj = os.path.join(self.build, "zuduradu", "core", "CMakeFiles", "kvcore.dir",
+                           os.path.relpath(source, CORE) + ".o")
+        if not os.path.exists(obj):
+            return None
+        with open(obj, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+
+    def compiles_alike(self, source):
+        """Whether the object of `source` is byte for byte the unmutated one: the mutant lies in
+        code this build leaves out (another platform's branch, a library it is built without)."""
+        digest = self.object_digest(source)
+        return digest is not None and digest == self.objects.get(source)
 
 
 def main():
@@ -252,7 +270,7 @@ def main():
         sanitized.check_unmutated()
 
     known = equivalents()
-    killed, survived, stillborn, equivalent = 0, [], 0, []
+    killed, survived, stillborn, inert, equivalent = 0, [], 0, 0, []
     started = time.time()
     # An interrupt (Ctrl-C, kill -INT) ends the run after putting the mutated file back,
     # and the score of the mutants tried so far is still given.
@@ -277,6 +295,9 @@ def main():
                 if not plain.build_ok():
                     stillborn += 1
                     verdict = "does not build"
+                elif plain.compiles_alike(path):
+                    inert += 1
+                    verdict = "not compiled here"
                 else:
                     near = room_tests(path)
                     result = plain.test(near)
@@ -302,10 +323,10 @@ def main():
     plain.build_ok()
     if sanitized:
         sanitized.build_ok()
-    tried = ran - stillborn - len(equivalent)
-    print("\nseed %d, %d mutants (%d did not build, %d equivalent): %d killed, %d survived; score %.1f%% (%.0f s)" %
-          (args.seed, ran, stillborn, len(equivalent), killed, len(survived), 100.0 * killed / max(tried, 1),
-           time.time() - started))
+    tried = ran - stillborn - inert - len(equivalent)
+    print("\nseed %d, %d mutants (%d did not build, %d not compiled here, %d equivalent): %d killed, %d survived; "
+          "score %.1f%% (%.0f s)" % (args.seed, ran, stillborn, inert, len(equivalent), killed, len(survived),
+                                     100.0 * killed / max(tried, 1), time.time() - started))
     for where, op, before, why in equivalent:
         print("equivalent %s (%s): %s\n    %s" % (where, op, before, why))
     for where, op, before, after in survived:
