@@ -83,7 +83,8 @@ TEST(ReadPeriodValues, TakesTheBlockTheReferenceNames) {
   for (const auto& [period, layer, words] : {std::tuple{0, 1, "Period 0 is outside 1..1000"},
                                              {1001, 1, "Period 1001 is outside 1..1000"},
                                              {1, -1, "Layer -1 is outside 1..2"}, {1, 3, "Layer 3 is outside 1..2"}}) {
-    EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, period, layer), BadRequest, words);
+    // Refused before the file is looked for.
+    EXPECT_KV_ERROR(kv::ReadPeriodValues(dir / "missing.top", kGrid, 3, period, layer), BadRequest, words);
   }
   EXPECT_EQ(kv::ReadPeriodValues(dir / "a.top", kGrid, 3, 1000, 1).source, 5);  // the last period, by reference
 }
