@@ -25,9 +25,7 @@ class ScratchDir {
   ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "scratch";
-    for (char& c : name) {
-      if (c == '/' || c == '\\') c = '_';
-    }
+    for (char& c : name) if (c == '/' || c == '\\') c = '_';
     // The process id keeps two runs of the same test (two test trees, a
     // mutation run beside a build) out of each other's folders.
     path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name + "_" + std::to_string(kv::os::ProcessId()));
@@ -120,28 +118,15 @@ inline kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) 
   return h;
 }
 
-}  // namespace kvtest
-
-// EXPECT_KV_ERROR(statement, BadInput, "words"): the statement throws a kv::Error of
-// that kind whose message holds the words.
-#define EXPECT_KV_ERROR(statement, kind, text) \
-  EXPECT_TRUE(::kvtest::ThrowsKvError([&] { statement; }, ::kv::ErrorKind::kind, text))
-
-namespace kvtest {
-
-inline std::int16_t Int16At(const std::string& bytes, std::size_t offset) {
-  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
-}
-
 inline float FloatAt(const std::string& bytes, std::size_t offset) {
   return kv::GetFloat(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
 }
 
 inline std::int16_t ReferenceOf(const std::string& bytes, int period) {
-  return Int16At(bytes, static_cast<std::size_t>(2 * (period - 1)));
+  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + 2 * (period - 1));
 }
 inline std::int16_t BlockOf(const std::string& bytes, int period) {
-  return Int16At(bytes, static_cast<std::size_t>(2000 + 2 * (period - 1)));
+  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + 2000 + 2 * (period - 1));
 }
 
 // The names of our own side files (temporary, journal, lock) left beside `file`;
@@ -158,3 +143,8 @@ inline std::vector<std::string> LeftBeside(const std::filesystem::path& file) {
 }
 
 }  // namespace kvtest
+
+// EXPECT_KV_ERROR(statement, BadInput, "words"): the statement throws a kv::Error of
+// that kind whose message holds the words.
+#define EXPECT_KV_ERROR(statement, kind, text) \
+  EXPECT_TRUE(::kvtest::ThrowsKvError([&] { statement; }, ::kv::ErrorKind::kind, text))
