@@ -84,24 +84,6 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
   }
 }
 
-#if defined(__unix__)
-// The rollback of a killed run fails too: nothing of the new run is stored, and the journal is said to stay.
-TEST(SafeWrites, AFailedRollbackLeavesTheJournalAndSaysSo) {
-  ScratchDir root;
-  Scene scene(root / "run");
-  int writes = 0;
-  KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out && ++writes == 2; },
-           [&] { kv::RunConversion(scene.Request(kRoads[0])); });
-  ASSERT_TRUE(fs::exists(kv::JournalPath(scene.out)));
-  const std::string what = [&] {
-    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out ? EIO : 0; });
-    return Refusal([&] { kv::RunConversion(scene.Request(kRoads[0])); });
-  }();
-  EXPECT_TRUE(what.ends_with("No data of this run was stored; the journal " + kv::JournalPath(scene.out).string() +
-                             " is still beside the file.")) << what;
-}
-#endif
-
 TEST(SafeWrites, BackgroundWriteFailure) {
   // Layers this large are written on a second thread; its failure must still stop the run.
   ScratchDir dir;
@@ -133,114 +115,11 @@ TEST(SafeWrites, InputShrinkingOrVanishingDuringTheRun) {
     kv::ConversionRequest req = scene.Request(kRoads[createNew ? 2 : 0]);
     req.threads = createNew ? 1 : 2;
     req.readChunkBytes = createNew ? 0 : 64 << 10;
-    EXPECT_KV_ERROR(kv::RunConversion(req,
-                                      [&](const kv::ConversionProgress& p) {
-                                        if (p.setsDone == 1) fs::resize_file(scene.in, 2 << 20);
-                                        return true;
-                                      }),
-                    BadInput, "the file ends before the period of data set 5");
+    const auto shrink = [&](const auto& p) { return p.setsDone != 1 || (fs::resize_file(scene.in, 2 << 20), true); };
+    EXPECT_KV_ERROR(kv::RunConversion(req, shrink), BadInput, "the file ends before the period of data set 5");
     EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before));
   }
 }
-
-// Child processes, kill signals, links and FIFOs are POSIX only.
-#if defined(__unix__)
-
-TEST(SafeWrites, FileSizeLimitReached) {
-  ScratchDir root;
-  for (const bool createNew : {false, true}) {
-    Scene scene(root / "s");
-    const auto limit = static_cast<rlim_t>(scene.before.size() + 30);  // too small for the new blocks
-    const int status = InChild([&] {
-      signal(SIGXFSZ, SIG_IGN);
-      const rlimit rl{limit, limit};
-      setrlimit(RLIMIT_FSIZE, &rl);
-      _exit(Refusal([&] { kv::RunConversion(scene.Request(kRoads[createNew ? 2 : 0])); }).find("File too large") == std::string::npos ? 4 : 0);
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "createNew " << createNew;
-    EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << "createNew " << createNew;
-    EXPECT_TRUE(LeftBeside(scene.out).empty());
-  }
-}
-
-TEST(SafeWrites, KilledAtRandomMoments) {
-  ScratchDir root;
-  const kv::GridSize big{300, 200, 2};
-  std::mt19937 random(20261207);
-  std::vector<Set> sets;
-  for (int s = 0; s < 12; ++s) sets.push_back({s % 3 == 0 ? 1 : 20 + s, 1 + s % 2, static_cast<float>(s), 0.25f});
-  const fs::path input = root / "in.dat", out = root / "o.top";
-  WriteAll(input, InputText(sets, big.nx * big.ny));
-  WriteAll(root / "seed.dat", "2 1 1 60000*3.5 1 2 60000*4.5");
-  for (const bool createNew : {false, true}) {
-    kv::RunConversion({{{root / "seed.dat"}}, out, 3, big, true});
-    const std::string before = ReadAll(out);
-    kv::RunConversion({{{input}}, out, 3, big, createNew});
-    const std::string after = ReadAll(out);
-    for (int attempt = 0; attempt < 12; ++attempt) {
-      WriteAll(out, before);
-      const pid_t pid = fork();
-      if (pid == 0) {
-        kv::RunConversion({{{input}}, out, 3, big, createNew});
-        _exit(0);
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-      kv::DescribeDataFile(out, {});
-      const std::string now = ReadAll(out);
-      EXPECT_TRUE(now == before || now == after) << "createNew " << createNew << ", attempt " << attempt;
-    }
-  }
-}
-
-TEST(SafeWrites, RacingAppendsAllLand) {
-  ScratchDir dir;
-  const fs::path out = dir / "o.top";
-  WriteAll(dir / "seed.dat", InputText({{1, 1, 1}}, 6));
-  kv::RunConversion({{{dir / "seed.dat"}}, out, 3, kSceneGrid, false});
-  constexpr int kProcesses = 4, kRuns = 6;
-  // Each run adds a period of its own and rewrites period 1 with its own value.
-  InRacingChildren(kProcesses, kRuns, [&](int i, int r) {
-    const fs::path in = dir / ("in" + std::to_string(i) + "_" + std::to_string(r) + ".dat");
-    const float value = static_cast<float>(100 * i + r);
-    WriteAll(in, InputText({{1, 2, value, 0}, {10 + i * kRuns + r, 1, value, 0}}, 6));
-    kv::RunConversion({{{in}}, out, 3, kSceneGrid, false});
-    return true;
-  });
-  for (int k = 0; k < kProcesses * kRuns; ++k) {
-    const kv::PeriodValues own = kv::ReadPeriodValues(out, kSceneGrid, 3, 10 + k, 1);
-    EXPECT_EQ(own.source, 10 + k);
-    EXPECT_EQ(own.values, std::vector<float>(6, static_cast<float>(100 * (k / kRuns) + k % kRuns))) << k;
-  }
-  // Period 1's rewritten layer comes whole from one run.
-  const std::vector<float> first = kv::ReadPeriodValues(out, kSceneGrid, 3, 1, 2).values;
-  EXPECT_EQ(first, std::vector<float>(6, first.at(0)));
-  EXPECT_EQ(LeftBeside(out), std::vector<std::string>{});
-}
-
-TEST(SafeWrites, RacingCreateNewRunsNeverMix) {
-  ScratchDir dir;
-  const fs::path out = dir / "o.top";
-  constexpr int kProcesses = 4, kRuns = 5;
-  std::vector<std::string> results;  // what each input alone makes
-  for (int i = 0; i < kProcesses; ++i) {
-    const auto value = static_cast<float>(10 + i);
-    WriteAll(dir / ("in" + std::to_string(i) + ".dat"),
-             InputText({{1, 1, value, 0}, {2 + i, 2, value, 0}, {30 + i, 1, value, 0}}, 6));
-    kv::RunConversion({{{dir / ("in" + std::to_string(i) + ".dat")}}, dir / "alone.top", 3, kSceneGrid, true});
-    results.push_back(ReadAll(dir / "alone.top"));
-  }
-  InRacingChildren(kProcesses, kRuns, [&](int i, int) {
-    kv::RunConversion({{{dir / ("in" + std::to_string(i) + ".dat")}}, out, 3, kSceneGrid, true});
-    // Right after a successful run the file may already be another run's, but always a whole one.
-    return std::ranges::find(results, ReadAll(out)) != results.end();
-  });
-  EXPECT_NE(std::ranges::find(results, ReadAll(out)), results.end());
-  EXPECT_EQ(LeftBeside(out), std::vector<std::string>{});
-}
-
-#endif
 
 TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
   ScratchDir root;
@@ -288,78 +167,6 @@ TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
   EXPECT_EQ(kv::RunConversion(r).stored, 4);
   EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{});
 }
-
-#if defined(__unix__)
-
-// A lock is taken and given back in a process without standard input (its file
-// may be descriptor 0); another user who cannot create the lock file in the
-// folder is refused a run, while a reader goes on without the lock.
-TEST(SafeWrites, LocksInOtherProcesses) {
-  ScratchDir root;
-  Scene scene(root / "s");
-  const auto noLockFile = [&] { return fs::exists(fs::symlink_status(scene.out.string() + ".kvcvrt-lock")) ? 6 : 0; };
-  EXPECT_EQ(InChild([&] {
-              close(0);
-              { const kv::OutputLock lock(scene.out, kv::LockKind::Exclusive); }
-              _exit(noLockFile());
-            }), 0);
-  if (getuid() != 0) return;  // only root can become another user
-  EXPECT_EQ(AsUser([&] {
-              if (Refusal([&] { kv::OutputLock(scene.out, kv::LockKind::Exclusive); }).empty()) return 4;
-              const kv::OutputLock shared(scene.out, kv::LockKind::Shared);
-              return noLockFile();
-            }), 0);
-}
-
-TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
-  // road null: export to text, whose temporary file is made the same way; plantAt: a fixed name
-  // beside the output, or "" to plant at the moment of creation.
-  const struct { const Road* road; const char* plantAt; kv::ErrorKind kind; const char* message; } cases[] = {
-      {&kRoads[0], ".kvcvrt-lock", kv::ErrorKind::Io, "a link stands at that name"},
-      {&kRoads[0], ".kvcvrt-journal", kv::ErrorKind::BadOutput, "a link stands at its name"},
-      {&kRoads[2], "", kv::ErrorKind::Io, "File exists"},
-      {&kRoads[1], "", kv::ErrorKind::Io, "File exists"},
-      {nullptr, "", kv::ErrorKind::Io, "File exists"},
-  };
-  ScratchDir root;
-  const fs::path victim = root / "victim";
-  for (const auto& c : cases) {
-    Scene scene(root / "s");
-    WriteAll(victim, "precious");
-    if (*c.plantAt) fs::create_symlink(victim, fs::path(scene.out.string() + c.plantAt));
-    FaultHookGuard plant([&](kv::FileOperation op, const fs::path& p) {
-      if (!*c.plantAt && op == kv::FileOperation::Create && !fs::exists(fs::symlink_status(p))) {
-        fs::create_symlink(victim, p);
-      }
-      return 0;
-    });
-    const std::string trace = c.road ? c.road->name : "export";
-    EXPECT_TRUE(ThrowsKvError([&] {
-      if (c.road) kv::RunConversion(scene.Request(*c.road));
-      else kv::ExportMatrixTextToFile({scene.out, kSceneGrid, 3, {}, {}}, root / "text.dat");
-    }, c.kind, c.message)) << trace;
-    EXPECT_EQ(ReadAll(victim), "precious") << trace;
-    EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << trace;
-    EXPECT_FALSE(fs::exists(root / "text.dat")) << trace;
-  }
-}
-
-TEST(SafeWrites, ReplacingKeepsTheFilesIdentity) {
-  ScratchDir root;
-  Scene scene(root / "s");
-  const fs::path link = root / "link.top";
-  fs::create_symlink(scene.out, link);
-  fs::permissions(scene.out, fs::perms{0640});
-  for (const bool createNew : {true, false}) {
-    kv::RunConversion({{{scene.in}}, link, 3, kSceneGrid, createNew});
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_NE(ReadAll(scene.out), scene.before);
-    EXPECT_EQ(fs::status(scene.out).permissions(), fs::perms{0640}) << "createNew " << createNew;
-    EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{});
-  }
-}
-
-#endif
 
 TEST(SafeWrites, DurableBeforeItIsDone) {
   // The order of the operations that make a result survive a power cut.
@@ -472,5 +279,188 @@ TEST(Journal, WritesMeetingAtAnUnalignedOldEndRollBack) {
     EXPECT_EQ(ReadAll(f) + what, old) << now.size();
   }
 }
+
+// Child processes, kill signals, links and FIFOs are POSIX only.
+#if defined(__unix__)
+
+// The rollback of a killed run fails too: nothing of the new run is stored, and the journal is said to stay.
+TEST(SafeWrites, AFailedRollbackLeavesTheJournalAndSaysSo) {
+  ScratchDir root;
+  Scene scene(root / "run");
+  int writes = 0;
+  KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out && ++writes == 2; },
+           [&] { kv::RunConversion(scene.Request(kRoads[0])); });
+  ASSERT_TRUE(fs::exists(kv::JournalPath(scene.out)));
+  const std::string what = [&] {
+    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out ? EIO : 0; });
+    return Refusal([&] { kv::RunConversion(scene.Request(kRoads[0])); });
+  }();
+  EXPECT_TRUE(what.ends_with("No data of this run was stored; the journal " + kv::JournalPath(scene.out).string() +
+                             " is still beside the file.")) << what;
+}
+
+TEST(SafeWrites, FileSizeLimitReached) {
+  ScratchDir root;
+  for (const bool createNew : {false, true}) {
+    Scene scene(root / "s");
+    const auto limit = static_cast<rlim_t>(scene.before.size() + 30);  // too small for the new blocks
+    const int status = InChild([&] {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit rl{limit, limit};
+      setrlimit(RLIMIT_FSIZE, &rl);
+      _exit(Refusal([&] { kv::RunConversion(scene.Request(kRoads[createNew ? 2 : 0])); }).find("File too large") == std::string::npos ? 4 : 0);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "createNew " << createNew;
+    EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << "createNew " << createNew;
+    EXPECT_TRUE(LeftBeside(scene.out).empty());
+  }
+}
+
+TEST(SafeWrites, KilledAtRandomMoments) {
+  ScratchDir root;
+  const kv::GridSize big{300, 200, 2};
+  std::mt19937 random(20261207);
+  std::vector<Set> sets;
+  for (int s = 0; s < 12; ++s) sets.push_back({s % 3 == 0 ? 1 : 20 + s, 1 + s % 2, static_cast<float>(s), 0.25f});
+  const fs::path input = root / "in.dat", out = root / "o.top";
+  WriteAll(input, InputText(sets, big.nx * big.ny));
+  WriteAll(root / "seed.dat", "2 1 1 60000*3.5 1 2 60000*4.5");
+  for (const bool createNew : {false, true}) {
+    kv::RunConversion({{{root / "seed.dat"}}, out, 3, big, true});
+    const std::string before = ReadAll(out);
+    kv::RunConversion({{{input}}, out, 3, big, createNew});
+    const std::string after = ReadAll(out);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+      WriteAll(out, before);
+      const pid_t pid = fork();
+      if (pid == 0) {
+        kv::RunConversion({{{input}}, out, 3, big, createNew});
+        _exit(0);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 150000));
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      kv::DescribeDataFile(out, {});
+      const std::string now = ReadAll(out);
+      EXPECT_TRUE(now == before || now == after) << "createNew " << createNew << ", attempt " << attempt;
+    }
+  }
+}
+
+TEST(SafeWrites, RacingAppendsAllLand) {
+  ScratchDir dir;
+  const fs::path out = dir / "o.top";
+  WriteAll(dir / "seed.dat", InputText({{1, 1, 1}}, 6));
+  kv::RunConversion({{{dir / "seed.dat"}}, out, 3, kSceneGrid, false});
+  constexpr int kProcesses = 4, kRuns = 6;
+  // Each run adds a period of its own and rewrites period 1 with its own value.
+  InRacingChildren(kProcesses, kRuns, [&](int i, int r) {
+    const fs::path in = dir / ("in" + std::to_string(i) + "_" + std::to_string(r) + ".dat");
+    const float value = static_cast<float>(100 * i + r);
+    WriteAll(in, InputText({{1, 2, value, 0}, {10 + i * kRuns + r, 1, value, 0}}, 6));
+    kv::RunConversion({{{in}}, out, 3, kSceneGrid, false});
+    return true;
+  });
+  for (int k = 0; k < kProcesses * kRuns; ++k) {
+    const kv::PeriodValues own = kv::ReadPeriodValues(out, kSceneGrid, 3, 10 + k, 1);
+    EXPECT_EQ(own.source, 10 + k);
+    EXPECT_EQ(own.values, std::vector<float>(6, static_cast<float>(100 * (k / kRuns) + k % kRuns))) << k;
+  }
+  // Period 1's rewritten layer comes whole from one run.
+  const std::vector<float> first = kv::ReadPeriodValues(out, kSceneGrid, 3, 1, 2).values;
+  EXPECT_EQ(first, std::vector<float>(6, first.at(0)));
+  EXPECT_EQ(LeftBeside(out), std::vector<std::string>{});
+}
+
+TEST(SafeWrites, RacingCreateNewRunsNeverMix) {
+  ScratchDir dir;
+  const fs::path out = dir / "o.top";
+  constexpr int kProcesses = 4, kRuns = 5;
+  std::vector<std::string> results;  // what each input alone makes
+  for (int i = 0; i < kProcesses; ++i) {
+    const auto value = static_cast<float>(10 + i);
+    WriteAll(dir / ("in" + std::to_string(i) + ".dat"),
+             InputText({{1, 1, value, 0}, {2 + i, 2, value, 0}, {30 + i, 1, value, 0}}, 6));
+    kv::RunConversion({{{dir / ("in" + std::to_string(i) + ".dat")}}, dir / "alone.top", 3, kSceneGrid, true});
+    results.push_back(ReadAll(dir / "alone.top"));
+  }
+  InRacingChildren(kProcesses, kRuns, [&](int i, int) {
+    kv::RunConversion({{{dir / ("in" + std::to_string(i) + ".dat")}}, out, 3, kSceneGrid, true});
+    // Right after a successful run the file may already be another run's, but always a whole one.
+    return std::ranges::find(results, ReadAll(out)) != results.end();
+  });
+  EXPECT_NE(std::ranges::find(results, ReadAll(out)), results.end());
+  EXPECT_EQ(LeftBeside(out), std::vector<std::string>{});
+}
+
+// A lock is taken and given back in a process without standard input (its file
+// may be descriptor 0); another user who cannot create the lock file in the
+// folder is refused a run, while a reader goes on without the lock.
+TEST(SafeWrites, LocksInOtherProcesses) {
+  ScratchDir root;
+  Scene scene(root / "s");
+  const auto noLockFile = [&] { return fs::exists(fs::symlink_status(scene.out.string() + ".kvcvrt-lock")) ? 6 : 0; };
+  EXPECT_EQ(InChild([&] {
+              close(0);
+              { const kv::OutputLock lock(scene.out, kv::LockKind::Exclusive); }
+              _exit(noLockFile());
+            }), 0);
+  if (getuid() != 0) return;  // only root can become another user
+  EXPECT_EQ(AsUser([&] {
+              if (Refusal([&] { kv::OutputLock(scene.out, kv::LockKind::Exclusive); }).empty()) return 4;
+              const kv::OutputLock shared(scene.out, kv::LockKind::Shared);
+              return noLockFile();
+            }), 0);
+}
+
+TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
+  // road null: export to text, whose temporary file is made the same way; plantAt: a fixed name
+  // beside the output, or "" to plant at the moment of creation.
+  const struct { const Road* road; const char* plantAt; kv::ErrorKind kind; const char* message; } cases[] = {
+      {&kRoads[0], ".kvcvrt-lock", kv::ErrorKind::Io, "a link stands at that name"},
+      {&kRoads[0], ".kvcvrt-journal", kv::ErrorKind::BadOutput, "a link stands at its name"},
+      {&kRoads[2], "", kv::ErrorKind::Io, "File exists"},
+      {&kRoads[1], "", kv::ErrorKind::Io, "File exists"},
+      {nullptr, "", kv::ErrorKind::Io, "File exists"},
+  };
+  ScratchDir root;
+  const fs::path victim = root / "victim";
+  for (const auto& c : cases) {
+    Scene scene(root / "s");
+    WriteAll(victim, "precious");
+    if (*c.plantAt) fs::create_symlink(victim, fs::path(scene.out.string() + c.plantAt));
+    FaultHookGuard plant([&](kv::FileOperation op, const fs::path& p) {
+      if (!*c.plantAt && op == kv::FileOperation::Create && !fs::exists(fs::symlink_status(p))) {
+        fs::create_symlink(victim, p);
+      }
+      return 0;
+    });
+    const std::string trace = c.road ? c.road->name : "export";
+    EXPECT_TRUE(ThrowsKvError([&] {
+      if (c.road) kv::RunConversion(scene.Request(*c.road));
+      else kv::ExportMatrixTextToFile({scene.out, kSceneGrid, 3, {}, {}}, root / "text.dat");
+    }, c.kind, c.message)) << trace;
+    EXPECT_EQ(ReadAll(victim), "precious") << trace;
+    EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << trace;
+    EXPECT_FALSE(fs::exists(root / "text.dat")) << trace;
+  }
+}
+
+TEST(SafeWrites, ReplacingKeepsTheFilesIdentity) {
+  ScratchDir root;
+  Scene scene(root / "s");
+  const fs::path link = root / "link.top";
+  fs::create_symlink(scene.out, link);
+  fs::permissions(scene.out, fs::perms{0640});
+  for (const bool createNew : {true, false}) {
+    kv::RunConversion({{{scene.in}}, link, 3, kSceneGrid, createNew});
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_NE(ReadAll(scene.out), scene.before);
+    EXPECT_EQ(fs::status(scene.out).permissions(), fs::perms{0640}) << "createNew " << createNew;
+    EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{});
+  }
+}
+
+#endif
 
 }  // namespace
