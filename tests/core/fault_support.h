@@ -86,6 +86,13 @@ int InChild(F&& f) {
   return status;
 }
 
+// Waits for the child process `pid`: its exit code, or -1 when it did not exit.
+inline int ExitCode(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Runs `run` in a child process killed just before the first file operation
 // that `at(operation, path)` picks; returns the wait status.
 template <typename At, typename Run>
@@ -128,11 +135,7 @@ void InRacingChildren(int processes, int rounds, Run&& run) {
     }
     children.push_back(pid);
   }
-  for (const pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a racing process saw a run fail";
-  }
+  for (const pid_t pid : children) EXPECT_EQ(ExitCode(pid), 0) << "a racing process saw a run fail";
 }
 #endif
 

@@ -111,9 +111,7 @@ TEST(SharedFolder, ALinkSwappedInDuringRunsIsNeverWrittenThrough) {
     Refusal([&] { kv::RunConversion(Convert(f.root.path(), out, 2 + runs % 5, false)); });
     if (fs::is_regular_file(fs::symlink_status(out))) fs::remove(out);
   }
-  int status = 0;
-  waitpid(swapper, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(kvtest::ExitCode(swapper), 0);
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(f.victim), before)) << runs << " runs";
 }
 
@@ -203,9 +201,7 @@ TEST(SharedFolder, AReaderWhoMayNotWriteTheFolderStillWaits) {
   kv::ConversionRequest append = Convert(dir.path(), data, 2, false);
   append.lockWait = std::chrono::milliseconds(200);
   EXPECT_EQ(Refusal([&] { kv::RunConversion(append); }).find("Another run is still working on"), 0u);
-  int status = 0;
-  waitpid(reader, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(kvtest::ExitCode(reader), 0);
 }
 
 }  // namespace
