@@ -32,10 +32,7 @@ class ScratchDir {
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
   const std::filesystem::path& path() const { return path_; }
 

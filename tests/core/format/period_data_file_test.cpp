@@ -100,9 +100,7 @@ TEST(PeriodDataFile, BorrowingPeriodReusesItsBlockWhenWrittenAgain) {
   kv::WriteLayer(path, kGrid, 2, 3, 1, Layer(1));  // period 2 gets block 2
   Rebuild(path);
   // Make period 2 name period 1 while keeping its block: it is then classified as borrowing.
-  kv::BinaryFile f(path, kv::BinaryFile::Mode::Update);
-  f.WriteAt(2, std::array<unsigned char, 2>{1, 0});
-  f.Close();
+  kv::BinaryFile(path, kv::BinaryFile::Mode::Update).WriteAt(2, std::array<unsigned char, 2>{1, 0});
   EXPECT_EQ(kv::LoadPeriodTables(path)[1], kv::kBorrowedData);
   Rebuild(path);
   std::string b = ReadAll(path);

@@ -209,9 +209,7 @@ TEST(Conversion, InputsThatAreNoFiles) {
   WriteAll(dir / "in.dat", "1 1 1 6*1");
   WriteAll(dir / "broken.dat", "x");
   const kv::InputSource stdinput{"standard input", true}, text{dir / "in.dat"}, missing{dir / "none.dat"},
-      broken{dir / "broken.dat"};
-  kv::InputSource layered{dir / "in.dat"};
-  layered.layer = 1;
+      broken{dir / "broken.dat"}, layered{dir / "in.dat", false, {}, 1};
   const struct {
     std::vector<kv::InputSource> inputs;
     kv::ErrorKind kind;

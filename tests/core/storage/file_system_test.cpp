@@ -72,11 +72,11 @@ TEST(SideFiles, WhatIsNoRegularFileAtTheirNamesIsRefused) {
 TEST(WalkedFile, HoldsTheFolderItReached) {
   kvtest::ScratchDir dir;
   fs::create_directory(dir / "a");
+  int error = 0;
   {
     const kv::WalkedFile walked(dir / "a" / "f");
     fs::rename(dir / "a", dir / "b");
     fs::create_directory(dir / "a");
-    int error = 0;
     std::fclose(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error));
   }
   EXPECT_EQ(std::pair(fs::exists(dir / "b" / "f"), fs::exists(dir / "a" / "f")), std::pair(true, false));
@@ -85,7 +85,6 @@ TEST(WalkedFile, HoldsTheFolderItReached) {
   {
     const kv::WalkedFile walked(dir / "a" / "g");
     fs::create_symlink(dir / "victim", dir / "a" / "g");
-    int error = 0;
     EXPECT_EQ(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error), nullptr);
   }
   EXPECT_EQ(kvtest::ReadAll(dir / "victim"), "v");

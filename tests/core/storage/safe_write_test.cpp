@@ -430,9 +430,8 @@ TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
     WriteAll(victim, "precious");
     if (*c.plantAt) fs::create_symlink(victim, fs::path(scene.out.string() + c.plantAt));
     FaultHookGuard plant([&](kv::FileOperation op, const fs::path& p) {
-      if (!*c.plantAt && op == kv::FileOperation::Create && !fs::exists(fs::symlink_status(p))) {
+      if (!*c.plantAt && op == kv::FileOperation::Create && !fs::exists(fs::symlink_status(p)))
         fs::create_symlink(victim, p);
-      }
       return 0;
     });
     const std::string trace = c.road ? c.road->name : "export";
