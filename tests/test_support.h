@@ -46,8 +46,7 @@ inline std::string ReadAll(const std::filesystem::path& p) {
 }
 
 inline void WriteAll(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Compares two byte strings without printing them whole: says where they part.

@@ -10,10 +10,7 @@
 
 namespace {
 
-using kvtest::BlockOf;
-using kvtest::FloatAt;
-using kvtest::ReadAll;
-using kvtest::ReferenceOf;
+using namespace kvtest;
 
 const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
 

@@ -26,9 +26,8 @@ using namespace kvtest;
 void SetBySet(const std::vector<Set>& sets, const kv::GridSize& g, int type, const std::filesystem::path& out,
               bool createNew) {
   if (createNew) std::filesystem::remove(out);
-  for (const Set& s : sets) {
+  for (const Set& s : sets)
     if (s.layer <= g.nz) kv::WriteLayer(out, g, s.period, type, s.layer, Values(s, g.nx * g.ny));
-  }
   if (kv::FileExists(out)) kv::WritePeriodReferences(out, kv::LoadPeriodTables(out));
 }
 

@@ -24,8 +24,7 @@
 
 namespace {
 namespace fs = std::filesystem;
-using kvtest::ReadAll;
-using kvtest::WriteAll;
+using namespace kvtest;
 const kv::GridSize kGrid{3, 2, 2};
 const std::string kSeed = "2 1 1 6*1.5 2 1 6*2.5", kAppend = "2 1 1 6*9 3 1 6*8";
 const std::vector<float> kNines(6, 9.0f);

@@ -23,10 +23,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kvtest::ReadAll;
-using kvtest::WriteAll;
+using namespace kvtest;
 const kv::GridSize kGrid{3, 2, 1};
-using kvtest::Refusal;
 
 kv::ConversionRequest Convert(const fs::path& dir, const fs::path& out, int period, bool createNew) {
   const fs::path in = dir / ("in" + std::to_string(period) + ".dat");
