@@ -59,11 +59,7 @@ inline ::testing::AssertionResult SameBytes(const std::string& actual, const std
 }
 
 // A data set of the matrix input text: values first, first + step, ...
-struct Set {
-  int period, layer;
-  float first;
-  float step = 1;
-};
+struct Set { int period, layer; float first; float step = 1; };
 
 inline std::vector<float> Values(const Set& s, int cells) {
   std::vector<float> v(static_cast<std::size_t>(cells));

@@ -24,11 +24,7 @@ inline const kv::GridSize kSceneGrid{3, 2, 2};
 
 // The ways a run writes: in place under a journal, into a copy of the file when
 // the sets do not fit the memory budget, and into a new file.
-struct Road {
-  const char* name;
-  bool createNew;
-  std::size_t budget;
-};
+struct Road { const char* name; bool createNew; std::size_t budget; };
 inline const std::vector<Road> kRoads = {
     {"append in place", false, std::size_t{1} << 20},
     {"append past the memory budget", false, 0},
@@ -53,8 +49,7 @@ struct Scene {
   }
 };
 
-class FaultHookGuard {
- public:
+struct FaultHookGuard {
   explicit FaultHookGuard(kv::FaultHook hook) { kv::SetFaultHookForTesting(std::move(hook)); }
   ~FaultHookGuard() { kv::SetFaultHookForTesting({}); }
   FaultHookGuard(const FaultHookGuard&) = delete;

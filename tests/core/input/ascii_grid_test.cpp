@@ -12,14 +12,8 @@ namespace {
 constexpr const char* kPlace = "xllcorner 0\nyllcorner 0\ncellsize 1\n";
 
 TEST(AsciiGridHeader, KeysInAnyCaseAndOrder) {
-  struct Case {
-    std::string text;
-    std::int64_t columns, rows;
-    double x, y, dx, dy;
-    bool xCentre, yCentre;
-    std::optional<float> noData;
-    std::size_t end;  // where the rows begin
-  };
+  struct Case { std::string text; std::int64_t columns, rows; double x, y, dx, dy; bool xCentre, yCentre;
+                std::optional<float> noData; std::size_t end; };  // end: where the rows begin
   const Case cases[] = {
       {"ncols 4\nnrows 3\nxllcorner 1.5\nyllcorner -2\ncellsize 25\n1 2", 4, 3, 1.5, -2, 25, 25, false, false, {}, 55},
       {"NROWS\t3\r\nCellSize 0.5\r\nXLLCENTER 10\r\nyllCenter 20\r\nNCOLS 4\r\n1", 4, 3, 10, 20, 0.5, 0.5, true, true, {}, 60},

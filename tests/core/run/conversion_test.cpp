@@ -98,13 +98,8 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
 TEST(Conversion, RefusedRunsChangeNothing) {
   const kv::GridSize g{3, 2, 2};
   const std::string six = " 1 2 3 4 5 6";
-  const struct {
-    std::string input;
-    kv::GridSize grid;
-    int type;
-    kv::ErrorKind kind;
-    std::string message;  // the start of the message
-  } cases[] = {
+  // Each case's message is the start of what is said.
+  const struct { std::string input; kv::GridSize grid; int type; kv::ErrorKind kind; std::string message; } cases[] = {
       {"2 1 1" + six + " 2 1 1 2 x 4 5 6", g, 3, kv::ErrorKind::BadInput,
        "Data set 2, value, line 1, column 27 of IN: \"x\" is not a number."},
       {"2 1 1" + six + " 0 1" + six, g, 3, kv::ErrorKind::Unstorable,
@@ -171,9 +166,7 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
 TEST(Conversion, RefusedOutputFiles) {
   const kv::GridSize g{3, 2, 2};
   const std::string block1 = std::string(4000, '\0').replace(2000, 1, "\1");  // period 1 in block 1
-  const struct {
-    std::string content, message;
-  } cases[] = {
+  const struct { std::string content, message; } cases[] = {
       {std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
       {std::string(3998, '\0') + "\xFD\xFF", "the block number -3 of period 1000 puts its data outside"},
       // Said in grids: a 4 x 2 x 2 file, then a 3 x 2 x 3 one, each of one block.
@@ -209,11 +202,7 @@ TEST(Conversion, InputsThatAreNoFiles) {
   WriteAll(dir / "broken.dat", "x");
   const kv::InputSource stdinput{"standard input", true}, text{dir / "in.dat"}, missing{dir / "none.dat"},
       broken{dir / "broken.dat"}, layered{dir / "in.dat", false, {}, 1};
-  const struct {
-    std::vector<kv::InputSource> inputs;
-    kv::ErrorKind kind;
-    std::string message;
-  } batches[] = {
+  const struct { std::vector<kv::InputSource> inputs; kv::ErrorKind kind; std::string message; } batches[] = {
       {{stdinput, text, stdinput}, kv::ErrorKind::BadRequest, "Standard input is given 2 times, but it can be read only once"},
       {{broken, text, missing}, kv::ErrorKind::InputMissing, "Could not find the input file " + kv::PathText(missing.path)},
       {{broken, layered}, kv::ErrorKind::BadRequest, "The input file " + kv::PathText(text.path) + " is matrix text, which "

@@ -209,10 +209,7 @@ TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
     kv::WriteJournal(s.out, file, file.Length(), writes);
     return ReadAll(kv::JournalPath(s.out));
   };
-  const struct {
-    std::string (*damage)(std::string journal);
-    const char* reason;
-  } cases[] = {
+  const struct { std::string (*damage)(std::string journal); const char* reason; } cases[] = {
       {[](std::string) { return std::string(100, 'x'); }, "it is not a journal of kvcvrt"},
       {[](std::string j) { return j.substr(0, j.size() - 5); }, "damaged or incomplete"},
       {[](std::string j) { return j.replace(60, 1, "!"); }, "its checksum does not match"},
