@@ -41,7 +41,8 @@ TEST(PeriodDataFile, TwoRunsByteForByte) {
   kv::WriteLayer(path, kGrid, 1, 3, 2, Layer(1));
   std::string b = ReadAll(path);
   ASSERT_EQ(b.size(), 4048u);
-  for (int p = 1; p <= 1000; ++p) ASSERT_EQ(std::tuple(ReferenceOf(b, p), BlockOf(b, p)), std::tuple(1, int{p == 1})) << p;
+  for (int p = 1; p <= 1000; ++p)
+    ASSERT_EQ(std::tuple(ReferenceOf(b, p), BlockOf(b, p)), std::tuple(1, int{p == 1})) << p;
   for (std::size_t i = 0; i < 6; ++i)
     EXPECT_EQ(std::pair(FloatAt(b, 4000 + 4 * i), FloatAt(b, 4024 + 4 * i)), std::pair(0.0f, 1.0f + float(i))) << i;
 
