@@ -25,19 +25,14 @@ class ScratchDir {
   ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "scratch";
-    for (char& c : name) {
-      if (c == '/' || c == '\\') c = '_';
-    }
+    for (char& c : name) if (c == '/' || c == '\\') c = '_';
     // The process id keeps two runs of the same test (two test trees, a
     // mutation run beside a build) out of each other's folders.
     path_ = std::filesystem::temp_directory_path() / ("kvcvrt_test_" + name + "_" + std::to_string(kv::os::ProcessId()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  ~ScratchDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
   const std::filesystem::path& path() const { return path_; }
 
@@ -51,8 +46,7 @@ inline std::string ReadAll(const std::filesystem::path& p) {
 }
 
 inline void WriteAll(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Compares two byte strings without printing them whole: says where they part.
@@ -65,11 +59,7 @@ inline ::testing::AssertionResult SameBytes(const std::string& actual, const std
 }
 
 // A data set of the matrix input text: values first, first + step, ...
-struct Set {
-  int period, layer;
-  float first;
-  float step = 1;
-};
+struct Set { int period, layer; float first; float step = 1; };
 
 inline std::vector<float> Values(const Set& s, int cells) {
   std::vector<float> v(static_cast<std::size_t>(cells));
@@ -120,28 +110,15 @@ inline kv::PeriodHeader HeaderWith(const std::vector<std::pair<int, int>>& own) 
   return h;
 }
 
-}  // namespace kvtest
-
-// EXPECT_KV_ERROR(statement, BadInput, "words"): the statement throws a kv::Error of
-// that kind whose message holds the words.
-#define EXPECT_KV_ERROR(statement, kind, text) \
-  EXPECT_TRUE(::kvtest::ThrowsKvError([&] { statement; }, ::kv::ErrorKind::kind, text))
-
-namespace kvtest {
-
-inline std::int16_t Int16At(const std::string& bytes, std::size_t offset) {
-  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
-}
-
 inline float FloatAt(const std::string& bytes, std::size_t offset) {
   return kv::GetFloat(reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
 }
 
 inline std::int16_t ReferenceOf(const std::string& bytes, int period) {
-  return Int16At(bytes, static_cast<std::size_t>(2 * (period - 1)));
+  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + 2 * (period - 1));
 }
 inline std::int16_t BlockOf(const std::string& bytes, int period) {
-  return Int16At(bytes, static_cast<std::size_t>(2000 + 2 * (period - 1)));
+  return kv::GetInt16(reinterpret_cast<const unsigned char*>(bytes.data()) + 2000 + 2 * (period - 1));
 }
 
 // The names of our own side files (temporary, journal, lock) left beside `file`;
@@ -158,3 +135,8 @@ inline std::vector<std::string> LeftBeside(const std::filesystem::path& file) {
 }
 
 }  // namespace kvtest
+
+// EXPECT_KV_ERROR(statement, BadInput, "words"): the statement throws a kv::Error of
+// that kind whose message holds the words.
+#define EXPECT_KV_ERROR(statement, kind, text) \
+  EXPECT_TRUE(::kvtest::ThrowsKvError([&] { statement; }, ::kv::ErrorKind::kind, text))

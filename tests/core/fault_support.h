@@ -24,11 +24,7 @@ inline const kv::GridSize kSceneGrid{3, 2, 2};
 
 // The ways a run writes: in place under a journal, into a copy of the file when
 // the sets do not fit the memory budget, and into a new file.
-struct Road {
-  const char* name;
-  bool createNew;
-  std::size_t budget;
-};
+struct Road { const char* name; bool createNew; std::size_t budget; };
 inline const std::vector<Road> kRoads = {
     {"append in place", false, std::size_t{1} << 20},
     {"append past the memory budget", false, 0},
@@ -53,8 +49,7 @@ struct Scene {
   }
 };
 
-class FaultHookGuard {
- public:
+struct FaultHookGuard {
   explicit FaultHookGuard(kv::FaultHook hook) { kv::SetFaultHookForTesting(std::move(hook)); }
   ~FaultHookGuard() { kv::SetFaultHookForTesting({}); }
   FaultHookGuard(const FaultHookGuard&) = delete;
@@ -84,6 +79,13 @@ int InChild(F&& f) {
   int status = 0;
   waitpid(pid, &status, 0);
   return status;
+}
+
+// Waits for the child process `pid`: its exit code, or -1 when it did not exit.
+inline int ExitCode(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Runs `run` in a child process killed just before the first file operation
@@ -128,11 +130,7 @@ void InRacingChildren(int processes, int rounds, Run&& run) {
     }
     children.push_back(pid);
   }
-  for (const pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a racing process saw a run fail";
-  }
+  for (const pid_t pid : children) EXPECT_EQ(ExitCode(pid), 0) << "a racing process saw a run fail";
 }
 #endif
 

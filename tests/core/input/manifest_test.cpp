@@ -24,9 +24,7 @@ std::string Parsed(const std::string& text) {
 }
 
 TEST(Manifest, ListsInputsFromItsFolderAndSaysWhereItIsWrong) {
-  const struct {
-    std::string text, parsed;
-  } cases[] = {
+  const struct { std::string text, parsed; } cases[] = {
       {"file,period,layer\na.dat,,\ndem.asc,3,1\n/abs/b.asc,1,2\n", "/m/a.dat||;/m/dem.asc|3|1;/abs/b.asc|1|2;"},
       // Any order and case, a byte-order mark, CRLF, blank lines, quotes, missing trailing fields, blanks.
       {"\xEF\xBB\xBFLayer, FILE ,Period\r\n\r\n2,\"x,\"\"y\"\".asc\",7\r\n,a.dat\n", "/m/x,\"y\".asc|7|2;/m/a.dat||;"},

@@ -91,8 +91,7 @@ TEST(ModelPaths, SecondModelMovesTheFirstDefaults) {
   const PathBoxes boxes = TakeModelFromDialog(s, "D:\\N\\B.kv5", PathCase::Fold);
   EXPECT_EQ(boxes, (PathBoxes{"d:\\n\\b.kv5", "d:\\n\\Input.dat", "d:\\n\\b."}));
   EXPECT_EQ((PathBoxes{s.ModelPath, s.InputPath, s.OutputPath}), boxes);
-  EXPECT_EQ(s.ModelFolder, "d:\\n\\");
-  EXPECT_EQ(OutputNameForType(s, 3, PathCase::Fold), "d:\\n\\b.top");
+  EXPECT_EQ(std::tuple(s.ModelFolder, OutputNameForType(s, 3, PathCase::Fold)), std::tuple("d:\\n\\", "d:\\n\\b.top"));
   // An output the first model derived moves, with its type's extension; one the user chose stays.
   for (const auto& [before, after] : std::vector<std::pair<std::string, std::string>>{
            {"c:\\m\\a.top", "d:\\n\\b.top"}, {"c:\\m\\b.top", "c:\\m\\b.top"}, {"c:\\m\\a.xyz", "c:\\m\\a.xyz"},
@@ -127,8 +126,7 @@ TEST(ModelOnDisk, Dialog) {
     const std::string model = U8(dir / "A.kv5");
     c.text ? kvtest::WriteAll(dir / "A.kv5", *c.text) : void(std::filesystem::remove(dir / "A.kv5"));
     const PathBoxes boxes = TakeModelFromDialog(s, model, PathCase::Keep);
-    EXPECT_EQ(s.model.state, c.state) << model;
-    EXPECT_EQ(s.Grid(), c.grid) << model;
+    EXPECT_EQ(std::tuple(s.model.state, s.Grid()), std::tuple(c.state, c.grid)) << model;
     const std::string refusal = "The grid size could not be read from the model " + model + ": " + c.refusal;
     EXPECT_EQ(ModelRefusal(s), c.refusal.empty() ? "" : refusal);
     EXPECT_EQ(boxes, (PathBoxes{model, U8(dir / "Input.dat"), U8(dir / "A.")}));
@@ -141,12 +139,10 @@ TEST(ModelOnDisk, CommandLineReadsTheKv5BesideTheArgumentWithoutAskingTheVersion
   Settings s;
   const PathBoxes boxes = TakeModelFromCommandLine(s, U8(dir / "A.bot"), PathCase::Keep);
   EXPECT_EQ(boxes, (PathBoxes{U8(dir / "A.bot"), U8(dir / "input.dat"), U8(dir / "A.")}));
-  EXPECT_TRUE(s.model.accepted());
-  EXPECT_EQ(s.model.file, U8(dir / "A.kv5"));
-  EXPECT_EQ(s.Grid(), (GridSize{9, 30, 1}));
+  EXPECT_EQ(std::tuple(s.model.accepted(), s.model.file, s.Grid()),
+            std::tuple(true, U8(dir / "A.kv5"), GridSize{9, 30, 1}));
   TakeModelFromCommandLine(s, U8(dir / "B.kv5"), PathCase::Keep);
-  EXPECT_EQ(s.model.state, ModelState::FileMissing);
-  EXPECT_EQ(s.Grid(), (GridSize{9, 30, 1}));
+  EXPECT_EQ(std::tuple(s.model.state, s.Grid()), std::tuple(ModelState::FileMissing, GridSize{9, 30, 1}));
 }
 
 }  // namespace

@@ -26,9 +26,8 @@ using namespace kvtest;
 void SetBySet(const std::vector<Set>& sets, const kv::GridSize& g, int type, const std::filesystem::path& out,
               bool createNew) {
   if (createNew) std::filesystem::remove(out);
-  for (const Set& s : sets) {
+  for (const Set& s : sets)
     if (s.layer <= g.nz) kv::WriteLayer(out, g, s.period, type, s.layer, Values(s, g.nx * g.ny));
-  }
   if (kv::FileExists(out)) kv::WritePeriodReferences(out, kv::LoadPeriodTables(out));
 }
 
@@ -99,13 +98,8 @@ TEST(Conversion, RandomRunsGiveTheBytesOfStoringSetBySet) {
 TEST(Conversion, RefusedRunsChangeNothing) {
   const kv::GridSize g{3, 2, 2};
   const std::string six = " 1 2 3 4 5 6";
-  const struct {
-    std::string input;
-    kv::GridSize grid;
-    int type;
-    kv::ErrorKind kind;
-    std::string message;  // the start of the message
-  } cases[] = {
+  // Each case's message is the start of what is said.
+  const struct { std::string input; kv::GridSize grid; int type; kv::ErrorKind kind; std::string message; } cases[] = {
       {"2 1 1" + six + " 2 1 1 2 x 4 5 6", g, 3, kv::ErrorKind::BadInput,
        "Data set 2, value, line 1, column 27 of IN: \"x\" is not a number."},
       {"2 1 1" + six + " 0 1" + six, g, 3, kv::ErrorKind::Unstorable,
@@ -143,9 +137,8 @@ TEST(Conversion, RefusedRunsChangeNothing) {
           req.inputs.insert(req.inputs.begin(), {dir / "good.dat"});
         }
         EXPECT_TRUE(ThrowsKvError([&] { kv::RunConversion(req); }, c.kind, expected));
-        EXPECT_EQ(std::filesystem::exists(out), existing) << c.message;
-        EXPECT_TRUE(SameBytes(ReadAll(out), before)) << c.message;
-        EXPECT_TRUE(LeftBeside(out).empty()) << c.message;
+        EXPECT_EQ(std::tuple(std::filesystem::exists(out), ReadAll(out), LeftBeside(out)),
+                  std::tuple(existing, before, std::vector<std::string>{})) << c.message;
       }
     }
   }
@@ -173,9 +166,7 @@ TEST(Conversion, RefusesABlockPastTheLargestOffset) {
 TEST(Conversion, RefusedOutputFiles) {
   const kv::GridSize g{3, 2, 2};
   const std::string block1 = std::string(4000, '\0').replace(2000, 1, "\1");  // period 1 in block 1
-  const struct {
-    std::string content, message;
-  } cases[] = {
+  const struct { std::string content, message; } cases[] = {
       {std::string(3999, '\1'), "is 3999 bytes long, shorter than the 4000-byte header"},
       {std::string(3998, '\0') + "\xFD\xFF", "the block number -3 of period 1000 puts its data outside"},
       // Said in grids: a 4 x 2 x 2 file, then a 3 x 2 x 3 one, each of one block.
@@ -210,14 +201,8 @@ TEST(Conversion, InputsThatAreNoFiles) {
   WriteAll(dir / "in.dat", "1 1 1 6*1");
   WriteAll(dir / "broken.dat", "x");
   const kv::InputSource stdinput{"standard input", true}, text{dir / "in.dat"}, missing{dir / "none.dat"},
-      broken{dir / "broken.dat"};
-  kv::InputSource layered{dir / "in.dat"};
-  layered.layer = 1;
-  const struct {
-    std::vector<kv::InputSource> inputs;
-    kv::ErrorKind kind;
-    std::string message;
-  } batches[] = {
+      broken{dir / "broken.dat"}, layered{dir / "in.dat", false, {}, 1};
+  const struct { std::vector<kv::InputSource> inputs; kv::ErrorKind kind; std::string message; } batches[] = {
       {{stdinput, text, stdinput}, kv::ErrorKind::BadRequest, "Standard input is given 2 times, but it can be read only once"},
       {{broken, text, missing}, kv::ErrorKind::InputMissing, "Could not find the input file " + kv::PathText(missing.path)},
       {{broken, layered}, kv::ErrorKind::BadRequest, "The input file " + kv::PathText(text.path) + " is matrix text, which "
@@ -304,9 +289,8 @@ TEST(Conversion, ProgressReachesTheEndAlikeOnEveryThreadCountAndCancelChangesNot
       steps.push_back(p.bytesRead);
       return true;
     });
-    EXPECT_EQ(last.setsDone, 3);
-    EXPECT_EQ(last.inputBytes, text.size());
-    EXPECT_EQ(last.bytesRead, text.find_last_not_of(" \n") + 1);  // up to the last value
+    EXPECT_EQ(std::tuple(last.setsDone, last.inputBytes, last.bytesRead),
+              std::tuple(3, text.size(), text.find_last_not_of(" \n") + 1));  // read up to the last value
     if (firstSteps.empty()) firstSteps = steps;
     EXPECT_EQ(steps, firstSteps) << "threads " << setup.first;
     const std::string before = ReadAll(dir / "o.top");

@@ -19,8 +19,7 @@
 
 namespace {
 
-using kvtest::HeaderWith;
-using kvtest::WriteAll;
+using namespace kvtest;
 
 const kv::GridSize kGrid{3, 2, 2};  // a layer is 24 bytes, a block of type 3 is 48
 

@@ -14,8 +14,7 @@
 
 namespace {
 
-using kvtest::ReadAll;
-using kvtest::WriteAll;
+using namespace kvtest;
 
 const kv::GridSize kGrid{3, 2, 2};
 constexpr const char* kRows = "1.5 -9999 3e-3\n4 5 6.25\n";

@@ -14,10 +14,8 @@ namespace fs = std::filesystem;
 TEST(FileExists, OnlyReadableFiles) {
   kvtest::ScratchDir dir;
   kvtest::WriteAll(dir / "f", "x");
-  EXPECT_FALSE(kv::FileExists(""));
-  EXPECT_FALSE(kv::FileExists(dir / "missing"));
-  EXPECT_FALSE(kv::FileExists(dir.path()));  // a folder is not a file
-  EXPECT_TRUE(kv::FileExists(dir / "f"));
+  EXPECT_EQ(std::tuple(kv::FileExists(""), kv::FileExists(dir / "missing"), kv::FileExists(dir.path()),
+                       kv::FileExists(dir / "f")), std::tuple(false, false, false, true));  // a folder is not a file
 }
 
 // A file open for update is cut to the length asked for; one open to read cannot be, and says so.
@@ -74,11 +72,11 @@ TEST(SideFiles, WhatIsNoRegularFileAtTheirNamesIsRefused) {
 TEST(WalkedFile, HoldsTheFolderItReached) {
   kvtest::ScratchDir dir;
   fs::create_directory(dir / "a");
+  int error = 0;
   {
     const kv::WalkedFile walked(dir / "a" / "f");
     fs::rename(dir / "a", dir / "b");
     fs::create_directory(dir / "a");
-    int error = 0;
     std::fclose(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error));
   }
   EXPECT_EQ(std::pair(fs::exists(dir / "b" / "f"), fs::exists(dir / "a" / "f")), std::pair(true, false));
@@ -87,7 +85,6 @@ TEST(WalkedFile, HoldsTheFolderItReached) {
   {
     const kv::WalkedFile walked(dir / "a" / "g");
     fs::create_symlink(dir / "victim", dir / "a" / "g");
-    int error = 0;
     EXPECT_EQ(kv::os::OpenFile(walked.path(), kv::os::OpenMode::CreateEmpty, {}, error), nullptr);
   }
   EXPECT_EQ(kvtest::ReadAll(dir / "victim"), "v");

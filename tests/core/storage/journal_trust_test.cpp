@@ -26,10 +26,11 @@
 
 namespace {
 namespace fs = std::filesystem;
-using kvtest::ReadAll;
-using kvtest::WriteAll;
+using namespace kvtest;
 const kv::GridSize kGrid{3, 2, 2};
 const std::string kSeed = "2 1 1 6*1.5 2 1 6*2.5", kAppend = "2 1 1 6*9 3 1 6*8";
+const std::vector<float> kNines(6, 9.0f);
+const kv::PlannedWrite kNinesInBlock1{4000, {}, kNines};  // a layer of nines over block 1's first layer
 
 void Convert(const fs::path& in, const fs::path& out, const std::string& text) {
   WriteAll(in, text);
@@ -186,8 +187,7 @@ TEST(JournalTrust, LeftoversGoWhenNoRunCanUseThem) {
     }
     kv::DescribeDataFile(f, {});
     std::vector<std::string> left = kvtest::LeftBeside(f);
-    std::sort(left.begin(), left.end());
-    std::sort(kept.begin(), kept.end());
+    std::ranges::sort(left), std::ranges::sort(kept);
     EXPECT_EQ(left, kept) << lockedNameTaken;
   }
 }
@@ -214,11 +214,9 @@ TEST(SideFileNames, LongNamesGetJournalsThatFit) {
   const fs::path f = dir / wide;
   ASSERT_TRUE(kv::CreateDataFile(kGrid, f, 1.5f, 3));
   const std::string before = ReadAll(f);
-  const std::vector<float> values(6, 9.0f);
-  const kv::PlannedWrite write{4000, {}, values};
   kv::BinaryFile file(f, kv::BinaryFile::Mode::Update);
-  kv::WriteJournal(f, file, file.Length(), {&write, 1});
-  kv::ApplyPlannedWrites(file, {&write, 1});
+  kv::WriteJournal(f, file, file.Length(), {&kNinesInBlock1, 1});
+  kv::ApplyPlannedWrites(file, {&kNinesInBlock1, 1});
   file.Close();
   EXPECT_TRUE(kv::RollBackInterruptedRun(f));
   EXPECT_EQ(ReadAll(f), before);
@@ -229,13 +227,11 @@ TEST(JournalTrust, AJournalIsReadableAsItsFileIs) {
   kvtest::ScratchDir dir;
   const fs::path f = dir / "f.top";
   ASSERT_TRUE(kv::CreateDataFile(kGrid, f, 1.5f, 3));
-  const std::vector<float> values(6, 9.0f);
   const mode_t mask = umask(077);  // the journal's bits are its file's, whatever the umask
   for (const auto& [mode, journal] : {std::pair{0644, 0644}, {0640, 0640}, {0604, 0604}, {0666, 0644}, {0400, 0600}}) {
     fs::permissions(f, static_cast<fs::perms>(mode));
-    const kv::PlannedWrite write{4000, {}, values};
     kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
-    kv::WriteJournal(f, file, file.Length(), {&write, 1});
+    kv::WriteJournal(f, file, file.Length(), {&kNinesInBlock1, 1});
     EXPECT_EQ(static_cast<int>(fs::status(kv::JournalPath(f)).permissions()), journal) << std::oct << mode;
     fs::remove(kv::JournalPath(f));
   }

@@ -84,33 +84,6 @@ TEST(SafeWrites, EveryFileOperationFailingOrKilled) {
   }
 }
 
-#if defined(__unix__)
-// The rollback of a killed run fails too: nothing of the new run is stored, and the journal is said to stay.
-TEST(SafeWrites, AFailedRollbackLeavesTheJournalAndSaysSo) {
-  ScratchDir root;
-  Scene scene(root / "run");
-  int writes = 0;
-  KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out && ++writes == 2; },
-           [&] { kv::RunConversion(scene.Request(kRoads[0])); });
-  ASSERT_TRUE(fs::exists(kv::JournalPath(scene.out)));
-  const std::string what = [&] {
-    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out ? EIO : 0; });
-    return Refusal([&] { kv::RunConversion(scene.Request(kRoads[0])); });
-  }();
-  EXPECT_TRUE(what.ends_with("No data of this run was stored; the journal " + kv::JournalPath(scene.out).string() +
-                             " is still beside the file.")) << what;
-  // A disk that keeps failing: the run's own rollback fails as well, and the journal puts the file back later.
-  Scene again(root / "again");
-  const std::string said = [&] {
-    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == again.out ? EIO : 0; });
-    return Refusal([&] { kv::RunConversion(again.Request(kRoads[0])); });
-  }();
-  EXPECT_TRUE(said.ends_with("the journal " + kv::JournalPath(again.out).string() + " restores it at the next run.")) << said;
-  kv::DescribeDataFile(again.out, {});
-  EXPECT_TRUE(SameBytes(ReadAll(again.out), again.before));
-}
-#endif
-
 TEST(SafeWrites, BackgroundWriteFailure) {
   // Layers this large are written on a second thread; its failure must still stop the run.
   ScratchDir dir;
@@ -142,18 +115,195 @@ TEST(SafeWrites, InputShrinkingOrVanishingDuringTheRun) {
     kv::ConversionRequest req = scene.Request(kRoads[createNew ? 2 : 0]);
     req.threads = createNew ? 1 : 2;
     req.readChunkBytes = createNew ? 0 : 64 << 10;
-    EXPECT_KV_ERROR(kv::RunConversion(req,
-                                      [&](const kv::ConversionProgress& p) {
-                                        if (p.setsDone == 1) fs::resize_file(scene.in, 2 << 20);
-                                        return true;
-                                      }),
-                    BadInput, "the file ends before the period of data set 5");
+    const auto shrink = [&](const auto& p) { return p.setsDone != 1 || (fs::resize_file(scene.in, 2 << 20), true); };
+    EXPECT_KV_ERROR(kv::RunConversion(req, shrink), BadInput, "the file ends before the period of data set 5");
     EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before));
+  }
+}
+
+TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
+  ScratchDir root;
+  Scene scene(root / "s");
+#if defined(__unix__)
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    const kv::OutputLock lock(scene.out, kv::LockKind::Exclusive);
+    (void)!write(ready[1], "x", 1);
+    pause();
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+#else
+  // Without fork the holder is a lock of this process on a handle of its own,
+  // which keeps the run's own lock out just the same.
+  std::optional<kv::OutputLock> holder(std::in_place, scene.out, kv::LockKind::Exclusive);
+#endif
+  int waits = 0;
+  auto counting = [&](const kv::ConversionProgress& p) { return p.phase != kv::RunPhase::Waiting || ++waits > 0; };
+  kv::ConversionRequest r = scene.Request(kRoads[0]);
+  r.lockWait = std::chrono::milliseconds(300);
+#if defined(__linux__)
+  const std::string holderNamed = "; it is held by process " + std::to_string(holder) + " (";
+#else
+  const std::string holderNamed = ". The output file " + scene.out.string() + " was not changed.";
+#endif
+  EXPECT_KV_ERROR(kv::RunConversion(r, counting), Busy,
+                  "Another run is still working on " + scene.out.string() + "; gave up after waiting 300 ms" + holderNamed);
+  EXPECT_GT(waits, 0);
+  // Cancelling while waiting costs nothing.
+  EXPECT_KV_ERROR(kv::RunConversion(r, [](const kv::ConversionProgress& p) { return p.phase != kv::RunPhase::Waiting; }),
+                  Cancelled, "");
+#if defined(__unix__)
+  // The lock dies with its process.
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+#else
+  holder.reset();
+#endif
+  r.lockWait = std::chrono::seconds(5);
+  EXPECT_EQ(kv::RunConversion(r).stored, 4);
+  EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{});
+}
+
+TEST(SafeWrites, DurableBeforeItIsDone) {
+  // The order of the operations that make a result survive a power cut.
+  ScratchDir root;
+  for (const Road& road : kRoads) {
+    Scene scene(root / "s");
+    std::vector<std::string> ops;
+    {
+      FaultHookGuard record([&](kv::FileOperation op, const fs::path& p) {
+        const std::string name = p.filename().string(), what = fs::is_directory(p) ? "folder"
+            : name.find("journal") != name.npos ? "journal" : name.find("partial") != name.npos ? "partial" : "output";
+        const char* names[] = {"open", "create", "write", "close", "replace", "sync", "remove", "truncate"};
+        if (op != kv::FileOperation::Open) ops.push_back(names[static_cast<int>(op)] + (" " + what));
+        return 0;
+      });
+      kv::RunConversion(scene.Request(road));
+    }
+    auto first = [&](const std::string& op) { return std::ranges::find(ops, op) - ops.begin(); };
+    auto last = [&](const std::string& op) { return ops.rend() - std::find(ops.rbegin(), ops.rend(), op) - 1; };
+    // Each chain of positions must rise strictly.
+    const std::vector<std::vector<std::ptrdiff_t>> chains = road.createNew || road.budget == 0
+        ? std::vector<std::vector<std::ptrdiff_t>>{{last("sync partial"), first("replace output"), last("sync folder")}}
+        : std::vector<std::vector<std::ptrdiff_t>>{
+              {last("sync journal"), first("replace journal"), first("sync folder"), first("write output")},
+              {last("write output"), last("sync output"), first("remove journal"), std::ssize(ops) - 1}};
+    ASSERT_EQ(ops.back(), "sync folder") << road.name;
+    for (const auto& at : chains) {
+      EXPECT_TRUE(std::ranges::adjacent_find(at, std::greater_equal<>()) == at.end()) << road.name << ": " << ::testing::PrintToString(at);
+    }
+  }
+}
+
+TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
+  ScratchDir root;
+  // A real journal, for the scene's output, as a killed append leaves it.
+  auto journalOf = [&](const Scene& s) {
+    kv::BinaryFile file(s.out, kv::BinaryFile::Mode::Read);
+    const std::vector<unsigned char> bytes(4024, 7);
+    const std::vector<kv::PlannedWrite> writes = {{0, {bytes.data(), 4000}, {}}, {4000, {bytes.data() + 4000, 24}, {}}};
+    kv::WriteJournal(s.out, file, file.Length(), writes);
+    return ReadAll(kv::JournalPath(s.out));
+  };
+  const struct { std::string (*damage)(std::string journal); const char* reason; } cases[] = {
+      {[](std::string) { return std::string(100, 'x'); }, "it is not a journal of kvcvrt"},
+      {[](std::string j) { return j.substr(0, j.size() - 5); }, "damaged or incomplete"},
+      {[](std::string j) { return j.replace(60, 1, "!"); }, "its checksum does not match"},
+      {[](std::string) { return std::string(); }, "too short"},
+  };
+  for (const auto& c : cases) {
+    Scene scene(root / "s");
+    WriteAll(kv::JournalPath(scene.out), c.damage(journalOf(scene)));
+    EXPECT_KV_ERROR(kv::RunConversion(scene.Request(kRoads[0])), BadOutput,
+                    "The journal " + kv::JournalPath(scene.out).string() + " does not belong to");
+    EXPECT_KV_ERROR(kv::DescribeDataFile(scene.out, {}), BadOutput, c.reason);
+    EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << c.reason;
+    EXPECT_TRUE(fs::exists(kv::JournalPath(scene.out))) << c.reason;
+  }
+  // Another file's journal, and one that does not fit the file's length.
+  Scene a(root / "a"), b(root / "b");
+  WriteAll(kv::JournalPath(b.out), journalOf(a));
+  fs::remove(kv::JournalPath(a.out));
+  EXPECT_KV_ERROR(kv::DescribeDataFile(b.out, {}), BadOutput, "it was written for another file");
+  EXPECT_TRUE(SameBytes(ReadAll(b.out), b.before));
+  journalOf(a);
+  WriteAll(a.out, a.before + std::string(100, '\0'));
+  EXPECT_KV_ERROR(kv::DescribeDataFile(a.out, {}), BadOutput, "where the journal expects");
+}
+
+// A write over 4000..9000 of a 5000-byte file is cut at the page ends 4096 and 8192 and at the old end
+// 5000: a file whose every piece is old, new (past the old end: or zeros) rolls back; one with a piece
+// half new is refused and left as it is. The file's bytes from 4000 on: new bytes, then old, then zeros.
+TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
+  ScratchDir dir;
+  const fs::path f = dir / "f";
+  const std::vector<unsigned char> fresh(5000, 'n');
+  for (const auto& [n, o, z, whole] : std::vector<std::tuple<int, int, int, bool>>{
+           {0, 1000, 0, true}, {96, 904, 0, true}, {1000, 0, 0, true}, {4192, 0, 0, true}, {1000, 0, 3192, true},
+           {5000, 0, 0, true}, {95, 905, 0, false}, {97, 903, 0, false}, {999, 1, 0, false}, {1001, 0, 0, false},
+           {4191, 0, 0, false}}) {
+    const std::string old(5000, 'o'), now = old.substr(0, 4000) + std::string(n, 'n') + std::string(o, 'o') + std::string(z, '\0');
+    WriteAll(f, old);
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    const kv::PlannedWrite write{4000, fresh, {}};
+    kv::WriteJournal(f, file, 5000, {&write, 1});
+    WriteAll(f, now);
+    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
+    EXPECT_EQ(ReadAll(f) + std::to_string(what.empty()), (whole ? old : now) + std::to_string(whole)) << n << what;
+    fs::remove(kv::JournalPath(f));
+  }
+}
+
+// Writes that end and begin at an old end inside a page: whichever of their pieces
+// landed, the rollback puts back the old bytes and cuts off the new ones.
+TEST(Journal, WritesMeetingAtAnUnalignedOldEndRollBack) {
+  ScratchDir dir;
+  const fs::path f = dir / "f";
+  const std::string old(5000, 'o');
+  const std::vector<unsigned char> fresh(4000, 'n');
+  const kv::PlannedWrite writes[] = {{4500, {fresh.begin(), fresh.begin() + 500}, {}}, {5000, fresh, {}}};
+  for (const std::string& now : {old, old.substr(0, 4500) + std::string(500, 'n'), old + std::string(3192, 'n'),
+                                 old.substr(0, 4500) + std::string(4500, 'n')}) {
+    WriteAll(f, old);
+    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
+    kv::WriteJournal(f, file, 5000, writes);
+    WriteAll(f, now);
+    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
+    EXPECT_EQ(ReadAll(f) + what, old) << now.size();
   }
 }
 
 // Child processes, kill signals, links and FIFOs are POSIX only.
 #if defined(__unix__)
+
+// The rollback of a killed run fails too: nothing of the new run is stored, and the journal is said to stay.
+TEST(SafeWrites, AFailedRollbackLeavesTheJournalAndSaysSo) {
+  ScratchDir root;
+  Scene scene(root / "run");
+  int writes = 0;
+  KilledAt([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out && ++writes == 2; },
+           [&] { kv::RunConversion(scene.Request(kRoads[0])); });
+  ASSERT_TRUE(fs::exists(kv::JournalPath(scene.out)));
+  const std::string what = [&] {
+    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == scene.out ? EIO : 0; });
+    return Refusal([&] { kv::RunConversion(scene.Request(kRoads[0])); });
+  }();
+  EXPECT_TRUE(what.ends_with("No data of this run was stored; the journal " + kv::JournalPath(scene.out).string() +
+                             " is still beside the file.")) << what;
+  // A disk that keeps failing: the run's own rollback fails as well, and the journal puts the file back later.
+  Scene again(root / "again");
+  const std::string said = [&] {
+    FaultHookGuard fail([&](kv::FileOperation op, const fs::path& p) { return op == kv::FileOperation::Write && p == again.out ? EIO : 0; });
+    return Refusal([&] { kv::RunConversion(again.Request(kRoads[0])); });
+  }();
+  EXPECT_TRUE(said.ends_with("the journal " + kv::JournalPath(again.out).string() + " restores it at the next run.")) << said;
+  kv::DescribeDataFile(again.out, {});
+  EXPECT_TRUE(SameBytes(ReadAll(again.out), again.before));
+}
 
 TEST(SafeWrites, FileSizeLimitReached) {
   ScratchDir root;
@@ -249,57 +399,6 @@ TEST(SafeWrites, RacingCreateNewRunsNeverMix) {
   EXPECT_EQ(LeftBeside(out), std::vector<std::string>{});
 }
 
-#endif
-
-TEST(SafeWrites, ASecondRunWaitsForTheFirst) {
-  ScratchDir root;
-  Scene scene(root / "s");
-#if defined(__unix__)
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    const kv::OutputLock lock(scene.out, kv::LockKind::Exclusive);
-    (void)!write(ready[1], "x", 1);
-    pause();
-    _exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-#else
-  // Without fork the holder is a lock of this process on a handle of its own,
-  // which keeps the run's own lock out just the same.
-  std::optional<kv::OutputLock> holder(std::in_place, scene.out, kv::LockKind::Exclusive);
-#endif
-  int waits = 0;
-  auto counting = [&](const kv::ConversionProgress& p) { return p.phase != kv::RunPhase::Waiting || ++waits > 0; };
-  kv::ConversionRequest r = scene.Request(kRoads[0]);
-  r.lockWait = std::chrono::milliseconds(300);
-#if defined(__linux__)
-  const std::string holderNamed = "; it is held by process " + std::to_string(holder) + " (";
-#else
-  const std::string holderNamed = ". The output file " + scene.out.string() + " was not changed.";
-#endif
-  EXPECT_KV_ERROR(kv::RunConversion(r, counting), Busy,
-                  "Another run is still working on " + scene.out.string() + "; gave up after waiting 300 ms" + holderNamed);
-  EXPECT_GT(waits, 0);
-  // Cancelling while waiting costs nothing.
-  EXPECT_KV_ERROR(kv::RunConversion(r, [](const kv::ConversionProgress& p) { return p.phase != kv::RunPhase::Waiting; }),
-                  Cancelled, "");
-#if defined(__unix__)
-  // The lock dies with its process.
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
-#else
-  holder.reset();
-#endif
-  r.lockWait = std::chrono::seconds(5);
-  EXPECT_EQ(kv::RunConversion(r).stored, 4);
-  EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{});
-}
-
-#if defined(__unix__)
-
 // A lock is taken and given back in a process without standard input (its file
 // may be descriptor 0); another user who cannot create the lock file in the
 // folder is refused a run, while a reader goes on without the lock.
@@ -337,9 +436,8 @@ TEST(SafeWrites, PlantedLinksAreNeverFollowed) {
     WriteAll(victim, "precious");
     if (*c.plantAt) fs::create_symlink(victim, fs::path(scene.out.string() + c.plantAt));
     FaultHookGuard plant([&](kv::FileOperation op, const fs::path& p) {
-      if (!*c.plantAt && op == kv::FileOperation::Create && !fs::exists(fs::symlink_status(p))) {
+      if (!*c.plantAt && op == kv::FileOperation::Create && !fs::exists(fs::symlink_status(p)))
         fs::create_symlink(victim, p);
-      }
       return 0;
     });
     const std::string trace = c.road ? c.road->name : "export";
@@ -361,125 +459,12 @@ TEST(SafeWrites, ReplacingKeepsTheFilesIdentity) {
   fs::permissions(scene.out, fs::perms{0664});  // bits the usual umask would take away
   for (const bool createNew : {true, false}) {
     kv::RunConversion({{{scene.in}}, link, 3, kSceneGrid, createNew});
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_NE(ReadAll(scene.out), scene.before);
-    EXPECT_EQ(fs::status(scene.out).permissions(), fs::perms{0664}) << "createNew " << createNew;
-    EXPECT_EQ(LeftBeside(scene.out), std::vector<std::string>{});
+    EXPECT_EQ(std::tuple(fs::is_symlink(link), ReadAll(scene.out) != scene.before, fs::status(scene.out).permissions(),
+                         LeftBeside(scene.out)),
+              std::tuple(true, true, fs::perms{0664}, std::vector<std::string>{})) << "createNew " << createNew;
   }
 }
 
 #endif
-
-TEST(SafeWrites, DurableBeforeItIsDone) {
-  // The order of the operations that make a result survive a power cut.
-  ScratchDir root;
-  for (const Road& road : kRoads) {
-    Scene scene(root / "s");
-    std::vector<std::string> ops;
-    {
-      FaultHookGuard record([&](kv::FileOperation op, const fs::path& p) {
-        const std::string name = p.filename().string(), what = fs::is_directory(p) ? "folder"
-            : name.find("journal") != name.npos ? "journal" : name.find("partial") != name.npos ? "partial" : "output";
-        const char* names[] = {"open", "create", "write", "close", "replace", "sync", "remove", "truncate"};
-        if (op != kv::FileOperation::Open) ops.push_back(names[static_cast<int>(op)] + (" " + what));
-        return 0;
-      });
-      kv::RunConversion(scene.Request(road));
-    }
-    auto first = [&](const std::string& op) { return std::ranges::find(ops, op) - ops.begin(); };
-    auto last = [&](const std::string& op) { return ops.rend() - std::find(ops.rbegin(), ops.rend(), op) - 1; };
-    // Each chain of positions must rise strictly.
-    const std::vector<std::vector<std::ptrdiff_t>> chains = road.createNew || road.budget == 0
-        ? std::vector<std::vector<std::ptrdiff_t>>{{last("sync partial"), first("replace output"), last("sync folder")}}
-        : std::vector<std::vector<std::ptrdiff_t>>{
-              {last("sync journal"), first("replace journal"), first("sync folder"), first("write output")},
-              {last("write output"), last("sync output"), first("remove journal"), std::ssize(ops) - 1}};
-    ASSERT_EQ(ops.back(), "sync folder") << road.name;
-    for (const auto& at : chains) {
-      EXPECT_TRUE(std::ranges::adjacent_find(at, std::greater_equal<>()) == at.end()) << road.name << ": " << ::testing::PrintToString(at);
-    }
-  }
-}
-
-TEST(Journal, OnlyTheFilesOwnJournalIsApplied) {
-  ScratchDir root;
-  // A real journal, for the scene's output, as a killed append leaves it.
-  auto journalOf = [&](const Scene& s) {
-    kv::BinaryFile file(s.out, kv::BinaryFile::Mode::Read);
-    const std::vector<unsigned char> bytes(4024, 7);
-    const std::vector<kv::PlannedWrite> writes = {{0, {bytes.data(), 4000}, {}}, {4000, {bytes.data() + 4000, 24}, {}}};
-    kv::WriteJournal(s.out, file, file.Length(), writes);
-    return ReadAll(kv::JournalPath(s.out));
-  };
-  const struct {
-    std::string (*damage)(std::string journal);
-    const char* reason;
-  } cases[] = {
-      {[](std::string) { return std::string(100, 'x'); }, "it is not a journal of kvcvrt"},
-      {[](std::string j) { return j.substr(0, j.size() - 5); }, "damaged or incomplete"},
-      {[](std::string j) { return j.replace(60, 1, "!"); }, "its checksum does not match"},
-      {[](std::string) { return std::string(); }, "too short"},
-  };
-  for (const auto& c : cases) {
-    Scene scene(root / "s");
-    WriteAll(kv::JournalPath(scene.out), c.damage(journalOf(scene)));
-    EXPECT_KV_ERROR(kv::RunConversion(scene.Request(kRoads[0])), BadOutput,
-                    "The journal " + kv::JournalPath(scene.out).string() + " does not belong to");
-    EXPECT_KV_ERROR(kv::DescribeDataFile(scene.out, {}), BadOutput, c.reason);
-    EXPECT_TRUE(SameBytes(ReadAll(scene.out), scene.before)) << c.reason;
-    EXPECT_TRUE(fs::exists(kv::JournalPath(scene.out))) << c.reason;
-  }
-  // Another file's journal, and one that does not fit the file's length.
-  Scene a(root / "a"), b(root / "b");
-  WriteAll(kv::JournalPath(b.out), journalOf(a));
-  fs::remove(kv::JournalPath(a.out));
-  EXPECT_KV_ERROR(kv::DescribeDataFile(b.out, {}), BadOutput, "it was written for another file");
-  EXPECT_TRUE(SameBytes(ReadAll(b.out), b.before));
-  journalOf(a);
-  WriteAll(a.out, a.before + std::string(100, '\0'));
-  EXPECT_KV_ERROR(kv::DescribeDataFile(a.out, {}), BadOutput, "where the journal expects");
-}
-
-// A write over 4000..9000 of a 5000-byte file is cut at the page ends 4096 and 8192 and at the old end
-// 5000: a file whose every piece is old, new (past the old end: or zeros) rolls back; one with a piece
-// half new is refused and left as it is. The file's bytes from 4000 on: new bytes, then old, then zeros.
-TEST(Journal, PiecesAroundAnUnalignedOldEnd) {
-  ScratchDir dir;
-  const fs::path f = dir / "f";
-  const std::vector<unsigned char> fresh(5000, 'n');
-  for (const auto& [n, o, z, whole] : std::vector<std::tuple<int, int, int, bool>>{
-           {0, 1000, 0, true}, {96, 904, 0, true}, {1000, 0, 0, true}, {4192, 0, 0, true}, {1000, 0, 3192, true},
-           {5000, 0, 0, true}, {95, 905, 0, false}, {97, 903, 0, false}, {999, 1, 0, false}, {1001, 0, 0, false},
-           {4191, 0, 0, false}}) {
-    const std::string old(5000, 'o'), now = old.substr(0, 4000) + std::string(n, 'n') + std::string(o, 'o') + std::string(z, '\0');
-    WriteAll(f, old);
-    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
-    const kv::PlannedWrite write{4000, fresh, {}};
-    kv::WriteJournal(f, file, 5000, {&write, 1});
-    WriteAll(f, now);
-    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
-    EXPECT_EQ(ReadAll(f) + std::to_string(what.empty()), (whole ? old : now) + std::to_string(whole)) << n << what;
-    fs::remove(kv::JournalPath(f));
-  }
-}
-
-// Writes that end and begin at an old end inside a page: whichever of their pieces
-// landed, the rollback puts back the old bytes and cuts off the new ones.
-TEST(Journal, WritesMeetingAtAnUnalignedOldEndRollBack) {
-  ScratchDir dir;
-  const fs::path f = dir / "f";
-  const std::string old(5000, 'o');
-  const std::vector<unsigned char> fresh(4000, 'n');
-  const kv::PlannedWrite writes[] = {{4500, {fresh.begin(), fresh.begin() + 500}, {}}, {5000, fresh, {}}};
-  for (const std::string& now : {old, old.substr(0, 4500) + std::string(500, 'n'), old + std::string(3192, 'n'),
-                                 old.substr(0, 4500) + std::string(4500, 'n')}) {
-    WriteAll(f, old);
-    kv::BinaryFile file(f, kv::BinaryFile::Mode::Read);
-    kv::WriteJournal(f, file, 5000, writes);
-    WriteAll(f, now);
-    const std::string what = Refusal([&] { kv::RollBackInterruptedRun(f); });
-    EXPECT_EQ(ReadAll(f) + what, old) << now.size();
-  }
-}
 
 }  // namespace

@@ -23,10 +23,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kvtest::ReadAll;
-using kvtest::WriteAll;
+using namespace kvtest;
 const kv::GridSize kGrid{3, 2, 1};
-using kvtest::Refusal;
 
 kv::ConversionRequest Convert(const fs::path& dir, const fs::path& out, int period, bool createNew) {
   const fs::path in = dir / ("in" + std::to_string(period) + ".dat");
@@ -111,9 +109,7 @@ TEST(SharedFolder, ALinkSwappedInDuringRunsIsNeverWrittenThrough) {
     Refusal([&] { kv::RunConversion(Convert(f.root.path(), out, 2 + runs % 5, false)); });
     if (fs::is_regular_file(fs::symlink_status(out))) fs::remove(out);
   }
-  int status = 0;
-  waitpid(swapper, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(kvtest::ExitCode(swapper), 0);
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(f.victim), before)) << runs << " runs";
 }
 
@@ -203,9 +199,7 @@ TEST(SharedFolder, AReaderWhoMayNotWriteTheFolderStillWaits) {
   kv::ConversionRequest append = Convert(dir.path(), data, 2, false);
   append.lockWait = std::chrono::milliseconds(200);
   EXPECT_EQ(Refusal([&] { kv::RunConversion(append); }).find("Another run is still working on"), 0u);
-  int status = 0;
-  waitpid(reader, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(kvtest::ExitCode(reader), 0);
 }
 
 }  // namespace

@@ -107,13 +107,12 @@ TEST(MatrixReader, LayoutsAndSeparatorsReadAlike) {
       // Past the first read, so that a chunk may end between a blank and a comma.
       std::string(600, ' ') + "2 ,1 ,1 ,1 ,2 ,3 ,4 ,5 ,6 ,3 ,2 ,.5 ,.5 ,.5 ,.5 ,.5 ,.5",
   };
+  const auto expected = std::tuple(2, std::vector<int>{1, 3}, std::vector<int>{1, 2},
+                                   std::vector<float>{1, 2, 3, 4, 5, 6, .5f, .5f, .5f, .5f, .5f, .5f});
   for (const std::string& in : inputs) {
     for (const ReaderSetup& setup : kSetups) {
       const Parsed p = ReadAllSets(in, 6, setup);
-      EXPECT_EQ(p.count, 2) << in << Describe(setup);
-      EXPECT_EQ(p.periods, (std::vector<int>{1, 3})) << in << Describe(setup);
-      EXPECT_EQ(p.layers, (std::vector<int>{1, 2})) << in << Describe(setup);
-      EXPECT_EQ(p.values, (std::vector<float>{1, 2, 3, 4, 5, 6, .5f, .5f, .5f, .5f, .5f, .5f})) << in << Describe(setup);
+      EXPECT_EQ(std::tie(p.count, p.periods, p.layers, p.values), expected) << in << Describe(setup);
     }
   }
 }
@@ -272,8 +271,8 @@ TEST(MatrixReader, EverySetupReadsRandomTextAlike) {
     const Trace expected = ReadTrace(text, cells, {1, kBig}, rowLength);
     for (const ReaderSetup& setup : kSetups) {
       const Trace got = ReadTrace(text, cells, setup, rowLength);
-      ASSERT_EQ(got.steps, expected.steps) << "round " << round << ", " << Describe(setup) << ": " << text;
-      ASSERT_EQ(got.error, expected.error) << "round " << round << ", " << Describe(setup) << ": " << text;
+      ASSERT_EQ(std::tie(got.steps, got.error), std::tie(expected.steps, expected.error))
+          << "round " << round << ", " << Describe(setup) << ": " << text;
     }
   }
 }
@@ -331,8 +330,7 @@ TEST(MatrixReader, MemoryStaysFixedWhileManyMegabytesStream) {
     ASSERT_EQ(r->bufferCapacity(), capacity);
   }, BadInput, "the file ends inside data set 1");
   EXPECT_GT(read, 7'000'000u);
-  EXPECT_EQ(r->bytesRead(), kBytes);
-  EXPECT_EQ(r->bufferCapacity(), capacity);
+  EXPECT_EQ(std::tuple(r->bytesRead(), r->bufferCapacity()), std::tuple(kBytes, capacity));
   }
 }
 
@@ -365,11 +363,7 @@ TEST(ReadAheadSource, HandsOnEveryByteInOrder) {
 class EndThenMoreSource final : public kv::ByteSource {
  public:
   std::size_t Read(char* dst, std::size_t n) override {
-    if (left_.empty() && !ended_) {
-      ended_ = true;
-      left_ = "4 5 6\n";
-      return 0;
-    }
+    if (left_.empty() && !ended_) return ended_ = true, left_ = "4 5 6\n", 0;
     const std::size_t got = std::min(n, left_.size());
     std::memcpy(dst, left_.data(), got);
     left_.erase(0, got);

@@ -180,9 +180,8 @@ TEST(Ticks, RoundStepsFiveToSevenTicksAndCellNumbersKeptApart) {
     EXPECT_EQ(texts, labels) << range.lo << ".." << range.hi;
   }
   // No span, or none that is a number: the one value.
-  for (const double hi : {5.0, 4.0, kNaN * 1.0, std::numeric_limits<double>::infinity()}) {
+  for (const double hi : {5.0, 4.0, kNaN * 1.0, std::numeric_limits<double>::infinity()})
     EXPECT_EQ(kv::ChooseValueTicks(5, hi).values, std::vector<double>{5}) << hi;
-  }
   for (double lo = -3.7; lo < 50; lo += 1.3) {
     for (double span = 0.011; span < 5000; span *= 1.37) {
       const std::size_t n = kv::ChooseValueTicks(lo, lo + span).values.size();
@@ -193,9 +192,8 @@ TEST(Ticks, RoundStepsFiveToSevenTicksAndCellNumbersKeptApart) {
   const std::tuple<int, double, double, std::vector<int>, std::size_t> cells[] = {
       {12, 48, 20, {1, 2, 3}, 12}, {30, 15, 24, {1, 3, 5}, 15}, {30, 12, 24, {1, 3, 5}, 15}, {80, 10, 24, {1, 5, 10}, 17}, {200, 4, 24, {1, 10, 20}, 21}};
   for (const auto& [count, cell, label, first, size] : cells) {
-    const std::vector<int> ticks = kv::ChooseCellTicks(count, cell, label);
-    EXPECT_EQ(std::vector<int>(ticks.begin(), ticks.begin() + 3), first) << count;
-    EXPECT_EQ(ticks.size(), size) << count;
+    const std::vector<int> t = kv::ChooseCellTicks(count, cell, label);
+    EXPECT_EQ(std::tuple(std::vector(t.begin(), t.begin() + 3), t.size()), std::tuple(first, size)) << count;
   }
 }
 
@@ -212,7 +210,9 @@ struct Pictures : ::testing::Test {
   kv::StoredPictures Request(std::string periods, std::string layers, const std::string& output) {
     return {{dir / "a.top", grid, 3, {}}, {}, std::move(periods), std::move(layers), {}, {}, kv::PathText(dir / output), {}};
   }
-  kv::Rgb At(const std::string& png, const kv::Raster& layout, int row, int column) {
+  // Where a 3 x 2 picture puts its cells.
+  const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6), 3, 2, {}, {});
+  kv::Rgb At(const std::string& png, int row, int column) {
     return CellColour(layout, Decoded(kvtest::ReadAll(dir / png)), row, column);
   }
 };
@@ -230,29 +230,26 @@ TEST_F(Pictures, EveryPeriodAndLayerOfOneRunOnOneRange) {
   EXPECT_EQ(kv::DrawStoredPictures(Request("all", "all", "q{period}-{layer}.png")).notes,
             std::vector<std::string>{"Period 3, layer 2: the file ends before this layer, which was never written; no picture of it"});
   kv::WriteLayer(dir / "a.top", grid, 3, 3, 2, std::vector<float>(6, 10));
-  const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6), 3, 2, {}, {});
-  EXPECT_EQ(At("p1-1.png", layout, 2, 3), kTenth);
-  EXPECT_EQ(At("p3-1.png", layout, 1, 1), kLow);
-  EXPECT_EQ(At("p3-2.png", layout, 2, 3), kHigh);
+  EXPECT_EQ(std::tuple(At("p1-1.png", 2, 3), At("p3-1.png", 1, 1), At("p3-2.png", 2, 3)),
+            std::tuple(kTenth, kLow, kHigh));
   // A range of its own; a value beyond it is said.
   kv::StoredPictures ranged = Request("2", "1", "r.png");
   ranged.range = kv::ValueRange{2, 4};
   const kv::DrawnPicture two = kv::DrawStoredPictures(ranged).pictures.at(0);
   EXPECT_EQ(std::tuple(two.source, two.below, two.above), std::tuple(1, 6, 0));
-  EXPECT_EQ(At("r.png", layout, 1, 1), kLow);
+  EXPECT_EQ(At("r.png", 1, 1), kLow);
 }
 
 TEST_F(Pictures, DifferenceIsNeutralWhereEqualAndNamesItsLargestCell) {
   std::filesystem::copy_file(dir / "a.top", dir / "b.top");
   kv::StoredPictures same = Request("3", "1", "d.png");
   same.minus = dir / "b.top";
-  const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6), 3, 2, {}, {});
   EXPECT_EQ(kv::DrawStoredPictures(same).pictures.at(0).largest, 0);
-  for (int cell = 0; cell < 6; ++cell) EXPECT_EQ(At("d.png", layout, cell / 3 + 1, cell % 3 + 1), kNeutral);
+  for (int cell = 0; cell < 6; ++cell) EXPECT_EQ(At("d.png", cell / 3 + 1, cell % 3 + 1), kNeutral);
   kv::WriteLayer(dir / "b.top", grid, 3, 3, 1, std::vector<float>{0, 1, 2, 3, 6.5f, 5});
   const kv::DrawnPicture d = kv::DrawStoredPictures(same).pictures.at(0);
   EXPECT_EQ(std::tuple(d.largest, d.largestRow, d.largestColumn, d.range), std::tuple(-2.5, 2, 2, kv::ValueRange{-2.5, 2.5}));
-  EXPECT_EQ(At("d.png", layout, 2, 2), kBlue);
+  EXPECT_EQ(At("d.png", 2, 2), kBlue);
 }
 
 // A set of the matrix text is drawn on its own range, and it is no difference of two.
@@ -260,8 +257,7 @@ TEST_F(Pictures, ATextSetOnItsOwnRange) {
   kv::MemorySource text("1\n3 2\n0 1 2\n3 4 5\n");
   const kv::DrawnPicture p = kv::DrawTextSetPicture(text, "in.dat", grid, 1, 3, {}, dir / "t.png");
   EXPECT_EQ(std::tuple(p.period, p.layer, p.largestRow, p.range), std::tuple(3, 2, 0, kv::ValueRange{0, 5}));
-  const kv::Raster layout = kv::DrawHeatMap(std::vector<float>(6), 3, 2, {}, {});
-  EXPECT_EQ(std::pair(At("t.png", layout, 1, 1), At("t.png", layout, 2, 3)), std::pair(kLow, kHigh));
+  EXPECT_EQ(std::pair(At("t.png", 1, 1), At("t.png", 2, 3)), std::pair(kLow, kHigh));
 }
 
 TEST_F(Pictures, RefusedRequestsWriteNothing) {

@@ -64,14 +64,8 @@ TEST(StatsOf, StretchesGiveTheNumbersOfTheWhole) {
 }
 
 TEST(DifferenceOf, FindsTheLargestDifferencesAndWhereTheyAre) {
-  struct Case {
-    const char* what;
-    std::vector<float> a, b;
-    double maxAbs;
-    int absRow, absColumn;
-    double maxRel;
-    int relRow, relColumn;
-  };
+  struct Case { const char* what; std::vector<float> a, b; double maxAbs; int absRow, absColumn; double maxRel;
+                int relRow, relColumn; };
   // Three columns to a row.
   const std::vector<Case> cases = {
       {"same", {1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}, 0, 0, 0, 0, 0, 0},

@@ -15,11 +15,7 @@ namespace {
 const kv::GridSize kGrid{3, 2, 2};
 constexpr int kType = 3;  // two layers to a block on this grid
 
-std::vector<float> Layer(float first) {
-  std::vector<float> v(6);
-  for (std::size_t i = 0; i < v.size(); ++i) v[i] = first + static_cast<float>(i);
-  return v;
-}
+std::vector<float> Layer(float first) { return kvtest::Values({0, 0, first}, 6); }
 
 void Write(const std::filesystem::path& file, const std::vector<std::tuple<int, int, float>>& layers) {
   for (const auto& [period, layer, first] : layers) kv::WriteLayer(file, kGrid, period, kType, layer, Layer(first));
@@ -30,10 +26,9 @@ TEST(DataFileStats, DescribesEveryStoredLayerOfThePeriodsWithDataOfTheirOwn) {
   Write(dir / "a.top", {{3, 2, 10}, {3, 1, 0}, {1, 1, 1}});  // period 1's layer 2 stays as the file was made
   const kv::StatsReport report = kv::DataFileStats({dir / "a.top", kGrid, kType, {}}, 0.0f);
   std::vector<std::string> seen;  // period, layer, min, max, no-data cells
-  for (const kv::LayerStatsRow& r : report.rows) {
+  for (const kv::LayerStatsRow& r : report.rows)
     seen.push_back(std::to_string(r.period) + " " + std::to_string(r.layer) + " " + std::to_string(r.stats.min) + " " +
                    std::to_string(r.stats.max) + " " + std::to_string(r.stats.nodata));
-  }
   EXPECT_EQ(seen, (std::vector<std::string>{"1 1 1.000000 6.000000 0", "1 2 nan nan 6", "3 1 1.000000 5.000000 1",
                                             "3 2 10.000000 15.000000 0"}));
 }
@@ -52,9 +47,8 @@ TEST(DiffDataFiles, ComparesLayerByLayerAndNamesWhatOnlyOneFileHolds) {
   EXPECT_FALSE(d.within);
   ASSERT_EQ(d.layers.size(), 4u);  // each file ends after layer 1 of its last block
   const std::vector<std::tuple<int, int, P>> keys = {{1, 1, P::Both}, {1, 2, P::Both}, {2, 1, P::OnlyFirst}, {4, 1, P::OnlySecond}};
-  for (std::size_t i = 0; i < keys.size(); ++i) {
+  for (std::size_t i = 0; i < keys.size(); ++i)
     EXPECT_EQ(std::tuple(d.layers[i].period, d.layers[i].layer, d.layers[i].presence), keys[i]) << i;
-  }
   EXPECT_EQ(std::tuple(d.layers[0].within, d.layers[1].within, d.layers[2].within, d.layers[3].within),
             std::tuple(true, true, false, false));
   EXPECT_EQ(d.layers[1].difference.maxAbs, 0.5);
@@ -62,9 +56,8 @@ TEST(DiffDataFiles, ComparesLayerByLayerAndNamesWhatOnlyOneFileHolds) {
   // Only the values differ: the tolerance decides.
   std::filesystem::copy_file(dir / "a.top", dir / "c.top");
   kv::WriteLayer(dir / "c.top", kGrid, 1, kType, 2, changed);
-  for (const auto& [tolerance, within] : {std::pair{0.0, false}, {0.49, false}, {0.5, true}}) {
+  for (const auto& [tolerance, within] : {std::pair{0.0, false}, {0.49, false}, {0.5, true}})
     EXPECT_EQ(kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "c.top", tolerance).within, within) << tolerance;
-  }
   EXPECT_TRUE(kv::DiffDataFiles({dir / "a.top", kGrid, kType, {}}, dir / "a.top", 0).within);
 }
 
