@@ -130,7 +130,10 @@ def equivalents():
         with open(EQUIVALENT_FILE, encoding="utf-8") as f:
             for row in f:
                 if row.strip() and not row.startswith("#"):
-                    where, op, line, why = (part.strip() for part in row.split(" | ", 3))
+                    # The mutated line may hold " | " itself: the reason is the last field.
+                    where, op, rest = row.split(" | ", 2)
+                    line, why = rest.rsplit(" | ", 1)
+                    where, op, line, why = where.strip(), op.strip(), line.strip(), why.strip()
                     known[(where, op, line)] = why
     return known
 
