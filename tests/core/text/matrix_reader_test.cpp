@@ -299,6 +299,10 @@ TEST(MatrixReader, LineShapesOfTheSets) {
       EXPECT_EQ(t.steps.back(), c.shapes) << c.text << Describe(setup) << t.error;
     }
   }
+  // Hundreds of lines of one shape in a chunk are kept as one run, so their shape is still told.
+  std::string many = "1\n1 1\n";
+  for (int i = 0; i < 600; ++i) many += "1 2 3\n";
+  EXPECT_EQ(ReadTrace(many, 5 * 360, {2, 4096}, 5).steps.back(), "break 0:0:0/0, width 1:3:3x1");
 }
 
 // Produces `total` bytes of a long valid input without holding it in memory.
