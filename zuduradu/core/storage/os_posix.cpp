@@ -1,5 +1,6 @@
 // The POSIX side of os.h.
-#include <csignal>
+#include "zuduradu/core/storage/os.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -8,13 +9,14 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-
-#include "zuduradu/core/storage/os.h"
 #if defined(__linux__)
 #include <sys/vfs.h>
 #endif
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -22,7 +24,6 @@
 #include <mutex>
 #include <sstream>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 #include "zuduradu/core/error.h"

@@ -1,20 +1,21 @@
 // The POSIX side of os.h: walking a path one component at a time from a
 // folder handle, each link judged on its own entry, and the folders it reaches
 // held while the walked path is in use.
+#include "zuduradu/core/storage/os.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
-
-#include "zuduradu/core/storage/os.h"
 #if defined(__linux__)
 #include <sys/vfs.h>
 #endif
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "zuduradu/core/error.h"
