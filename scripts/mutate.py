@@ -23,9 +23,9 @@ Usage: scripts/mutate.py [--seed N] [--count N] [--build DIR] [--timeout S] [--n
                          [--recheck LOG]
 """
 import argparse
+import functools
 import hashlib
 import os
-import functools
 import re
 import shutil
 import subprocess
@@ -93,12 +93,16 @@ def byte_order_lines(lines):
     return skipped
 
 
+def core_sources():
+    """The .cpp files of the core that this build compiles."""
+    return sorted(os.path.join(folder, name)
+                  for folder, _, names in os.walk(CORE) for name in names
+                  if name.endswith(".cpp") and name not in SKIP_FILES)
+
+
 def candidates():
     sites = []
-    paths = sorted(os.path.join(folder, name)
-                   for folder, _, names in os.walk(CORE) for name in names
-                   if name.endswith(".cpp") and name not in SKIP_FILES)
-    for path in paths:
+    for path in core_sources():
         with open(path, encoding="utf-8") as f:
             lines = f.read().split("\n")
         skipped = byte_order_lines(lines)
@@ -220,7 +224,7 @@ class Tree:
             sys.exit("the unmutated tree does not build in " + self.build)
         if self.test() != 0:
             sys.exit("the tests fail on the unmutated tree in " + self.build)
-        self.objects = {path: self.object_digest(path) for path in {site[0] for site in candidates()}}
+        self.objects = {path: self.object_digest(path) for path in core_sources()}
 
     def object_digest(self, source):
         """The digest of the object file the core library's build makes of `source`, or None."""

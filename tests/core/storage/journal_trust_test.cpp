@@ -15,6 +15,7 @@
 #include "zuduradu/core/run/conversion.h"
 #include "zuduradu/core/run/data_file_export.h"
 #include "zuduradu/core/storage/journal.h"
+#include "zuduradu/core/storage/le_bytes.h"
 #include "zuduradu/core/storage/output_lock.h"
 #include "zuduradu/core/storage/side_file_name.h"
 #include "zuduradu/core/message_text.h"
@@ -133,9 +134,9 @@ TEST(JournalTrust, AnyNameOfAFileFindsItsJournal) {
   EXPECT_TRUE(kvtest::SameBytes(ReadAll(a), ReadAll(clean)));
   // Files beside it that record its identity but are no journal of this version, or of no file's name, are not taken.
   const kv::FileIdentity id = *kv::IdentityOf(a);
-  std::string identity;
-  for (const std::uint64_t v : {id.device, id.file})
-    for (int k = 0; k < 8; ++k) identity += static_cast<char>(v >> (8 * k) & 0xFF);
+  std::string identity(16, '\0');
+  kv::Put64(reinterpret_cast<unsigned char*>(identity.data()), id.device);
+  kv::Put64(reinterpret_cast<unsigned char*>(identity.data()) + 8, id.file);
   WriteAll(dir / "a.top.kvcvrt-journal", "KVCVRTJ1" + identity + std::string(64, 'x'));
   WriteAll(dir / ".kvcvrt-journal", "KVCVRTJ2" + identity + std::string(64, 'x'));
   EXPECT_EQ(kv::JournalPath(b), dir / "b.top.kvcvrt-journal");
